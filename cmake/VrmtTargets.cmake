@@ -14,12 +14,12 @@ function(vrmt_library name)
   target_link_libraries(${name} PUBLIC ${ARGN})
 endfunction()
 
-# vrmt_add_tests(LIBS lib... [THREADED file...]): one test program for every
-# *_test.cpp of the calling folder, registered with ctest. The files named under
-# THREADED are the suites that run threads; CI runs them under ThreadSanitizer too
-# (ctest label "threaded").
+# vrmt_add_tests(LIBS lib...): one test program for every *_test.cpp of the
+# calling folder, registered with ctest; the .cpp files of its support/ folder
+# form a helper library linked to each. Suites that run threads are named
+# *_threads_test.cpp: CI runs them under ThreadSanitizer too (ctest label "threaded").
 function(vrmt_add_tests)
-  cmake_parse_arguments(T "" "" "LIBS;THREADED" ${ARGN})
+  cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
   get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   file(GLOB helpers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/support/*.cpp)
@@ -37,8 +37,7 @@ function(vrmt_add_tests)
     target_link_libraries(${target} PRIVATE ${support} ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
     add_test(NAME ${target} COMMAND ${target})
     set(labels ${folder})
-    get_filename_component(name ${file} NAME)
-    if(name IN_LIST T_THREADED)
+    if(stem MATCHES "_threads_test$")
       list(APPEND labels threaded)
     endif()
     set_tests_properties(${target} PROPERTIES LABELS "${labels}" TIMEOUT 300)
