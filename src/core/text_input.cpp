@@ -9,6 +9,7 @@
 #include "core/log.h"
 #include "core/text_convert.h"
 #include "platform/file_probe.h"
+#include "platform/utf_codec.h"
 
 namespace {
 
@@ -113,28 +114,6 @@ void lf_readWideLinesUtf8(std::u16string_view text, bool truncated, std::vector<
     }
 }
 
-// UTF-16 bytes to code units: a byte-order mark decides the order and is
-// dropped; without one the bytes are big-endian.
-std::u16string lf_decodeUtf16(std::string_view bytes, bool& truncated)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    bool little = false;
-    if (bytes.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE) {
-        little = true;
-        bytes.remove_prefix(2);
-    } else if (bytes.size() >= 2 && byte(0) == 0xFE && byte(1) == 0xFF) {
-        bytes.remove_prefix(2);
-    }
-    truncated = bytes.size() % 2 != 0;
-    std::u16string units;
-    units.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        units.push_back(little ? static_cast<char16_t>(byte(i) | byte(i + 1) << 8)
-                               : static_cast<char16_t>(byte(i) << 8 | byte(i + 1)));
-    }
-    return units;
-}
-
 }  // namespace
 
 void setTextInputMessageSink(TextInputMessageSink sink) { lf_messageSink.store(sink); }
@@ -184,7 +163,7 @@ bool gf_readExtTextFileToStringVector(int code, const std::filesystem::path& pat
         }
         try {
             bool truncated = false;
-            const std::u16string text = lf_decodeUtf16(bytes, truncated);
+            const std::u16string text = platform::utf16FromBytes(bytes, truncated);
             lf_readWideLinesUtf8(text, truncated, lines);
         } catch (const win32::Utf8ConversionException& e) {
             lf_showMessage(vr::format("conversion from error from utf16 to utf8, code: {}", e.errorCode()));

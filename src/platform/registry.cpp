@@ -296,15 +296,10 @@ std::vector<std::string> parseRegFileBytes(std::string_view bytes, MemoryRegistr
 {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
     if (bytes.size() >= 2 && ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))) {
-        const bool little = byte(0) == 0xFF;
-        if (bytes.size() % 2 != 0) {
+        bool oddByte = false;
+        const std::u16string text = utf16FromBytes(bytes, oddByte);
+        if (oddByte) {
             return {"UTF-16 file with an odd number of bytes"};
-        }
-        std::u16string text;
-        text.reserve(bytes.size() / 2 - 1);
-        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-            text.push_back(little ? static_cast<char16_t>(byte(i) | byte(i + 1) << 8)
-                                  : static_cast<char16_t>(byte(i) << 8 | byte(i + 1)));
         }
         return parseRegText(text, into);
     }

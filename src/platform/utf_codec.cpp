@@ -103,4 +103,24 @@ UtfResult utf16ToUtf8(std::u16string_view in, std::string& out)
     return {};
 }
 
+std::u16string utf16FromBytes(std::string_view bytes, bool& oddByte)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    bool little = false;
+    if (bytes.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE) {
+        little = true;
+        bytes.remove_prefix(2);
+    } else if (bytes.size() >= 2 && byte(0) == 0xFE && byte(1) == 0xFF) {
+        bytes.remove_prefix(2);
+    }
+    oddByte = bytes.size() % 2 != 0;
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        units.push_back(little ? static_cast<char16_t>(byte(i) | byte(i + 1) << 8)
+                               : static_cast<char16_t>(byte(i) << 8 | byte(i + 1)));
+    }
+    return units;
+}
+
 }  // namespace platform

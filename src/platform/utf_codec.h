@@ -23,4 +23,9 @@ struct UtfResult {
 UtfResult utf8ToUtf16(std::string_view in, std::u16string& out);
 UtfResult utf16ToUtf8(std::u16string_view in, std::string& out);
 
+// The code units of UTF-16 file bytes: a byte-order mark (FF FE or FE FF)
+// decides the byte order and is dropped; without one the bytes are big-endian.
+// `oddByte` tells whether a final byte was left over (a cut-off unit).
+std::u16string utf16FromBytes(std::string_view bytes, bool& oddByte);
+
 }  // namespace platform
