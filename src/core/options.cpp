@@ -1,9 +1,9 @@
 #include "core/options.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "core/fmt.h"
+#include "core/utils.h"
 
 namespace {
 
@@ -16,12 +16,6 @@ OptionView* lf_liveView(const ParameterControl& control)
     const ControlHandle window = control.window();
     if (!view || !window || !view->isLive(window)) return nullptr;
     return view;
-}
-
-// One decimal when the number has a fraction, else none.
-std::string lf_numberText(float value)
-{
-    return value == std::floor(value) ? vr::format("{:.0f}", value) : vr::format("{:.1f}", value);
 }
 
 // Static initialisation builds the records in this order; the choice vector of
@@ -95,7 +89,7 @@ void showIntParameterText(const IntParameter& record)
 
 void showFloatParameterText(const FloatEditParameter& record)
 {
-    if (OptionView* view = lf_liveView(record)) view->setText(record, lf_numberText(record.get()));
+    if (OptionView* view = lf_liveView(record)) view->setText(record, gf_numberToText(record.get()));
 }
 
 void showStringParameterText(const StringParameter& record)
