@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "core/fmt.h"
+#include "core/options.h"
 #include "core/text_convert.h"
 
 RegKey::RegKey(platform::RegRoot root, std::u16string_view subKey) : root_(root), subKey_(subKey)
@@ -82,5 +83,7 @@ std::string p3dVersionFromPath(std::string_view installPath, int p3dVersionOptio
     }
     throw qxv::UserErrorException(
         77, vr::format("P3D install path does not contain v5 or v6. Use hidden parameter {}, set it to 5 or 6.",
-                       "P3D_VERSION"));
+                       P3D_VERSION.name()));
 }
+
+std::string p3dVersionFromPath() { return p3dVersionFromPath(SIM_INSTALL_PATH.get(), P3D_VERSION.get()); }

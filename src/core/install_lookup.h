@@ -28,6 +28,8 @@ std::filesystem::path getP3DSetupPath(int version);
 // qxv::UserErrorException 77 "P3D install path does not contain v5 or v6. Use
 // hidden parameter P3D_VERSION, set it to 5 or 6.".
 std::string p3dVersionFromPath(std::string_view installPath, int p3dVersionOption);
+// The same for the options SIM_INSTALL_PATH and P3D_VERSION.
+std::string p3dVersionFromPath();
 
 // One registry key opened for reading. Throws winreg::RegException with the
 // system's error code on failure.

@@ -1,10 +1,10 @@
 #include "core/text_input.h"
 
-#include <atomic>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
+#include "core/app_services.h"
 #include "core/fmt.h"
 #include "core/log.h"
 #include "core/text_convert.h"
@@ -14,17 +14,6 @@
 namespace {
 
 constexpr std::size_t lf_probeBytes = 1027;
-
-std::atomic<TextInputMessageSink> lf_messageSink{nullptr};
-
-void lf_showMessage(const std::string& text)
-{
-    if (const auto sink = lf_messageSink.load()) {
-        sink(text);
-    } else {
-        logLine(text);
-    }
-}
 
 // The structural UTF-8 check of the detection: lead bytes and the count of
 // following bytes only (overlong forms and surrogates pass; the conversion is
@@ -116,8 +105,6 @@ void lf_readWideLinesUtf8(std::u16string_view text, bool truncated, std::vector<
 
 }  // namespace
 
-void setTextInputMessageSink(TextInputMessageSink sink) { lf_messageSink.store(sink); }
-
 std::string_view charsetName(int code)
 {
     static constexpr std::string_view names[] = {"ANSI",          "Unicode",          "Unicode_big_endian",
@@ -166,10 +153,10 @@ bool gf_readExtTextFileToStringVector(int code, const std::filesystem::path& pat
             const std::u16string text = platform::utf16FromBytes(bytes, truncated);
             lf_readWideLinesUtf8(text, truncated, lines);
         } catch (const win32::Utf8ConversionException& e) {
-            lf_showMessage(vr::format("conversion from error from utf16 to utf8, code: {}", e.errorCode()));
+            showMessage(vr::format("conversion from error from utf16 to utf8, code: {}", e.errorCode()), true);
             return false;
         } catch (const std::runtime_error& e) {
-            lf_showMessage(std::string("conversion from error from utf16 to utf8: ") + e.what());
+            showMessage(std::string("conversion from error from utf16 to utf8: ") + e.what(), true);
             return false;
         }
         return true;

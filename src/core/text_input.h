@@ -30,7 +30,7 @@ std::string_view charsetName(int code);
 // line feeds. UTF-16 lines are converted to UTF-8 and keep a carriage return that
 // stood before the line feed; the other lines lose it, as text-mode reads do.
 // False when the file cannot be opened or its UTF-16 is invalid (the error is
-// shown on the message line and logged; the lines before it stay appended).
+// shown on the message line and logged, showMessage(text, true); the lines before it stay appended).
 // Throws std::runtime_error("file {} has unknown charset: {}") for a code other
 // than 0..4.
 bool gf_readExtTextFileToStringVector(int code, const std::filesystem::path& path, std::vector<std::string>& lines);
@@ -39,9 +39,3 @@ bool gf_readExtTextFileToStringVector(int code, const std::filesystem::path& pat
 // cannot be read; any error on the way is logged as
 // "gf_readExtTextFileToStringVector {}" and gives false.
 bool gf_readTextFileLines(const std::filesystem::path& path, std::vector<std::string>& lines);
-
-// Where the reader's errors go: the main window sets a sink that shows the text
-// on the message line and logs it (showMessage(text, true)). Without a sink the
-// text is only logged.
-using TextInputMessageSink = void (*)(const std::string& text);
-void setTextInputMessageSink(TextInputMessageSink sink);

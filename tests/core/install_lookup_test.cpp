@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/errors.h"
+#include "core/options.h"
 #include "core/text_convert.h"
 #include "support/scratch_folder.h"
 
@@ -160,6 +161,19 @@ TEST(P3dVersionFromPath, Table)
                                    "set it to 5 or 6.");
         }
     }
+}
+
+TEST(P3dVersionFromPath, ReadsTheOptions)
+{
+    const std::string path = SIM_INSTALL_PATH.get();
+    const int version = P3D_VERSION.get();
+    SIM_INSTALL_PATH.set("D:\\Dev5\\Prepar3D v6");
+    P3D_VERSION.set(5);
+    EXPECT_EQ(p3dVersionFromPath(), "6");
+    SIM_INSTALL_PATH.set("D:\\Sims\\P3D");
+    EXPECT_EQ(p3dVersionFromPath(), "5");
+    SIM_INSTALL_PATH.set(path);
+    P3D_VERSION.set(version);
 }
 
 }  // namespace

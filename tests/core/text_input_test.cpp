@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/app_services_fake.h"
+#include "core/run_state.h"
 #include "support/scratch_folder.h"
 
 namespace {
@@ -25,8 +27,6 @@ std::string utf16(std::u16string_view text, bool littleEndian, bool mark = true)
 
 class TextInput : public testing::Test {
 protected:
-    void TearDown() override { setTextInputMessageSink(nullptr); }
-
     std::filesystem::path file(const std::string& bytes)
     {
         const auto p = log_.folder() / ("f" + std::to_string(++count_) + ".cfg");
@@ -115,11 +115,8 @@ TEST_F(TextInput, ReadsTheLinesOfEachCharacterSet)
     EXPECT_TRUE(log_.lines().empty());
 }
 
-std::vector<std::string> shown;
-
 TEST_F(TextInput, InvalidUtf16StopsWithAnErrorAndKeepsTheLinesBefore)
 {
-    setTextInputMessageSink([](const std::string& text) { shown.push_back(text); });
     struct Case {
         const char* name;
         std::string bytes;
@@ -133,16 +130,17 @@ TEST_F(TextInput, InvalidUtf16StopsWithAnErrorAndKeepsTheLinesBefore)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        shown.clear();
+        AppServicesFake app;
         Lines lines;
         EXPECT_FALSE(gf_readTextFileLines(file(c.bytes), lines));
         EXPECT_EQ(lines, c.lines);
-        EXPECT_EQ(shown, Lines{"conversion from error from utf16 to utf8, code: 1113"});
+        const std::vector<AppServicesFake::Message> expected{{"conversion from error from utf16 to utf8, code: 1113", true}};
+        EXPECT_EQ(app.messages(), expected);
     }
-    EXPECT_TRUE(log_.lines().empty());  // the sink logs, not the reader
+    EXPECT_TRUE(log_.lines().empty());  // the message line logs, not the reader
 
-    // Without a sink the message is logged once.
-    setTextInputMessageSink(nullptr);
+    // Without a window the headless message line logs it, once.
+    resetRunState();
     Lines lines;
     EXPECT_FALSE(gf_readTextFileLines(file(utf16(u"\xDFFF", true)), lines));
     EXPECT_EQ(log_.lines(), Lines{"conversion from error from utf16 to utf8, code: 1113"});
