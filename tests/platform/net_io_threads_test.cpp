@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/clock.h"
 #include "platform/io_thread.h"
 #include "platform/net.h"
 
@@ -50,6 +51,33 @@ TEST(PipeNames, MapToAShortSocketPathInTheirFolder)
     setPipeDirectory("/tmp/" + std::string(120, 'd'));
     EXPECT_EQ(connectPipe("\\\\.\\pipe\\x", &err), invalidSocket);
     EXPECT_EQ(err, ENAMETOOLONG);
+    setPipeDirectory({});
+}
+
+TEST(PipeNames, BusyPipeIsRetriedForFiveSecondsOfClockTime)
+{
+    auto vc = std::make_shared<VirtualClock>();
+    ScopedClock scoped(vc);
+    setPipeDirectory("/tmp");
+    const std::string name = "\\\\.\\pipe\\vrmt-busy-" + std::to_string(::getpid());
+    int err = 0;
+    const Listener l = listenPipe(name, &err);
+    ASSERT_NE(l.fd, invalidSocket);
+    std::vector<Socket> held;  // never accepted: they fill the listener's queue
+    Socket s = invalidSocket;
+    const auto t0 = vc->now();
+    for (int i = 0; i < 256 && (s = connectPipe(name, &err)) != invalidSocket; ++i) held.push_back(s);
+    EXPECT_EQ(s, invalidSocket);
+    EXPECT_EQ(err, EAGAIN);
+    EXPECT_GE(vc->now() - t0, std::chrono::milliseconds(5000));
+    EXPECT_LT(vc->now() - t0, std::chrono::milliseconds(5100));
+    closeSocket(acceptClient(l.fd, &err));  // the server takes one: the pipe opens again
+    s = connectPipe(name, &err);
+    EXPECT_NE(s, invalidSocket);
+    closeSocket(s);
+    for (auto h : held) closeSocket(h);
+    closeSocket(l.fd);
+    std::filesystem::remove(pipeSocketPath(name));
     setPipeDirectory({});
 }
 

@@ -226,6 +226,28 @@ TEST_F(ScConnectionTest, BrokenConnectionsReturnTheirRecordedCode)
     EXPECT_EQ(server_->acceptedCount(), 4u);  // accepted again after every disconnect
 }
 
+std::atomic<int> lf_notified{0};
+std::atomic<HANDLE> lf_notifiedEvent{nullptr};
+
+TEST_F(ScConnectionTest, NotifyCallbackWakesForMessagesAndErrorClose)
+{
+    scSetNotifyCallback([](HWND, DWORD, HANDLE event) {
+        lf_notifiedEvent = event;
+        ++lf_notified;
+    });
+    startServer();
+    int eventObject = 0;
+    HANDLE h = nullptr;
+    ASSERT_EQ(SimConnect_Open(&h, "VRMT_P3D", nullptr, 0, &eventObject, 0), scOk);
+    ASSERT_TRUE(simtest::eventually([] { return lf_notified.load() >= 1; }));  // OPEN arrived
+    EXPECT_EQ(lf_notifiedEvent.load(), &eventObject);
+    const int before = lf_notified.load();
+    server_->closeClient(true);
+    ASSERT_TRUE(simtest::eventually([&] { return lf_notified.load() > before; }));  // error close
+    EXPECT_EQ(SimConnect_Close(h), scOk);
+    scSetNotifyCallback(nullptr);
+}
+
 TEST_F(ScConnectionTest, ClosedHandleIsRefusedNotUsed)
 {
     startServer();

@@ -49,6 +49,7 @@ struct StandInOptions {
     bool failFlightPlans = false;       // exception 23 for every flight plan
     bool emptyByTypeAnswers = false;    // answer by-type requests with no object
     std::set<std::string> failingTitles;  // creations refused with exception 22
+    int failNextCreations = 0;            // the next n creations are refused too
     double radiusSlackMetres = 0.0;
 };
 
@@ -147,7 +148,8 @@ private:
         std::uint32_t requestId, defineId, objectId, period;
     };
     void serve();
-    void handlePacket(const RecordedPacket& p, std::vector<Bytes>& out);
+    // Updates the world and the record; what to answer goes to out.
+    void handlePacket(const RecordedPacket& p, std::vector<Bytes>& out, std::chrono::milliseconds& delay);
     void answerRequest(const Request& r, std::vector<Bytes>& out);
     std::optional<Bytes> blockFor(std::uint32_t defineId, std::uint32_t objectId) const;
     std::uint32_t datumCount(std::uint32_t defineId) const;
