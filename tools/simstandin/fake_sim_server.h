@@ -105,7 +105,8 @@ public:
     std::size_t acceptedCount() const;  // clients accepted so far
     bool clientConnected() const;
     std::uint32_t lastClientVersion() const;  // protocol version of the last packet
-    // Waits (real time, at most timeout) until pred holds for the record.
+    // Waits (real time, at most timeout) until pred holds for the record. pred
+    // runs under the stand-in's lock: it must not call the stand-in.
     bool waitFor(const std::function<bool(const std::vector<RecordedPacket>&)>& pred,
                  std::chrono::milliseconds timeout = std::chrono::seconds(10));
     bool waitForPackets(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10));
