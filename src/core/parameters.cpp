@@ -1,5 +1,6 @@
 #include "core/parameters.h"
 
+#include <functional>
 #include <mutex>
 #include <pugixml.hpp>
 #include <system_error>
@@ -140,6 +141,15 @@ void lf_loadStringParameter(pugi::xml_document& doc, StringParameter* record)
     if (pugi::xml_node parameters = doc.child("parameters"))
         appendParameterNode(parameters, record->name(), record->get());
 }
+
+// What loadParameters does with each kind of record: read it from the loaded
+// file, or add it to a new one.
+struct ListSteps {
+    std::function<void(BoolParameter*)> onBool;
+    std::function<void(IntParameter*)> onInt;
+    std::function<void(StringParameter*)> onString;
+    std::function<void(StringParameter*)> onControlString;
+};
 
 }  // namespace
 
@@ -282,73 +292,61 @@ void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::ve
     const std::filesystem::path path = parametersFile();
     logLine(vr::format("\n{0} parameters {0}", std::string(34, '*')));
     pugi::xml_document doc;
+    ListSteps steps;
     if (lf_load(doc, path)) {
         logLine(vr::format("from '{}'", path.string()));
-        for (BoolParameter* r : plainBools)
-            if (r) loadBoolParameter(doc, r);
-        for (CheckboxParameter* r : checkboxes)
-            if (r) {
-                loadBoolParameter(doc, r);
-                showCheckboxState(*r);
-            }
-        for (IntParameter* r : ints)
-            if (r) loadIntParameter(doc, r);
-        for (IntParameter* r : controlInts)
-            if (r) {
-                loadIntParameter(doc, r);
-                showIntParameterText(*r);
-            }
-        for (StringParameter* r : strings) {
-            if (!r) continue;
+        steps.onBool = [&doc](BoolParameter* r) { loadBoolParameter(doc, r); };
+        steps.onInt = [&doc](IntParameter* r) { loadIntParameter(doc, r); };
+        steps.onControlString = [&doc](StringParameter* r) { lf_loadStringParameter(doc, r); };
+        steps.onString = [&doc](StringParameter* r) {
             if (!isFolderParameter(r->name())) {
                 lf_loadStringParameter(doc, r);
-                continue;
+                return;
             }
             readFolderParameter(r, doc);
-            if (!r->empty()) continue;
+            if (!r->empty()) return;
             // An empty folder entry is dropped from the document that is saved below.
             if (pugi::xml_node entry = lf_findEntry(doc, r->name())) {
                 entry.parent().remove_child(entry);
                 logLineIfRunning(vr::format("Parameter '{}' removed", r->name()));
             }
-        }
-        for (StringParameter* r : controlStrings)
-            if (r) {
-                lf_loadStringParameter(doc, r);
-                showStringParameterText(*r);
-            }
+        };
     } else {
         logLine(path.string() + " not found, default values taken:");
         lf_keepBroken(path);
         doc.reset();
-        pugi::xml_node parameters = doc.append_child("parameters");
-        for (BoolParameter* r : plainBools)
-            if (r) addBoolParameterNode(r, parameters);
-        for (CheckboxParameter* r : checkboxes)
-            if (r) {
-                addBoolParameterNode(r, parameters);
-                showCheckboxState(*r);
-            }
-        for (IntParameter* r : ints)
-            if (r) addIntParameterNode(r, parameters);
-        for (IntParameter* r : controlInts)
-            if (r) {
-                addIntParameterNode(r, parameters);
-                showIntParameterText(*r);
-            }
-        for (StringParameter* r : strings) {
-            if (!r) continue;
+        const pugi::xml_node parameters = doc.append_child("parameters");
+        steps.onBool = [parameters](BoolParameter* r) { addBoolParameterNode(r, parameters); };
+        steps.onInt = [parameters](IntParameter* r) { addIntParameterNode(r, parameters); };
+        steps.onControlString = [parameters](StringParameter* r) { addStringParameterNode(r, parameters); };
+        steps.onString = [parameters](StringParameter* r) {
             if (isFolderParameter(r->name()))
                 r->reset();  // folder options get no entry
             else
                 addStringParameterNode(r, parameters);
-        }
-        for (StringParameter* r : controlStrings)
-            if (r) {
-                addStringParameterNode(r, parameters);
-                showStringParameterText(*r);
-            }
+        };
     }
+    for (BoolParameter* r : plainBools)
+        if (r) steps.onBool(r);
+    for (CheckboxParameter* r : checkboxes)
+        if (r) {
+            steps.onBool(r);
+            showCheckboxState(*r);
+        }
+    for (IntParameter* r : ints)
+        if (r) steps.onInt(r);
+    for (IntParameter* r : controlInts)
+        if (r) {
+            steps.onInt(r);
+            showIntParameterText(*r);
+        }
+    for (StringParameter* r : strings)
+        if (r) steps.onString(r);
+    for (StringParameter* r : controlStrings)
+        if (r) {
+            steps.onControlString(r);
+            showStringParameterText(*r);
+        }
     lf_saveLogged(doc, path);
     logLine(std::string(80, '*') + "\n");
 }

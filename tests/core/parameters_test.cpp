@@ -246,6 +246,11 @@ TEST_F(MetaInfoTest, HeaderNamesTheSimulatorOfTheWriter)
     }
 }
 
+TEST_F(MetaInfoTest, NoHeaderUnderANullNode)
+{
+    EXPECT_FALSE(writeMetaInfo(pugi::xml_node()));
+}
+
 TEST_F(MetaInfoTest, FragmentDocumentIsReadBack)
 {
     generatedFileSimulator.set("P3D");
