@@ -32,6 +32,13 @@ std::filesystem::path& lf_pathOverride()
     return p;
 }
 
+// The path as UTF-8 for the log: never throws, whatever characters the user's profile path holds.
+std::string lf_text(const std::filesystem::path& path)
+{
+    const std::u8string u8 = path.u8string();
+    return {u8.begin(), u8.end()};
+}
+
 const char* lf_boolText(bool value) { return value ? "true" : "false"; }
 
 // The first node the XPath text selects; an empty node when none (or when the
@@ -69,9 +76,9 @@ void lf_keepBroken(const std::filesystem::path& path)
     bak += ".bak";
     std::filesystem::copy_file(path, bak, std::filesystem::copy_options::overwrite_existing, ec);
     if (ec)
-        logLineMarked(vr::format("Could not keep '{}' as '{}': {}", path.string(), bak.string(), ec.message()));
+        logLineMarked(vr::format("Could not keep '{}' as '{}': {}", lf_text(path), lf_text(bak), ec.message()));
     else
-        logLineMarked(vr::format("'{}' could not be read, kept as '{}'", path.string(), bak.string()));
+        logLineMarked(vr::format("'{}' could not be read, kept as '{}'", lf_text(path), lf_text(bak)));
 }
 
 // Writes "<name>.tmp" beside the file and renames it over the file: a crash
@@ -97,9 +104,9 @@ bool lf_saveAtomically(const pugi::xml_document& doc, const std::filesystem::pat
 void lf_saveLogged(const pugi::xml_document& doc, const std::filesystem::path& path)
 {
     if (lf_saveAtomically(doc, path))
-        logLine(vr::format("'{}' saved", path.string()));
+        logLine(vr::format("'{}' saved", lf_text(path)));
     else
-        logLine(vr::format("could not save to '{}'", path.string()));
+        logLine(vr::format("could not save to '{}'", lf_text(path)));
 }
 
 // Load-modify-save of one entry (the lock is held by the caller).
@@ -122,7 +129,7 @@ void lf_saveEntry(const std::string& name, const std::string& value, const std::
         appendParameterNode(parameters, name, value);
     }
     logLineIfRunning(logText);
-    if (!lf_saveAtomically(doc, path)) logLineIfRunning(vr::format("Saving '{}' failed", path.string()));
+    if (!lf_saveAtomically(doc, path)) logLineIfRunning(vr::format("Saving '{}' failed", lf_text(path)));
 }
 
 std::string lf_boolLog(const BoolParameter* r) { return vr::format("{}={}", r->name(), lf_boolText(r->get())); }
@@ -294,7 +301,7 @@ void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::ve
     pugi::xml_document doc;
     ListSteps steps;
     if (lf_load(doc, path)) {
-        logLine(vr::format("from '{}'", path.string()));
+        logLine(vr::format("from '{}'", lf_text(path)));
         steps.onBool = [&doc](BoolParameter* r) { loadBoolParameter(doc, r); };
         steps.onInt = [&doc](IntParameter* r) { loadIntParameter(doc, r); };
         steps.onControlString = [&doc](StringParameter* r) { lf_loadStringParameter(doc, r); };
@@ -312,7 +319,7 @@ void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::ve
             }
         };
     } else {
-        logLine(path.string() + " not found, default values taken:");
+        logLine(lf_text(path) + " not found, default values taken:");
         lf_keepBroken(path);
         doc.reset();
         const pugi::xml_node parameters = doc.append_child("parameters");
@@ -387,7 +394,7 @@ void removeParameter(const Parameter* record)
     if (!entry) return;
     if (entry.parent() == parameters) doc.child("parameters").remove_child(entry);
     logLineIfRunning(vr::format("Parameter '{}' removed", record->name()));
-    if (!lf_saveAtomically(doc, path)) logLineIfRunning(vr::format("Saving '{}' failed", path.string()));
+    if (!lf_saveAtomically(doc, path)) logLineIfRunning(vr::format("Saving '{}' failed", lf_text(path)));
 }
 
 bool writeMetaInfo(pugi::xml_node node)
