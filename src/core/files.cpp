@@ -48,8 +48,6 @@ void gf_cleanFolder(const fs::path& path)
         for (const auto& entry : platform::listDirectorySorted(path)) fs::remove(entry.path());
     } catch (const fs::filesystem_error& e) {
         throw qxv::UserErrorException(5, vr::format("Filesystem error: {}", e.what()));
-    } catch (const qxv::UserErrorException&) {
-        throw;
     } catch (const std::exception& e) {
         throw qxv::UserErrorException(5, e.what());
     }

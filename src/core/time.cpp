@@ -6,8 +6,9 @@
 #include <ctime>
 #include <limits>
 #include <optional>
-#include <regex>
 #include <stdexcept>
+#include <string_view>
+#include <vector>
 
 #include <gsl/narrow>
 #include <nlohmann/json.hpp>
@@ -81,7 +82,46 @@ std::string lf_hms(std::int64_t t)
     return vr::format("{:02}:{:02}:{:02}", tm->tm_hour, tm->tm_min, tm->tm_sec);
 }
 
-int lf_parseGroup(const std::string& text)
+// The three digit groups of a whole match of the ECMAScript pattern
+// "(\d+).(\d+).(\d+)" (the dots unescaped: any character but CR and LF), with
+// the groups that pattern's backtracking picks: the first group as long as
+// possible, then the second. Done by hand because std::regex recurses once per
+// character and overflows the stack on long texts.
+struct VersionGroups {
+    std::string_view major, minor, patch;
+};
+
+std::optional<VersionGroups> lf_matchVersion(std::string_view text)
+{
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    const auto isAny = [](char c) { return c != '\n' && c != '\r'; };
+    const std::size_t n = text.size();
+    if (n < 5) return std::nullopt;
+    // run[i]: length of the digit run that starts at i.
+    std::vector<std::size_t> run(n + 1, 0);
+    for (std::size_t i = n; i-- > 0;) run[i] = isDigit(text[i]) ? run[i + 1] + 1 : 0;
+    const std::size_t trailing = run[n - 1] == 0 ? 0 : [&] {
+        std::size_t t = 0;
+        while (t < n && isDigit(text[n - 1 - t])) ++t;
+        return t;
+    }();
+    if (trailing == 0) return std::nullopt;
+
+    // a: index of the first separator, b: of the second. The first group is
+    // text[0, a), the second text[a + 1, b), the third the rest.
+    for (std::size_t a = std::min(run[0], n - 4); a >= 1; --a) {
+        if (!isAny(text[a]) || run[a + 1] == 0) continue;
+        const std::size_t hi = std::min(a + 1 + run[a + 1], n - 2);
+        // The rest after b must be all digits: b + 1 >= n - trailing.
+        const std::size_t lo = std::max(a + 2, n - trailing > 0 ? n - trailing - 1 : 0);
+        for (std::size_t b = hi; b >= lo; --b) {
+            if (isAny(text[b])) return VersionGroups{text.substr(0, a), text.substr(a + 1, b - a - 1), text.substr(b + 1)};
+        }
+    }
+    return std::nullopt;
+}
+
+int lf_parseGroup(std::string_view text)
 {
     int value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -207,13 +247,11 @@ VersionNumber parseVersion(const std::string& text)
     VersionNumber v;
     if (text.empty()) return v;
     try {
-        // The dots are not escaped on purpose: "1-2-3" is a version too.
-        static const std::regex& pattern = *new std::regex(R"((\d+).(\d+).(\d+))", std::regex::ECMAScript);
-        std::smatch m;
-        if (std::regex_match(text, m, pattern)) {
-            v.major = lf_parseGroup(m[1].str());
-            v.minor = lf_parseGroup(m[2].str());
-            v.patch = lf_parseGroup(m[3].str());
+        // Any one character between the numbers: "1-2-3" is a version too.
+        if (const auto groups = lf_matchVersion(text)) {
+            v.major = lf_parseGroup(groups->major);
+            v.minor = lf_parseGroup(groups->minor);
+            v.patch = lf_parseGroup(groups->patch);
             return v;
         }
         const auto j = nlohmann::json::parse(text);

@@ -219,3 +219,5 @@ std::string getAttribute(const pugi::xml_node& node, const char* name)
     if (node.empty()) return {};
     return node.attribute(name).value();
 }
+
+std::string getAttribute(const pugi::xml_node& node, const std::string& name) { return getAttribute(node, name.c_str()); }

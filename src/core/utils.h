@@ -78,3 +78,4 @@ bool gf_isAircraftCategory(std::string_view type, std::string_view category);
 
 // The named attribute's value; "" when the node is empty or has no such attribute.
 std::string getAttribute(const pugi::xml_node& node, const char* name);
+std::string getAttribute(const pugi::xml_node& node, const std::string& name);

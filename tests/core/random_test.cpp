@@ -1,7 +1,6 @@
 #include "core/random.h"
 
 #include <algorithm>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -47,18 +46,6 @@ TEST(Random, ShuffleKeepsElementsAndIsRepeatableWithASeed)
     EXPECT_EQ(first, second);
     std::sort(first.begin(), first.end());
     EXPECT_EQ(first, original);
-}
-
-TEST(Random, FixedSeedBaseGivesThreadsDistinctKnownSeeds)
-{
-    setRandomSeedBase(100);
-    std::uint32_t a = 0;
-    std::uint32_t b = 0;
-    std::thread([&] { a = tlRandomEngine()(); }).join();
-    std::thread([&] { b = tlRandomEngine()(); }).join();
-    setRandomSeedBase(std::nullopt);
-    EXPECT_EQ(a, std::mt19937(100)());
-    EXPECT_EQ(b, std::mt19937(101)());
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <random>
+#include <regex>
 
 #include <gsl/narrow>
 #include <gtest/gtest.h>
@@ -196,6 +198,30 @@ TEST(ParseVersion, Table)
             EXPECT_EQ(lines[0].rfind(c.logged, 0), 0u) << c.text << " logged " << lines[0];
         }
     }
+}
+
+// The version matcher must pick the same groups as the ECMAScript pattern it
+// stands for; std::regex is the oracle on short texts.
+TEST(ParseVersion, MatchesTheRegularExpression)
+{
+    const std::regex pattern(R"((\d+).(\d+).(\d+))", std::regex::ECMAScript);
+    const std::string alphabet = "0123.-x\n\r ";
+    std::mt19937 engine(12345);
+    for (int i = 0; i < 20000; ++i) {
+        std::string text(engine() % 11, ' ');
+        for (char& c : text) c = alphabet[engine() % alphabet.size()];
+        VersionNumber expected;
+        std::smatch m;
+        if (std::regex_match(text, m, pattern))
+            expected = {std::stoi(m[1].str()), std::stoi(m[2].str()), std::stoi(m[3].str())};
+        ASSERT_EQ(parseVersion(text), expected) << "'" << text << "'";
+    }
+}
+
+TEST(ParseVersion, LongTextsDoNotOverflowTheStack)
+{
+    EXPECT_EQ(parseVersion(std::string(200000, '1') + "x"), VersionNumber{});
+    EXPECT_EQ(parseVersion("1.2." + std::string(200000, '0') + "3"), (VersionNumber{1, 2, 3}));
 }
 
 }  // namespace

@@ -167,6 +167,7 @@ TEST(Xml, GetAttribute)
     EXPECT_EQ(getAttribute(r, "a"), "1");
     EXPECT_EQ(getAttribute(r, "b"), "");
     EXPECT_EQ(getAttribute(r, "c"), "");
+    EXPECT_EQ(getAttribute(r, std::string("a")), "1");
     EXPECT_EQ(getAttribute(doc.child("missing"), "a"), "");
 }
 
