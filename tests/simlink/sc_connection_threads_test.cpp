@@ -122,6 +122,26 @@ TEST_F(ScConnectionTest, NoSimulatorFailsAfterBoundedVirtualWaits)
     for (auto d : clock_->sleeps()) total += d;
     EXPECT_GE(total, std::chrono::milliseconds(2 * 350));
     EXPECT_LE(total, std::chrono::seconds(15));
+
+    // The simulator comes up: the next attempt connects.
+    startServer();
+    h = openClient();
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(SimConnect_Close(h), scOk);
+}
+
+TEST_F(ScConnectionTest, AnnouncedSizeBeyondBufferGrowthClosesInsteadOfStalling)
+{
+    writeCfg("public", "[SimConnect]\nMaxReceiveSize=4000000\n");
+    startServer();
+    HANDLE h = openClient();
+    ASSERT_NE(h, nullptr);
+    Bytes huge = simstandin::makeMessage(16, 12);
+    sc::putU32(huge.data(), 2000000);  // allowed by the setting, more than the buffer may grow to
+    ASSERT_TRUE(server_->sendRaw(huge));
+    EXPECT_TRUE(simtest::eventually(
+        [&] { return SimConnect_CallDispatch(h, [](auto...) {}, nullptr) == static_cast<HRESULT>(0x80004004u); }));
+    EXPECT_EQ(SimConnect_Close(h), scOk);
 }
 
 TEST_F(ScConnectionTest, OpenNameThatDoesNotFitTearsDown)
