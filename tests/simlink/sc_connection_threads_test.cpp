@@ -1,6 +1,8 @@
 // The connection against the stand-in over real sockets: the transport chain,
 // framing faults from the peer, the peer closing or resetting, closed handles.
 
+#include <thread>
+
 #include "support/sim_fixture.h"
 
 namespace {
@@ -280,6 +282,34 @@ TEST_F(ScConnectionTest, ClosedHandleIsRefusedNotUsed)
     EXPECT_EQ(SimConnect_CallDispatch(h, [](auto...) {}, nullptr), scFail);
     EXPECT_EQ(SimConnect_Close(h), scFail);
     EXPECT_EQ(SimConnect_Close(nullptr), scFail);
+}
+
+TEST_F(ScConnectionTest, CloseOnOneThreadWhileAnotherSendsAndDispatches)
+{
+    startServer();
+    HANDLE h = openClient();
+    ASSERT_NE(h, nullptr);
+    std::atomic<bool> closed{false};
+    std::atomic<int> refusedAfterClose{0};
+    std::thread user([&] {
+        for (int i = 0; i < 100000; ++i) {
+            const bool wasClosed = closed.load();
+            const HRESULT a = SimConnect_AIReleaseControl(h, 1, 103);
+            const HRESULT b = SimConnect_CallDispatch(h, [](auto...) {}, nullptr);
+            if (wasClosed) {
+                EXPECT_EQ(a, scFail);
+                EXPECT_EQ(b, scFail);
+                if (++refusedAfterClose > 50) return;
+            } else {
+                EXPECT_TRUE(a == scOk || a == scFail);
+            }
+        }
+    });
+    ASSERT_TRUE(server_->waitForPackets(20));
+    EXPECT_EQ(SimConnect_Close(h), scOk);
+    closed = true;
+    user.join();
+    EXPECT_GT(refusedAfterClose.load(), 0);
 }
 
 TEST_F(ScConnectionTest, LargerMaxReceiveSizeAcceptsLargerMessages)
