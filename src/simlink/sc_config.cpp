@@ -81,7 +81,8 @@ void lf_readSection(const std::filesystem::path& file, const std::string& sectio
     if (auto address = readProfileString(file, section, "Address"); !address.empty()) s.address = address;
     if (auto port = readProfileString(file, section, "Port"); !port.empty()) s.port = port;
     const std::uint64_t maxReceive = lf_decimal(readProfileString(file, section, "MaxReceiveSize"), 0);
-    if (maxReceive > s.maxReceiveSize) s.maxReceiveSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(maxReceive, 0xFFFFFFFFu));
+    if (maxReceive > s.maxReceiveSize)
+        s.maxReceiveSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(maxReceive, 0xFFFFFFFFu));
     const std::string nagle = readProfileString(file, section, "DisableNagle");
     if (!nagle.empty()) s.disableNagle = lf_decimal(nagle, 0) != 0;
 }
@@ -120,7 +121,8 @@ bool scReadSettings(int index, ScSettings& settings)
     for (const auto& folder : folders ? folders() : lf_platformCfgFolders()) {
         if (!folder.empty()) files.push_back(folder / "SimConnect.cfg");
     }
-    const std::string section = index == 0 ? std::string("SimConnect") : "SimConnect." + std::to_string(static_cast<unsigned>(index));
+    const std::string section =
+        index == 0 ? std::string("SimConnect") : "SimConnect." + std::to_string(static_cast<unsigned>(index));
     if (index != 0) {
         const bool found = std::any_of(files.begin(), files.end(),
                                        [&](const auto& f) { return platform::ini::hasSection(f, section); });

@@ -66,7 +66,8 @@ ScCloseReason ScReceiveBuffer::commit(std::size_t n, const std::function<void(st
             continue;
         }
         // A message the buffer can never hold would stall the stream for good.
-        if (size > maxReceiveSize_ || size > capacityLimit) return {scclose::tooLarge, static_cast<std::uint32_t>(scAbort)};
+        if (size > maxReceiveSize_ || size > capacityLimit)
+            return {scclose::tooLarge, static_cast<std::uint32_t>(scAbort)};
         if (size < 4) return {scclose::tooSmall, static_cast<std::uint32_t>(scAbort)};
         if (avail < size) break;
         std::vector<std::uint8_t> frame;

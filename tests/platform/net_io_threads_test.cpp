@@ -196,7 +196,8 @@ TEST(IoThread, MovesBytesBothWaysAndReportsHowTheStreamEnded)
             echoed.append(reinterpret_cast<const char*>(buf.data()), static_cast<std::size_t>(n));
         }
         EXPECT_EQ(echoed, big);
-        ASSERT_TRUE(sendAll(p.server, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>("hello"), 5)));
+        ASSERT_TRUE(
+            sendAll(p.server, std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>("hello"), 5)));
         ASSERT_TRUE(waitFor([&] { return rec->got() == "hello"; }));
         if (tc.reset) {
             resetAndClose(p.server);

@@ -236,7 +236,10 @@ TEST_F(ScConnectionTest, BrokenConnectionsReturnTheirRecordedCode)
         tc.act(*server_);
         const HRESULT code = static_cast<HRESULT>(tc.code);
         HRESULT got = 0;
-        ASSERT_TRUE(simtest::eventually([&] { return (got = SimConnect_CallDispatch(h, [](auto...) {}, nullptr)) == code; })) << std::hex << got;
+        ASSERT_TRUE(simtest::eventually([&] {
+            got = SimConnect_CallDispatch(h, [](auto...) {}, nullptr);
+            return got == code;
+        })) << std::hex << got;
         const SIMCONNECT_DATA_INITPOSITION pos{};
         EXPECT_EQ(SimConnect_AIReleaseControl(h, 1, 103), code);
         EXPECT_EQ(SimConnect_AICreateNonATCAircraft(h, "A", "B", pos, 104), code);
