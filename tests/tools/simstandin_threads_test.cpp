@@ -205,6 +205,20 @@ TEST_F(StandIn, RemovalsCanBeHeld)
     EXPECT_EQ(u32(got[0], 16), 203u);
 }
 
+TEST_F(StandIn, ClientsObjectsGoWithItsConnection)
+{
+    start();
+    server_->addForeignAircraft(300, "FAR1", 0, 0, true);
+    SimConnect_AICreateNonATCAircraft(h_, "T", "A1", at(0, 0, 0, true), 104);
+    next(1);
+    ASSERT_TRUE(server_->aiObject(100));
+    SimConnect_Close(h_);
+    h_ = nullptr;
+    ASSERT_TRUE(server_->waitForDisconnect());
+    EXPECT_FALSE(server_->aiObject(100));
+    EXPECT_TRUE(server_->aiObject(300));
+}
+
 TEST_F(StandIn, SystemEventsGoOutOnlyWhenSubscribedWithTheClientsIds)
 {
     startServer();

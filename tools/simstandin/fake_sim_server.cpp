@@ -192,10 +192,13 @@ void FakeSimServer::serve()
         const long n = platform::net::recvSome(client, chunk, &err);
         if (n < 0 && (err == EAGAIN || err == EINTR)) continue;
         if (n <= 0) {
+            {
+                std::lock_guard lock(mutex_);
+                if (options_.removeObjectsOnDisconnect)
+                    std::erase_if(objects_, [](const auto& entry) { return !entry.second.foreign; });
+            }
             std::lock_guard lock(clientMutex_);
             dropClientLocked(true);
-            std::lock_guard l2(mutex_);
-            cv_.notify_all();
             continue;
         }
         pending.insert(pending.end(), chunk.begin(), chunk.begin() + n);

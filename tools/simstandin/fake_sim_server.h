@@ -48,6 +48,7 @@ struct StandInOptions {
     bool dropRemovals = false;          // never REMOVED
     bool failFlightPlans = false;       // exception 23 for every flight plan
     bool emptyByTypeAnswers = false;    // answer by-type requests with no object
+    bool removeObjectsOnDisconnect = true;  // a client's AI objects go with it, as in the simulator
     std::set<std::string> failingTitles;  // creations refused with exception 22
     int failNextCreations = 0;            // the next n creations are refused too
     double radiusSlackMetres = 0.0;
