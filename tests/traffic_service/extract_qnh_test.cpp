@@ -39,10 +39,11 @@ TEST(ExtractQnh, ValuesOfEveryKind)
         RecordingHandover fake;
         fake.install();
         EXPECT_EQ(extractQNH(row.data), row.qnh);
-        if (row.marked)
+        if (row.marked) {
             EXPECT_EQ(fake.markedLines(), std::vector<std::string>{row.marked});
-        else
+        } else {
             EXPECT_TRUE(fake.markedLines().empty());
+        }
     }
 }
 
