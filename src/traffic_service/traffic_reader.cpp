@@ -174,12 +174,14 @@ std::optional<TrafficReader::ParkedResult> TrafficReader::takeParked(std::uint64
     return out;
 }
 
-void TrafficReader::prepareTrafficHandle(const std::string& body)
+void TrafficReader::prepareTrafficHandle(std::string body)
 {
     readerAnswer.clear();
+    // libcurl keeps a pointer to the body until the transfer ends.
+    requestBody_ = std::move(body);
     ensureHandle(trafficHandle, "trcurl_");
     curl_easy_reset(trafficHandle.get());
-    setServicePost(trafficHandle.get(), "trcurl_", "/v4/traffic", body, readerAnswer, &stop);
+    setServicePost(trafficHandle.get(), "trcurl_", "/v4/traffic", requestBody_, readerAnswer, &stop);
 }
 
 void TrafficReader::handOver(const nlohmann::json& container)
@@ -204,8 +206,7 @@ bool TrafficReader::buffer(int& status)
     if (guid.empty()) return false;
     bool result = false;
     try {
-        const std::string body = lf_trafficBody(guid, queryBox(), toffset) + "&buffercount=5&buffertime=6";
-        prepareTrafficHandle(body);
+        prepareTrafficHandle(lf_trafficBody(guid, queryBox(), toffset) + "&buffercount=5&buffertime=6");
         const CURLcode rc = curl_easy_perform(trafficHandle.get());
         if (rc != CURLE_OK) {
             h.logLineMarked(vr::format("{} buffer traffic code: {}", h.formatNow(), curl_easy_strerror(rc)));

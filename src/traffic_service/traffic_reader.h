@@ -93,10 +93,11 @@ public:
     std::optional<ParkedResult> takeParked(std::uint64_t requestId);
 
 private:
-    void prepareTrafficHandle(const std::string& body);
+    void prepareTrafficHandle(std::string body);
     void handOver(const nlohmann::json& container);
     void schedule(int delaySeconds);
 
+    std::string requestBody_;  // reader thread: the body of the transfer under way
     mutable std::mutex boxMutex_;
     QueryBox box_;
     QueryBox parkedBox_;
