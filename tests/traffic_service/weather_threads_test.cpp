@@ -67,7 +67,8 @@ TEST_F(WeatherTest, StandardPressureIsAlwaysTakenOverAndStrangeValuesNever)
     service.push("weather", weatherAnswer(925));
     alwaysQnh("1013");
     ASSERT_TRUE(launchWeatherReader(weather, reader));
-    ASSERT_TRUE(service.waitForRequests("weather", 3));
+    // The fourth request shows that the answers to the second and third were taken in.
+    ASSERT_TRUE(service.waitForRequests("weather", 4));
     weather.stop = true;
     ASSERT_TRUE(finishes(weather));
     EXPECT_TRUE(fake.anyMarkedContains("Strange QNH 925 found in {\"data\":{\"QNH\":925}"));
