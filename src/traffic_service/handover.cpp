@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cmath>
 #include <ctime>
+#include <memory>
 #include <mutex>
 
 #include "core/fmt.h"
@@ -30,7 +31,8 @@ std::int64_t lf_wallNow() { return static_cast<std::int64_t>(std::floor(platform
 
 std::atomic<ServiceHandover*>& lf_current()
 {
-    static auto* h = new std::atomic<ServiceHandover*>(new ServiceHandover(defaultServiceHandover()));
+    static auto* defaults = new ServiceHandover(defaultServiceHandover());
+    static auto* h = new std::atomic<ServiceHandover*>(defaults);
     return *h;
 }
 
@@ -110,6 +112,10 @@ void setServiceHandover(ServiceHandover handover)
     fill(handover.findDbaseRecord, d.findDbaseRecord);
     fill(handover.isKnownType, d.isKnownType);
     fill(handover.isTypeCategoryIncluded, d.isTypeCategoryIncluded);
-    // The old table is kept: a detached reader of an earlier test may still hold a reference.
-    lf_current().store(new ServiceHandover(std::move(handover)), std::memory_order_release);
+    // Every table stays alive: a detached reader may still be inside a call on an older one.
+    static auto* keptMutex = new std::mutex;
+    static auto* kept = new std::vector<std::unique_ptr<ServiceHandover>>;
+    std::lock_guard lock(*keptMutex);
+    kept->push_back(std::make_unique<ServiceHandover>(std::move(handover)));
+    lf_current().store(kept->back().get(), std::memory_order_release);
 }
