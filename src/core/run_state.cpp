@@ -1,0 +1,64 @@
+#include "core/run_state.h"
+
+#include <array>
+
+std::atomic<bool> closingFlag{false};
+std::atomic<bool> windowClosedFlag{false};
+std::atomic<bool> timeShiftActive{false};
+std::atomic<double> trafficLastRecordTime{0.0};
+
+namespace {
+
+// Reason in the high 32 bits, delay in the low 32 bits.
+std::atomic<std::uint64_t> lf_closingState{0};
+
+std::uint64_t lf_pack(ClosingReason reason, std::int32_t delay)
+{
+    return (std::uint64_t(std::uint32_t(reason)) << 32) | std::uint32_t(delay);
+}
+
+}  // namespace
+
+std::string_view closingReasonText(ClosingReason reason)
+{
+    static constexpr std::array<std::string_view, 8> texts{
+        "NOT YET SET",     "SIM WAS CLOSED",   "NEW FLIGHT",   "NEW SETTINGS",
+        "USER CLOSED SIM", "SIMCONNECT ERROR", "READER ERROR", "SYSTEM ERROR",
+    };
+    const auto i = static_cast<std::int32_t>(reason);
+    return i >= 0 && i < static_cast<std::int32_t>(texts.size()) ? texts[static_cast<std::size_t>(i)] : "UNKNOWN";
+}
+
+bool setClosingReasonIfUnset(ClosingReason reason, std::int32_t restartDelaySeconds)
+{
+    std::uint64_t current = lf_closingState.load();
+    while ((current >> 32) == 0) {
+        if (lf_closingState.compare_exchange_weak(current, lf_pack(reason, restartDelaySeconds))) return true;
+    }
+    return false;
+}
+
+bool requestClosing(ClosingReason reason, std::int32_t restartDelaySeconds)
+{
+    if (closingFlag.exchange(true)) return false;
+    // A window close may have set its reason between the flag and here; it came first.
+    return setClosingReasonIfUnset(reason, restartDelaySeconds);
+}
+
+void setClosingReason(ClosingReason reason, std::int32_t restartDelaySeconds)
+{
+    lf_closingState.store(lf_pack(reason, restartDelaySeconds));
+}
+
+ClosingReason closingReason() { return static_cast<ClosingReason>(std::int32_t(lf_closingState.load() >> 32)); }
+
+std::int32_t restartDelaySeconds() { return static_cast<std::int32_t>(std::uint32_t(lf_closingState.load())); }
+
+void resetRunState()
+{
+    closingFlag.store(false);
+    windowClosedFlag.store(false);
+    lf_closingState.store(0);
+    timeShiftActive.store(false);
+    trafficLastRecordTime.store(0.0);
+}

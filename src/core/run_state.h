@@ -1,0 +1,52 @@
+#pragma once
+// The run's shared stop state: the two stop flags, the reason the run ends with
+// and its restart delay, and the two traffic-time inputs of nowSeconds(). Every
+// thread reads these without a lock, so all of them are atomics. They are
+// trivially destructible, so a detached thread may still read them during exit.
+
+#include <atomic>
+#include <cstdint>
+#include <string_view>
+
+enum class ClosingReason : std::int32_t {
+    NotYetSet = 0,
+    SimWasClosed = 1,
+    NewFlight = 2,
+    NewSettings = 3,
+    UserClosedSim = 4,
+    SimConnectError = 5,
+    ReaderError = 6,
+    SystemError = 7,
+};
+
+// "NOT YET SET", "SIM WAS CLOSED", ... "SYSTEM ERROR"; "UNKNOWN" for any other value.
+std::string_view closingReasonText(ClosingReason reason);
+
+// Closing down requested; every loop polls it.
+extern std::atomic<bool> closingFlag;
+// The user closed the main window.
+extern std::atomic<bool> windowClosedFlag;
+
+// Ends the run with `reason` unless a run end was already requested: sets
+// closingFlag by an atomic exchange and, when this call set it, the reason and
+// delay together. The first reason wins. Returns whether this call set them.
+bool requestClosing(ClosingReason reason, std::int32_t restartDelaySeconds);
+// Sets reason and delay when no reason is set yet (the flag is left alone).
+// Returns whether it set them.
+bool setClosingReasonIfUnset(ClosingReason reason, std::int32_t restartDelaySeconds);
+// Sets reason and delay whatever was set before.
+void setClosingReason(ClosingReason reason, std::int32_t restartDelaySeconds);
+
+// Reason and delay are stored as one atomic value, so they are always read as
+// the pair that was set together.
+ClosingReason closingReason();
+std::int32_t restartDelaySeconds();
+
+// A time shift of more than 0 minutes is active (set by the time-shift handler).
+extern std::atomic<bool> timeShiftActive;
+// The time stamp (seconds since 1970) of the newest traffic record; 0 until traffic came.
+extern std::atomic<double> trafficLastRecordTime;
+
+// Clears every value above: flags false, reason NotYetSet, delay 0, no time shift,
+// no traffic time. For a restart and for tests.
+void resetRunState();

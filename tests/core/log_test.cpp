@@ -1,0 +1,130 @@
+#include "core/log.h"
+
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "core/run_state.h"
+#include "platform/clock.h"
+#include "support/scratch_folder.h"
+
+namespace {
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        closeLog();
+        resetRunState();
+    }
+    void TearDown() override
+    {
+        closeLog();
+        resetRunState();
+    }
+    ScratchFolder folder_;
+    // 2025-10-05 14:03:07 UTC, a Sunday.
+    platform::ScopedClock clock_{std::make_shared<platform::VirtualClock>(1759672987.25)};
+};
+
+TEST_F(LogTest, BannerIsTheFirstLine)
+{
+    gf_openLog(folder_.path());
+    logLine("hello");
+    EXPECT_EQ(fileLines(folder_ / "Log.txt"),
+              (std::vector<std::string>{"VRMT_P3D (utc) Sun Okt 05 14:03:07 2025 version 11.0.3 for Prepar3D v5/v6",
+                                        "hello"}));
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "Log0.txt"));
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "Log00.txt"));
+}
+
+TEST_F(LogTest, ThreeStartsKeepTwoGenerations)
+{
+    for (const char* run : {"run 1", "run 2", "run 3"}) {
+        gf_openLog(folder_.path());
+        logLine(run);
+    }
+    EXPECT_EQ(fileLines(folder_ / "Log00.txt").back(), "run 1");
+    EXPECT_EQ(fileLines(folder_ / "Log0.txt").back(), "run 2");
+    EXPECT_EQ(fileLines(folder_ / "Log.txt").back(), "run 3");
+    EXPECT_EQ(fileLines(folder_ / "Log.txt").size(), 2u);  // truncated, not appended
+}
+
+TEST_F(LogTest, PrefixesAndEmptyTexts)
+{
+    gf_openLog(folder_.path());
+    logLine("plain");
+    logLineMarked("error");
+    logLineIndented("detail");
+    logLine("");
+    logLineMarked("");
+    logLineIndented("");
+    const std::string content = readWholeFile(folder_ / "Log.txt");
+    const std::string body = content.substr(content.find('\n') + 1);
+    EXPECT_EQ(body, "plain\n===> error\n          detail\n\n===> \n          \n");
+}
+
+TEST_F(LogTest, IfRunningIsSilentWhileAStopFlagIsSet)
+{
+    gf_openLog(folder_.path());
+    logLineIfRunning("one");
+    closingFlag.store(true);
+    logLineIfRunning("two");
+    closingFlag.store(false);
+    windowClosedFlag.store(true);
+    logLineIfRunning("three");
+    windowClosedFlag.store(false);
+    logLineIfRunning("four");
+    auto lines = fileLines(folder_ / "Log.txt");
+    lines.erase(lines.begin());
+    EXPECT_EQ(lines, (std::vector<std::string>{"one", "four"}));
+}
+
+TEST_F(LogTest, CallsBeforeOpenAreSilentNoOps)
+{
+    EXPECT_FALSE(isLogOpen());
+    EXPECT_NO_THROW(logLine("lost"));
+    EXPECT_NO_THROW(logLineMarked("lost"));
+    EXPECT_NO_THROW(logLineIndented("lost"));
+    EXPECT_NO_THROW(logLineIfRunning("lost"));
+    gf_openLog(folder_.path());
+    EXPECT_TRUE(isLogOpen());
+    EXPECT_EQ(fileLines(folder_ / "Log.txt").size(), 1u);
+}
+
+TEST_F(LogTest, FailedOpenThrowsAndLeavesTheLogClosed)
+{
+    gf_openLog(folder_.path());
+    const auto missing = folder_ / "no such folder";
+    try {
+        gf_openLog(missing);
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "Failed to write file " + (missing / "Log.txt").string());
+    }
+    EXPECT_FALSE(isLogOpen());
+    EXPECT_NO_THROW(logLine("lost"));
+    EXPECT_EQ(fileLines(folder_ / "Log.txt").size(), 1u);
+}
+
+TEST_F(LogTest, FailedBackupPropagatesTheFilesystemError)
+{
+    // A folder where Log0.txt should go makes the copy fail.
+    writeWholeFile(folder_ / "Log.txt", "old\n");
+    std::filesystem::create_directory(folder_ / "Log0.txt");
+    EXPECT_THROW(gf_openLog(folder_.path()), std::filesystem::filesystem_error);
+    EXPECT_FALSE(isLogOpen());
+}
+
+TEST_F(LogTest, OpenWithoutFolderUsesTheCurrentFolder)
+{
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder_.path());
+    gf_openLog();
+    logLine("here");
+    closeLog();
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(fileLines(folder_ / "Log.txt").back(), "here");
+}
+
+}  // namespace
