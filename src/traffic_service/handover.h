@@ -1,9 +1,11 @@
 #pragma once
 // The hand-over points of the live-traffic client: everything it needs from the
 // log, the main window, the options, the engine, the airports and the aircraft
-// database reaches it through this one table. The application wires the real
-// services in at start-up; tests install recording fakes. Every entry has a safe
-// default, so the client runs (quietly) with nothing wired.
+// database reaches it through this one table. The defaults call the core
+// services (log, message line, run state, options, airport and livery seams);
+// the entries for the traffic engine and the simulator layer (batches, blocked
+// replies, engine QNH, user aircraft and its stand) and the service key have
+// quiet defaults until the application wires them. Tests install recording fakes.
 //
 // The table is set before any reader thread starts and not changed while one
 // runs; its entries themselves must be safe to call from any thread.
@@ -29,7 +31,7 @@ struct ServiceDbaseRecord {
 // The park airport as the static parking last set it (empty code: none).
 struct ServiceParkAirport {
     std::string code;
-    svc::LatLon position;
+    LatLon position;
 };
 
 // The user aircraft as the simulator layer last reported it.
@@ -75,6 +77,8 @@ struct ServiceHandover {
     std::function<ServiceParkAirport()> parkAirport;
     std::function<std::string()> reservedStandName;
     std::function<std::string()> userStandAirport;
+    // The park airport's elevation while its stands are in use (feet); none otherwise.
+    std::function<std::optional<double>()> referenceElevationFt;
     std::function<ServiceUserAircraft()> userAircraft;
 
     // Aircraft database.

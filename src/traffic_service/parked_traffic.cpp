@@ -110,12 +110,12 @@ bool readParkedTraffic() { return readParkedTraffic(trafficReader()); }
 bool readParkedTraffic(TrafficReader& reader)
 {
     auto& h = serviceHandover();
-    const svc::LatLon park = h.parkAirport().position;
+    const LatLon park = h.parkAirport().position;
     QueryBox box;
     box.top = park.lat + kParkedHalfBoxDeg;
     box.bottom = park.lat - kParkedHalfBoxDeg;
-    box.left = svc::destinationPoint(park, -svc::twoPi / 4, kParkedHalfBoxFeet).lon;
-    box.right = svc::destinationPoint(park, svc::twoPi / 4, kParkedHalfBoxFeet).lon;
+    box.left = destinationPoint(park, -geo::twoPi / 4, kParkedHalfBoxFeet).lon;
+    box.right = destinationPoint(park, geo::twoPi / 4, kParkedHalfBoxFeet).lon;
     reader.setParkedQueryBox(box);
 
     const std::uint64_t id = reader.parkedRequestId.fetch_add(1) + 1;

@@ -199,7 +199,7 @@ bool WeatherClient::receiveWeather(int& status, TrafficReader& reader)
                             h.logLineMarked(vr::format("Strange QNH {} found in {}", q, readerAnswer));
                         } else if (q != qnh || q == 1013) {
                             int waiting = 2;
-                            weatherLamp.compare_exchange_strong(waiting, 1);
+                            statusPanel().weatherLamp.compare_exchange_strong(waiting, 1);
                             h.setEngineQnh(q);
                             h.setPanelQnh(q);
                             reader.qnh = q;
@@ -237,10 +237,10 @@ void runWeatherReader(WeatherClient& weather, TrafficReader& reader)
     try {
         int status = 0;
         logConnected("Weather Reader");
-        weatherLamp = 1;
+        statusPanel().weatherLamp = 1;
         lf_repaint();
         weather.receiveWeather(status, reader);
-        weatherLamp = 3;
+        statusPanel().weatherLamp = 3;
         lf_repaint();
         if (status != 9999) {
             if (status == 401)

@@ -33,7 +33,7 @@ TEST_F(TrafficReaderTest, BufferedStartGivesFiveBatchesThenLivePasses)
     ASSERT_TRUE(launchTrafficReader(reader, weather));
     ASSERT_TRUE(service.waitForRequests("traffic.live", 3));
     EXPECT_TRUE(reader.loopRunning.load());
-    EXPECT_EQ(trafficLamp.load(), 1);
+    EXPECT_EQ(statusPanel().trafficLamp.load(), 1);
     reader.stop = true;
     ASSERT_TRUE(finishes(reader));
 
@@ -67,7 +67,7 @@ TEST_F(TrafficReaderTest, BufferedStartGivesFiveBatchesThenLivePasses)
     EXPECT_FALSE(reader.loopRunning.load());
     EXPECT_TRUE(fake.stopped.empty());
     EXPECT_FALSE(weather.stop.load());
-    EXPECT_EQ(trafficLamp.load(), 3);
+    EXPECT_EQ(statusPanel().trafficLamp.load(), 3);
     EXPECT_FALSE(reader.trafficHandle);  // the thread's handles went with it
 }
 
@@ -167,7 +167,7 @@ TEST_F(TrafficReaderTest, ServiceStatusesEndTheReader)
         EXPECT_EQ(fake.stopped, (std::vector<std::pair<std::string, bool>>{{"Traffic Reader", row.restart}}));
         EXPECT_TRUE(weather.stop.load());
         EXPECT_FALSE(reader.ended.load());
-        EXPECT_EQ(trafficLamp.load(), 3);
+        EXPECT_EQ(statusPanel().trafficLamp.load(), 3);
     }
 }
 
@@ -229,16 +229,16 @@ TEST_F(TrafficReaderTest, LampsChangeOnlyWithTheState)
     weather.weatherLampLit = false;
     reader.trafficLampLit = false;
     updateStatusLamps(reader, weather);
-    EXPECT_EQ(trafficLamp.load(), 1);
-    EXPECT_EQ(weatherLamp.load(), 1);
+    EXPECT_EQ(statusPanel().trafficLamp.load(), 1);
+    EXPECT_EQ(statusPanel().weatherLamp.load(), 1);
     EXPECT_EQ(fake.repaints, 2);
     updateStatusLamps(reader, weather);
     EXPECT_EQ(fake.repaints, 2);
     reader.recordCount = 0;
     weather.weatherOk = false;
     updateStatusLamps(reader, weather);
-    EXPECT_EQ(trafficLamp.load(), 2);
-    EXPECT_EQ(weatherLamp.load(), 2);
+    EXPECT_EQ(statusPanel().trafficLamp.load(), 2);
+    EXPECT_EQ(statusPanel().weatherLamp.load(), 2);
     EXPECT_EQ(fake.repaints, 4);
     sessionOpen = false;
     reader.recordCount = 5;

@@ -104,7 +104,7 @@ TEST_F(WeatherTest, StatusFlow)
         EXPECT_TRUE(fake.anyMarkedContains(row.line));
         EXPECT_EQ(fake.stopped, (std::vector<std::pair<std::string, bool>>{{"Weather Reader", row.restart}}));
         EXPECT_TRUE(reader.stop.load());
-        EXPECT_EQ(weatherLamp.load(), 3);
+        EXPECT_EQ(statusPanel().weatherLamp.load(), 3);
     }
 }
 

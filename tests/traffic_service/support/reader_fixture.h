@@ -18,8 +18,8 @@ protected:
         setServiceBaseUrl(service.baseUrl());
         setServiceTimeouts({});
         fake.install();
-        trafficLamp = 2;
-        weatherLamp = 2;
+        statusPanel().trafficLamp = 2;
+        statusPanel().weatherLamp = 2;
         sessionOpen = true;
         reader.setSessionGuid("G-1");
         reader.setUserPosition({52.3, 4.76});
