@@ -41,6 +41,7 @@ ServiceHandover defaultServiceHandover()
     ServiceHandover h;
     h.logLine = [](const std::string& s) { ::logLine(s); };
     h.logLineMarked = [](const std::string& s) { ::logLineMarked(s); };
+    h.logLineIndented = [](const std::string& s) { ::logLineIndented(s); };
     h.showMessage = [](const std::string& s, bool log) { ::showMessage(s, log); };
     h.clearMessage = [] { ::clearMessage(); };
     h.requestClosing = [](int reason, int delay) { ::requestClosing(static_cast<ClosingReason>(reason), delay); };
@@ -86,6 +87,7 @@ void setServiceHandover(ServiceHandover handover)
     };
     fill(handover.logLine, d.logLine);
     fill(handover.logLineMarked, d.logLineMarked);
+    fill(handover.logLineIndented, d.logLineIndented);
     fill(handover.showMessage, d.showMessage);
     fill(handover.clearMessage, d.clearMessage);
     fill(handover.reportStoppedWithError, d.reportStoppedWithError);

@@ -45,6 +45,7 @@ struct ServiceHandover {
     // Log.txt: a plain line and a marked ("===> ") line.
     std::function<void(const std::string&)> logLine;
     std::function<void(const std::string&)> logLineMarked;
+    std::function<void(const std::string&)> logLineIndented;
     // The main window's message line.
     std::function<void(const std::string&, bool log)> showMessage;
     std::function<void()> clearMessage;

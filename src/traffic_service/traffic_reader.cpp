@@ -304,7 +304,7 @@ bool TrafficReader::receive(int& status)
     return false;
 }
 
-void logConnected(const std::string& name) { serviceHandover().logLine(vr::format("    {} connected", name)); }
+void logConnected(const std::string& name) { serviceHandover().logLineIndented(vr::format("{} connected", name)); }
 
 void runTrafficReader(TrafficReader& reader, WeatherClient& weather)
 {
