@@ -66,11 +66,7 @@ ServiceHandover defaultServiceHandover()
     h.userStandAirport = [] { return std::string(); };
     h.referenceElevationFt = [] { return airportServices().referenceElevationFt(); };
     h.userAircraft = [] { return ServiceUserAircraft{}; };
-    h.findDbaseRecord = [](const std::string& reg) -> std::optional<ServiceDbaseRecord> {
-        const auto r = liveryServices().findDbaseRecord(reg);
-        if (!r) return std::nullopt;
-        return ServiceDbaseRecord{r->airline, r->type, r->op, r->cargo};
-    };
+    h.findDbaseRecord = [](const std::string& reg) { return liveryServices().findDbaseRecord(reg); };
     h.isKnownType = [](const std::string& type) { return liveryServices().isKnownType(type); };
     h.isTypeCategoryIncluded = [](const std::string& type) { return lf_categoryIncluded(type); };
     return h;

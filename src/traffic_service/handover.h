@@ -16,17 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "core/livery_services.h"
 #include "traffic_service/service_types.h"
 
 struct TrafficRecord;
-
-// What the aircraft database knows of a registration.
-struct ServiceDbaseRecord {
-    std::string airline;
-    std::string type;
-    std::string op;  // operator
-    bool cargo = false;
-};
 
 // The park airport as the static parking last set it (empty code: none).
 struct ServiceParkAirport {
@@ -83,7 +76,7 @@ struct ServiceHandover {
     std::function<ServiceUserAircraft()> userAircraft;
 
     // Aircraft database.
-    std::function<std::optional<ServiceDbaseRecord>(const std::string& registration)> findDbaseRecord;
+    std::function<std::optional<DbaseRecord>(const std::string& registration)> findDbaseRecord;
     std::function<bool(const std::string& type)> isKnownType;
     // The type's category is one the user lets in.
     std::function<bool(const std::string& type)> isTypeCategoryIncluded;

@@ -179,12 +179,9 @@ std::optional<TrafficReader::ParkedResult> TrafficReader::takeParked(std::uint64
 
 void TrafficReader::prepareTrafficHandle(std::string body)
 {
-    readerAnswer.clear();
     // libcurl keeps a pointer to the body until the transfer ends.
     requestBody_ = std::move(body);
-    ensureHandle(trafficHandle, "trcurl_");
-    curl_easy_reset(trafficHandle.get());
-    setServicePost(trafficHandle.get(), "trcurl_", "/v4/traffic", requestBody_, readerAnswer, &stop);
+    prepareReaderPost(trafficHandle, "trcurl_", "/v4/traffic", requestBody_, readerAnswer, stop);
 }
 
 void TrafficReader::handOver(const nlohmann::json& container)
@@ -318,16 +315,7 @@ void runTrafficReader(TrafficReader& reader, WeatherClient& weather)
         if (!reader.receive(status)) {
             statusPanel().trafficLamp = 3;
             lf_repaint();
-            if (status != 9999) {
-                if (status == 401)
-                    h.logLineMarked(vr::format("re-authentication to RT API is needed, restart {}", kSoftwareId));
-                else if (status == 400)
-                    h.logLineMarked(vr::format("{} RT API: parameter fault", "Traffic"));
-                else if (status == 403)
-                    h.logLineMarked(vr::format("{} RT API: no traffic data for this session (403)", "Traffic"));
-                else
-                    h.logLineMarked(vr::format("{} RT API error: {}", "Traffic", status));
-            }
+            logReaderEnd("Traffic", status);
         }
         if (status != 9999) {
             weather.stop = true;
@@ -349,13 +337,7 @@ bool launchTrafficReader() { return launchTrafficReader(trafficReader(), weather
 
 bool launchTrafficReader(TrafficReader& reader, WeatherClient& weather)
 {
-    bool expected = true;
-    if (!reader.finished.compare_exchange_strong(expected, false)) {
-        serviceHandover().logLineMarked("Traffic Reader is still running, not started again");
-        return false;
-    }
-    std::thread([&reader, &weather] { runTrafficReader(reader, weather); }).detach();
-    return true;
+    return launchReaderThread(reader, "Traffic Reader", [&reader, &weather] { runTrafficReader(reader, weather); });
 }
 
 void updateStatusLamps() { updateStatusLamps(trafficReader(), weatherClient()); }

@@ -108,13 +108,10 @@ bool WeatherClient::nearestmetar(int& status)
         return false;
     }
     try {
-        readerAnswer.clear();
         const ServiceUserAircraft user = h.userAircraft();
         const std::string body =
             vr::format("GUID={}&toffset={}&lat={:.4F}&lon={:.4F}", formValue(guid), toffset.load(), user.lat, user.lon);
-        ensureHandle(stationHandle, "nmcurl_");
-        curl_easy_reset(stationHandle.get());
-        setServicePost(stationHandle.get(), "nmcurl_", "/v4/nearestmetar", body, readerAnswer, &stop);
+        prepareReaderPost(stationHandle, "nmcurl_", "/v4/nearestmetar", body, readerAnswer, stop);
         const CURLcode rc = curl_easy_perform(stationHandle.get());
         if (rc != CURLE_OK) {
             if (!stop) h.logLineMarked(vr::format("{} nearestmetar code: {}", h.formatNow(), curl_easy_strerror(rc)));
@@ -171,15 +168,12 @@ bool WeatherClient::receiveWeather(int& status, TrafficReader& reader)
                 waitInterval(wrrl);
                 continue;
             }
-            readerAnswer.clear();
             const ServiceUserAircraft user = h.userAircraft();
             const long long alt = user.altitudeFt < 1 ? 0 : static_cast<long long>(std::min(user.altitudeFt, 1e9));
             const std::string body = vr::format(
                 "GUID={}&querytype=locwx&toffset={}&lat={:.4F}&lon={:.4F}&alt={}&airports={}", formValue(sessionGuid()),
                 toffset.load(), user.lat, user.lon, alt, formValue(station));
-            ensureHandle(weatherHandle, "wrcurl_");
-            curl_easy_reset(weatherHandle.get());
-            setServicePost(weatherHandle.get(), "wrcurl_", "/v4/weather", body, readerAnswer, &stop);
+            prepareReaderPost(weatherHandle, "wrcurl_", "/v4/weather", body, readerAnswer, stop);
             const CURLcode rc = curl_easy_perform(weatherHandle.get());
             if (rc != CURLE_OK) {
                 if (!stop) h.logLineMarked(vr::format("{} weather code: {}", h.formatNow(), curl_easy_strerror(rc)));
@@ -243,14 +237,7 @@ void runWeatherReader(WeatherClient& weather, TrafficReader& reader)
         statusPanel().weatherLamp = 3;
         lf_repaint();
         if (status != 9999) {
-            if (status == 401)
-                h.logLineMarked(vr::format("re-authentication to RT API is needed, restart {}", kSoftwareId));
-            else if (status == 400)
-                h.logLineMarked(vr::format("{} RT API: parameter fault", "Weather"));
-            else if (status == 403)
-                h.logLineMarked(vr::format("{} RT API: no weather data for this session (403)", "Weather"));
-            else
-                h.logLineMarked(vr::format("{} RT API error: {}", "Weather", status));
+            logReaderEnd("Weather", status);
             reader.stop = true;
             h.reportStoppedWithError("Weather Reader", status == 401);
         }
@@ -269,13 +256,7 @@ bool launchWeatherReader() { return launchWeatherReader(weatherClient(), traffic
 
 bool launchWeatherReader(WeatherClient& weather, TrafficReader& reader)
 {
-    bool expected = true;
-    if (!weather.finished.compare_exchange_strong(expected, false)) {
-        serviceHandover().logLineMarked("Weather Reader is still running, not started again");
-        return false;
-    }
-    std::thread([&weather, &reader] { runWeatherReader(weather, reader); }).detach();
-    return true;
+    return launchReaderThread(weather, "Weather Reader", [&weather, &reader] { runWeatherReader(weather, reader); });
 }
 
 void checkWeatherHandles() { checkWeatherHandles(trafficReader(), weatherClient()); }

@@ -67,7 +67,7 @@ void RecordingHandover::install()
     h.userStandAirport = [this] { return userStand; };
     h.referenceElevationFt = [] { return std::optional<double>(); };
     h.userAircraft = [this] { return user; };
-    h.findDbaseRecord = [this](const std::string& reg) -> std::optional<ServiceDbaseRecord> {
+    h.findDbaseRecord = [this](const std::string& reg) -> std::optional<DbaseRecord> {
         for (const auto& [r, rec] : dbase)
             if (r == reg) return rec;
         return std::nullopt;
