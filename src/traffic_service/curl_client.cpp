@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "core/fmt.h"
+#include "core/run_state.h"
 #include "platform/clock.h"
 #include "traffic_service/handover.h"
 #include "traffic_service/service_types.h"
@@ -29,12 +30,12 @@ ServiceTimeouts& lf_timeouts()
 }
 std::atomic<bool> lf_tlsVerify{true};
 
-// Aborts a transfer once the reader's stop flag is set, so closing down never
-// waits for a slow or silent server.
+// Aborts a reader's transfer once its stop flag is set or the run is closing,
+// so closing down never waits for a slow or silent server.
 int lf_stopAwareProgress(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     const auto* flag = static_cast<const std::atomic<bool>*>(stop);
-    return (flag && flag->load()) ? 1 : 0;
+    return ((flag && flag->load()) || closingFlag.load()) ? 1 : 0;
 }
 
 std::string lowerKind(const std::string& kind)

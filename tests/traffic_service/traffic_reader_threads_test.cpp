@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/run_state.h"
+#include "scene.h"
 #include "support/reader_fixture.h"
 
 using nlohmann::json;
@@ -205,6 +207,39 @@ TEST_F(TrafficReaderTest, AHangingServerDoesNotHoldUpTheStop)
     ASSERT_TRUE(finishes(reader));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     EXPECT_TRUE(reader.ended.load());
+}
+
+TEST_F(TrafficReaderTest, ClosingTheRunAbortsATransferUnderWay)
+{
+    service.push("traffic.live", Reply::hang());
+    ASSERT_TRUE(launchTrafficReader(reader, weather));
+    ASSERT_TRUE(service.waitForRequests("traffic.live", 1));
+    closingFlag = true;  // the transfer ends before the closing down sets the reader's stop
+    EXPECT_TRUE(eventually([this] { return fake.anyMarkedContains("curl traffic code:42 = "); }));
+    closingFlag = false;
+    reader.stop = true;
+    ASSERT_TRUE(finishes(reader));
+}
+
+TEST_F(TrafficReaderTest, AgainstTheSyntheticScene)
+{
+    auto scene = std::make_shared<standin::Scene>(standin::SceneAirport{}, 2, [] { return 1700000000.0; });
+    service.setScene(scene);
+    fake.park = {"EHAM", {52.3086, 4.7639}};
+    reader.setUserPosition({52.3086, 4.7639});
+    fake.range = 40;
+    reader.updateQueryBox();
+    ASSERT_TRUE(launchTrafficReader(reader, weather));
+    ASSERT_TRUE(service.waitForRequests("traffic.live", 2));
+    reader.stop = true;
+    ASSERT_TRUE(finishes(reader));
+    const auto batches = fake.recordedBatches();
+    ASSERT_GE(batches.size(), 6u);
+    std::size_t airborne = 0, ground = 0;
+    for (const auto& r : batches[5].records) (r.airborne ? airborne : ground)++;
+    EXPECT_GT(airborne, 0u);
+    EXPECT_GT(ground, 0u);  // taxiing, parked and pushing back near the park airport
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_FALSE(batches[i].records.empty());
 }
 
 TEST_F(TrafficReaderTest, ASecondReaderIsNotStartedWhileTheFirstRuns)
