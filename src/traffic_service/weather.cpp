@@ -76,11 +76,12 @@ int extractQNH(const nlohmann::json& data)
         return 1013;
     }
     long long value = 1013;
-    if (it->is_number_integer()) {
+    if (it->is_number_unsigned()) {
+        if (it->get<unsigned long long>() > INT32_MAX) throw gsl::narrowing_error();
+        value = static_cast<long long>(it->get<unsigned long long>());
+    } else if (it->is_number_integer()) {
         value = it->get<long long>();
         if (value < INT32_MIN || value > INT32_MAX) throw gsl::narrowing_error();
-    } else if (it->is_number_unsigned()) {
-        throw gsl::narrowing_error();
     } else if (it->is_number_float()) {
         const float f = static_cast<float>(it->get<double>());
         value = lf_narrowRound(f);
