@@ -1,0 +1,94 @@
+#pragma once
+// What core, the simulator link, the live-traffic client and the traffic engine
+// use of the application shell: the message line, the status panel, the reports
+// that end a run, and the option helpers that are not window work.
+//
+// The window-dependent part is the AppServices interface, which the shell
+// installs. Until it does (and in tests that install nothing) a headless message
+// line stands in: it keeps the texts and logs as the real one does.
+// The closing state itself (closingFlag, ClosingReason, ...) is core/run_state.h.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "core/options.h"
+
+class AppServices {
+public:
+    virtual ~AppServices() = default;
+    // Every call may come from any thread and must never block on the UI thread
+    // (showMessage is called with the simulator queue lock held).
+
+    // Shows `text` on the message line in place of the previous one; with `log`
+    // and a non-empty text also writes it through logLineIfRunning. Nothing while
+    // an error text stands.
+    virtual void showMessage(const std::string& text, bool log) = 0;
+    // Shows the empty text, without logging.
+    virtual void clearMessage() = 0;
+    // Makes `text` the standing error of the message line (the message is
+    // cleared), logs "Error {}" and repaints.
+    virtual void showError(const std::string& text) = 0;
+    // Invalidates the status panel so it is painted again from statusPanel().
+    virtual void repaintStatusPanel() = 0;
+    // Carries the options of an older program version over (right after loadParameters).
+    virtual void handleVersionUpdate() = 0;
+};
+
+// Installs the shell's implementation (not owned; it must outlive its use).
+// nullptr: the headless message line.
+void setAppServices(AppServices* services);
+AppServices& appServices();
+
+// Shorthands that call the installed implementation.
+void showMessage(const std::string& text, bool log = false);
+void clearMessage();
+void showError(const std::string& text);
+void repaintStatusPanel();
+
+// Shows and logs "The {} has stopped with an error" with `name` ("Traffic
+// Reader", "Weather Reader"); then ends the run unless it is ending already:
+// reason 6 (READER ERROR) with a 15 s restart when `restart`, else reason 7 with 0.
+void reportStoppedWithError(const std::string& name, bool restart);
+// Unless the run is ending already: logs "{} Flight Simulator no longer
+// connected, {} will stop ..." (time of day, VRMT_P3D) and ends the run with
+// reason 1 (SIM WAS CLOSED), delay 0.
+void reportSimDisconnected();
+
+// RANGE = nm clamped to its range, selected in its list when it is a choice;
+// rangeNm = nm and rangeMetres = nm x 1852 + 10000 (both from nm unclamped).
+// Returns the metres.
+std::int32_t setRangeNm(std::int32_t nm);
+
+// The start-up of the options store, on the worker thread before any option is
+// read: loadParameters with the stored-option lists, the shell's
+// handleVersionUpdate, then setRangeNm with RANGE.
+void initParameters();
+
+// The status panel's values: written by every subsystem (each write followed by
+// repaintStatusPanel()), read by the window's painting.
+struct StatusPanel {
+    std::atomic<bool> simConnected{false};
+    std::atomic<bool> simRunning{false};
+    std::atomic<bool> userAircraftKnown{false};
+    SharedText simLabel;     // "{} ({}.{}.{}.{})" of the connected simulator
+    SharedText userAcTitle;  // the user aircraft's title
+    SharedText standText;    // the stand at the user position
+    // Lamps: 1 data flows, 2 waiting, 3 stopped by an error.
+    std::atomic<std::int32_t> trafficLamp{3};
+    std::atomic<std::int32_t> weatherLamp{3};
+    std::atomic<std::int32_t> qnh{0};  // hPa; 0 until the weather reader stored one
+    std::atomic<std::int32_t> liveCount{0};        // active live aircraft not parked
+    std::atomic<std::int32_t> liveParkedCount{0};  // live aircraft parked
+    std::atomic<std::int32_t> staticsInSlot{0};
+    std::atomic<std::int32_t> standCount{0};
+    std::atomic<std::int32_t> standUpdates{0};  // stand radius changes
+    std::atomic<std::int32_t> wantedStands{0};
+    std::atomic<std::int32_t> wantedPercentage{0};
+    std::atomic<float> averageStaticAgeHours{-1.0f};
+    std::atomic<float> meanLiveParkedSlots{-1.0f};
+
+    // Every value back to its start value.
+    void reset();
+};
+StatusPanel& statusPanel();

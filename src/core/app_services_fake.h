@@ -1,0 +1,115 @@
+#pragma once
+// Recording stand-in of the application shell for tests of every subsystem.
+// Constructing it installs it; destroying it restores the headless default.
+// Safe to call from any thread.
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/app_services.h"
+
+// A thread-safe list of recorded calls, "name arg ..." each.
+class RecordedCalls {
+public:
+    void add(std::string call)
+    {
+        std::lock_guard lock(mutex_);
+        calls_.push_back(std::move(call));
+    }
+    std::vector<std::string> get() const
+    {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    std::size_t count(const std::string& prefix) const
+    {
+        std::lock_guard lock(mutex_);
+        std::size_t n = 0;
+        for (const auto& c : calls_) n += c.rfind(prefix, 0) == 0;
+        return n;
+    }
+    void clear()
+    {
+        std::lock_guard lock(mutex_);
+        calls_.clear();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> calls_;
+};
+
+class AppServicesFake : public AppServices {
+public:
+    AppServicesFake() { setAppServices(this); }
+    ~AppServicesFake() override { setAppServices(nullptr); }
+    AppServicesFake(const AppServicesFake&) = delete;
+    AppServicesFake& operator=(const AppServicesFake&) = delete;
+
+    struct Message {
+        std::string text;
+        bool log;
+        bool operator==(const Message&) const = default;
+    };
+
+    void showMessage(const std::string& text, bool log) override
+    {
+        std::lock_guard lock(mutex_);
+        messages_.push_back({text, log});
+    }
+    void clearMessage() override
+    {
+        std::lock_guard lock(mutex_);
+        ++clears_;
+    }
+    void showError(const std::string& text) override
+    {
+        std::lock_guard lock(mutex_);
+        errors_.push_back(text);
+    }
+    void repaintStatusPanel() override
+    {
+        std::lock_guard lock(mutex_);
+        ++repaints_;
+    }
+    void handleVersionUpdate() override
+    {
+        std::lock_guard lock(mutex_);
+        ++versionUpdates_;
+    }
+
+    std::vector<Message> messages() const
+    {
+        std::lock_guard lock(mutex_);
+        return messages_;
+    }
+    std::vector<std::string> errors() const
+    {
+        std::lock_guard lock(mutex_);
+        return errors_;
+    }
+    int clears() const
+    {
+        std::lock_guard lock(mutex_);
+        return clears_;
+    }
+    int repaints() const
+    {
+        std::lock_guard lock(mutex_);
+        return repaints_;
+    }
+    int versionUpdates() const
+    {
+        std::lock_guard lock(mutex_);
+        return versionUpdates_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<Message> messages_;
+    std::vector<std::string> errors_;
+    int clears_ = 0;
+    int repaints_ = 0;
+    int versionUpdates_ = 0;
+};
