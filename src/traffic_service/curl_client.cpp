@@ -1,0 +1,249 @@
+#include "traffic_service/curl_client.h"
+
+#include <cstdint>
+#include <stdexcept>
+
+#include "core/fmt.h"
+#include "platform/clock.h"
+#include "traffic_service/handover.h"
+
+namespace {
+
+std::mutex& lf_settingsMutex()
+{
+    static auto* m = new std::mutex;
+    return *m;
+}
+std::string& lf_baseUrl()
+{
+    static auto* s = new std::string;
+    return *s;
+}
+ServiceTimeouts& lf_timeouts()
+{
+    static auto* t = new ServiceTimeouts;
+    return *t;
+}
+std::atomic<bool> lf_tlsVerify{true};
+
+// Aborts a transfer once the reader's stop flag is set, so closing down never
+// waits for a slow or silent server.
+int lf_stopAwareProgress(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    const auto* flag = static_cast<const std::atomic<bool>*>(stop);
+    return (flag && flag->load()) ? 1 : 0;
+}
+
+void lf_check(CURLcode rc, const std::string& text)
+{
+    if (rc != CURLE_OK) throw std::runtime_error(text);
+}
+
+}  // namespace
+
+void setServiceBaseUrl(const std::string& url)
+{
+    std::lock_guard lock(lf_settingsMutex());
+    lf_baseUrl() = url;
+}
+
+std::string serviceBaseUrl()
+{
+    std::lock_guard lock(lf_settingsMutex());
+    return lf_baseUrl();
+}
+
+void setServiceTimeouts(ServiceTimeouts t)
+{
+    std::lock_guard lock(lf_settingsMutex());
+    lf_timeouts() = t;
+}
+
+ServiceTimeouts serviceTimeouts()
+{
+    std::lock_guard lock(lf_settingsMutex());
+    return lf_timeouts();
+}
+
+void setServiceTlsVerify(bool on) { lf_tlsVerify = on; }
+
+void initServiceTransfers()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
+}
+
+std::size_t lf_callbackwriter(char* data, std::size_t size, std::size_t count, void* target)
+{
+    if (!target) return 0;
+    try {
+        static_cast<std::string*>(target)->append(data, size * count);
+        return size * count;
+    } catch (const std::exception& e) {
+        serviceHandover().logLineMarked(vr::format("{}: append exception: {}", "lf_callbackwriter", e.what()));
+        return 0;
+    }
+}
+
+void setServicePost(CURL* handle, const std::string& tag, const std::string& path, const std::string& body,
+                    std::string& answer, const std::atomic<bool>* stop)
+{
+    if (!handle) throw std::runtime_error(tag + " curl_easy_init() failed");
+    if (!path.empty()) {
+        const std::string url = serviceBaseUrl() + path;
+        lf_check(curl_easy_setopt(handle, CURLOPT_URL, url.c_str()), tag + ": failed to set URL");
+    }
+    lf_check(curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "deflate,gzip"),
+             tag + " failed to set CURLOPT_ACCEPT_ENCODING");
+    lf_check(curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.c_str()), tag + ": failed to set POSTFIELDS");
+    lf_check(curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size())),
+             tag + ": failed to set POSTFIELDSIZE");
+    lf_check(curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &lf_callbackwriter),
+             tag + " failed to set CURLOPT_WRITEFUNCTION");
+    lf_check(curl_easy_setopt(handle, CURLOPT_WRITEDATA, &answer), tag + " failed to set CURLOPT_WRITEDATA");
+    curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
+    // No transfer may wait for ever.
+    const ServiceTimeouts t = serviceTimeouts();
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(t.connect.count()));
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(t.total.count()));
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    const long verify = lf_tlsVerify ? 1L : 0L;
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, verify);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
+    if (stop) {
+        curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &lf_stopAwareProgress);
+        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(stop));
+        curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    }
+}
+
+std::string formValue(const std::string& value)
+{
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(value.size());
+    for (unsigned char c : value) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+            c == '_' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+void ensureHandle(CurlHandle& h, const std::string& tag)
+{
+    initServiceTransfers();
+    if (!h) h.reset(curl_easy_init());
+    if (!h) throw std::runtime_error(tag + " curl_easy_init() failed");
+}
+
+CurlClient::CurlClient()
+{
+    initServiceTransfers();
+    handle.reset(curl_easy_init());
+    if (!handle) throw std::runtime_error("aucurl_ curl_easy_init() failed");
+    answer.reserve(4096);
+}
+
+CurlClient::~CurlClient() = default;
+
+void CurlClient::setPost(const std::string& body)
+{
+    setServicePost(handle.get(), "aucurl_", "", body, answer, nullptr);
+}
+
+void CurlClient::reset()
+{
+    setSessionGuid("");
+    handle.reset(curl_easy_init());
+    stop = false;
+    toffset = 0;
+    ended = false;
+    switch (document.type()) {
+    case nlohmann::json::value_t::object: document = nlohmann::json::object(); break;
+    case nlohmann::json::value_t::array: document = nlohmann::json::array(); break;
+    case nlohmann::json::value_t::string: document = ""; break;
+    case nlohmann::json::value_t::boolean: document = false; break;
+    case nlohmann::json::value_t::number_integer:
+    case nlohmann::json::value_t::number_unsigned:
+    case nlohmann::json::value_t::number_float: document = 0; break;
+    default: break;
+    }
+    answer.clear();
+}
+
+void CurlClient::waitInterval(int ms)
+{
+    const int half = ms / 2;
+    for (int i = 0; i < 2; ++i) {
+        if (stop) return;
+        if (half > 0) platform::sleepFor(std::chrono::milliseconds(half));
+    }
+}
+
+std::string CurlClient::sessionGuid() const
+{
+    std::lock_guard lock(guidMutex_);
+    return guid_;
+}
+
+void CurlClient::setSessionGuid(std::string guid)
+{
+    std::lock_guard lock(guidMutex_);
+    guid_ = std::move(guid);
+}
+
+int serviceInterval(const nlohmann::json& answer, const char* key)
+{
+    if (answer.is_object()) {
+        const auto it = answer.find(key);
+        if (it != answer.end() && it->is_number_integer()) {
+            const auto v = it->get<long long>();
+            // A zero or negative interval would make the loops spin without a pause.
+            if (v > 0 && v <= 3'600'000) return static_cast<int>(v);
+        }
+    }
+    return 2000;
+}
+
+int serviceStatus(const nlohmann::json& answer, int def)
+{
+    if (answer.is_object()) {
+        const auto it = answer.find("status");
+        if (it != answer.end() && it->is_number_integer()) {
+            const auto v = it->get<long long>();
+            if (v >= INT32_MIN && v <= INT32_MAX) return static_cast<int>(v);
+        }
+    }
+    return def;
+}
+
+int readerStatus(const nlohmann::json& answer)
+{
+    if (!answer.is_object()) throw std::runtime_error("answer is not a JSON object");
+    const auto it = answer.find("status");
+    if (it == answer.end()) return 100;
+    if (it->is_number_integer()) {
+        const auto v = it->get<long long>();
+        if (v >= INT32_MIN && v <= INT32_MAX) return static_cast<int>(v);
+    } else if (it->is_number_float()) {
+        const double v = it->get<double>();
+        if (v >= INT32_MIN && v <= INT32_MAX) return static_cast<int>(v);
+    }
+    throw std::runtime_error(vr::format("status is not a number: {}", it->dump()));
+}
+
+std::string jsonValueString(const nlohmann::json& answer, const char* key, const std::string& def)
+{
+    if (answer.is_object()) {
+        const auto it = answer.find(key);
+        if (it != answer.end() && it->is_string()) return it->get<std::string>();
+    }
+    return def;
+}

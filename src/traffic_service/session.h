@@ -1,0 +1,19 @@
+#pragma once
+// Session login and logout at the live-traffic service.
+
+#include <string>
+
+class CurlClient;
+class TrafficReader;
+class WeatherClient;
+
+// Login on the weather client's own handle; false with `status` set to the
+// refusing status (0 after a transfer error, an empty answer or an exception).
+bool authenticate(int& status);
+bool authenticate(int& status, WeatherClient& weather);
+// The login step of the main cycle. Throws qxv-style user errors for 402/404/405
+// (see ServiceUserError) and std::runtime_error for 500.
+void gf_authenticater();
+void gf_authenticater(WeatherClient& weather, TrafficReader& reader);
+// Logout with the target's own handle and GUID; never throws.
+void deauthenticate(CurlClient& target);

@@ -1,0 +1,390 @@
+#include "traffic_service/traffic_reader.h"
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <thread>
+
+#include "core/fmt.h"
+#include "platform/clock.h"
+#include "traffic_service/handover.h"
+#include "traffic_service/weather.h"
+
+std::atomic<int> trafficLamp{2};
+std::atomic<int> weatherLamp{2};
+std::atomic<bool> sessionOpen{false};
+
+namespace {
+
+constexpr double kNoElevation = std::numeric_limits<double>::quiet_NaN();
+
+void lf_repaint() { serviceHandover().repaintStatusPanel(); }
+
+std::string lf_trafficBody(const std::string& guid, const QueryBox& b, int toffset)
+{
+    return vr::format("GUID={}&top={:.2F}&bottom={:.2F}&left={:.2F}&right={:.2F}&querytype=locationtraffic&toffset={}",
+                      formValue(guid), b.top, b.bottom, b.left, b.right, toffset);
+}
+
+// The message of a 406 answer, when it is a string.
+std::string lf_message(const nlohmann::json& answer) { return jsonValueString(answer, "message", ""); }
+
+bool lf_hasData(const nlohmann::json& answer)
+{
+    if (!answer.is_object()) return false;
+    const auto it = answer.find("data");
+    return it != answer.end() && !it->is_null() && !(it->is_structured() && it->empty());
+}
+
+}  // namespace
+
+TrafficReader::TrafficReader() : referenceElevation_(kNoElevation)
+{
+    readerAnswer.reserve(16384);
+    records.reserve(384);
+}
+
+TrafficReader::~TrafficReader() = default;
+
+TrafficReader& trafficReader()
+{
+    static auto* r = new TrafficReader;
+    return *r;
+}
+
+void TrafficReader::updateQueryBox()
+{
+    const double range = serviceHandover().rangeNm();
+    std::lock_guard lock(boxMutex_);
+    const svc::LatLon p = userPosition_;
+    if (std::fabs(p.lat) <= 0.0001 && std::fabs(p.lon) <= 0.0001) return;
+    if (std::fabs(p.lat - boxCentre_.lat) < 0.00015 && std::fabs(p.lon - boxCentre_.lon) < 0.00015 &&
+        range == lastRange_)
+        return;
+    lastRange_ = range;
+    boxCentre_ = p;
+    const double half = range * 1.852 / 111.2;
+    box_.top = p.lat + half;
+    box_.bottom = p.lat - half;
+    box_.left = svc::destinationPoint(p, -svc::twoPi / 4, range * svc::feetPerNm).lon;
+    box_.right = svc::destinationPoint(p, svc::twoPi / 4, range * svc::feetPerNm).lon;
+}
+
+QueryBox TrafficReader::queryBox() const
+{
+    std::lock_guard lock(boxMutex_);
+    return box_;
+}
+
+QueryBox TrafficReader::parkedQueryBox() const
+{
+    std::lock_guard lock(boxMutex_);
+    return parkedBox_;
+}
+
+void TrafficReader::setParkedQueryBox(const QueryBox& box)
+{
+    std::lock_guard lock(boxMutex_);
+    parkedBox_ = box;
+}
+
+svc::LatLon TrafficReader::userPosition() const
+{
+    std::lock_guard lock(boxMutex_);
+    return userPosition_;
+}
+
+void TrafficReader::setUserPosition(const svc::LatLon& p)
+{
+    std::lock_guard lock(boxMutex_);
+    userPosition_ = p;
+}
+
+std::optional<double> TrafficReader::referenceElevation() const
+{
+    const double e = referenceElevation_.load();
+    return std::isnan(e) ? std::nullopt : std::optional<double>(e);
+}
+
+void TrafficReader::setReferenceElevation(std::optional<double> feet)
+{
+    referenceElevation_ = feet && !std::isnan(*feet) ? *feet : kNoElevation;
+}
+
+void TrafficReader::collect(const std::string& callsign, std::uint32_t aircraftId)
+{
+    std::lock_guard lock(mapsMutex_);
+    if (!callsign.empty()) collected_.byCallsign.emplace(callsign, aircraftId);
+    collected_.byAircraftId.emplace(aircraftId, callsign);
+}
+
+CollectedTraffic TrafficReader::takeCollectedTraffic()
+{
+    std::lock_guard lock(mapsMutex_);
+    collectMaps = false;
+    CollectedTraffic out = std::move(collected_);
+    collected_ = {};
+    return out;
+}
+
+void TrafficReader::resetForRun()
+{
+    lastRecordTime = 0.0;
+    {
+        std::lock_guard lock(mapsMutex_);
+        collected_ = {};
+    }
+    collectMaps = false;
+    parkedPending = false;
+    loopRunning = false;
+    recordCount = 0;
+    setReferenceElevation(std::nullopt);
+    qnh = 1013;
+    {
+        std::lock_guard lock(boxMutex_);
+        lastRange_ = -1.0;
+        boxCentre_ = {};
+        box_ = {};
+    }
+    trafficLampLit = true;
+    blockedState = true;
+    setSessionGuid("");
+    if (finished) {  // reader-thread state: only when no reader thread uses it
+        readerAnswer.clear();
+        records.clear();
+    }
+}
+
+void TrafficReader::publishParked(ParkedResult result)
+{
+    const int status = result.status;
+    {
+        std::lock_guard lock(parkedMutex_);
+        parked_ = std::move(result);
+    }
+    parkedStatus = status;
+}
+
+std::optional<TrafficReader::ParkedResult> TrafficReader::takeParked(std::uint64_t requestId)
+{
+    std::lock_guard lock(parkedMutex_);
+    if (!parked_ || parked_->requestId != requestId) return std::nullopt;
+    std::optional<ParkedResult> out = std::move(parked_);
+    parked_.reset();
+    return out;
+}
+
+void TrafficReader::prepareTrafficHandle(const std::string& body)
+{
+    readerAnswer.clear();
+    ensureHandle(trafficHandle, "trcurl_");
+    curl_easy_reset(trafficHandle.get());
+    setServicePost(trafficHandle.get(), "trcurl_", "/v4/traffic", body, readerAnswer, &stop);
+}
+
+void TrafficReader::handOver(const nlohmann::json& container)
+{
+    if (!container.is_structured() || container.empty()) return;
+    for (const auto& value : container) {
+        if (value.is_structured() && value.size() == 48) processTrafficRecord(*this, value);
+    }
+}
+
+void TrafficReader::schedule(int delaySeconds)
+{
+    recordCount = static_cast<std::int64_t>(records.size());
+    serviceHandover().scheduleTrafficRecords(records, delaySeconds);
+    records.clear();
+}
+
+bool TrafficReader::buffer(int& status)
+{
+    auto& h = serviceHandover();
+    const std::string guid = sessionGuid();
+    if (guid.empty()) return false;
+    bool result = false;
+    try {
+        const std::string body = lf_trafficBody(guid, queryBox(), toffset) + "&buffercount=5&buffertime=6";
+        prepareTrafficHandle(body);
+        const CURLcode rc = curl_easy_perform(trafficHandle.get());
+        if (rc != CURLE_OK) {
+            h.logLineMarked(vr::format("{} buffer traffic code: {}", h.formatNow(), curl_easy_strerror(rc)));
+        } else if (readerAnswer.empty()) {
+            h.logLineMarked("buffer traffic: empty content");
+        } else {
+            const nlohmann::json answer = nlohmann::json::parse(readerAnswer);
+            const int s = readerStatus(answer);
+            if (s != 200) {
+                status = s;
+                if (s == 406) h.logLineMarked(vr::format(" buffer traffic msg {}", lf_message(answer)));
+            } else {
+                rrl = serviceInterval(answer, "rrl");
+                collectMaps = true;
+                if (lf_hasData(answer)) {
+                    result = true;
+                    const nlohmann::json& data = answer["data"];
+                    static const char* const keys[] = {"buffer_4", "buffer_3", "buffer_2", "buffer_1", "buffer_0"};
+                    for (int i = 0; i < 5; ++i) {
+                        if (data.is_object()) {
+                            const auto it = data.find(keys[i]);
+                            if (it != data.end()) handOver(*it);
+                        }
+                        schedule(6 * i);
+                    }
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        records.clear();
+        h.logLineMarked(vr::format("{}: {}", "buffer", e.what()));
+    }
+    // Not stop-aware: the service asks for this pause before the next request.
+    const int pause = rrl;
+    if (pause > 0) platform::sleepFor(std::chrono::milliseconds(pause));
+    if (stop) {
+        status = 9999;
+        return false;
+    }
+    return result;
+}
+
+bool TrafficReader::receive(int& status)
+{
+    auto& h = serviceHandover();
+    if (sessionGuid().empty()) return false;
+    if (!buffer(status)) {
+        if (stop) return false;
+        h.logLineMarked(vr::format("buffer failed {}", status));
+    }
+    if (stop) return false;
+    loopRunning = true;
+    while (!stop) {
+        try {
+            if (parkedPending.exchange(false)) {
+                parkedtraffic();
+                waitInterval(rrl);
+                continue;
+            }
+            prepareTrafficHandle(lf_trafficBody(sessionGuid(), queryBox(), toffset));
+            const CURLcode rc = curl_easy_perform(trafficHandle.get());
+            if (rc != CURLE_OK) {
+                if (!stop) h.logLineMarked(vr::format("curl traffic code:{} = {}", static_cast<int>(rc),
+                                                      curl_easy_strerror(rc)));
+            } else if (readerAnswer.empty()) {
+                h.logLineMarked("traffic receive: empty content");
+            } else {
+                const nlohmann::json answer = nlohmann::json::parse(readerAnswer);
+                const int s = readerStatus(answer);
+                if (s == 406) {
+                    h.logLineMarked(vr::format("{} curl traffic msg: {}", h.formatNow(), lf_message(answer)));
+                } else if (s != 200) {
+                    status = s;
+                    break;
+                } else {
+                    rrl = serviceInterval(answer, "rrl");
+                    if (lf_hasData(answer)) handOver(answer["data"]);
+                    schedule(30);
+                }
+            }
+        } catch (const std::exception& e) {
+            records.clear();
+            h.logLineMarked(vr::format("{}: {}", "receive", e.what()));
+        }
+        waitInterval(rrl);
+    }
+    loopRunning = false;
+    if (stop) {
+        status = 9999;
+        ended = true;
+    }
+    return false;
+}
+
+void logConnected(const std::string& name) { serviceHandover().logLine(vr::format("    {} connected", name)); }
+
+void runTrafficReader(TrafficReader& reader, WeatherClient& weather)
+{
+    auto& h = serviceHandover();
+    reader.finished = false;
+    try {
+        int status = 0;
+        logConnected("Traffic Reader");
+        trafficLamp = 1;
+        lf_repaint();
+        if (!reader.receive(status)) {
+            trafficLamp = 3;
+            lf_repaint();
+            if (status != 9999) {
+                if (status == 401)
+                    h.logLineMarked(vr::format("re-authentication to RT API is needed, restart {}", kSoftwareId));
+                else if (status == 400)
+                    h.logLineMarked(vr::format("{} RT API: parameter fault", "Traffic"));
+                else if (status == 403)
+                    h.logLineMarked(vr::format("{} RT API: no traffic data for this session (403)", "Traffic"));
+                else
+                    h.logLineMarked(vr::format("{} RT API error: {}", "Traffic", status));
+            }
+        }
+        if (status != 9999) {
+            weather.stop = true;
+            h.reportStoppedWithError("Traffic Reader", status == 401);
+        }
+    } catch (const std::exception& e) {
+        h.logLineMarked(vr::format("{}: {}", "gf_trafficReader", e.what()));
+        h.reportStoppedWithError("Traffic Reader", false);
+    }
+    reader.loopRunning = false;
+    reader.trafficHandle.reset();
+    reader.parkedHandle.reset();
+    reader.finished = true;
+}
+
+void gf_trafficReader() { runTrafficReader(trafficReader(), weatherClient()); }
+
+bool launchTrafficReader() { return launchTrafficReader(trafficReader(), weatherClient()); }
+
+bool launchTrafficReader(TrafficReader& reader, WeatherClient& weather)
+{
+    bool expected = true;
+    if (!reader.finished.compare_exchange_strong(expected, false)) {
+        serviceHandover().logLineMarked("Traffic Reader is still running, not started again");
+        return false;
+    }
+    std::thread([&reader, &weather] { runTrafficReader(reader, weather); }).detach();
+    return true;
+}
+
+void updateStatusLamps() { updateStatusLamps(trafficReader(), weatherClient()); }
+
+void updateStatusLamps(TrafficReader& reader, WeatherClient& weather)
+{
+    if (!sessionOpen) return;
+    if (!weather.weatherOk) {
+        if (weather.weatherLampLit.exchange(false)) {
+            weatherLamp = 2;
+            lf_repaint();
+        }
+    } else if (!weather.weatherLampLit.exchange(true)) {
+        weatherLamp = 1;
+        lf_repaint();
+    }
+    if (reader.recordCount < 1) {
+        if (reader.trafficLampLit.exchange(false)) {
+            trafficLamp = 2;
+            lf_repaint();
+        }
+    } else if (!reader.trafficLampLit.exchange(true)) {
+        trafficLamp = 1;
+        lf_repaint();
+    }
+}
+
+bool waitReaderFinished(const CurlClient& client, std::chrono::milliseconds limit)
+{
+    const auto deadline = platform::steadyNow() + limit;
+    while (!client.finished) {
+        if (platform::steadyNow() >= deadline) return false;
+        platform::sleepFor(std::chrono::milliseconds(10));
+    }
+    return true;
+}

@@ -1,0 +1,137 @@
+#pragma once
+// The traffic reader: the one global TrafficReader and its detached thread,
+// which fetches the buffered traffic once and then the live traffic around the
+// user aircraft, serving parked-traffic requests in between, and hands each
+// decoded batch to the traffic engine.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "traffic_service/curl_client.h"
+#include "traffic_service/parked_record.h"
+#include "traffic_service/service_types.h"
+#include "traffic_service/traffic_record.h"
+
+class WeatherClient;
+
+// Status panel values of the live-traffic client (read by the UI thread).
+// Lamps: 1 data flows, 2 waiting, 3 stopped by an error.
+extern std::atomic<int> trafficLamp;
+extern std::atomic<int> weatherLamp;
+extern std::atomic<bool> sessionOpen;
+
+struct QueryBox {
+    double top = 52.44;
+    double bottom = 52.17;
+    double left = 4.54;
+    double right = 4.98;
+};
+
+// The names and ids of the live traffic collected while collect maps is set.
+struct CollectedTraffic {
+    std::unordered_map<std::string, std::uint32_t> byCallsign;
+    std::unordered_map<std::uint32_t, std::string> byAircraftId;
+};
+
+class TrafficReader : public CurlClient {
+public:
+    TrafficReader();
+    ~TrafficReader() override;
+
+    // --- worker side ---
+    void updateQueryBox();
+    QueryBox queryBox() const;
+    QueryBox parkedQueryBox() const;
+    void setParkedQueryBox(const QueryBox& box);
+    svc::LatLon userPosition() const;
+    void setUserPosition(const svc::LatLon& p);
+    std::optional<double> referenceElevation() const;
+    void setReferenceElevation(std::optional<double> feet);
+    // Takes the collected maps over and clears them and the collect flag.
+    CollectedTraffic takeCollectedTraffic();
+    // The state part of the reset before a new run.
+    void resetForRun();
+
+    // --- reader thread ---
+    bool buffer(int& status);
+    bool receive(int& status);
+    void parkedtraffic();
+    void collect(const std::string& callsign, std::uint32_t aircraftId);
+
+    std::atomic<bool> trafficLampLit{false};
+    std::atomic<double> lastRecordTime{0.0};
+    std::atomic<int> qnh{1013};
+    std::atomic<std::int64_t> recordCount{0};
+    std::atomic<int> parkedStatus{-1};
+    std::atomic<bool> collectMaps{false};
+    std::atomic<bool> parkedPending{false};
+    std::atomic<bool> loopRunning{false};
+    std::atomic<bool> blockedState{true};
+
+    // Owned by the reader thread for its whole life (made on first use, freed when it ends).
+    CurlHandle trafficHandle;
+    CurlHandle parkedHandle;
+    std::string readerAnswer;
+    std::vector<TrafficRecord> records;
+
+    // Worker side: the parked records as the last readParkedTraffic left them.
+    std::vector<ParkedTrafficRecord> parkedRecords;
+
+    // Hand-over of one parked answer from the reader thread to the worker, by value.
+    struct ParkedResult {
+        std::uint64_t requestId = 0;
+        int status = -1;
+        std::vector<ParkedTrafficRecord> records;
+    };
+    std::atomic<std::uint64_t> parkedRequestId{0};
+    void publishParked(ParkedResult result);
+    std::optional<ParkedResult> takeParked(std::uint64_t requestId);
+
+private:
+    void prepareTrafficHandle(const std::string& body);
+    void handOver(const nlohmann::json& container);
+    void schedule(int delaySeconds);
+
+    mutable std::mutex boxMutex_;
+    QueryBox box_;
+    QueryBox parkedBox_;
+    svc::LatLon userPosition_;
+    svc::LatLon boxCentre_;
+    double lastRange_ = -1.0;
+    std::atomic<double> referenceElevation_;
+
+    std::mutex mapsMutex_;
+    CollectedTraffic collected_;
+
+    std::mutex parkedMutex_;
+    std::optional<ParkedResult> parked_;
+};
+
+// The global reader (never destroyed: the detached thread may outlive main).
+TrafficReader& trafficReader();
+
+// Thread procedure "Traffic Reader" on the global readers.
+void gf_trafficReader();
+// The same on given readers (tests).
+void runTrafficReader(TrafficReader& reader, WeatherClient& weather);
+// Marks the reader as running and starts its detached thread; false (and no
+// thread) while an earlier reader thread has not finished.
+bool launchTrafficReader();
+bool launchTrafficReader(TrafficReader& reader, WeatherClient& weather);
+
+void updateStatusLamps();
+void updateStatusLamps(TrafficReader& reader, WeatherClient& weather);
+void logConnected(const std::string& name);
+
+// Waits (bounded) until the reader thread of `client` has finished; true when it has.
+bool waitReaderFinished(const CurlClient& client, std::chrono::milliseconds limit);
+
+// Parked traffic around the park airport, on the worker thread (see parked_traffic.cpp).
+// True when an answer was taken in and processed into the reader's parked records.
+bool readParkedTraffic();
+bool readParkedTraffic(TrafficReader& reader);

@@ -1,0 +1,246 @@
+#include "traffic_service/traffic_record.h"
+
+#include <cmath>
+#include <mutex>
+#include <stdexcept>
+
+#include "core/fmt.h"
+#include "traffic_service/handover.h"
+#include "traffic_service/traffic_reader.h"
+
+namespace {
+
+using nlohmann::json;
+
+// A position read as a number: integers and floats convert, anything else is 0.
+double lf_number(const json& entry, std::size_t i)
+{
+    const json& v = entry[i];
+    return v.is_number() ? v.get<double>() : 0.0;
+}
+
+std::string lf_text(const json& entry, std::size_t i) { return jsonStringOr(entry[i]); }
+
+// The last reported blocked callsign lives for the whole run, across resets.
+std::mutex& lf_blockedMutex()
+{
+    static auto* m = new std::mutex;
+    return *m;
+}
+std::string& lf_lastBlockedCallsign()
+{
+    static auto* s = new std::string;
+    return *s;
+}
+
+bool lf_decodeRegistration(TrafficRecord& record, const json& entry)
+{
+    record.registration.clear();
+    std::string reg = lf_text(entry, 9);
+    if (reg.size() > 12) return false;
+    if (reg != "null") record.registration = std::move(reg);
+    return true;
+}
+
+bool lf_acceptCategory(const TrafficRecord& record, const json& entry)
+{
+    const std::string category = lf_text(entry, 28);
+    if (record.type.empty()) return false;
+    if (category.empty() || category == "null") return true;
+    if (category == "B1" || category == "B2" || category == "B4" || category == "C1" || category == "C2") return false;
+    if (record.type.size() > 4) return false;
+    static const char* const nonAircraft[] = {"BALL", "EMER", "GLID", "GRND", "GND", "PARA", "SERV", "SHIP", "VENT"};
+    for (const char* t : nonAircraft)
+        if (record.type == t) return false;
+    return true;
+}
+
+bool lf_decodeHexId(TrafficRecord& record, const json& entry)
+{
+    const std::string hex = lf_text(entry, 0);
+    if (hex.empty()) return false;
+    record.aircraftId = leadingHexValue(hex);
+    return record.aircraftId > 10000;
+}
+
+void lf_decodeAltitude(TrafficReader& reader, TrafficRecord& record, const json& entry)
+{
+    double raw = 0.0;
+    if (entry[4].is_number())
+        raw = entry[4].get<double>();
+    else if (entry[18].is_number())
+        raw = entry[18].get<double>();
+    if (raw <= 0) {
+        record.altitude = 0;
+        return;
+    }
+    double a = std::max(0.0, (reader.qnh.load() - 1013) * 30.0 + raw);
+    if (a > 0 && a < 14000) {
+        const std::optional<double> ref = reader.referenceElevation();
+        const double h = a - (ref ? *ref : -1000.0);
+        const double gs = record.groundSpeed;
+        if (h <= 0 || (h <= 45 && gs <= 120) || (h <= 90 && gs <= 80) || (h <= 120 && gs <= 43)) a = 0;
+    }
+    if (a > 0 && record.groundSpeed <= 35) a = 0;
+    record.altitude = a;
+}
+
+bool lf_checkBlockedCallsign(TrafficReader& reader, TrafficRecord& record, const json& entry)
+{
+    record.callsign.clear();
+    record.callsign = lf_text(entry, 13);
+    if (record.callsign == "null" || containsChar(record.callsign, '@')) record.callsign.clear();
+    if (record.callsign == "ERARMTR0" || record.callsign == "AIRPORT1") return false;
+    const std::string blocked = serviceHandover().blockCallsign();
+    if (blocked.empty() || blocked != record.callsign) return true;
+
+    auto& h = serviceHandover();
+    std::unique_lock lock(lf_blockedMutex());
+    std::string& last = lf_lastBlockedCallsign();
+    if (reader.blockedState.load()) {
+        reader.blockedState = false;
+        last = blocked;
+        lock.unlock();
+        h.pushBlockedReply(record.aircraftId);
+        h.showMessage("Reader: Live aircraft " + record.callsign + " blocked", true);
+    } else if (last != blocked) {
+        const std::string previous = last;
+        last.clear();
+        reader.blockedState = true;
+        lock.unlock();
+        h.showMessage("Reader: Live aircraft " + previous + " no longer blocked", true);
+    }
+    return false;
+}
+
+double lf_defaultSpeed(double altitude)
+{
+    if (altitude <= 2000) return 180;
+    if (altitude <= 5000) return 220;
+    if (altitude <= 10000) return 250;
+    if (altitude <= 20000) return 350;
+    return 430;
+}
+
+// The steps of one record; false drops it silently.
+bool lf_decode(TrafficReader& reader, TrafficRecord& r, const json& entry)
+{
+    if (!entry.is_array() || entry.size() < 29)
+        throw std::runtime_error(vr::format("entry is not an array of 48 values: {}", entry.type_name()));
+    auto& h = serviceHandover();
+
+    r.time = lf_number(entry, 10);
+    reader.lastRecordTime = r.time;
+    if (!lf_decodeRegistration(r, entry)) return false;
+    r.type = lf_text(entry, 8);
+    if (r.type == "0" || r.type == "ZZZZ") r.type.clear();
+    if (!lf_acceptCategory(r, entry)) return false;
+
+    r.lat = lf_number(entry, 1);
+    r.lon = lf_number(entry, 2);
+    if (r.lat < -90 || r.lat > 90 || r.lon < -180 || r.lon > 180 ||
+        (std::fabs(r.lat) <= 0.0001 && std::fabs(r.lon) <= 0.0001))
+        return false;  // "lalo": no usable position
+    if (svc::distanceNm(reader.userPosition(), {r.lat, r.lon}) > h.rangeNm()) return false;
+
+    r.trueHeading.reset();
+    r.trueHeadingGiven = false;
+    if (lf_text(entry, 17) == "adsb_icao") {
+        const double th = lf_number(entry, 25);
+        if (th == 0) {
+            r.trueHeading = svc::twoPi;
+        } else if (th > 0 && th <= 360) {
+            r.trueHeading = th * svc::degToRad;
+        } else if (th > 360) {
+            return false;  // "true heading: {:.2F}"
+        }
+        r.trueHeadingGiven = r.trueHeading.has_value();
+    }
+
+    if (!lf_decodeHexId(r, entry)) return false;
+    r.groundSpeed = lf_number(entry, 5);
+    lf_decodeAltitude(reader, r, entry);
+    r.airborne = r.altitude > 0;
+    if (!lf_checkBlockedCallsign(reader, r, entry)) return false;
+    if (r.callsign.empty() && r.registration.empty()) return false;
+
+    if (reader.collectMaps.load()) reader.collect(r.callsign, r.aircraftId);
+
+    if (!r.airborne) {
+        const ServiceParkAirport park = h.parkAirport();
+        if (park.code.empty() || svc::distanceNm(park.position, {r.lat, r.lon}) > 5.0) return false;
+    }
+
+    r.track = lf_number(entry, 3);
+    if (r.track == 0 && r.trueHeadingGiven) r.track = *r.trueHeading * svc::radToDeg;
+    r.verticalRate = lf_number(entry, 15);
+    r.origin = lf_text(entry, 11);
+    if (r.origin == "null") r.origin.clear();
+    r.destination = lf_text(entry, 12);
+    if (r.destination == "null") r.destination.clear();
+
+    if (r.airborne && entry[23].is_number()) {
+        const double v = entry[23].get<double>();
+        if (v != 0 && v != -1) r.bankAngle = -v * svc::degToRad;
+    }
+    if (entry[20].is_number() && entry[20].get<double>() != -1)
+        r.speed = entry[20].get<double>();
+    else
+        r.speed = lf_defaultSpeed(r.altitude);
+    r.stationary = false;
+    return true;
+}
+
+}  // namespace
+
+std::string jsonStringOr(const nlohmann::json& value) { return value.is_string() ? value.get<std::string>() : ""; }
+
+std::string formatTrueHeading(double value) { return vr::format("true heading: {:.2F}", value); }
+
+std::string formatLatLon(const svc::LatLon& position)
+{
+    return vr::format("{:.6f},{:.6f}", position.lat, position.lon);
+}
+
+bool containsText(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+bool containsChar(const std::string& text, char c) { return text.find(c) != std::string::npos; }
+
+std::uint32_t leadingHexValue(const std::string& text)
+{
+    std::uint64_t v = 0;
+    bool any = false;
+    for (char c : text) {
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            break;
+        any = true;
+        v = v * 16 + static_cast<std::uint64_t>(d);
+        if (v > 0xFFFFFFFFull) return 0;
+    }
+    return any ? static_cast<std::uint32_t>(v) : 0;
+}
+
+void resetBlockedCallsignReport()
+{
+    std::lock_guard lock(lf_blockedMutex());
+    lf_lastBlockedCallsign().clear();
+}
+
+void processTrafficRecord(TrafficReader& reader, const nlohmann::json& entry)
+{
+    try {
+        TrafficRecord r;
+        if (lf_decode(reader, r, entry)) reader.records.push_back(std::move(r));
+    } catch (const std::exception& e) {
+        serviceHandover().logLine(vr::format("{}: {}", "processLine", e.what()));
+    }
+}
+
+void processTrafficRecord() { processTrafficRecord(trafficReader(), trafficReader().document); }

@@ -1,0 +1,85 @@
+// vrmt-servicestandin: serves a synthetic traffic scene on loopback.
+//   vrmt-servicestandin [--port N] [--airport ICAO,lat,lon[,elevationFt,runwayHeading]]
+//                       [--per-role N] [--rrl ms] [--wrrl ms]
+// Try: curl -d 'GUID=x&top=53&bottom=52&left=4&right=5.5&querytype=locationtraffic&toffset=0'
+//      http://127.0.0.1:PORT/v4/traffic
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+#include "scene.h"
+#include "service_standin.h"
+
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;
+void onSignal(int) { gStop = 1; }
+
+std::vector<std::string> split(const std::string& s, char c)
+{
+    std::vector<std::string> out;
+    std::stringstream ss(s);
+    std::string part;
+    while (std::getline(ss, part, c)) out.push_back(part);
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int port = 8080, perRole = 3, rrl = 2000, wrrl = 2000;
+    standin::SceneAirport airport;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string opt = argv[i], val = argv[i + 1];
+        try {
+            if (opt == "--port") {
+                port = std::stoi(val);
+            } else if (opt == "--per-role") {
+                perRole = std::stoi(val);
+            } else if (opt == "--rrl") {
+                rrl = std::stoi(val);
+            } else if (opt == "--wrrl") {
+                wrrl = std::stoi(val);
+            } else if (opt == "--airport") {
+                const auto parts = split(val, ',');
+                if (parts.size() < 3) throw std::invalid_argument("ICAO,lat,lon expected");
+                airport.icao = parts[0];
+                airport.lat = std::stod(parts[1]);
+                airport.lon = std::stod(parts[2]);
+                if (parts.size() > 3) airport.elevationFt = std::stod(parts[3]);
+                if (parts.size() > 4) airport.runwayHeadingDeg = std::stod(parts[4]);
+            } else {
+                std::fprintf(stderr, "unknown option %s\n", opt.c_str());
+                return 2;
+            }
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "bad value for %s: %s\n", opt.c_str(), e.what());
+            return 2;
+        }
+    }
+    standin::FakeTrafficService service;
+    service.setIntervals(rrl, wrrl);
+    service.setScene(std::make_shared<standin::Scene>(airport, perRole, [] { return platform::wallSeconds(); }));
+    try {
+        service.start(port);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    std::printf("service stand-in at %s, scene around %s (%.4f, %.4f)\n", service.baseUrl().c_str(),
+                airport.icao.c_str(), airport.lat, airport.lon);
+    std::fflush(stdout);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    while (!gStop) platform::sleepFor(std::chrono::milliseconds(100));
+    service.stop();
+    return 0;
+}

@@ -1,0 +1,52 @@
+#pragma once
+// A synthetic but coherent traffic scene around one airport: aircraft on
+// approach, landing, taxiing, parked, pushing back and departing, each moving
+// with time along a repeating path. Time is the wall clock shifted back by the
+// request's time offset.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "service_standin.h"
+
+namespace standin {
+
+struct SceneAirport {
+    std::string icao = "EHAM";
+    double lat = 52.3086;
+    double lon = 4.7639;
+    double elevationFt = -11;
+    double runwayHeadingDeg = 183;
+};
+
+class Scene {
+public:
+    // `wallSeconds` gives the current wall-clock time (seconds since 1970).
+    Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds);
+
+    Reply answer(const Request& r, int rrl, int wrrl) const;
+
+    // The live entries (hex id -> 48 values) at time t inside the box.
+    nlohmann::json liveData(double t, double top, double bottom, double left, double right) const;
+    nlohmann::json parkedData(double t) const;
+    int qnhAt(double t) const;
+    const SceneAirport& airport() const { return airport_; }
+
+private:
+    struct Plane {
+        int role;  // 0 approach, 1 landing, 2 taxi, 3 parked, 4 pushback, 5 departure
+        int index;
+        double phase;  // seconds into its cycle at t = 0
+    };
+    nlohmann::json entryAt(const Plane& p, double t) const;
+    double timeOf(const Request& r) const;
+
+    SceneAirport airport_;
+    std::vector<Plane> planes_;
+    std::function<double()> wall_;
+};
+
+}  // namespace standin
