@@ -1,0 +1,82 @@
+#pragma once
+// One I/O thread per connection: it waits on the socket and on a wake-up
+// descriptor, reads into the handler's receive space, writes the handler's
+// queued bytes (one write at a time) and reports how the stream ended.
+// How an end maps to the simulator link's close kinds and codes is one table:
+// ioCloseCode().
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <thread>
+
+#include "platform/net.h"
+
+namespace platform {
+
+// How a byte stream ended.
+enum class IoEnd {
+    EndOfStream,       // the peer closed its side (a read of 0 bytes)
+    RemoteDisconnect,  // the peer went away (ECONNABORTED, ENOTCONN, ESHUTDOWN)
+    BrokenPipe,        // EPIPE
+    Reset,             // ECONNRESET
+    Cancelled,         // our own cancel
+    OtherError,        // anything else; the OS error is kept
+};
+
+struct IoCloseCode {
+    std::uint32_t kind;  // the close kind of the connection
+    std::uint32_t code;  // the status recorded with it
+};
+
+// The one table from an end of the stream to close kind and code.
+IoCloseCode ioCloseCode(IoEnd end);
+// Classifies an errno value of a failed read or write.
+IoEnd ioEndFromErrno(int error);
+
+// What the I/O thread works for. Every call but pendingWrite/onWritten/ioOpen
+// comes only from the I/O thread.
+class IoHandler {
+public:
+    virtual ~IoHandler() = default;
+    // False once the connection is closed: the thread then ends.
+    virtual bool ioOpen() = 0;
+    // Where the next read may put its bytes (never empty while open).
+    virtual std::span<std::uint8_t> readSpace() = 0;
+    virtual void onRead(std::size_t n) = 0;
+    // The unwritten rest of the write in progress (empty: nothing to write).
+    virtual std::span<const std::uint8_t> pendingWrite() = 0;
+    virtual void onWritten(std::size_t n) = 0;
+    // The stream ended (called at most once, then the thread ends).
+    virtual void onIoEnd(IoEnd end, int osError) = 0;
+};
+
+class IoThread {
+public:
+    IoThread() = default;
+    ~IoThread();
+    IoThread(const IoThread&) = delete;
+    IoThread& operator=(const IoThread&) = delete;
+
+    void start(net::Socket socket, std::shared_ptr<IoHandler> handler);
+    // New bytes were queued, or the handler was closed: look again.
+    void wake();
+    // Writes out what is still queued (for at most a second), then ends the
+    // thread without reporting an end, and joins it.
+    void stop();
+    // Ends the thread at once; an open handler is told IoEnd::Cancelled.
+    void cancel();
+    bool running() const { return thread_.joinable(); }
+
+private:
+    void run(net::Socket socket, std::shared_ptr<IoHandler> handler);
+    void join();
+
+    net::WakeEvent wake_;
+    std::atomic<int> stopMode_{0};  // 0 run, 1 stop after flushing, 2 cancel
+    std::thread thread_;
+};
+
+}  // namespace platform

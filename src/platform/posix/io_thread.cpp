@@ -1,0 +1,151 @@
+#include "platform/io_thread.h"
+
+#include <poll.h>
+
+#include <cerrno>
+#include <chrono>
+
+namespace platform {
+
+IoCloseCode ioCloseCode(IoEnd end)
+{
+    switch (end) {
+    case IoEnd::EndOfStream: return {4, 0xC000013Eu};
+    case IoEnd::RemoteDisconnect: return {5, 0xC000013Cu};
+    case IoEnd::BrokenPipe: return {5, 0xC000014Bu};
+    case IoEnd::Reset: return {5, 0xC000020Du};
+    case IoEnd::Cancelled: return {8, 0xC0000120u};
+    case IoEnd::OtherError: break;
+    }
+    return {9, 0xC0000001u};
+}
+
+IoEnd ioEndFromErrno(int error)
+{
+    switch (error) {
+    case ECONNRESET: return IoEnd::Reset;
+    case EPIPE: return IoEnd::BrokenPipe;
+    case ECONNABORTED:
+    case ENOTCONN:
+    case ESHUTDOWN: return IoEnd::RemoteDisconnect;
+    case ECANCELED: return IoEnd::Cancelled;
+    default: return IoEnd::OtherError;
+    }
+}
+
+IoThread::~IoThread()
+{
+    stop();
+}
+
+void IoThread::start(net::Socket socket, std::shared_ptr<IoHandler> handler)
+{
+    stopMode_ = 0;
+    thread_ = std::thread([this, socket, h = std::move(handler)]() mutable { run(socket, std::move(h)); });
+}
+
+void IoThread::wake()
+{
+    wake_.signal();
+}
+
+void IoThread::join()
+{
+    if (!thread_.joinable()) return;
+    wake_.signal();
+    if (thread_.get_id() == std::this_thread::get_id()) {
+        thread_.detach();  // never happens by design; joining itself would deadlock
+        return;
+    }
+    thread_.join();
+}
+
+void IoThread::stop()
+{
+    int expected = 0;
+    stopMode_.compare_exchange_strong(expected, 1);
+    join();
+}
+
+void IoThread::cancel()
+{
+    stopMode_ = 2;
+    join();
+}
+
+void IoThread::run(net::Socket socket, std::shared_ptr<IoHandler> handler)
+{
+    using std::chrono::steady_clock;
+    steady_clock::time_point flushDeadline{};
+    bool flushing = false;
+    for (;;) {
+        if (!handler->ioOpen()) return;
+        const int mode = stopMode_.load();
+        if (mode == 2) {
+            if (handler->ioOpen()) handler->onIoEnd(IoEnd::Cancelled, 0);
+            return;
+        }
+        const auto pending = handler->pendingWrite();
+        int timeout = -1;
+        if (mode == 1) {
+            if (pending.empty()) return;
+            // Bounded: a peer that stopped reading must not hold teardown.
+            if (!flushing) {
+                flushing = true;
+                flushDeadline = steady_clock::now() + std::chrono::seconds(1);
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(flushDeadline - steady_clock::now());
+            if (left.count() <= 0) return;
+            timeout = static_cast<int>(left.count());
+        }
+        pollfd fds[2] = {{socket, static_cast<short>((mode == 0 ? POLLIN : 0) | (pending.empty() ? 0 : POLLOUT)), 0},
+                         {wake_.fd(), POLLIN, 0}};
+        const int n = ::poll(fds, 2, timeout);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            handler->onIoEnd(IoEnd::OtherError, errno);
+            return;
+        }
+        if (fds[1].revents) wake_.drain();
+        const short ev = fds[0].revents;
+        if (ev == 0) continue;
+        if (mode == 0 && (ev & (POLLIN | POLLHUP | POLLERR))) {
+            const auto space = handler->readSpace();
+            if (space.empty()) {
+                handler->onIoEnd(IoEnd::OtherError, ENOBUFS);
+                return;
+            }
+            int err = 0;
+            const long got = net::recvSome(socket, space, &err);
+            if (got == 0) {
+                handler->onIoEnd(IoEnd::EndOfStream, 0);
+                return;
+            }
+            if (got < 0) {
+                if (err != EAGAIN && err != EINTR) {
+                    handler->onIoEnd(ioEndFromErrno(err), err);
+                    return;
+                }
+            } else {
+                handler->onRead(static_cast<std::size_t>(got));
+            }
+            continue;  // look at writes again with fresh state
+        }
+        if (ev & (POLLOUT | POLLERR | POLLHUP)) {
+            const auto bytes = handler->pendingWrite();
+            if (bytes.empty()) continue;
+            int err = 0;
+            const long sent = net::sendSome(socket, bytes, &err);
+            if (sent < 0) {
+                if (err != EAGAIN && err != EINTR) {
+                    if (mode == 0) handler->onIoEnd(ioEndFromErrno(err), err);
+                    return;
+                }
+            } else {
+                handler->onWritten(static_cast<std::size_t>(sent));
+            }
+        }
+    }
+}
+
+}  // namespace platform

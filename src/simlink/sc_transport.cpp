@@ -1,0 +1,346 @@
+#include "simlink/sc_transport.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace {
+
+std::atomic<std::size_t> lf_transportCount{0};
+std::atomic<std::size_t> lf_connectionCount{0};
+std::atomic<std::size_t> lf_activeCount{0};
+std::atomic<std::uint32_t> lf_connectionIdCounter{0};
+
+std::uint32_t lf_nextConnectionId()
+{
+    for (;;) {
+        const std::uint32_t id = ++lf_connectionIdCounter;
+        if (id != 0) return id;
+    }
+}
+
+}  // namespace
+
+// --- ScReceiveBuffer ---
+
+ScReceiveBuffer::ScReceiveBuffer(std::uint32_t maxReceiveSize)
+{
+    reset(maxReceiveSize);
+}
+
+void ScReceiveBuffer::reset(std::uint32_t maxReceiveSize)
+{
+    buffer_.assign(initialCapacity, 0);
+    end_ = read_ = 0;
+    maxReceiveSize_ = maxReceiveSize;
+}
+
+std::span<std::uint8_t> ScReceiveBuffer::freeSpace()
+{
+    if (read_ == end_) read_ = end_ = 0;
+    if (end_ == buffer_.size()) {
+        if (read_ > 0) {
+            std::memmove(buffer_.data(), buffer_.data() + read_, end_ - read_);
+            end_ -= read_;
+            read_ = 0;
+        } else if (buffer_.size() < capacityLimit) {
+            buffer_.resize(buffer_.size() + growthStep);
+        }
+    }
+    return {buffer_.data() + end_, buffer_.size() - end_};
+}
+
+ScCloseReason ScReceiveBuffer::commit(std::size_t n, const std::function<void(std::vector<std::uint8_t>&&)>& deliver)
+{
+    end_ = std::min(end_ + n, buffer_.size());
+    for (;;) {
+        const std::size_t avail = end_ - read_;
+        if (avail < 4) break;
+        const std::uint32_t size = sc::getU32(buffer_.data() + read_);
+        if (size == 0) {
+            // Padding: every zero byte that follows is skipped. A message whose
+            // size has a zero low byte right after padding loses that byte; the
+            // simulator never sends one there.
+            while (read_ < end_ && buffer_[read_] == 0) ++read_;
+            continue;
+        }
+        // A message the buffer can never hold would stall the stream for good.
+        if (size > maxReceiveSize_ || size > capacityLimit) return {scclose::tooLarge, static_cast<std::uint32_t>(scAbort)};
+        if (size < 4) return {scclose::tooSmall, static_cast<std::uint32_t>(scAbort)};
+        if (avail < size) break;
+        std::vector<std::uint8_t> frame;
+        try {
+            frame.assign(buffer_.data() + read_, buffer_.data() + read_ + size);
+        } catch (const std::bad_alloc&) {
+            return {scclose::noMemory, static_cast<std::uint32_t>(scOutOfMemory)};
+        }
+        read_ += size;
+        deliver(std::move(frame));
+    }
+    if (read_ == end_) read_ = end_ = 0;
+    return {};
+}
+
+// --- ScTransport ---
+
+ScTransport::ScTransport()
+{
+    ++lf_transportCount;
+}
+
+ScTransport::~ScTransport()
+{
+    io_.stop();
+    platform::net::closeSocket(handle_);
+    if (ioActive_) --lf_activeCount;
+    --lf_transportCount;
+}
+
+std::size_t ScTransport::liveTransports()
+{
+    return lf_transportCount.load();
+}
+
+std::size_t ScTransport::activeTransports()
+{
+    return lf_activeCount.load();
+}
+
+void ScTransport::prepare()
+{
+    {
+        std::lock_guard lock(sendQueueMutex_);
+        sendQueue_.clear();
+        writing_.reset();
+        written_ = 0;
+    }
+    connectionId_ = lf_nextConnectionId();
+    receive_.reset(maxReceiveSize_);
+}
+
+void ScTransport::close(std::uint32_t kind, std::uint32_t code)
+{
+    {
+        std::lock_guard lock(ioMutex_);
+        const bool wasOpen = state_.exchange(Closed) == Open;
+        connectionId_ = 0;
+        if (wasOpen) {
+            if (kind != scclose::none) {
+                lastOsError_ = static_cast<std::uint32_t>(pendingOsError_);
+                closeCode_ = code;
+                closedWithError_ = true;
+            }
+            platform::net::shutdownBoth(handle_);
+        }
+    }
+    io_.wake();
+}
+
+void ScTransport::onMessage(std::vector<std::uint8_t>&) {}
+
+void ScTransport::onIdle() {}
+
+bool ScTransport::startIo(platform::net::Socket fd, Kind kind, std::uint32_t maxReceiveSize)
+{
+    handle_ = fd;
+    kind_ = kind;
+    maxReceiveSize_ = maxReceiveSize;
+    prepare();
+    ioActive_ = true;
+    ++lf_activeCount;
+    platform::net::setNonBlocking(fd, true);
+    io_.start(fd, shared_from_this());
+    return true;
+}
+
+bool ScTransport::openPipe(const std::string& fullPipeName, std::uint32_t maxReceiveSize)
+{
+    int err = 0;
+    const auto fd = platform::net::connectPipe(fullPipeName, &err);
+    if (fd == platform::net::invalidSocket) {
+        lastOsError_ = static_cast<std::uint32_t>(err);
+        return false;
+    }
+    return startIo(fd, NamedPipe, maxReceiveSize);
+}
+
+bool ScTransport::openSocket(platform::net::Family family, const std::string& host, const std::string& port,
+                             bool disableNagle, std::uint32_t maxReceiveSize)
+{
+    int err = 0;
+    const auto fd = platform::net::connectTcp(family, host, port, false, &err);
+    if (fd == platform::net::invalidSocket) {
+        lastOsError_ = static_cast<std::uint32_t>(err);
+        return false;
+    }
+    disableNagle_ = disableNagle;
+    return startIo(fd, TcpSocket, maxReceiveSize);
+}
+
+void ScTransport::send(std::vector<std::uint8_t>&& bytes)
+{
+    if (!isOpen()) return;
+    auto msg = std::make_shared<ScMessage>();
+    msg->bytes = std::move(bytes);
+    msg->connectionId = connectionId();
+    {
+        std::lock_guard lock(sendQueueMutex_);
+        sendQueue_.push_back(std::move(msg));
+    }
+    io_.wake();
+}
+
+void ScTransport::releaseIo()
+{
+    io_.stop();  // writes out what is queued first
+    close(scclose::none, 0);
+    platform::net::closeSocket(handle_);
+    handle_ = platform::net::invalidSocket;
+    if (ioActive_) {
+        ioActive_ = false;
+        --lf_activeCount;
+    }
+}
+
+std::span<std::uint8_t> ScTransport::readSpace()
+{
+    return receive_.freeSpace();
+}
+
+void ScTransport::onRead(std::size_t n)
+{
+    const ScCloseReason r = receive_.commit(n, [this](std::vector<std::uint8_t>&& frame) { onMessage(frame); });
+    if (r.kind != scclose::none) close(r.kind, r.code);
+}
+
+std::span<const std::uint8_t> ScTransport::pendingWrite()
+{
+    std::lock_guard lock(sendQueueMutex_);
+    if (!writing_ && !sendQueue_.empty()) {
+        writing_ = std::move(sendQueue_.front());
+        sendQueue_.pop_front();
+        written_ = 0;
+    }
+    if (!writing_) return {};
+    return std::span<const std::uint8_t>(writing_->bytes).subspan(written_);
+}
+
+void ScTransport::onWritten(std::size_t n)
+{
+    std::lock_guard lock(sendQueueMutex_);
+    if (!writing_) return;
+    written_ += n;
+    if (written_ >= writing_->bytes.size()) writing_.reset();
+}
+
+void ScTransport::onIoEnd(platform::IoEnd end, int osError)
+{
+    const platform::IoCloseCode c = platform::ioCloseCode(end);
+    {
+        std::lock_guard lock(ioMutex_);
+        pendingOsError_ = osError;
+    }
+    close(c.kind, c.code);
+}
+
+// --- ScConnection ---
+
+ScConnection::ScConnection()
+{
+    ++lf_connectionCount;
+}
+
+ScConnection::~ScConnection()
+{
+    --lf_connectionCount;
+}
+
+std::size_t ScConnection::liveConnections()
+{
+    return lf_connectionCount.load();
+}
+
+void ScConnection::prepare()
+{
+    ScTransport::prepare();
+    if (kind_ == TcpSocket && disableNagle_) platform::net::setNoDelay(handle_, true);
+    state_ = Open;
+}
+
+void ScConnection::close(std::uint32_t kind, std::uint32_t code)
+{
+    ScTransport::close(kind, code);
+    // An error close would wake the client's window or event here; this
+    // program passes neither, and the next dispatch reports the code.
+}
+
+void ScConnection::onMessage(std::vector<std::uint8_t>& frame)
+{
+    auto msg = std::make_shared<ScMessage>();
+    msg->bytes = std::move(frame);
+    msg->connectionId = connectionId();
+    std::lock_guard lock(receiveMutex_);
+    received_.push_back(std::move(msg));
+}
+
+HRESULT ScConnection::dispatch(DispatchProc proc, void* context)
+{
+    if (!proc) return scFail;
+    for (;;) {
+        ScMessagePtr msg;
+        {
+            std::lock_guard lock(receiveMutex_);
+            if (!received_.empty()) {
+                msg = std::move(received_.front());
+                received_.pop_front();
+            }
+        }
+        if (!msg) return closedWithError() ? static_cast<HRESULT>(closeCode()) : scOk;
+        if (msg->bytes.size() >= sc::serverHeaderSize) {
+            proc(reinterpret_cast<SIMCONNECT_RECV*>(msg->bytes.data()), static_cast<DWORD>(msg->bytes.size()), context);
+        }
+    }
+}
+
+void ScConnection::dropReceived()
+{
+    std::lock_guard lock(receiveMutex_);
+    received_.clear();
+}
+
+std::size_t ScConnection::receivedCount()
+{
+    std::lock_guard lock(receiveMutex_);
+    return received_.size();
+}
+
+std::uint8_t* ScConnection::allocPacket(std::size_t size, sc::Op op)
+{
+    if (size < sc::clientHeaderSize || size > sendBuffer_.size() - writePos_) return nullptr;
+    std::uint8_t* p = sendBuffer_.data() + writePos_;
+    std::memset(p, 0, size);
+    writePos_ += size;
+    ++lastPacketId;
+    if (lastPacketId == 0) lastPacketId = 1;  // 0 is never used
+    sc::putU32(p, static_cast<std::uint32_t>(size));
+    sc::putU32(p + 4, sc::protocolVersion);
+    sc::putU32(p + 8, sc::opBase + static_cast<std::uint32_t>(op));
+    sc::putU32(p + 12, lastPacketId);
+    return p;
+}
+
+void ScConnection::givePacketBack(std::uint8_t* packet)
+{
+    const std::size_t at = static_cast<std::size_t>(packet - sendBuffer_.data());
+    std::memset(packet, 0, writePos_ - at);
+    writePos_ = at;
+}
+
+void ScConnection::sendPending()
+{
+    if (writePos_ == 0) return;
+    std::vector<std::uint8_t> bytes(sendBuffer_.begin(), sendBuffer_.begin() + static_cast<std::ptrdiff_t>(writePos_));
+    std::memset(sendBuffer_.data(), 0, writePos_);
+    writePos_ = 0;
+    send(std::move(bytes));
+}

@@ -1,0 +1,228 @@
+#pragma once
+// The connection below the SimConnect API: settings from SimConnect.cfg, the
+// transport chain (pipe, IPv6, IPv4, default pipe), the byte stream with its
+// I/O thread, the send queue (one write in flight), the receive buffer and its
+// message cutter, close kinds with their codes, the received queue, dispatch
+// and teardown.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/io_thread.h"
+#include "platform/net.h"
+#include "simlink/sc_packets.h"
+#include "simlink/sc_types.h"
+
+// A received message, or the bytes of one queued write.
+struct ScMessage {
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t connectionId = 0;
+};
+using ScMessagePtr = std::shared_ptr<ScMessage>;
+
+// How a cut ended: kind 0 when all is well, else the close kind and its code.
+struct ScCloseReason {
+    std::uint32_t kind = 0;
+    std::uint32_t code = 0;
+};
+
+// The receive buffer and the message cutter (server messages: u32 size first).
+class ScReceiveBuffer {
+public:
+    static constexpr std::size_t initialCapacity = 2048;
+    static constexpr std::size_t growthStep = 2048;
+    static constexpr std::size_t capacityLimit = 1u << 20;  // grows only while below
+
+    explicit ScReceiveBuffer(std::uint32_t maxReceiveSize = sc::defaultMaxReceiveSize);
+    void reset(std::uint32_t maxReceiveSize);
+
+    // The free end of the buffer for the next read. A full buffer is compacted
+    // when bytes were consumed, else grown by one step.
+    std::span<std::uint8_t> freeSpace();
+    // n bytes were read into freeSpace(): cuts every complete message and hands
+    // its bytes to deliver. Stops at the first framing fault and returns it.
+    ScCloseReason commit(std::size_t n, const std::function<void(std::vector<std::uint8_t>&&)>& deliver);
+
+    std::size_t capacity() const { return buffer_.size(); }
+    std::size_t buffered() const { return end_ - read_; }
+
+private:
+    std::vector<std::uint8_t> buffer_;
+    std::size_t end_ = 0;
+    std::size_t read_ = 0;
+    std::uint32_t maxReceiveSize_;
+};
+
+// Close kinds.
+namespace scclose {
+inline constexpr std::uint32_t none = 0;
+inline constexpr std::uint32_t tooLarge = 1;       // size above the limit
+inline constexpr std::uint32_t tooSmall = 2;       // size 1 to 3
+inline constexpr std::uint32_t noMemory = 3;
+inline constexpr std::uint32_t endOfStream = 4;
+inline constexpr std::uint32_t disconnected = 5;
+inline constexpr std::uint32_t cancelled = 8;
+inline constexpr std::uint32_t otherError = 9;
+}  // namespace scclose
+
+// One end of a byte stream.
+class ScTransport : public platform::IoHandler, public std::enable_shared_from_this<ScTransport> {
+public:
+    enum Kind : std::uint32_t { TcpSocket = 0, NamedPipe = 1 };
+    enum State : std::uint32_t { Closed = 0, Open = 2 };
+
+    ScTransport();
+    ~ScTransport() override;
+    ScTransport(const ScTransport&) = delete;
+    ScTransport& operator=(const ScTransport&) = delete;
+
+    virtual void prepare();
+    virtual void close(std::uint32_t kind, std::uint32_t code);
+    virtual void onMessage(std::vector<std::uint8_t>& frame);
+    virtual void onIdle();
+
+    // Opening; false when the attempt failed (the object is then torn down by its owner).
+    bool openPipe(const std::string& fullPipeName, std::uint32_t maxReceiveSize);
+    bool openSocket(platform::net::Family family, const std::string& host, const std::string& port,
+                    bool disableNagle, std::uint32_t maxReceiveSize);
+
+    // Queues bytes for writing (dropped when the transport is not open).
+    void send(std::vector<std::uint8_t>&& bytes);
+    // Ends the I/O thread (after it wrote what was queued) and closes the handle.
+    void releaseIo();
+
+    bool isOpen() const { return state_.load() == Open; }
+    bool closedWithError() const { return closedWithError_.load(); }
+    std::uint32_t closeCode() const { return closeCode_.load(); }
+    std::uint32_t lastOsError() const { return lastOsError_.load(); }
+    std::uint32_t connectionId() const { return connectionId_.load(); }
+    std::uint32_t maxReceiveSize() const { return maxReceiveSize_; }
+    std::size_t receiveCapacity() const { return receive_.capacity(); }
+
+    // platform::IoHandler (the I/O thread)
+    bool ioOpen() override { return isOpen(); }
+    std::span<std::uint8_t> readSpace() override;
+    void onRead(std::size_t n) override;
+    std::span<const std::uint8_t> pendingWrite() override;
+    void onWritten(std::size_t n) override;
+    void onIoEnd(platform::IoEnd end, int osError) override;
+
+    static std::size_t liveTransports();
+    // Transports whose I/O has not yet been released.
+    static std::size_t activeTransports();
+
+protected:
+    bool startIo(platform::net::Socket fd, Kind kind, std::uint32_t maxReceiveSize);
+
+    Kind kind_ = TcpSocket;
+    platform::net::Socket handle_ = platform::net::invalidSocket;
+    std::atomic<std::uint32_t> state_{Closed};
+    std::atomic<std::uint32_t> lastOsError_{0};
+    std::atomic<std::uint32_t> closeCode_{0};
+    std::atomic<bool> closedWithError_{false};
+    std::atomic<std::uint32_t> connectionId_{0};
+    bool disableNagle_ = false;
+    std::uint32_t maxReceiveSize_ = sc::defaultMaxReceiveSize;
+    int pendingOsError_ = 0;
+    bool ioActive_ = false;  // OS error of the end being reported (I/O thread)
+
+    std::mutex sendQueueMutex_;
+    std::deque<ScMessagePtr> sendQueue_;
+    ScMessagePtr writing_;  // the write in flight
+    std::size_t written_ = 0;
+
+    ScReceiveBuffer receive_;
+    std::mutex ioMutex_;
+    platform::IoThread io_;
+};
+
+// A connection: the transport, the received queue and the send buffer.
+class ScConnection : public ScTransport {
+public:
+    ScConnection();
+    ~ScConnection() override;
+
+    void prepare() override;
+    void close(std::uint32_t kind, std::uint32_t code) override;
+    void onMessage(std::vector<std::uint8_t>& frame) override;
+    void onIdle() override {}
+
+    // Hands every waiting message to proc; the stored code once closed by an error.
+    HRESULT dispatch(DispatchProc proc, void* context);
+    void dropReceived();
+    std::size_t receivedCount();
+
+    // Packet building (caller holds the global send lock).
+    std::uint8_t* allocPacket(std::size_t size, sc::Op op);  // null: no room
+    void givePacketBack(std::uint8_t* packet);                  // a text did not fit
+    void sendPending();                                         // hands the built bytes to the transport
+    std::uint32_t lastPacketId = 0;
+
+    HWND notifyWindow = nullptr;
+    DWORD notifyMessage = 0;
+    HANDLE notifyEvent = nullptr;
+
+    static std::size_t liveConnections();
+
+private:
+    std::mutex receiveMutex_;
+    std::deque<ScMessagePtr> received_;
+    std::array<std::uint8_t, sc::sendBufferSize> sendBuffer_{};
+    std::size_t writePos_ = 0;
+};
+using ScConnectionPtr = std::shared_ptr<ScConnection>;
+
+// --- settings and connecting ---
+
+enum class ScProtocol { Auto, Pipe, IPv4, IPv6 };
+
+struct ScSettings {
+    ScProtocol protocol = ScProtocol::Auto;
+    std::string address;
+    std::string port;
+    std::uint32_t maxReceiveSize = sc::defaultMaxReceiveSize;
+    bool disableNagle = false;
+};
+
+// Where SimConnect.cfg is looked for and where the simulator's ports come from.
+// Tests replace these; empty members fall back to the platform's.
+struct ScEnvironment {
+    // Public Documents, Documents, current directory: in this order.
+    std::function<std::vector<std::filesystem::path>()> cfgFolders;
+    // The registry port text of the family ("" when none).
+    std::function<std::string(platform::net::Family)> registryPort;
+};
+void setScEnvironment(ScEnvironment env);
+
+// Settings of a configuration index (0 "SimConnect", N "SimConnect.N", -1 none).
+// False when index N names a section no SimConnect.cfg holds.
+bool scReadSettings(int index, ScSettings& settings);
+std::string scRegistryPort(platform::net::Family family);
+
+// One transport attempt, for tests and tools: where each attempt went.
+struct ScAttempt {
+    bool pipe;
+    platform::net::Family family;
+    std::string address;
+    std::string port;
+};
+// Connects by the transport chain. scInvalidArg for a missing section, scFail
+// when no transport opened; attempts (optional) lists what was tried.
+HRESULT scConnect(int index, ScConnectionPtr& out, std::vector<ScAttempt>* attempts = nullptr);
+
+// The process-wide list of connections and the global send lock.
+std::mutex& scSendLock();
+// The live connection behind a handle (caller holds scSendLock()); null when closed.
+ScConnectionPtr scFindConnection(HANDLE handle);
+void scRegisterConnection(const ScConnectionPtr& c);
+// Teardown: waits, drops the received queue, leaves the list, closes, ends the I/O.
+void scTeardown(const ScConnectionPtr& c);
