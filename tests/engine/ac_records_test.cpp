@@ -246,3 +246,22 @@ TEST(AcRecords, CreationRequestOwnsItsTitle)
 }
 
 }  // namespace
+
+#include "engine/timed_queues.h"
+
+namespace {
+
+TEST(TimedQueues, WithdrawingAQueuedCreation)
+{
+    clearTimedQueues();
+    for (const char* cs : {"AAL1", "DLH2", "AAL1"}) lf_pushCreation(liveCreationQueue, AcCreation{{}, cs, "T", 11000});
+    EXPECT_FALSE(isCreationPending(liveCreationQueue, ""));
+    EXPECT_FALSE(isCreationPending(liveCreationQueue, "UAL3"));
+    EXPECT_TRUE(isCreationPending(liveCreationQueue, "AAL1"));
+    ASSERT_EQ(liveCreationQueue.size(), 1u);
+    EXPECT_EQ(liveCreationQueue.front().callsign, "DLH2");
+    clearTimedQueues();
+    EXPECT_TRUE(liveCreationQueue.empty());
+}
+
+}  // namespace
