@@ -7,7 +7,7 @@
 #include "core/fmt.h"
 #include "core/log.h"
 #include "core/time.h"
-#include "simlink/sc_api.h"
+#include "simlink/sim_api.h"
 #include "simlink/sim_client.h"
 #include "simlink/user_aircraft.h"
 
@@ -143,9 +143,8 @@ void queueAcRemoval(std::uint32_t objectId)
 void createAcInSimLocked(const AcCreation& creation)
 {
     DWORD packetId = 0;
-    const HRESULT hr = SimConnect_AICreateNonATCAircraft(simHandle.load(), creation.liveryTitle.c_str(),
-                                                         creation.callsign.c_str(), creation.initPosition,
-                                                         REQUEST_CREATE, &packetId);
+    const HRESULT hr = simApi().aiCreateNonAtcAircraft(creation.liveryTitle.c_str(), creation.callsign.c_str(),
+                                                       creation.initPosition, REQUEST_CREATE, &packetId);
     if (hr != scOk) {
         logLineMarked(vr::format("! Simcon call to create ac in sim failed, hexid:{}, liv: '{}', callsign: {})",
                                  creation.aircraftId, creation.liveryTitle, creation.callsign));
@@ -168,13 +167,13 @@ void flushSimQueues()
         removalQueue.clear();
         return;
     }
-    const HANDLE h = simHandle.load();
+    ISimConnectApi& api = simApi();
     const std::uint32_t user = userObjectId.load();
 
     auto& positions = positionQueue.sendLocked();
     for (const QueuedPosition& p : positions) {
         if (p.objectId > user) {
-            SimConnect_SetDataOnSimObject(h, DEF_AC_POSITION, p.objectId, 0, 0, sizeof(AcPositionBlock), &p.block);
+            api.setDataOnSimObject(DEF_AC_POSITION, p.objectId, sizeof(AcPositionBlock), &p.block);
         }
     }
     positions.clear();
@@ -182,12 +181,12 @@ void flushSimQueues()
     for (const QueuedEvent& e : eventQueue) {
         const bool flaps = e.eventId == EVENT_FLAPS_SET;
         // The simulator's AI would move the flaps back: release it around the event.
-        if (flaps) SimConnect_AIReleaseControl(h, e.objectId, REQUEST_RELEASE_CONTROL);
-        if (SimConnect_TransmitClientEvent(h, e.objectId, e.eventId, e.data, simEventGroup, 0) != scOk) {
+        if (flaps) api.aiReleaseControl(e.objectId, REQUEST_RELEASE_CONTROL);
+        if (api.transmitClientEvent(e.objectId, e.eventId, e.data) != scOk) {
             showMessage(vr::format("SimConnect TransmitClientEvent: {} fails", e.eventId), true);
             continue;
         }
-        if (flaps) SimConnect_AIReleaseControl(h, e.objectId, REQUEST_RELEASE_CONTROL);
+        if (flaps) api.aiReleaseControl(e.objectId, REQUEST_RELEASE_CONTROL);
     }
     eventQueue.clear();
 
@@ -199,7 +198,7 @@ void flushSimQueues()
             logLineMarked(vr::format("SimConnect call to remove ac with objectid {}", id));
             continue;
         }
-        if (SimConnect_AIRemoveObject(h, id, REQUEST_REMOVE) != scOk) {
+        if (api.aiRemoveObject(id, REQUEST_REMOVE) != scOk) {
             logLineMarked(vr::format("{} !SimConnect call to remove AI ac from sim failed, id {}?", timeOfDay(), id));
             reportSimConnectError();
         }
@@ -210,7 +209,7 @@ void flushSimQueues()
 void releaseCreatedAc(std::uint32_t objectId)
 {
     std::lock_guard lock(simQueueMutex);
-    SimConnect_AIReleaseControl(simHandle.load(), objectId, REQUEST_RELEASE_CONTROL);
+    simApi().aiReleaseControl(objectId, REQUEST_RELEASE_CONTROL);
     for (const std::uint32_t e : {EVENT_FREEZE_LAT_LON, EVENT_FREEZE_ALTITUDE, EVENT_FREEZE_ATTITUDE}) {
         queueClientEventLocked({objectId, e, 1});
     }
@@ -219,9 +218,8 @@ void releaseCreatedAc(std::uint32_t objectId)
 UserAcState requestUserAcPosition()
 {
     std::lock_guard lock(simQueueMutex);
-    if (!simErrorFlag &&
-        SimConnect_RequestDataOnSimObject(simHandle.load(), REQUEST_USER_STATE, DEF_USER_STATE,
-                                          SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_ONCE) != scOk) {
+    if (!simErrorFlag && simApi().requestDataOnSimObject(REQUEST_USER_STATE, DEF_USER_STATE, SIMCONNECT_OBJECT_ID_USER,
+                                                         SIMCONNECT_PERIOD_ONCE) != scOk) {
         logLineMarked("SimConnect request user ac position fails");
         reportSimConnectError();
     }
@@ -232,14 +230,14 @@ UserAcState requestUserAcPosition()
 void requestUserAcTitleModel()
 {
     std::lock_guard lock(simQueueMutex);
-    const HANDLE h = simHandle.load();
-    if (SimConnect_RequestDataOnSimObject(h, REQUEST_USER_TITLE, DEF_TITLE, SIMCONNECT_OBJECT_ID_USER,
-                                          SIMCONNECT_PERIOD_ONCE) != scOk) {
+    ISimConnectApi& api = simApi();
+    if (api.requestDataOnSimObject(REQUEST_USER_TITLE, DEF_TITLE, SIMCONNECT_OBJECT_ID_USER, SIMCONNECT_PERIOD_ONCE) !=
+        scOk) {
         logLineMarked("SimConnect request user ac title fails");
         reportSimConnectError();
     }
-    if (SimConnect_RequestDataOnSimObject(h, REQUEST_USER_MODEL, DEF_ATC_MODEL, SIMCONNECT_OBJECT_ID_USER,
-                                          SIMCONNECT_PERIOD_ONCE) != scOk) {
+    if (api.requestDataOnSimObject(REQUEST_USER_MODEL, DEF_ATC_MODEL, SIMCONNECT_OBJECT_ID_USER,
+                                   SIMCONNECT_PERIOD_ONCE) != scOk) {
         logLineMarked("SimConnect reques user ac model fails");
         reportSimConnectError();
     }

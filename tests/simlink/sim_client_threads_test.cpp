@@ -405,7 +405,7 @@ TEST(PositionHandOver, DropsAtLowFrameRatesAndWaitsAtHighOnes)
                 held = true;
             }
             cv.notify_one();
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            platform::sleepFor(std::chrono::milliseconds(20));  // the hand-over waits meanwhile (or not)
         });
         {
             std::unique_lock l(m);

@@ -552,3 +552,114 @@ TEST_F(SimLayer, FlightLoadedChangesNothingAtAnotherAirportOrTheSameStand)
 }
 
 }  // namespace
+
+// --- the flush and the requests, against the recording SimConnect calls ---
+
+#include "simlink/sim_api_fake.h"
+
+namespace {
+
+class SimFlush : public SimLayer {
+protected:
+    SimApiFake api;
+};
+
+TEST_F(SimFlush, FlapsAreWrappedInReleasesUnlessTheirTransmissionFails)
+{
+    queueClientEvent({150, EVENT_FLAPS_SET, 3072});
+    queueClientEvent({150, EVENT_FLAPS_SET, 10240});
+    queueClientEvent({150, EVENT_THROTTLE_SET, 0});
+    api.failNext("event 150 218 10240", scFail);
+    flushSimQueues();
+    EXPECT_EQ(api.calls.get(), (std::vector<std::string>{"release 150 103", "event 150 218 3072", "release 150 103",
+                                                         "release 150 103", "event 150 218 10240",
+                                                         "event 150 223 0"}));
+    EXPECT_EQ(env.app.messages().back(), (AppServicesFake::Message{"SimConnect TransmitClientEvent: 218 fails", true}));
+    EXPECT_FALSE(closingFlag);
+    EXPECT_TRUE(events().empty());
+}
+
+TEST_F(SimFlush, OrderOfOneFrameAndIdsAtOrBelowTheUser)
+{
+    positionQueue.write().push_back({blockAt(1.0), 0});
+    positionQueue.write().push_back({blockAt(1.0), 150});
+    positionQueue.write().push_back({blockAt(1.0), 2});
+    handOverPositions();
+    queueAcRemoval(151);
+    ASSERT_TRUE(queueAcCreation({{}, "AAL1", "Title", 0xABCDEF}));
+    queueClientEvent({150, EVENT_NAV_LIGHTS, 1});
+    queueAcRemoval(1);
+    flushSimQueues();
+    EXPECT_EQ(api.calls.get(), (std::vector<std::string>{"set 402 150 64", "event 150 208 1", "create Title AAL1 104",
+                                                         "remove 151 105"}));
+    EXPECT_TRUE(env.logHas("===> SimConnect call to remove ac with objectid 1"));
+    flushSimQueues();  // everything was sent once
+    EXPECT_EQ(api.calls.get().size(), 4u);
+}
+
+TEST_F(SimFlush, KeptCreationCarriesItsPacketId)
+{
+    ASSERT_TRUE(queueAcCreation({{}, "AAL1", "Title", 0xABCDEF}));
+    ASSERT_TRUE(queueAcCreation({{}, "DLH2", "Title", 0x3C6444}));
+    flushSimQueues();
+    ASSERT_EQ(keptCreations.size(), 2u);
+    EXPECT_EQ(keptCreations[1].packetId, api.lastPacketId());
+    EXPECT_EQ(keptCreations[1].callsign, "DLH2");
+    dispatch(simstandin::makeException(22, api.lastPacketId(), 1));
+    EXPECT_EQ(replies(), (std::vector<SimReply>{{0, 0x3C6444, 0, replyCreationFailed, 0.0, 0.0}}));
+}
+
+TEST_F(SimFlush, AFailingCreationOrRemoval)
+{
+    struct Case {
+        std::string failing;
+        HRESULT result;
+        bool endsTheRun;
+    } cases[] = {
+        {"create Title AAL1 104", scTextTooLong, false},  // this aircraft's fault only
+        {"create Title AAL1 104", scFail, true},
+        {"remove 151 105", scFail, true},
+    };
+    for (const Case& c : cases) {
+        resetRunState();
+        simErrorFlag = false;
+        api.calls.clear();
+        api.failNext(c.failing, c.result);
+        ASSERT_TRUE(queueAcCreation({{}, "AAL1", "Title", 0xABCDEF}));
+        queueAcRemoval(151);
+        queueAcRemoval(152);
+        flushSimQueues();
+        EXPECT_EQ(closingFlag.load(), c.endsTheRun) << c.failing;
+        EXPECT_EQ(simErrorFlag.load(), c.endsTheRun);
+        if (c.endsTheRun) {
+            EXPECT_EQ(closingReason(), ClosingReason::SimConnectError);
+            EXPECT_EQ(restartDelaySeconds(), 9);
+        }
+        EXPECT_EQ(api.calls.count("remove 152 105"), 1u);  // the rest of the frame still goes out
+    }
+    EXPECT_EQ(keptCreations.size(), 1u);  // only the creation that went out
+    const std::string log = env.log();
+    EXPECT_NE(log.find("===> ! Simcon call to create ac in sim failed, hexid:11259375, liv: 'Title', callsign: AAL1)"),
+              std::string::npos);
+    EXPECT_NE(log.find("!SimConnect call to remove AI ac from sim failed, id 151?"), std::string::npos);
+}
+
+TEST_F(SimFlush, UserAircraftRequests)
+{
+    onUserAcState(userAt(47.46, 8.55), 1);
+    EXPECT_EQ(requestUserAcPosition().latitude, 47.46);
+    requestUserAcTitleModel();
+    EXPECT_EQ(api.calls.get(), (std::vector<std::string>{"request 109 403 0 1", "request 106 407 0 1",
+                                                         "request 107 408 0 1"}));
+    api.calls.clear();
+    api.failNext("request 107 408 0 1", scFail);
+    requestUserAcTitleModel();
+    EXPECT_TRUE(env.logHas("===> SimConnect reques user ac model fails"));
+    EXPECT_TRUE(simErrorFlag);
+    EXPECT_EQ(closingReason(), ClosingReason::SimConnectError);
+    api.calls.clear();
+    EXPECT_EQ(requestUserAcPosition().longitude, 8.55);  // no request after an error, still the state
+    EXPECT_TRUE(api.calls.get().empty());
+}
+
+}  // namespace
