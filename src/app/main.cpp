@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "core/fmt.h"
+#include "core/install_lookup.h"
 #include "core/log.h"
 #include "core/time.h"
 
@@ -17,6 +18,11 @@ int main(int argc, char** argv)
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vormeth: %s\n", e.what());
         return 1;
+    }
+    for (int version : {5, 6}) {
+        if (!isP3DInstalled(version)) continue;
+        const auto path = getP3DSetupPath(version);
+        logLine(vr::format("Prepar3D v{} installed at '{}'", version, path.empty() ? "?" : path.string()));
     }
     return 0;
 }

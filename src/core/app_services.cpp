@@ -42,15 +42,22 @@ public:
     void repaintStatusPanel() override {}
     void handleVersionUpdate() override {}
 
+    void reset()
+    {
+        std::lock_guard lock(mutex_);
+        message_.clear();
+        error_.clear();
+    }
+
 private:
     std::mutex mutex_;
     std::string message_;
     std::string error_;
 };
 
-AppServices& lf_headless()
+HeadlessAppServices& lf_headless()
 {
-    static AppServices& h = *new HeadlessAppServices;  // never destroyed
+    static HeadlessAppServices& h = *new HeadlessAppServices;  // never destroyed
     return h;
 }
 
@@ -64,6 +71,12 @@ AppServices& appServices()
 {
     AppServices* s = lf_services.load(std::memory_order_acquire);
     return s ? *s : lf_headless();
+}
+
+void resetAppServices()
+{
+    setAppServices(nullptr);
+    lf_headless().reset();
 }
 
 void showMessage(const std::string& text, bool log) { appServices().showMessage(text, log); }

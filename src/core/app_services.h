@@ -39,6 +39,8 @@ public:
 // nullptr: the headless message line.
 void setAppServices(AppServices* services);
 AppServices& appServices();
+// Uninstalls the shell's implementation and clears the headless message line (tests).
+void resetAppServices();
 
 // Shorthands that call the installed implementation.
 void showMessage(const std::string& text, bool log = false);

@@ -1,5 +1,6 @@
 #include "core/parameters.h"
 
+#include <functional>
 #include <mutex>
 #include <pugixml.hpp>
 #include <system_error>
@@ -29,6 +30,13 @@ std::filesystem::path& lf_pathOverride()
 {
     static auto& p = *new std::filesystem::path;
     return p;
+}
+
+// The path as UTF-8 for the log: never throws, whatever characters the user's profile path holds.
+std::string lf_text(const std::filesystem::path& path)
+{
+    const std::u8string u8 = path.u8string();
+    return {u8.begin(), u8.end()};
 }
 
 const char* lf_boolText(bool value) { return value ? "true" : "false"; }
@@ -68,9 +76,9 @@ void lf_keepBroken(const std::filesystem::path& path)
     bak += ".bak";
     std::filesystem::copy_file(path, bak, std::filesystem::copy_options::overwrite_existing, ec);
     if (ec)
-        logLineMarked(vr::format("Could not keep '{}' as '{}': {}", path.string(), bak.string(), ec.message()));
+        logLineMarked(vr::format("Could not keep '{}' as '{}': {}", lf_text(path), lf_text(bak), ec.message()));
     else
-        logLineMarked(vr::format("'{}' could not be read, kept as '{}'", path.string(), bak.string()));
+        logLineMarked(vr::format("'{}' could not be read, kept as '{}'", lf_text(path), lf_text(bak)));
 }
 
 // Writes "<name>.tmp" beside the file and renames it over the file: a crash
@@ -96,9 +104,9 @@ bool lf_saveAtomically(const pugi::xml_document& doc, const std::filesystem::pat
 void lf_saveLogged(const pugi::xml_document& doc, const std::filesystem::path& path)
 {
     if (lf_saveAtomically(doc, path))
-        logLine(vr::format("'{}' saved", path.string()));
+        logLine(vr::format("'{}' saved", lf_text(path)));
     else
-        logLine(vr::format("could not save to '{}'", path.string()));
+        logLine(vr::format("could not save to '{}'", lf_text(path)));
 }
 
 // Load-modify-save of one entry (the lock is held by the caller).
@@ -121,7 +129,7 @@ void lf_saveEntry(const std::string& name, const std::string& value, const std::
         appendParameterNode(parameters, name, value);
     }
     logLineIfRunning(logText);
-    if (!lf_saveAtomically(doc, path)) logLineIfRunning(vr::format("Saving '{}' failed", path.string()));
+    if (!lf_saveAtomically(doc, path)) logLineIfRunning(vr::format("Saving '{}' failed", lf_text(path)));
 }
 
 std::string lf_boolLog(const BoolParameter* r) { return vr::format("{}={}", r->name(), lf_boolText(r->get())); }
@@ -140,6 +148,15 @@ void lf_loadStringParameter(pugi::xml_document& doc, StringParameter* record)
     if (pugi::xml_node parameters = doc.child("parameters"))
         appendParameterNode(parameters, record->name(), record->get());
 }
+
+// What loadParameters does with each kind of record: read it from the loaded
+// file, or add it to a new one.
+struct ListSteps {
+    std::function<void(BoolParameter*)> onBool;
+    std::function<void(IntParameter*)> onInt;
+    std::function<void(StringParameter*)> onString;
+    std::function<void(StringParameter*)> onControlString;
+};
 
 }  // namespace
 
@@ -282,73 +299,61 @@ void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::ve
     const std::filesystem::path path = parametersFile();
     logLine(vr::format("\n{0} parameters {0}", std::string(34, '*')));
     pugi::xml_document doc;
+    ListSteps steps;
     if (lf_load(doc, path)) {
-        logLine(vr::format("from '{}'", path.string()));
-        for (BoolParameter* r : plainBools)
-            if (r) loadBoolParameter(doc, r);
-        for (CheckboxParameter* r : checkboxes)
-            if (r) {
-                loadBoolParameter(doc, r);
-                showCheckboxState(*r);
-            }
-        for (IntParameter* r : ints)
-            if (r) loadIntParameter(doc, r);
-        for (IntParameter* r : controlInts)
-            if (r) {
-                loadIntParameter(doc, r);
-                showIntParameterText(*r);
-            }
-        for (StringParameter* r : strings) {
-            if (!r) continue;
+        logLine(vr::format("from '{}'", lf_text(path)));
+        steps.onBool = [&doc](BoolParameter* r) { loadBoolParameter(doc, r); };
+        steps.onInt = [&doc](IntParameter* r) { loadIntParameter(doc, r); };
+        steps.onControlString = [&doc](StringParameter* r) { lf_loadStringParameter(doc, r); };
+        steps.onString = [&doc](StringParameter* r) {
             if (!isFolderParameter(r->name())) {
                 lf_loadStringParameter(doc, r);
-                continue;
+                return;
             }
             readFolderParameter(r, doc);
-            if (!r->empty()) continue;
+            if (!r->empty()) return;
             // An empty folder entry is dropped from the document that is saved below.
             if (pugi::xml_node entry = lf_findEntry(doc, r->name())) {
                 entry.parent().remove_child(entry);
                 logLineIfRunning(vr::format("Parameter '{}' removed", r->name()));
             }
-        }
-        for (StringParameter* r : controlStrings)
-            if (r) {
-                lf_loadStringParameter(doc, r);
-                showStringParameterText(*r);
-            }
+        };
     } else {
-        logLine(path.string() + " not found, default values taken:");
+        logLine(lf_text(path) + " not found, default values taken:");
         lf_keepBroken(path);
         doc.reset();
-        pugi::xml_node parameters = doc.append_child("parameters");
-        for (BoolParameter* r : plainBools)
-            if (r) addBoolParameterNode(r, parameters);
-        for (CheckboxParameter* r : checkboxes)
-            if (r) {
-                addBoolParameterNode(r, parameters);
-                showCheckboxState(*r);
-            }
-        for (IntParameter* r : ints)
-            if (r) addIntParameterNode(r, parameters);
-        for (IntParameter* r : controlInts)
-            if (r) {
-                addIntParameterNode(r, parameters);
-                showIntParameterText(*r);
-            }
-        for (StringParameter* r : strings) {
-            if (!r) continue;
+        const pugi::xml_node parameters = doc.append_child("parameters");
+        steps.onBool = [parameters](BoolParameter* r) { addBoolParameterNode(r, parameters); };
+        steps.onInt = [parameters](IntParameter* r) { addIntParameterNode(r, parameters); };
+        steps.onControlString = [parameters](StringParameter* r) { addStringParameterNode(r, parameters); };
+        steps.onString = [parameters](StringParameter* r) {
             if (isFolderParameter(r->name()))
                 r->reset();  // folder options get no entry
             else
                 addStringParameterNode(r, parameters);
-        }
-        for (StringParameter* r : controlStrings)
-            if (r) {
-                addStringParameterNode(r, parameters);
-                showStringParameterText(*r);
-            }
+        };
     }
+    for (BoolParameter* r : plainBools)
+        if (r) steps.onBool(r);
+    for (CheckboxParameter* r : checkboxes)
+        if (r) {
+            steps.onBool(r);
+            showCheckboxState(*r);
+        }
+    for (IntParameter* r : ints)
+        if (r) steps.onInt(r);
+    for (IntParameter* r : controlInts)
+        if (r) {
+            steps.onInt(r);
+            showIntParameterText(*r);
+        }
+    for (StringParameter* r : strings)
+        if (r) steps.onString(r);
+    for (StringParameter* r : controlStrings)
+        if (r) {
+            steps.onControlString(r);
+            showStringParameterText(*r);
+        }
     lf_saveLogged(doc, path);
     logLine(std::string(80, '*') + "\n");
 }
@@ -389,7 +394,7 @@ void removeParameter(const Parameter* record)
     if (!entry) return;
     if (entry.parent() == parameters) doc.child("parameters").remove_child(entry);
     logLineIfRunning(vr::format("Parameter '{}' removed", record->name()));
-    if (!lf_saveAtomically(doc, path)) logLineIfRunning(vr::format("Saving '{}' failed", path.string()));
+    if (!lf_saveAtomically(doc, path)) logLineIfRunning(vr::format("Saving '{}' failed", lf_text(path)));
 }
 
 bool writeMetaInfo(pugi::xml_node node)

@@ -58,9 +58,7 @@ HRESULT SimConnect_Open(HANDLE* phSimConnect, const char* szName, HWND hWnd, DWO
     ScConnectionPtr c;
     const HRESULT hr = scConnect(static_cast<int>(ConfigIndex), c);
     if (hr != scOk) return hr == scInvalidArg ? scInvalidArg : scFail;
-    c->notifyWindow = hWnd;
-    c->notifyMessage = UserEventWin32;
-    c->notifyEvent = hEventHandle;
+    c->setNotifyTargets(hWnd, UserEventWin32, hEventHandle);
     const HRESULT sent = lf_packet(c.get(), sc::size::open, Op::Open, [&](std::uint8_t* p) {
         if (!putText(p + 16, sc::nameField, szName)) return false;
         putU32(p + 272, 0);

@@ -3,9 +3,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 
+#include "platform/known_folders.h"
 #include "platform/profile.h"
+#include "platform/registry.h"
 #include "simlink/sc_transport.h"
 
 namespace {
@@ -21,17 +22,32 @@ ScEnvironment& lf_env()
     return *e;
 }
 
-// Until the platform's known-folder layer is in, the same variables it reads.
 std::vector<std::filesystem::path> lf_platformCfgFolders()
 {
+    using platform::KnownFolder;
     std::vector<std::filesystem::path> folders;
-    for (const char* var : {"VRMT_PUBLIC_DOCUMENTS", "VRMT_DOCUMENTS"}) {
-        const char* v = std::getenv(var);
-        folders.emplace_back(v ? v : "");
-    }
+    for (const auto k : {KnownFolder::PublicDocuments, KnownFolder::Documents})
+        folders.push_back(platform::knownFolder(k).value_or(std::filesystem::path()));
     std::error_code ec;
     folders.push_back(std::filesystem::current_path(ec));
     return folders;
+}
+
+// The simulator's port of the family from HKEY_CURRENT_USER; "" when none.
+std::string lf_platformRegistryPort(platform::net::Family family)
+{
+    std::u16string value;
+    const std::u16string_view name =
+        family == platform::net::Family::IPv4 ? u"SimConnect_Port_IPv4" : u"SimConnect_Port_IPv6";
+    if (platform::registry().getString(platform::RegRoot::CurrentUser, u"SOFTWARE\\Lockheed Martin\\Prepar3D v5",
+                                       name, value) != platform::regSuccess)
+        return {};
+    std::string port;
+    for (const char16_t c : value) {
+        if (c > 0x7F) return {};  // a port is digits
+        port.push_back(static_cast<char>(c));
+    }
+    return port;
 }
 
 std::string lf_lower(std::string s)
@@ -65,7 +81,8 @@ void lf_readSection(const std::filesystem::path& file, const std::string& sectio
     if (auto address = readProfileString(file, section, "Address"); !address.empty()) s.address = address;
     if (auto port = readProfileString(file, section, "Port"); !port.empty()) s.port = port;
     const std::uint64_t maxReceive = lf_decimal(readProfileString(file, section, "MaxReceiveSize"), 0);
-    if (maxReceive > s.maxReceiveSize) s.maxReceiveSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(maxReceive, 0xFFFFFFFFu));
+    if (maxReceive > s.maxReceiveSize)
+        s.maxReceiveSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(maxReceive, 0xFFFFFFFFu));
     const std::string nagle = readProfileString(file, section, "DisableNagle");
     if (!nagle.empty()) s.disableNagle = lf_decimal(nagle, 0) != 0;
 }
@@ -86,7 +103,7 @@ std::string scRegistryPort(platform::net::Family family)
         fn = lf_env().registryPort;
     }
     std::string port;  // emptied before the lookup
-    if (fn) port = fn(family);
+    port = fn ? fn(family) : lf_platformRegistryPort(family);
     if (port.size() > 9) port.clear();  // the value is read into 9 characters at most
     return port;
 }
@@ -104,7 +121,8 @@ bool scReadSettings(int index, ScSettings& settings)
     for (const auto& folder : folders ? folders() : lf_platformCfgFolders()) {
         if (!folder.empty()) files.push_back(folder / "SimConnect.cfg");
     }
-    const std::string section = index == 0 ? std::string("SimConnect") : "SimConnect." + std::to_string(static_cast<unsigned>(index));
+    const std::string section =
+        index == 0 ? std::string("SimConnect") : "SimConnect." + std::to_string(static_cast<unsigned>(index));
     if (index != 0) {
         const bool found = std::any_of(files.begin(), files.end(),
                                        [&](const auto& f) { return platform::ini::hasSection(f, section); });

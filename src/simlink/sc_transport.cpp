@@ -10,6 +10,7 @@ std::atomic<std::size_t> lf_transportCount{0};
 std::atomic<std::size_t> lf_connectionCount{0};
 std::atomic<std::size_t> lf_activeCount{0};
 std::atomic<std::uint32_t> lf_connectionIdCounter{0};
+std::atomic<ScNotifyCallback> lf_notifyCallback{nullptr};
 
 std::uint32_t lf_nextConnectionId()
 {
@@ -65,7 +66,8 @@ ScCloseReason ScReceiveBuffer::commit(std::size_t n, const std::function<void(st
             continue;
         }
         // A message the buffer can never hold would stall the stream for good.
-        if (size > maxReceiveSize_ || size > capacityLimit) return {scclose::tooLarge, static_cast<std::uint32_t>(scAbort)};
+        if (size > maxReceiveSize_ || size > capacityLimit)
+            return {scclose::tooLarge, static_cast<std::uint32_t>(scAbort)};
         if (size < 4) return {scclose::tooSmall, static_cast<std::uint32_t>(scAbort)};
         if (avail < size) break;
         std::vector<std::uint8_t> frame;
@@ -267,11 +269,32 @@ void ScConnection::prepare()
     state_ = Open;
 }
 
+void scSetNotifyCallback(ScNotifyCallback callback)
+{
+    lf_notifyCallback = callback;
+}
+
+void ScConnection::setNotifyTargets(HWND window, DWORD message, HANDLE event)
+{
+    notifyWindow_ = window;
+    notifyMessage_ = message;
+    notifyEvent_ = event;
+}
+
+void ScConnection::notify()
+{
+    const ScNotifyCallback cb = lf_notifyCallback.load();
+    const HWND window = notifyWindow_.load();
+    const DWORD message = notifyMessage_.load();
+    const HANDLE event = notifyEvent_.load();
+    if (cb && ((window && message) || event)) cb(window, message, event);
+}
+
 void ScConnection::close(std::uint32_t kind, std::uint32_t code)
 {
+    const bool wasOpen = isOpen();
     ScTransport::close(kind, code);
-    // An error close would wake the client's window or event here; this
-    // program passes neither, and the next dispatch reports the code.
+    if (wasOpen && kind != scclose::none) notify();  // the next dispatch reports the code
 }
 
 void ScConnection::onMessage(std::vector<std::uint8_t>& frame)
@@ -279,8 +302,11 @@ void ScConnection::onMessage(std::vector<std::uint8_t>& frame)
     auto msg = std::make_shared<ScMessage>();
     msg->bytes = std::move(frame);
     msg->connectionId = connectionId();
-    std::lock_guard lock(receiveMutex_);
-    received_.push_back(std::move(msg));
+    {
+        std::lock_guard lock(receiveMutex_);
+        received_.push_back(std::move(msg));
+    }
+    notify();
 }
 
 HRESULT ScConnection::dispatch(DispatchProc proc, void* context)

@@ -167,19 +167,28 @@ public:
     void sendPending();                                         // hands the built bytes to the transport
     std::uint32_t lastPacketId = 0;
 
-    HWND notifyWindow = nullptr;
-    DWORD notifyMessage = 0;
-    HANDLE notifyEvent = nullptr;
+    // Whom to wake for a new message or an error close (see scSetNotifyCallback).
+    void setNotifyTargets(HWND window, DWORD message, HANDLE event);
 
     static std::size_t liveConnections();
 
 private:
     std::mutex receiveMutex_;
     std::deque<ScMessagePtr> received_;
+    void notify();
+    std::atomic<HWND> notifyWindow_{nullptr};
+    std::atomic<DWORD> notifyMessage_{0};
+    std::atomic<HANDLE> notifyEvent_{nullptr};
     std::array<std::uint8_t, sc::sendBufferSize> sendBuffer_{};
     std::size_t writePos_ = 0;
 };
 using ScConnectionPtr = std::shared_ptr<ScConnection>;
+
+// Wakes a client for a new message or an error close, for a connection opened
+// with a window and message id or with an event handle (called on the I/O
+// thread). The program passes neither; null (the default) calls nothing.
+using ScNotifyCallback = void (*)(HWND window, DWORD userMessage, HANDLE event);
+void scSetNotifyCallback(ScNotifyCallback callback);
 
 // --- settings and connecting ---
 

@@ -1,5 +1,8 @@
 #include "simlink/sim_definitions.h"
 
+#include <initializer_list>
+#include <utility>
+
 #include "simlink/sc_api.h"
 
 std::atomic<HANDLE> simHandle{nullptr};

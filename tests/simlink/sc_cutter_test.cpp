@@ -12,10 +12,11 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes message(std::uint32_t size, std::uint32_t id)
 {
-    Bytes b(size, 0);
+    Bytes b(std::max<std::uint32_t>(size, 12), 0);
     sc::putU32(b.data(), size);
     sc::putU32(b.data() + 4, 4);
     sc::putU32(b.data() + 8, id);
+    b.resize(size);
     for (std::size_t i = 12; i < size; ++i) b[i] = static_cast<std::uint8_t>(i | 1);
     return b;
 }

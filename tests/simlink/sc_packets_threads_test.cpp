@@ -303,6 +303,15 @@ TEST_F(ScPackets, SetupSequenceByteForByteAndAgainAfterReconnecting)
     simHandle = nullptr;
 }
 
+TEST_F(ScPackets, CloseRightAfterSendingLosesNothing)
+{
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(SimConnect_AIRemoveObject(h_, 100 + i, 105), scOk);
+    ASSERT_EQ(SimConnect_Close(h_), scOk);
+    h_ = nullptr;
+    ASSERT_TRUE(server_->waitForPackets(301));
+    EXPECT_EQ(server_->packets().back().u32(16), 399u);
+}
+
 TEST_F(ScPackets, SendsFromTwoThreadsInterleaveOnlyWholePackets)
 {
     constexpr int perThread = 400;

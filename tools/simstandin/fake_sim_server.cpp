@@ -192,16 +192,20 @@ void FakeSimServer::serve()
         const long n = platform::net::recvSome(client, chunk, &err);
         if (n < 0 && (err == EAGAIN || err == EINTR)) continue;
         if (n <= 0) {
+            {
+                std::lock_guard lock(mutex_);
+                if (options_.removeObjectsOnDisconnect)
+                    std::erase_if(objects_, [](const auto& entry) { return !entry.second.foreign; });
+            }
             std::lock_guard lock(clientMutex_);
             dropClientLocked(true);
-            std::lock_guard l2(mutex_);
-            cv_.notify_all();
             continue;
         }
         pending.insert(pending.end(), chunk.begin(), chunk.begin() + n);
         std::size_t at = 0;
         bool malformed = false;
         std::vector<Bytes> out;
+        std::chrono::milliseconds delay{0};
         while (pending.size() - at >= 4) {
             const std::uint32_t size = sc::getU32(pending.data() + at);
             if (size < sc::clientHeaderSize || size > sc::sendBufferSize) {
@@ -209,10 +213,11 @@ void FakeSimServer::serve()
                 break;
             }
             if (pending.size() - at < size) break;
-            handlePacket(decodePacket(pending.data() + at, size), out);
+            handlePacket(decodePacket(pending.data() + at, size), out, delay);
             at += size;
         }
         pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(at));
+        if (delay.count() > 0) platform::clock().sleepFor(delay);  // a slow simulator answering Open
         sendAll(out);
         if (malformed) {
             std::lock_guard lock(clientMutex_);
@@ -278,7 +283,7 @@ void FakeSimServer::answerRequest(const Request& r, std::vector<Bytes>& out)
     }
 }
 
-void FakeSimServer::handlePacket(const RecordedPacket& p, std::vector<Bytes>& out)
+void FakeSimServer::handlePacket(const RecordedPacket& p, std::vector<Bytes>& out, std::chrono::milliseconds& delay)
 {
     std::function<void(const RecordedPacket&)> observer;
     {
@@ -289,7 +294,7 @@ void FakeSimServer::handlePacket(const RecordedPacket& p, std::vector<Bytes>& ou
         switch (static_cast<Op>(p.op)) {
         case Op::Open:
             if (options_.answerOpen) {
-                if (options_.openDelay.count() > 0) platform::clock().sleepFor(options_.openDelay);
+                delay = std::max(delay, options_.openDelay);
                 out.push_back(makeOpen(options_.simName, options_.simVersion[0], options_.simVersion[1],
                                        options_.simVersion[2], options_.simVersion[3]));
             }
@@ -364,7 +369,8 @@ void FakeSimServer::handlePacket(const RecordedPacket& p, std::vector<Bytes>& ou
         case Op::AICreateNonATCAircraft: {
             if (!options_.answerCreations) break;
             const std::string title = p.text(16, 256);
-            if (options_.failingTitles.count(title)) {
+            if (options_.failingTitles.count(title) || options_.failNextCreations > 0) {
+                if (options_.failNextCreations > 0) --options_.failNextCreations;
                 out.push_back(makeException(SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED, p.packetId, 1));
                 break;
             }

@@ -48,7 +48,9 @@ struct StandInOptions {
     bool dropRemovals = false;          // never REMOVED
     bool failFlightPlans = false;       // exception 23 for every flight plan
     bool emptyByTypeAnswers = false;    // answer by-type requests with no object
+    bool removeObjectsOnDisconnect = true;  // a client's AI objects go with it, as in the simulator
     std::set<std::string> failingTitles;  // creations refused with exception 22
+    int failNextCreations = 0;            // the next n creations are refused too
     double radiusSlackMetres = 0.0;
 };
 
@@ -104,7 +106,8 @@ public:
     std::size_t acceptedCount() const;  // clients accepted so far
     bool clientConnected() const;
     std::uint32_t lastClientVersion() const;  // protocol version of the last packet
-    // Waits (real time, at most timeout) until pred holds for the record.
+    // Waits (real time, at most timeout) until pred holds for the record. pred
+    // runs under the stand-in's lock: it must not call the stand-in.
     bool waitFor(const std::function<bool(const std::vector<RecordedPacket>&)>& pred,
                  std::chrono::milliseconds timeout = std::chrono::seconds(10));
     bool waitForPackets(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10));
@@ -147,7 +150,8 @@ private:
         std::uint32_t requestId, defineId, objectId, period;
     };
     void serve();
-    void handlePacket(const RecordedPacket& p, std::vector<Bytes>& out);
+    // Updates the world and the record; what to answer goes to out.
+    void handlePacket(const RecordedPacket& p, std::vector<Bytes>& out, std::chrono::milliseconds& delay);
     void answerRequest(const Request& r, std::vector<Bytes>& out);
     std::optional<Bytes> blockFor(std::uint32_t defineId, std::uint32_t objectId) const;
     std::uint32_t datumCount(std::uint32_t defineId) const;

@@ -127,6 +127,10 @@ int main(int argc, char** argv)
                                    options.listenPipe ? platform::net::pipeSocketPath(options.pipeName).string()
                                                       : std::string("(none)"))
                             .c_str());
+    std::printf("%s\n", vr::format("SimConnect.cfg to reach it over TCP: [SimConnect] Protocol=IPv4 "
+                                   "Address=127.0.0.1 Port={}",
+                                   server.portIPv4())
+                            .c_str());
     std::fflush(stdout);
     std::signal(SIGINT, lf_onSignal);
     std::signal(SIGTERM, lf_onSignal);

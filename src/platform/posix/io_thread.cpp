@@ -94,7 +94,8 @@ void IoThread::run(net::Socket socket, std::shared_ptr<IoHandler> handler)
                 flushing = true;
                 flushDeadline = steady_clock::now() + std::chrono::seconds(1);
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(flushDeadline - steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(flushDeadline - steady_clock::now());
             if (left.count() <= 0) return;
             timeout = static_cast<int>(left.count());
         }

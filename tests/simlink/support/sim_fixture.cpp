@@ -4,6 +4,8 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/registry.h"
+
 namespace simtest {
 
 Golden::Golden(std::size_t size, std::uint32_t op, std::uint32_t packetId) : bytes(size, 0)
@@ -60,10 +62,8 @@ void SimFixture::SetUp()
     setScEnvironment({[this] {
                           return std::vector<std::filesystem::path>{dir_ / "public", dir_ / "documents", dir_ / "cwd"};
                       },
-                      [this](platform::net::Family f) {
-                          const auto it = registryPorts_.find(f == platform::net::Family::IPv4 ? "IPv4" : "IPv6");
-                          return it == registryPorts_.end() ? std::string() : it->second;
-                      }});
+                      {}});
+    setRegistryPorts("", "");
 }
 
 void SimFixture::TearDown()
@@ -71,6 +71,7 @@ void SimFixture::TearDown()
     if (server_) server_->stop();
     server_.reset();
     setScEnvironment({});
+    platform::setRegistry(nullptr);
     platform::net::setPipeDirectory({});
     scopedClock_.reset();
     std::error_code ec;
@@ -81,6 +82,17 @@ void SimFixture::startServer(simstandin::StandInOptions options)
 {
     server_ = std::make_unique<simstandin::FakeSimServer>(std::move(options));
     ASSERT_TRUE(server_->start());
+}
+
+void SimFixture::setRegistryPorts(const std::string& ipv4, const std::string& ipv6)
+{
+    auto reg = std::make_unique<platform::MemoryRegistry>();
+    const std::u16string key = u"SOFTWARE\\Lockheed Martin\\Prepar3D v5";
+    reg->addKey(platform::RegRoot::CurrentUser, key);
+    const auto wide = [](const std::string& s) { return std::u16string(s.begin(), s.end()); };
+    if (!ipv4.empty()) reg->setString(platform::RegRoot::CurrentUser, key, u"SimConnect_Port_IPv4", wide(ipv4));
+    if (!ipv6.empty()) reg->setString(platform::RegRoot::CurrentUser, key, u"SimConnect_Port_IPv6", wide(ipv6));
+    platform::setRegistry(std::move(reg));
 }
 
 void SimFixture::writeCfg(const std::string& folder, const std::string& text)

@@ -43,6 +43,8 @@ protected:
     // Starts the stand-in (pipe + IPv4 + IPv6 by default).
     void startServer(simstandin::StandInOptions options = {});
     void writeCfg(const std::string& folder, const std::string& text);  // "public", "documents" or "cwd"
+    // The simulator's ports in the (in-memory) registry; empty: no value.
+    void setRegistryPorts(const std::string& ipv4, const std::string& ipv6);
     // Opens with configuration index 0 and waits for the OPEN reply.
     HANDLE openClient(DWORD configIndex = 0);
     // Dispatches until `count` messages were received in total (or the timeout).
@@ -54,7 +56,6 @@ protected:
     std::shared_ptr<platform::VirtualClock> clock_;
     std::unique_ptr<platform::ScopedClock> scopedClock_;
     std::unique_ptr<simstandin::FakeSimServer> server_;
-    std::map<std::string, std::string> registryPorts_;  // "IPv4"/"IPv6" -> port text
     std::vector<Bytes> received_;                        // messages handed to the dispatch procedure
     HRESULT lastDispatch_ = 0;
 };
