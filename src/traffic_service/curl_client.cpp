@@ -1,11 +1,15 @@
 #include "traffic_service/curl_client.h"
 
 #include <cstdint>
+#include <cctype>
 #include <stdexcept>
+#include <thread>
 
 #include "core/fmt.h"
+#include "core/run_state.h"
 #include "platform/clock.h"
 #include "traffic_service/handover.h"
+#include "traffic_service/service_types.h"
 
 namespace {
 
@@ -26,12 +30,19 @@ ServiceTimeouts& lf_timeouts()
 }
 std::atomic<bool> lf_tlsVerify{true};
 
-// Aborts a transfer once the reader's stop flag is set, so closing down never
-// waits for a slow or silent server.
+// Aborts a reader's transfer once its stop flag is set or the run is closing,
+// so closing down never waits for a slow or silent server.
 int lf_stopAwareProgress(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     const auto* flag = static_cast<const std::atomic<bool>*>(stop);
-    return (flag && flag->load()) ? 1 : 0;
+    return ((flag && flag->load()) || closingFlag.load()) ? 1 : 0;
+}
+
+std::string lowerKind(const std::string& kind)
+{
+    std::string out = kind;
+    for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
 }
 
 void lf_check(CURLcode rc, const std::string& text)
@@ -115,6 +126,38 @@ void setServicePost(CURL* handle, const std::string& tag, const std::string& pat
         curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &lf_stopAwareProgress);
         curl_easy_setopt(handle, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(stop));
         curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    }
+}
+
+void prepareReaderPost(CurlHandle& handle, const std::string& tag, const std::string& path, const std::string& body,
+                       std::string& answer, const std::atomic<bool>& stop)
+{
+    answer.clear();
+    ensureHandle(handle, tag);
+    curl_easy_reset(handle.get());
+    setServicePost(handle.get(), tag, path, body, answer, &stop);
+}
+
+bool launchReaderThread(CurlClient& client, const std::string& name, std::function<void()> body)
+{
+    bool expected = true;
+    if (!client.finished.compare_exchange_strong(expected, false)) {
+        serviceHandover().logLineMarked(name + " is still running, not started again");
+        return false;
+    }
+    std::thread(std::move(body)).detach();
+    return true;
+}
+
+void logReaderEnd(const std::string& kind, int status)
+{
+    auto& h = serviceHandover();
+    switch (status) {
+    case 9999: return;
+    case 401: h.logLineMarked(vr::format("re-authentication to RT API is needed, restart {}", kSoftwareId)); return;
+    case 400: h.logLineMarked(vr::format("{} RT API: parameter fault", kind)); return;
+    case 403: h.logLineMarked(vr::format("{} RT API: no {} data for this session (403)", kind, lowerKind(kind))); return;
+    default: h.logLineMarked(vr::format("{} RT API error: {}", kind, status)); return;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,6 +51,11 @@ std::size_t lf_callbackwriter(char* data, std::size_t size, std::size_t count, v
 // std::runtime_error with texts that begin with `tag`.
 void setServicePost(CURL* handle, const std::string& tag, const std::string& path, const std::string& body,
                     std::string& answer, const std::atomic<bool>* stop);
+
+// One request of a reader thread on its own handle: the answer emptied, the
+// handle made when missing and reset, then the POST options of setServicePost.
+void prepareReaderPost(CurlHandle& handle, const std::string& tag, const std::string& path, const std::string& body,
+                       std::string& answer, const std::atomic<bool>& stop);
 
 // Percent-encodes a form value (unreserved characters stay as they are).
 std::string formValue(const std::string& value);
@@ -96,5 +102,10 @@ int serviceStatus(const nlohmann::json& answer, int def = 100);
 int readerStatus(const nlohmann::json& answer);
 // A string member of an object, else `def`.
 std::string jsonValueString(const nlohmann::json& answer, const char* key, const std::string& def);
+// Marks `client` as running and starts `body` on a detached thread; false (and
+// no thread) while an earlier reader thread of `client` has not finished.
+bool launchReaderThread(CurlClient& client, const std::string& name, std::function<void()> body);
+// The marked line that says why a reader ended (status 9999, a stop request: none).
+void logReaderEnd(const std::string& kind, int status);
 // Creates `h` when it is null; throws "<tag> curl_easy_init() failed" when that fails.
 void ensureHandle(CurlHandle& h, const std::string& tag);

@@ -1,37 +1,37 @@
 #include "traffic_service/handover.h"
 
-#include <array>
 #include <atomic>
-#include <cmath>
-#include <ctime>
+#include <memory>
 #include <mutex>
 
-#include "core/fmt.h"
-#include "platform/clock.h"
+#include "core/airport_services.h"
+#include "core/app_services.h"
+#include "core/livery_services.h"
+#include "core/log.h"
+#include "core/options.h"
+#include "core/run_state.h"
+#include "core/time.h"
 #include "traffic_service/traffic_record.h"
 
 namespace {
 
-// UTC text of t, "Wed Okt 05 14:03:07 2025"; "Invalid time" when it cannot be broken down.
-std::string lf_formatTime(std::int64_t t)
-{
-    static constexpr std::array<const char*, 12> months{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                        "Jul", "Aug", "Sep", "Okt", "Nov", "Dec"};
-    static constexpr std::array<const char*, 7> days{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    const std::time_t tt = static_cast<std::time_t>(t);
-    std::tm tm{};
-    if (!gmtime_r(&tt, &tm) || tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_wday < 0 || tm.tm_wday > 6)
-        return "Invalid time";
-    return vr::format("{:3} {:3} {:02} {:02}:{:02}:{:02} {:4}", days[tm.tm_wday], months[tm.tm_mon], tm.tm_mday,
-                      tm.tm_hour, tm.tm_min, tm.tm_sec, tm.tm_year + 1900);
-}
-
-std::int64_t lf_wallNow() { return static_cast<std::int64_t>(std::floor(platform::wallSeconds())); }
-
 std::atomic<ServiceHandover*>& lf_current()
 {
-    static auto* h = new std::atomic<ServiceHandover*>(new ServiceHandover(defaultServiceHandover()));
+    static auto* defaults = new ServiceHandover(defaultServiceHandover());
+    static auto* h = new std::atomic<ServiceHandover*>(defaults);
     return *h;
+}
+
+// Light (0) only with LIGHT_AIRCRAFT, HighPerf (4) only with HIGH_PERF_AIRCRAFT,
+// Rotorcraft (5) only with HELICOPTERS; the others always.
+bool lf_categoryIncluded(const std::string& type)
+{
+    switch (static_cast<int>(liveryServices().typeCategory(type))) {
+    case 0: return LIGHT_AIRCRAFT.get();
+    case 4: return HIGH_PERF_AIRCRAFT.get();
+    case 5: return HELICOPTERS.get();
+    default: return true;
+    }
 }
 
 }  // namespace
@@ -39,40 +39,36 @@ std::atomic<ServiceHandover*>& lf_current()
 ServiceHandover defaultServiceHandover()
 {
     ServiceHandover h;
-    h.logLine = [](const std::string&) {};
-    h.logLineMarked = [](const std::string&) {};
-    h.showMessage = [](const std::string&, bool) {};
-    h.clearMessage = [] {};
-    h.requestClosing = [](int, int) {};
-    h.reportStoppedWithError = [](const std::string& name, bool restart) {
-        serviceHandover().showMessage(vr::format("The {} has stopped with an error", name), true);
-        serviceHandover().requestClosing(restart ? 6 : 7, restart ? 15 : 0);
-    };
-    h.repaintStatusPanel = [] {};
-    h.setPanelQnh = [](int) {};
-    h.formatNow = [] { return lf_formatTime(lf_wallNow()); };
-    h.halfHourSlot = [] {
-        const std::time_t tt = static_cast<std::time_t>(lf_wallNow());
-        std::tm tm{};
-        if (!gmtime_r(&tt, &tm)) return -1;
-        const int h2 = (tm.tm_min > 29 || (tm.tm_min == 29 && tm.tm_sec >= 30)) ? 1 : 0;
-        return (2 * tm.tm_hour + h2) % 48;
-    };
+    h.logLine = [](const std::string& s) { ::logLine(s); };
+    h.logLineMarked = [](const std::string& s) { ::logLineMarked(s); };
+    h.logLineIndented = [](const std::string& s) { ::logLineIndented(s); };
+    h.showMessage = [](const std::string& s, bool log) { ::showMessage(s, log); };
+    h.clearMessage = [] { ::clearMessage(); };
+    h.requestClosing = [](int reason, int delay) { ::requestClosing(static_cast<ClosingReason>(reason), delay); };
+    h.reportStoppedWithError = [](const std::string& name, bool restart) { ::reportStoppedWithError(name, restart); };
+    h.repaintStatusPanel = [] { ::repaintStatusPanel(); };
+    h.setPanelQnh = [](int q) { statusPanel().qnh = q; };
+    h.formatNow = [] { return formatTime(nowSeconds()); };
+    h.halfHourSlot = [] { return ::halfHourSlot(); };
     h.scheduleTrafficRecords = [](std::vector<TrafficRecord>& batch, int) { batch.clear(); };
     h.pushBlockedReply = [](std::uint32_t) {};
     h.setEngineQnh = [](int) {};
-    h.rangeNm = [] { return 40.0; };
-    h.blockCallsign = [] { return std::string(); };
-    h.maxFit = [] { return 47; };
-    h.parkTrafficOnly = [] { return false; };
+    h.rangeNm = [] { return static_cast<double>(RANGE.get()); };
+    h.blockCallsign = [] { return BLOCK_CALLSIGN.get(); };
+    h.maxFit = [] { return MAX_FIT.get(); };
+    h.parkTrafficOnly = [] { return RT_PARKTRAFFIC_ONLY.get(); };
     h.serviceKey = [] { return std::string(); };
-    h.parkAirport = [] { return ServiceParkAirport{}; };
-    h.reservedStandName = [] { return std::string(); };
+    h.parkAirport = [] {
+        const ParkAirportInfo p = airportServices().parkAirport();
+        return ServiceParkAirport{p.code, {p.lat, p.lon}};
+    };
+    h.reservedStandName = [] { return airportServices().reservedStandName(); };
     h.userStandAirport = [] { return std::string(); };
+    h.referenceElevationFt = [] { return airportServices().referenceElevationFt(); };
     h.userAircraft = [] { return ServiceUserAircraft{}; };
-    h.findDbaseRecord = [](const std::string&) { return std::optional<ServiceDbaseRecord>(); };
-    h.isKnownType = [](const std::string&) { return false; };
-    h.isTypeCategoryIncluded = [](const std::string&) { return true; };
+    h.findDbaseRecord = [](const std::string& reg) { return liveryServices().findDbaseRecord(reg); };
+    h.isKnownType = [](const std::string& type) { return liveryServices().isKnownType(type); };
+    h.isTypeCategoryIncluded = [](const std::string& type) { return lf_categoryIncluded(type); };
     return h;
 }
 
@@ -87,6 +83,7 @@ void setServiceHandover(ServiceHandover handover)
     };
     fill(handover.logLine, d.logLine);
     fill(handover.logLineMarked, d.logLineMarked);
+    fill(handover.logLineIndented, d.logLineIndented);
     fill(handover.showMessage, d.showMessage);
     fill(handover.clearMessage, d.clearMessage);
     fill(handover.reportStoppedWithError, d.reportStoppedWithError);
@@ -106,10 +103,15 @@ void setServiceHandover(ServiceHandover handover)
     fill(handover.parkAirport, d.parkAirport);
     fill(handover.reservedStandName, d.reservedStandName);
     fill(handover.userStandAirport, d.userStandAirport);
+    fill(handover.referenceElevationFt, d.referenceElevationFt);
     fill(handover.userAircraft, d.userAircraft);
     fill(handover.findDbaseRecord, d.findDbaseRecord);
     fill(handover.isKnownType, d.isKnownType);
     fill(handover.isTypeCategoryIncluded, d.isTypeCategoryIncluded);
-    // The old table is kept: a detached reader of an earlier test may still hold a reference.
-    lf_current().store(new ServiceHandover(std::move(handover)), std::memory_order_release);
+    // Every table stays alive: a detached reader may still be inside a call on an older one.
+    static auto* keptMutex = new std::mutex;
+    static auto* kept = new std::vector<std::unique_ptr<ServiceHandover>>;
+    std::lock_guard lock(*keptMutex);
+    kept->push_back(std::make_unique<ServiceHandover>(std::move(handover)));
+    lf_current().store(kept->back().get(), std::memory_order_release);
 }

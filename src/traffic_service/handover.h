@@ -1,9 +1,11 @@
 #pragma once
 // The hand-over points of the live-traffic client: everything it needs from the
 // log, the main window, the options, the engine, the airports and the aircraft
-// database reaches it through this one table. The application wires the real
-// services in at start-up; tests install recording fakes. Every entry has a safe
-// default, so the client runs (quietly) with nothing wired.
+// database reaches it through this one table. The defaults call the core
+// services (log, message line, run state, options, airport and livery seams);
+// the entries for the traffic engine and the simulator layer (batches, blocked
+// replies, engine QNH, user aircraft and its stand) and the service key have
+// quiet defaults until the application wires them. Tests install recording fakes.
 //
 // The table is set before any reader thread starts and not changed while one
 // runs; its entries themselves must be safe to call from any thread.
@@ -14,22 +16,15 @@
 #include <string>
 #include <vector>
 
+#include "core/livery_services.h"
 #include "traffic_service/service_types.h"
 
 struct TrafficRecord;
 
-// What the aircraft database knows of a registration.
-struct ServiceDbaseRecord {
-    std::string airline;
-    std::string type;
-    std::string op;  // operator
-    bool cargo = false;
-};
-
 // The park airport as the static parking last set it (empty code: none).
 struct ServiceParkAirport {
     std::string code;
-    svc::LatLon position;
+    LatLon position;
 };
 
 // The user aircraft as the simulator layer last reported it.
@@ -43,6 +38,7 @@ struct ServiceHandover {
     // Log.txt: a plain line and a marked ("===> ") line.
     std::function<void(const std::string&)> logLine;
     std::function<void(const std::string&)> logLineMarked;
+    std::function<void(const std::string&)> logLineIndented;
     // The main window's message line.
     std::function<void(const std::string&, bool log)> showMessage;
     std::function<void()> clearMessage;
@@ -75,10 +71,12 @@ struct ServiceHandover {
     std::function<ServiceParkAirport()> parkAirport;
     std::function<std::string()> reservedStandName;
     std::function<std::string()> userStandAirport;
+    // The park airport's elevation while its stands are in use (feet); none otherwise.
+    std::function<std::optional<double>()> referenceElevationFt;
     std::function<ServiceUserAircraft()> userAircraft;
 
     // Aircraft database.
-    std::function<std::optional<ServiceDbaseRecord>(const std::string& registration)> findDbaseRecord;
+    std::function<std::optional<DbaseRecord>(const std::string& registration)> findDbaseRecord;
     std::function<bool(const std::string& type)> isKnownType;
     // The type's category is one the user lets in.
     std::function<bool(const std::string& type)> isTypeCategoryIncluded;

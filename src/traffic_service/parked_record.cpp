@@ -1,12 +1,12 @@
 #include "traffic_service/parked_record.h"
 
 #include <cmath>
-#include <ctime>
 #include <stdexcept>
 
 #include <gsl/narrow>
 
 #include "core/fmt.h"
+#include "core/time.h"
 #include "traffic_service/handover.h"
 #include "traffic_service/traffic_record.h"
 
@@ -44,7 +44,7 @@ bool lf_decode(const std::string& key, const json& entry, ParkedTrafficRecord& r
         throw std::runtime_error(vr::format("entry is not an array of 7 values: {}", entry.type_name()));
     r.aircraftId = leadingHexValue(key);
     if (r.aircraftId <= 10000) return false;
-    r.slot = halfHourSlotOf(lf_parkedTime(entry[5]));
+    r.slot = halfHourSlotAt(lf_parkedTime(entry[5]));
     lf_decodeParkedRegistration(r, entry);
 
     r.type = jsonStringOr(entry[3]);
@@ -98,15 +98,6 @@ bool lf_decode(const std::string& key, const json& entry, ParkedTrafficRecord& r
 std::string formatParkedLineMessage(const std::string& text)
 {
     return vr::format("{}: {}", "processParkedTrafficLine", text);
-}
-
-int halfHourSlotOf(std::int64_t t)
-{
-    const std::time_t tt = static_cast<std::time_t>(t);
-    std::tm tm{};
-    if (!gmtime_r(&tt, &tm)) return -1;
-    const int h = (tm.tm_min > 29 || (tm.tm_min == 29 && tm.tm_sec >= 30)) ? 1 : 0;
-    return (2 * tm.tm_hour + h) % 48;
 }
 
 void processParkedTrafficLine(const std::string& key, const nlohmann::json& entry,

@@ -30,5 +30,3 @@ void processParkedTrafficLine(const std::string& key, const nlohmann::json& entr
                               std::vector<ParkedTrafficRecord>& out);
 
 std::string formatParkedLineMessage(const std::string& text);
-// Half-hour slot (0..47) of a time in seconds since 1970, UTC; -1 when it cannot be broken down.
-int halfHourSlotOf(std::int64_t t);

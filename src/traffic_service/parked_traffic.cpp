@@ -54,14 +54,11 @@ void TrafficReader::parkedtraffic()
             publishParked(std::move(result));
             return;
         }
-        readerAnswer.clear();
         const QueryBox b = parkedQueryBox();
         const std::string body =
             vr::format("GUID={}&top={:.2F}&bottom={:.2F}&left={:.2F}&right={:.2F}&querytype=parkedtraffic&toffset={}",
                        formValue(guid), b.top, b.bottom, b.left, b.right, toffset.load());
-        ensureHandle(parkedHandle, "ptcurl_");
-        curl_easy_reset(parkedHandle.get());
-        setServicePost(parkedHandle.get(), "ptcurl_", "/v4/traffic", body, readerAnswer, &stop);
+        prepareReaderPost(parkedHandle, "ptcurl_", "/v4/traffic", body, readerAnswer, stop);
         const CURLcode rc = curl_easy_perform(parkedHandle.get());
         if (rc != CURLE_OK) {
             h.logLineMarked(vr::format("{} curl parkedtraffic code: {}", h.formatNow(), curl_easy_strerror(rc)));
@@ -110,12 +107,12 @@ bool readParkedTraffic() { return readParkedTraffic(trafficReader()); }
 bool readParkedTraffic(TrafficReader& reader)
 {
     auto& h = serviceHandover();
-    const svc::LatLon park = h.parkAirport().position;
+    const LatLon park = h.parkAirport().position;
     QueryBox box;
     box.top = park.lat + kParkedHalfBoxDeg;
     box.bottom = park.lat - kParkedHalfBoxDeg;
-    box.left = svc::destinationPoint(park, -svc::twoPi / 4, kParkedHalfBoxFeet).lon;
-    box.right = svc::destinationPoint(park, svc::twoPi / 4, kParkedHalfBoxFeet).lon;
+    box.left = destinationPoint(park, -geo::twoPi / 4, kParkedHalfBoxFeet).lon;
+    box.right = destinationPoint(park, geo::twoPi / 4, kParkedHalfBoxFeet).lon;
     reader.setParkedQueryBox(box);
 
     const std::uint64_t id = reader.parkedRequestId.fetch_add(1) + 1;

@@ -5,7 +5,7 @@
 #include "core/fmt.h"
 #include "platform/clock.h"
 #include "traffic_service/handover.h"
-#include "traffic_service/service_error.h"
+#include "core/errors.h"
 #include "traffic_service/traffic_reader.h"
 #include "traffic_service/weather.h"
 
@@ -87,13 +87,13 @@ void gf_authenticater(WeatherClient& weather, TrafficReader& reader)
                                      : "Your RealTraffic license was not found, check the license key";
         h.showMessage(text, true);
         platform::sleepFor(std::chrono::seconds(10));
-        throw ServiceUserError(status, text);
+        throw qxv::UserErrorException(status, text);
     }
     if (status == 405) {
         const std::string text = "More than one RealTraffic session is not possible, do not run the RealTraffic app";
         h.showMessage(text, true);
         platform::sleepFor(std::chrono::seconds(10));
-        throw ServiceUserError(405, text);
+        throw qxv::UserErrorException(405, text);
     }
     if (status == 500) throw std::runtime_error("No RT database connection");
     h.showMessage(vr::format("The {} has stopped with an error", "Authenticater"), true);

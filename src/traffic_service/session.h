@@ -11,8 +11,8 @@ class WeatherClient;
 // refusing status (0 after a transfer error, an empty answer or an exception).
 bool authenticate(int& status);
 bool authenticate(int& status, WeatherClient& weather);
-// The login step of the main cycle. Throws qxv-style user errors for 402/404/405
-// (see ServiceUserError) and std::runtime_error for 500.
+// The login step of the main cycle. Throws qxv::UserErrorException for 402, 404
+// and 405 and std::runtime_error for 500; other refusals end the run (reason 6).
 void gf_authenticater();
 void gf_authenticater(WeatherClient& weather, TrafficReader& reader);
 // Logout with the target's own handle and GUID; never throws.

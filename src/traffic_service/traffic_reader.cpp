@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "core/fmt.h"
+#include "core/run_state.h"
 #include "platform/clock.h"
 #include "traffic_service/handover.h"
 #include "traffic_service/weather.h"
@@ -56,7 +57,7 @@ void TrafficReader::updateQueryBox()
 {
     const double range = serviceHandover().rangeNm();
     std::lock_guard lock(boxMutex_);
-    const svc::LatLon p = userPosition_;
+    const LatLon p = userPosition_;
     if (std::fabs(p.lat) <= 0.0001 && std::fabs(p.lon) <= 0.0001) return;
     if (std::fabs(p.lat - boxCentre_.lat) < 0.00015 && std::fabs(p.lon - boxCentre_.lon) < 0.00015 &&
         range == lastRange_)
@@ -66,8 +67,8 @@ void TrafficReader::updateQueryBox()
     const double half = range * 1.852 / 111.2;
     box_.top = p.lat + half;
     box_.bottom = p.lat - half;
-    box_.left = svc::destinationPoint(p, -svc::twoPi / 4, range * svc::feetPerNm).lon;
-    box_.right = svc::destinationPoint(p, svc::twoPi / 4, range * svc::feetPerNm).lon;
+    box_.left = destinationPoint(p, -geo::twoPi / 4, range * geo::feetPerNm).lon;
+    box_.right = destinationPoint(p, geo::twoPi / 4, range * geo::feetPerNm).lon;
 }
 
 QueryBox TrafficReader::queryBox() const
@@ -88,13 +89,13 @@ void TrafficReader::setParkedQueryBox(const QueryBox& box)
     parkedBox_ = box;
 }
 
-svc::LatLon TrafficReader::userPosition() const
+LatLon TrafficReader::userPosition() const
 {
     std::lock_guard lock(boxMutex_);
     return userPosition_;
 }
 
-void TrafficReader::setUserPosition(const svc::LatLon& p)
+void TrafficReader::setUserPosition(const LatLon& p)
 {
     std::lock_guard lock(boxMutex_);
     userPosition_ = p;
@@ -103,7 +104,8 @@ void TrafficReader::setUserPosition(const svc::LatLon& p)
 std::optional<double> TrafficReader::referenceElevation() const
 {
     const double e = referenceElevation_.load();
-    return std::isnan(e) ? std::nullopt : std::optional<double>(e);
+    if (!std::isnan(e)) return e;
+    return serviceHandover().referenceElevationFt();
 }
 
 void TrafficReader::setReferenceElevation(std::optional<double> feet)
@@ -130,6 +132,7 @@ CollectedTraffic TrafficReader::takeCollectedTraffic()
 void TrafficReader::resetForRun()
 {
     lastRecordTime = 0.0;
+    trafficLastRecordTime = 0.0;
     {
         std::lock_guard lock(mapsMutex_);
         collected_ = {};
@@ -174,12 +177,11 @@ std::optional<TrafficReader::ParkedResult> TrafficReader::takeParked(std::uint64
     return out;
 }
 
-void TrafficReader::prepareTrafficHandle(const std::string& body)
+void TrafficReader::prepareTrafficHandle(std::string body)
 {
-    readerAnswer.clear();
-    ensureHandle(trafficHandle, "trcurl_");
-    curl_easy_reset(trafficHandle.get());
-    setServicePost(trafficHandle.get(), "trcurl_", "/v4/traffic", body, readerAnswer, &stop);
+    // libcurl keeps a pointer to the body until the transfer ends.
+    requestBody_ = std::move(body);
+    prepareReaderPost(trafficHandle, "trcurl_", "/v4/traffic", requestBody_, readerAnswer, stop);
 }
 
 void TrafficReader::handOver(const nlohmann::json& container)
@@ -204,8 +206,7 @@ bool TrafficReader::buffer(int& status)
     if (guid.empty()) return false;
     bool result = false;
     try {
-        const std::string body = lf_trafficBody(guid, queryBox(), toffset) + "&buffercount=5&buffertime=6";
-        prepareTrafficHandle(body);
+        prepareTrafficHandle(lf_trafficBody(guid, queryBox(), toffset) + "&buffercount=5&buffertime=6");
         const CURLcode rc = curl_easy_perform(trafficHandle.get());
         if (rc != CURLE_OK) {
             h.logLineMarked(vr::format("{} buffer traffic code: {}", h.formatNow(), curl_easy_strerror(rc)));
@@ -300,7 +301,7 @@ bool TrafficReader::receive(int& status)
     return false;
 }
 
-void logConnected(const std::string& name) { serviceHandover().logLine(vr::format("    {} connected", name)); }
+void logConnected(const std::string& name) { serviceHandover().logLineIndented(vr::format("{} connected", name)); }
 
 void runTrafficReader(TrafficReader& reader, WeatherClient& weather)
 {
@@ -309,21 +310,12 @@ void runTrafficReader(TrafficReader& reader, WeatherClient& weather)
     try {
         int status = 0;
         logConnected("Traffic Reader");
-        trafficLamp = 1;
+        statusPanel().trafficLamp = 1;
         lf_repaint();
         if (!reader.receive(status)) {
-            trafficLamp = 3;
+            statusPanel().trafficLamp = 3;
             lf_repaint();
-            if (status != 9999) {
-                if (status == 401)
-                    h.logLineMarked(vr::format("re-authentication to RT API is needed, restart {}", kSoftwareId));
-                else if (status == 400)
-                    h.logLineMarked(vr::format("{} RT API: parameter fault", "Traffic"));
-                else if (status == 403)
-                    h.logLineMarked(vr::format("{} RT API: no traffic data for this session (403)", "Traffic"));
-                else
-                    h.logLineMarked(vr::format("{} RT API error: {}", "Traffic", status));
-            }
+            logReaderEnd("Traffic", status);
         }
         if (status != 9999) {
             weather.stop = true;
@@ -345,13 +337,7 @@ bool launchTrafficReader() { return launchTrafficReader(trafficReader(), weather
 
 bool launchTrafficReader(TrafficReader& reader, WeatherClient& weather)
 {
-    bool expected = true;
-    if (!reader.finished.compare_exchange_strong(expected, false)) {
-        serviceHandover().logLineMarked("Traffic Reader is still running, not started again");
-        return false;
-    }
-    std::thread([&reader, &weather] { runTrafficReader(reader, weather); }).detach();
-    return true;
+    return launchReaderThread(reader, "Traffic Reader", [&reader, &weather] { runTrafficReader(reader, weather); });
 }
 
 void updateStatusLamps() { updateStatusLamps(trafficReader(), weatherClient()); }
@@ -361,20 +347,20 @@ void updateStatusLamps(TrafficReader& reader, WeatherClient& weather)
     if (!sessionOpen) return;
     if (!weather.weatherOk) {
         if (weather.weatherLampLit.exchange(false)) {
-            weatherLamp = 2;
+            statusPanel().weatherLamp = 2;
             lf_repaint();
         }
     } else if (!weather.weatherLampLit.exchange(true)) {
-        weatherLamp = 1;
+        statusPanel().weatherLamp = 1;
         lf_repaint();
     }
     if (reader.recordCount < 1) {
         if (reader.trafficLampLit.exchange(false)) {
-            trafficLamp = 2;
+            statusPanel().trafficLamp = 2;
             lf_repaint();
         }
     } else if (!reader.trafficLampLit.exchange(true)) {
-        trafficLamp = 1;
+        statusPanel().trafficLamp = 1;
         lf_repaint();
     }
 }

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/app_services.h"
 #include "traffic_service/curl_client.h"
 #include "traffic_service/parked_record.h"
 #include "traffic_service/service_types.h"
@@ -19,10 +20,8 @@
 
 class WeatherClient;
 
-// Status panel values of the live-traffic client (read by the UI thread).
-// Lamps: 1 data flows, 2 waiting, 3 stopped by an error.
-extern std::atomic<int> trafficLamp;
-extern std::atomic<int> weatherLamp;
+// A session is open at the service (shown by the status panel, read by the UI thread).
+// The traffic and weather lamps are the status panel's (core/app_services.h).
 extern std::atomic<bool> sessionOpen;
 
 struct QueryBox {
@@ -48,8 +47,9 @@ public:
     QueryBox queryBox() const;
     QueryBox parkedQueryBox() const;
     void setParkedQueryBox(const QueryBox& box);
-    svc::LatLon userPosition() const;
-    void setUserPosition(const svc::LatLon& p);
+    LatLon userPosition() const;
+    void setUserPosition(const LatLon& p);
+    // The reference elevation set here, else the park airport's while its stands are in use.
     std::optional<double> referenceElevation() const;
     void setReferenceElevation(std::optional<double> feet);
     // Takes the collected maps over and clears them and the collect flag.
@@ -93,15 +93,16 @@ public:
     std::optional<ParkedResult> takeParked(std::uint64_t requestId);
 
 private:
-    void prepareTrafficHandle(const std::string& body);
+    void prepareTrafficHandle(std::string body);
     void handOver(const nlohmann::json& container);
     void schedule(int delaySeconds);
 
+    std::string requestBody_;  // reader thread: the body of the transfer under way
     mutable std::mutex boxMutex_;
     QueryBox box_;
     QueryBox parkedBox_;
-    svc::LatLon userPosition_;
-    svc::LatLon boxCentre_;
+    LatLon userPosition_;
+    LatLon boxCentre_;
     double lastRange_ = -1.0;
     std::atomic<double> referenceElevation_;
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "core/fmt.h"
+#include "core/run_state.h"
 #include "traffic_service/handover.h"
 #include "traffic_service/traffic_reader.h"
 
@@ -131,6 +132,7 @@ bool lf_decode(TrafficReader& reader, TrafficRecord& r, const json& entry)
 
     r.time = lf_number(entry, 10);
     reader.lastRecordTime = r.time;
+    trafficLastRecordTime = r.time;  // the program's time while a time shift is active
     if (!lf_decodeRegistration(r, entry)) return false;
     r.type = lf_text(entry, 8);
     if (r.type == "0" || r.type == "ZZZZ") r.type.clear();
@@ -141,16 +143,16 @@ bool lf_decode(TrafficReader& reader, TrafficRecord& r, const json& entry)
     if (r.lat < -90 || r.lat > 90 || r.lon < -180 || r.lon > 180 ||
         (std::fabs(r.lat) <= 0.0001 && std::fabs(r.lon) <= 0.0001))
         return false;  // "lalo": no usable position
-    if (svc::distanceNm(reader.userPosition(), {r.lat, r.lon}) > h.rangeNm()) return false;
+    if (distanceNm(reader.userPosition(), {r.lat, r.lon}) > h.rangeNm()) return false;
 
     r.trueHeading.reset();
     r.trueHeadingGiven = false;
     if (lf_text(entry, 17) == "adsb_icao") {
         const double th = lf_number(entry, 25);
         if (th == 0) {
-            r.trueHeading = svc::twoPi;
+            r.trueHeading = geo::twoPi;
         } else if (th > 0 && th <= 360) {
-            r.trueHeading = th * svc::degToRad;
+            r.trueHeading = th * geo::degToRad;
         } else if (th > 360) {
             return false;  // "true heading: {:.2F}"
         }
@@ -168,11 +170,11 @@ bool lf_decode(TrafficReader& reader, TrafficRecord& r, const json& entry)
 
     if (!r.airborne) {
         const ServiceParkAirport park = h.parkAirport();
-        if (park.code.empty() || svc::distanceNm(park.position, {r.lat, r.lon}) > 5.0) return false;
+        if (park.code.empty() || distanceNm(park.position, {r.lat, r.lon}) > 5.0) return false;
     }
 
     r.track = lf_number(entry, 3);
-    if (r.track == 0 && r.trueHeadingGiven) r.track = *r.trueHeading * svc::radToDeg;
+    if (r.track == 0 && r.trueHeadingGiven) r.track = *r.trueHeading * geo::radToDeg;
     r.verticalRate = lf_number(entry, 15);
     r.origin = lf_text(entry, 11);
     if (r.origin == "null") r.origin.clear();
@@ -181,7 +183,7 @@ bool lf_decode(TrafficReader& reader, TrafficRecord& r, const json& entry)
 
     if (r.airborne && entry[23].is_number()) {
         const double v = entry[23].get<double>();
-        if (v != 0 && v != -1) r.bankAngle = -v * svc::degToRad;
+        if (v != 0 && v != -1) r.bankAngle = -v * geo::degToRad;
     }
     if (entry[20].is_number() && entry[20].get<double>() != -1)
         r.speed = entry[20].get<double>();
@@ -197,7 +199,7 @@ std::string jsonStringOr(const nlohmann::json& value) { return value.is_string()
 
 std::string formatTrueHeading(double value) { return vr::format("true heading: {:.2F}", value); }
 
-std::string formatLatLon(const svc::LatLon& position)
+std::string formatLatLon(const LatLon& position)
 {
     return vr::format("{:.6f},{:.6f}", position.lat, position.lon);
 }

@@ -47,7 +47,7 @@ void processTrafficRecord();
 
 std::string jsonStringOr(const nlohmann::json& value);
 std::string formatTrueHeading(double value);
-std::string formatLatLon(const svc::LatLon& position);
+std::string formatLatLon(const LatLon& position);
 bool containsText(const std::string& text, const std::string& part);
 bool containsChar(const std::string& text, char c);
 // The leading hexadecimal digits of `text` as an unsigned 32-bit value; 0 when

@@ -76,11 +76,12 @@ int extractQNH(const nlohmann::json& data)
         return 1013;
     }
     long long value = 1013;
-    if (it->is_number_integer()) {
+    if (it->is_number_unsigned()) {
+        if (it->get<unsigned long long>() > INT32_MAX) throw gsl::narrowing_error();
+        value = static_cast<long long>(it->get<unsigned long long>());
+    } else if (it->is_number_integer()) {
         value = it->get<long long>();
         if (value < INT32_MIN || value > INT32_MAX) throw gsl::narrowing_error();
-    } else if (it->is_number_unsigned()) {
-        throw gsl::narrowing_error();
     } else if (it->is_number_float()) {
         const float f = static_cast<float>(it->get<double>());
         value = lf_narrowRound(f);
@@ -108,13 +109,10 @@ bool WeatherClient::nearestmetar(int& status)
         return false;
     }
     try {
-        readerAnswer.clear();
         const ServiceUserAircraft user = h.userAircraft();
         const std::string body =
             vr::format("GUID={}&toffset={}&lat={:.4F}&lon={:.4F}", formValue(guid), toffset.load(), user.lat, user.lon);
-        ensureHandle(stationHandle, "nmcurl_");
-        curl_easy_reset(stationHandle.get());
-        setServicePost(stationHandle.get(), "nmcurl_", "/v4/nearestmetar", body, readerAnswer, &stop);
+        prepareReaderPost(stationHandle, "nmcurl_", "/v4/nearestmetar", body, readerAnswer, stop);
         const CURLcode rc = curl_easy_perform(stationHandle.get());
         if (rc != CURLE_OK) {
             if (!stop) h.logLineMarked(vr::format("{} nearestmetar code: {}", h.formatNow(), curl_easy_strerror(rc)));
@@ -171,15 +169,12 @@ bool WeatherClient::receiveWeather(int& status, TrafficReader& reader)
                 waitInterval(wrrl);
                 continue;
             }
-            readerAnswer.clear();
             const ServiceUserAircraft user = h.userAircraft();
             const long long alt = user.altitudeFt < 1 ? 0 : static_cast<long long>(std::min(user.altitudeFt, 1e9));
             const std::string body = vr::format(
                 "GUID={}&querytype=locwx&toffset={}&lat={:.4F}&lon={:.4F}&alt={}&airports={}", formValue(sessionGuid()),
                 toffset.load(), user.lat, user.lon, alt, formValue(station));
-            ensureHandle(weatherHandle, "wrcurl_");
-            curl_easy_reset(weatherHandle.get());
-            setServicePost(weatherHandle.get(), "wrcurl_", "/v4/weather", body, readerAnswer, &stop);
+            prepareReaderPost(weatherHandle, "wrcurl_", "/v4/weather", body, readerAnswer, stop);
             const CURLcode rc = curl_easy_perform(weatherHandle.get());
             if (rc != CURLE_OK) {
                 if (!stop) h.logLineMarked(vr::format("{} weather code: {}", h.formatNow(), curl_easy_strerror(rc)));
@@ -199,7 +194,7 @@ bool WeatherClient::receiveWeather(int& status, TrafficReader& reader)
                             h.logLineMarked(vr::format("Strange QNH {} found in {}", q, readerAnswer));
                         } else if (q != qnh || q == 1013) {
                             int waiting = 2;
-                            weatherLamp.compare_exchange_strong(waiting, 1);
+                            statusPanel().weatherLamp.compare_exchange_strong(waiting, 1);
                             h.setEngineQnh(q);
                             h.setPanelQnh(q);
                             reader.qnh = q;
@@ -237,20 +232,13 @@ void runWeatherReader(WeatherClient& weather, TrafficReader& reader)
     try {
         int status = 0;
         logConnected("Weather Reader");
-        weatherLamp = 1;
+        statusPanel().weatherLamp = 1;
         lf_repaint();
         weather.receiveWeather(status, reader);
-        weatherLamp = 3;
+        statusPanel().weatherLamp = 3;
         lf_repaint();
         if (status != 9999) {
-            if (status == 401)
-                h.logLineMarked(vr::format("re-authentication to RT API is needed, restart {}", kSoftwareId));
-            else if (status == 400)
-                h.logLineMarked(vr::format("{} RT API: parameter fault", "Weather"));
-            else if (status == 403)
-                h.logLineMarked(vr::format("{} RT API: no weather data for this session (403)", "Weather"));
-            else
-                h.logLineMarked(vr::format("{} RT API error: {}", "Weather", status));
+            logReaderEnd("Weather", status);
             reader.stop = true;
             h.reportStoppedWithError("Weather Reader", status == 401);
         }
@@ -269,13 +257,7 @@ bool launchWeatherReader() { return launchWeatherReader(weatherClient(), traffic
 
 bool launchWeatherReader(WeatherClient& weather, TrafficReader& reader)
 {
-    bool expected = true;
-    if (!weather.finished.compare_exchange_strong(expected, false)) {
-        serviceHandover().logLineMarked("Weather Reader is still running, not started again");
-        return false;
-    }
-    std::thread([&weather, &reader] { runWeatherReader(weather, reader); }).detach();
-    return true;
+    return launchReaderThread(weather, "Weather Reader", [&weather, &reader] { runWeatherReader(weather, reader); });
 }
 
 void checkWeatherHandles() { checkWeatherHandles(trafficReader(), weatherClient()); }

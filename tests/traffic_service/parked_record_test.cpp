@@ -78,14 +78,14 @@ TEST(ParkedDecode, EdgeCases)
              e[6] = "PHBXA";
              e[3] = "ZZZZ";
          },
-         [](RecordingHandover& f) { f.dbase = {{"PHBXA", {"KLM", "B738", "", false}}}; }, true,
+         [](RecordingHandover& f) { f.dbase = {{"PHBXA", {"PHBXA", "KLM", "B738", "", false}}}; }, true,
          [](const ParkedTrafficRecord& r) {
              EXPECT_EQ(r.registration, "PHBXA");
              EXPECT_EQ(r.airline, "KLM");
              EXPECT_EQ(r.type, "B738");
          }},
         {"registration known, operator wins, flight empty", "3c6444", [](json& e) { e[6] = nullptr; },
-         [](RecordingHandover& f) { f.dbase = {{"D-AIZA", {"DLH", "A320", "CLH", false}}}; }, true,
+         [](RecordingHandover& f) { f.dbase = {{"D-AIZA", {"D-AIZA", "DLH", "A320", "CLH", false}}}; }, true,
          [](const ParkedTrafficRecord& r) {
              EXPECT_EQ(r.airline, "CLH");
              EXPECT_EQ(r.callsign, "D-AIZA");

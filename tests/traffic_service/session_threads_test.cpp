@@ -5,7 +5,7 @@
 #include "platform/clock.h"
 #include "service_standin.h"
 #include "support/recording_handover.h"
-#include "traffic_service/service_error.h"
+#include "core/errors.h"
 #include "traffic_service/session.h"
 #include "traffic_service/traffic_reader.h"
 #include "traffic_service/weather.h"
@@ -152,8 +152,8 @@ TEST_F(SessionTest, AuthenticaterOutcomes)
         try {
             gf_authenticater(weather, reader);
             ADD_FAILURE() << "no exception";
-        } catch (const ServiceUserError& e) {
-            EXPECT_EQ(e.code(), code);
+        } catch (const qxv::UserErrorException& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(std::to_string(code) + ": ", 0), 0u) << e.what();
             if (code == 405) {
                 EXPECT_STREQ(e.what(),
                              "405: More than one RealTraffic session is not possible, do not run the RealTraffic app");

@@ -65,8 +65,9 @@ void RecordingHandover::install()
     h.parkAirport = [this] { return park; };
     h.reservedStandName = [this] { return reservedStand; };
     h.userStandAirport = [this] { return userStand; };
+    h.referenceElevationFt = [] { return std::optional<double>(); };
     h.userAircraft = [this] { return user; };
-    h.findDbaseRecord = [this](const std::string& reg) -> std::optional<ServiceDbaseRecord> {
+    h.findDbaseRecord = [this](const std::string& reg) -> std::optional<DbaseRecord> {
         for (const auto& [r, rec] : dbase)
             if (r == reg) return rec;
         return std::nullopt;

@@ -29,7 +29,7 @@ struct RecordingHandover {
     std::string userStand;
     ServiceUserAircraft user{52.3, 4.76, 1500.0};
     int slot = 20;
-    std::vector<std::pair<std::string, ServiceDbaseRecord>> dbase;
+    std::vector<std::pair<std::string, DbaseRecord>> dbase;
     std::vector<std::string> knownTypes{"A320", "B738", "A388", "B744", "B763", "B752", "E190", "C172"};
     std::vector<std::string> excludedTypes{"C172"};
 
