@@ -49,11 +49,6 @@ enum class AcPhase : std::uint32_t {
     birth = 7,
 };
 
-template <class E>
-struct EnumName {
-    E value;
-    std::string_view name;
-};
 inline constexpr std::array<EnumName<SimState>, 5> simStateNames{{
     {SimState::buffer, "buffer"},
     {SimState::adding2sim, "adding2sim"},

@@ -18,11 +18,14 @@ enum class AcCategory : std::int32_t {
 
 inline constexpr std::size_t acCategoryCount = 6;
 
-struct AcCategoryName {
-    AcCategory value;
+// One row of a {value, name} table of an enumeration (tables in value order).
+template <class E>
+struct EnumName {
+    E value;
     std::string_view name;
 };
-inline constexpr std::array<AcCategoryName, acCategoryCount> acCategoryNames{{
+
+inline constexpr std::array<EnumName<AcCategory>, acCategoryCount> acCategoryNames{{
     {AcCategory::Light, "Light"},
     {AcCategory::Buzjets, "Buzjets"},
     {AcCategory::Large, "Large"},
