@@ -1,0 +1,291 @@
+#pragma once
+// The records of every aircraft the engine puts into the simulator:
+// AcIdentity (what live and static aircraft share) -> SimAc (the simulator
+// object) -> LiveAc (a live aircraft's position block, due samples and working
+// state), the per-category handling constants, the two global vectors, and the
+// small functions that build, compare and describe the records.
+//
+// LiveAc keeps the state that the per-tick update reads on every tick (the
+// position block, the steps and the curve) together in one block right after
+// the SimAc part, so the update pass over hundreds of aircraft touches few
+// cache lines per aircraft.
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <deque>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/geodesy.h"
+#include "simlink/ac_category.h"
+#include "simlink/sim_definitions.h"
+#include "simlink/sim_handover.h"
+
+struct TrafficRecord;
+struct ParkedTrafficRecord;
+
+// Where a record stands with respect to the simulator.
+enum class SimState : std::uint32_t {
+    buffer = 0,           // known to the engine, no simulator object (yet, or again)
+    adding2sim = 1,       // creation requested, object not yet confirmed
+    active = 2,           // the object exists and is driven by the engine
+    liveryrespawn = 3,    // being removed to be created again with another livery
+    removingfromsim = 4,  // removal requested
+};
+
+// The movement phase of a live aircraft.
+enum class AcPhase : std::uint32_t {
+    pushing_back = 0,
+    pushed_back = 1,
+    taxi = 2,
+    take_off = 3,
+    flying = 4,
+    parking = 5,
+    parked = 6,
+    birth = 7,
+};
+
+inline constexpr std::array<EnumName<SimState>, 5> simStateNames{{
+    {SimState::buffer, "buffer"},
+    {SimState::adding2sim, "adding2sim"},
+    {SimState::active, "active"},
+    {SimState::liveryrespawn, "liveryrespawn"},
+    {SimState::removingfromsim, "removingfromsim"},
+}};
+inline constexpr std::array<EnumName<AcPhase>, 8> acPhaseNames{{
+    {AcPhase::pushing_back, "pushing_back"},
+    {AcPhase::pushed_back, "pushed_back"},
+    {AcPhase::taxi, "taxi"},
+    {AcPhase::take_off, "take_off"},
+    {AcPhase::flying, "flying"},
+    {AcPhase::parking, "parking"},
+    {AcPhase::parked, "parked"},
+    {AcPhase::birth, "birth"},
+}};
+// The name of the value; "?" outside the table.
+std::string_view simStateText(SimState s);
+std::string_view acPhaseText(AcPhase p);
+
+// One row of the per-category handling constants (angles in radians).
+struct CategoryConstants {
+    std::uint32_t flareTicks;
+    std::uint32_t touchdownTicks;
+    std::uint32_t rotationTicks;
+    std::uint32_t climbTransitionTicks;
+    double takeOffPitch;     // rad, negative = nose up
+    double climbPitch;       // rad
+    double groundTurnStep;   // rad per tick
+    double maxVerticalStep;  // ft per tick
+    double manoeuvreSpeed;   // kt
+};
+// The row of a category; std::out_of_range for a value outside 0..5.
+const CategoryConstants& categoryConstants(AcCategory category);
+// The share of random variation of the two pitches (per cent).
+inline constexpr double takeOffPitchVariationPct = 2.5;
+inline constexpr double climbPitchVariationPct = 5.0;
+
+struct AcIdentity {
+    std::string airline;      // ICAO airline code
+    std::string type;         // ICAO aircraft type
+    std::string origin;
+    std::string destination;
+    std::string callsign;     // also the tail number given to the simulator
+    std::string coupledCs;
+    std::string coupledCs2;
+    std::string registration;
+    bool coupledCsSearched = false;
+    double halfWingspan = 0.0;  // nm
+    double cgHeight = 0.0;      // ft
+    double staticPitch = 0.0;   // rad
+    double takeOffPitch = 0.0;  // rad
+    double climbPitch = 0.0;    // rad
+    double groundTurnStep = 0.0;
+    double turnStep = 0.0;
+    double maxVerticalStep = 0.0;
+    double manoeuvreSpeed = 0.0;
+    std::uint32_t aircraftId = 0;  // > 10000 live (the service's hex id), <= 10000 static
+    AcCategory category = AcCategory::Light;
+    // The matched livery's title: a view into the livery table, which outlives
+    // every record. A creation request copies it (AcCreation owns its title).
+    std::string_view liveryTitle;
+    std::uint32_t flareTicks = 0;
+    std::uint32_t touchdownTicks = 0;
+    std::uint32_t rotationTicks = 0;
+    std::uint32_t climbTransitionTicks = 0;
+    bool cargo = false;
+    bool fsltlModel = false;
+};
+
+struct SimAc : AcIdentity {
+    std::uint32_t objectId = 0;  // 0 = no object
+    LatLon position;             // degrees
+    double heading = 0.0;        // rad, true
+    std::uint32_t birthDay = 0;
+    std::uint32_t birthSlot = 0;
+    std::uint32_t linkedAircraftId = 0;
+    std::uint32_t standId = 0;
+    SimState simState = SimState::buffer;
+    std::uint32_t throttleStep = 5;  // 5 = never sent
+    std::uint32_t flapsIndex = 4;
+    bool cargoLook = false;
+    std::uint32_t source = 1;
+    bool removeAfterCreate = false;
+    bool removedInBuffer = false;
+    bool removedWhileQueued = false;
+};
+
+// One due position of a live aircraft: the tail of a TrafficRecord from its
+// latitude up to (not including) its time.
+struct PositionSample {
+    double latitude = 0.0;      // degrees
+    double longitude = 0.0;     // degrees
+    double altitude = 0.0;      // ft
+    double groundSpeed = 0.0;   // kt
+    double track = 0.0;         // degrees
+    double verticalRate = 0.0;  // ft/min
+    double speed = 0.0;         // true airspeed, kt
+    std::int32_t dueTick = 0;
+    bool airborne = false;
+    bool stationary = false;
+    bool trueHeadingSet = false;
+    std::optional<double> bank;         // rad
+    std::optional<double> trueHeading;  // rad
+};
+PositionSample positionSampleFromTraffic(const TrafficRecord& record);
+
+inline constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
+
+// The active quadratic curve on the ground: active while ctrlEast and
+// ctrlNorth are both numbers.
+struct GroundCurve {
+    double originLat = 0.0;  // deg
+    double originLon = 0.0;
+    double tStart = 0.0;
+    double endNorth = 0.0;  // m
+    double endEast = 0.0;
+    double tEnd = 0.0;
+    double ctrlEast = notANumber;  // m
+    double ctrlNorth = notANumber;
+    bool active() const { return !std::isnan(ctrlEast) && !std::isnan(ctrlNorth); }
+};
+
+struct LiveAc : SimAc {
+    // --- read or written on every tick of an active aircraft ---
+    AcPositionBlock posBlock{};
+    AcPhase phase = AcPhase::birth;
+    AcPhase prevPhase = AcPhase::birth;
+    std::int32_t countdown = 1;
+    std::int32_t dueLead = 1000;
+    std::int32_t dueLag = 1000;
+    std::int32_t parkProgress = 0;
+    double latStep = 0.0;  // deg per tick
+    double lonStep = 0.0;
+    double pitchStep = 0.0;  // rad per tick
+    double bankStep = 0.0;
+    double headingStep = 0.0;
+    double altStep = 0.0;        // ft per tick
+    double verticalSpeed = 0.0;  // ft/min
+    double signedSpeed = 0.0;    // kt, negative while pushing back
+    GroundCurve curve;
+    double curveT = 0.0;
+    double curveTStep = 0.0;
+    double curveAngle = 0.0;     // deg
+    double targetBearing = 0.0;  // rad
+    double turnAngle = 0.0;      // deg
+    double heightAboveGround = 2500.0;  // ft, as the simulator last reported it
+    bool turning = false;
+    bool groundReplySeen = false;
+    bool landing = false;
+    bool takeOffRoll = false;
+    bool rollingOut = false;
+    bool touchdownPitch = false;
+    std::uint32_t flareStage = 0;
+    double flareHeight = 0.0;  // ft
+
+    // --- the sample queue ---
+    std::deque<PositionSample> samples;  // oldest in front
+    double lastSampleTime = 0.0;         // s, of the last record merged
+
+    // --- working state of movement, landing and parking ---
+    LatLon collisionTestPosition;  // the static-collision test (position at the last test)
+    double parkingValue = 0.0;
+    std::uint32_t updateValue = 0;
+    bool standReported = false;
+    bool flightPlanSent = false;
+    bool holdForUser = false;
+    bool updateFlag = false;
+    bool holding = false;
+    std::uint32_t holdStartTick = 0;
+    bool departurePending = false;
+    std::int32_t pushBackCountdown = 0;
+    bool pushBackTurnRight = false;
+    bool pushBackTurnKnown = false;
+    std::optional<PositionSample> pushBackAltEnd;
+    double nearestSampleNm = 0.0;
+    bool towed = false;
+    double touchdownHeading = 0.0;  // rad
+    std::int64_t parkedSince = 0;   // system time in 100 ns ticks
+    double standDistanceFirst = 0.0;  // nm, arrival check
+    double standDistanceLast = 0.0;
+    std::uint32_t standDistanceCount = 0;
+    std::uint32_t parkingCounter = 0;
+    double savedHeading = 0.0;  // rad
+    LatLon lastStandSearchPosition;
+    std::optional<double> flareGroundAlt;    // ft
+    std::optional<double> respawnHeading;    // rad, kept over a livery respawn
+    std::optional<bool> pushBackChoice;
+    std::optional<double> landingAltOffset;  // ft
+    std::uint32_t onGroundSlots = 0;
+    bool goAround = false;
+    bool justLanded = false;
+    bool lowAltLights = false;
+    bool highAltLights = false;
+};
+
+// The global containers (live for the whole run; engine thread).
+extern std::vector<LiveAc>& liveAircraft;  // reserved 512
+extern std::vector<SimAc>& staticAircraft;  // reserved 256
+
+// An identity from a decoded traffic record: its eight texts and the searched
+// flag, span and category from the type, the per-category constants (the two
+// pitches with their random variation); aircraft id 0, no livery.
+AcIdentity acIdentityFromTraffic(const TrafficRecord& record);
+AcIdentity acIdentityFromTraffic(const ParkedTrafficRecord& record);
+// Copies every AcIdentity field of source into target.
+void copyAcIdentity(AcIdentity& target, const AcIdentity& source);
+// A static aircraft at a stand.
+void initStaticAc(SimAc& ac, const AcIdentity& identity, std::uint32_t standId, const LatLon& standPosition,
+                  double standHeading, bool cargo);
+// A live aircraft with its first sample.
+LiveAc newLiveAc(const PositionSample& first, const AcIdentity& identity, double time);
+// Same airline and type (exact).
+bool acIdentityEquals(const AcIdentity& a, const AcIdentity& b);
+
+// "{:3} {:4}" of airline and type.
+std::string acTypeText(const AcIdentity& ac);
+// "{:3}->{:3}" of origin and destination; eight blanks when both are empty.
+std::string acRouteText(const AcIdentity& ac);
+// Route, callsign ({:8}), registration, then the type text.
+std::string acDescription(const AcIdentity& ac);
+// "{:8}" of callsign, registration, type text.
+std::string acDescription3(const AcIdentity& ac);
+// Type text, a blank, registration.
+std::string acTypeRegText(const AcIdentity& ac);
+// Not empty, not "@@@@@@@@", fewer than 9 characters.
+bool callsignUsable(std::string_view callsign);
+// Three letters and a digit at the start: the three letters upper-cased.
+std::optional<std::string> airlineFromCallsign(std::string_view callsign);
+// airline := airlineFromCallsign(callsign) when there is one; true then.
+bool setAirlineFromCallsign(AcIdentity& ac);
+// Light, HighPerf and Rotorcraft as their options say; the others always; other values never.
+bool lf_isCategoryIncluded(AcCategory category);
+// Erases one live record: the last record moves into its place.
+void eraseLiveAc(LiveAc& ac);
+
+// The creation request for a live aircraft from its position block (angles to
+// degrees), on the ground unless the front sample is airborne, airspeed 0.
+AcCreation liveAcCreation(const LiveAc& ac);

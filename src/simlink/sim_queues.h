@@ -1,0 +1,105 @@
+#pragma once
+// The simulator command queues. The engine (worker thread) queues position
+// blocks, client events, creations and removals; the SimClient thread sends
+// them on the simulator's next frame (flushSimQueues). One mutex,
+// simQueueMutex, guards every queue.
+//
+// Locking convention, used everywhere: a public function takes simQueueMutex
+// itself; a function whose name ends in "Locked" expects the caller to hold it.
+// simQueueMutex is not recursive, so never call a locking function with it held.
+// Lock order of the whole program: adding-stack mutex -> reply mutex ->
+// simQueueMutex; the log mutex is a leaf.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "simlink/sim_definitions.h"
+#include "simlink/sim_handover.h"
+
+extern std::mutex& simQueueMutex;
+
+// The position double buffer: the engine fills the write buffer each tick
+// (without the lock: only the engine touches it), and at the end of the tick
+// swaps the roles under simQueueMutex; the flush sends the send buffer.
+class PositionBuffers {
+public:
+    PositionBuffers();
+    // Engine thread only.
+    std::vector<QueuedPosition>& write() { return buffers_[write_]; }
+    // Under simQueueMutex.
+    std::vector<QueuedPosition>& sendLocked() { return buffers_[1 - write_]; }
+    // Under simQueueMutex: the write buffer becomes the send buffer, and the new
+    // write buffer is emptied (capacity kept).
+    void swapLocked();
+    // Under simQueueMutex (or with no other thread running): both empty, the
+    // first one the write buffer again.
+    void resetLocked();
+
+private:
+    std::array<std::vector<QueuedPosition>, 2> buffers_;
+    int write_ = 0;
+};
+extern PositionBuffers& positionQueue;
+
+// Guarded by simQueueMutex.
+extern std::vector<QueuedEvent>& eventQueue;
+extern std::vector<AcCreation>& creationQueue;
+extern std::vector<std::uint32_t>& removalQueue;
+
+// SimClient thread only (reset while it does not run).
+extern std::vector<KeptCreation>& keptCreations;
+
+// The simulator major version (5 or 6) the connection must have.
+extern std::atomic<int> expectedSimMajor;
+
+// Before the SimClient thread starts: stores the major version, reserves the
+// queues and clears simErrorFlag.
+void initSimQueues(int major);
+
+// The engine's position hand-over at the end of its tick: swaps the buffers
+// under simQueueMutex. When the lock is busy and the frame rate is 50 or less
+// the tick's positions are dropped instead; faster, it waits for the lock.
+void handOverPositions();
+
+// Appends a copy of the creation. A creation whose tail (callsign) or title
+// does not fit the creation packet is refused: logged and not queued (false),
+// so the caller drops that one aircraft.
+[[nodiscard]] bool queueAcCreation(const AcCreation& creation);
+[[nodiscard]] bool queueAcCreationLocked(const AcCreation& creation);
+// Appends one client event.
+void queueClientEvent(const QueuedEvent& event);
+void queueClientEventLocked(const QueuedEvent& event);
+// Seven light events: NAV, BEACON, LANDING, TAXI, STROBES, LOGO, CABIN with values[0..6].
+void setAcLights(std::uint32_t objectId, const std::array<std::uint32_t, 7>& values);
+void setAcLightsLocked(std::uint32_t objectId, const std::array<std::uint32_t, 7>& values);
+void setCabinLights(std::uint32_t objectId, std::uint32_t value);
+void setCabinLightsLocked(std::uint32_t objectId, std::uint32_t value);
+// Appends an object id to the removal queue.
+void queueAcRemoval(std::uint32_t objectId);
+void queueAcRemovalLocked(std::uint32_t objectId);
+
+// SimClient thread, on every frame: sends everything queued, in the order
+// positions, events, creations, removals. Skips the frame when the lock is busy;
+// after a simulator request error only empties the queues.
+void flushSimQueues();
+// Sends one creation and keeps it for the matching (under simQueueMutex, from the flush).
+void createAcInSimLocked(const AcCreation& creation);
+// SimClient thread: releases the simulator's AI control of a created object
+// and queues its three freezes.
+void releaseCreatedAc(std::uint32_t objectId);
+
+// Requests the user aircraft's state (request 109) unless simErrorFlag is set,
+// and returns the state of the previous reply.
+UserAcState requestUserAcPosition();
+// Requests the user aircraft's title (106) and ATC model (107).
+void requestUserAcTitleModel();
+
+// Handler of the by-type data reply (request 101, ground-info block).
+void onSimObjectDataByType(const SIMCONNECT_RECV* message, DWORD size);
+
+// Empties every queue, the kept creations and the announced object ids, and
+// resets the position buffers (before a restart, while no SimClient thread runs).
+void resetSimQueues();

@@ -1,0 +1,267 @@
+// The injected-aircraft records: defaults, the per-category constants, the
+// identity from a traffic record, the texts and the small helpers.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/livery_services_fake.h"
+#include "core/options.h"
+#include "core/random.h"
+#include "engine/ac_records.h"
+#include "traffic_service/parked_record.h"
+#include "traffic_service/traffic_record.h"
+
+namespace {
+
+constexpr double deg = 0.017453292519943295;
+
+AcIdentity identity(std::string airline, std::string type, std::string origin, std::string destination,
+                    std::string callsign, std::string registration)
+{
+    AcIdentity id;
+    id.airline = std::move(airline);
+    id.type = std::move(type);
+    id.origin = std::move(origin);
+    id.destination = std::move(destination);
+    id.callsign = std::move(callsign);
+    id.registration = std::move(registration);
+    return id;
+}
+
+TEST(AcRecords, EnumNameTablesAreInValueOrder)
+{
+    for (std::size_t i = 0; i < simStateNames.size(); ++i) EXPECT_EQ(static_cast<std::size_t>(simStateNames[i].value), i);
+    for (std::size_t i = 0; i < acPhaseNames.size(); ++i) EXPECT_EQ(static_cast<std::size_t>(acPhaseNames[i].value), i);
+    EXPECT_EQ(simStateText(SimState::removingfromsim), "removingfromsim");
+    EXPECT_EQ(acPhaseText(AcPhase::birth), "birth");
+    EXPECT_EQ(acPhaseText(static_cast<AcPhase>(9)), "?");
+    EXPECT_EQ(acCategoryText(AcCategory::Buzjets), "Buzjets");
+    EXPECT_EQ(acCategoryText(static_cast<AcCategory>(6)), "?");
+}
+
+TEST(AcRecords, CategoryTableInRadians)
+{
+    const CategoryConstants& heavy = categoryConstants(AcCategory::Heavy);
+    EXPECT_EQ(heavy.flareTicks, 450u);
+    EXPECT_EQ(heavy.climbTransitionTicks, 400u);
+    EXPECT_DOUBLE_EQ(heavy.takeOffPitch, -5.0 * deg);
+    EXPECT_DOUBLE_EQ(heavy.climbPitch, -12.5 * deg);
+    EXPECT_DOUBLE_EQ(heavy.groundTurnStep, 0.05 * deg);
+    EXPECT_DOUBLE_EQ(heavy.maxVerticalStep, 0.5);
+    EXPECT_DOUBLE_EQ(heavy.manoeuvreSpeed, 3.0);
+    const CategoryConstants& rotor = categoryConstants(AcCategory::Rotorcraft);
+    EXPECT_DOUBLE_EQ(rotor.takeOffPitch, -20.0 * deg);
+    EXPECT_EQ(rotor.rotationTicks, 100u);
+    EXPECT_THROW(categoryConstants(static_cast<AcCategory>(6)), std::out_of_range);
+    EXPECT_THROW(categoryConstants(static_cast<AcCategory>(-1)), std::out_of_range);
+}
+
+TEST(AcRecords, IdentityFromTrafficWithVariedPitches)
+{
+    LiveryServicesFake liveries;
+    liveries.categories["A320"] = AcCategory::Large;
+    liveries.halfSpans["A320"] = 0.0097;
+    TrafficRecord r;
+    r.airline = "DLH";
+    r.type = "A320";
+    r.origin = "EDDF";
+    r.destination = "LSZH";
+    r.callsign = "DLH4AB";
+    r.coupledCs = "DLH4AB";
+    r.registration = "D-AIZA";
+    r.coupledCsSearched = true;
+    r.aircraftId = 0x3C6444;
+    seedRandomEngine(1234);
+    const CategoryConstants& large = categoryConstants(AcCategory::Large);
+    bool above = false, below = false;
+    for (int i = 0; i < 200; ++i) {
+        const AcIdentity id = acIdentityFromTraffic(r);
+        EXPECT_EQ(id.category, AcCategory::Large);
+        EXPECT_EQ(id.halfWingspan, 0.0097);
+        EXPECT_EQ(id.aircraftId, 0u);  // the caller sets it
+        EXPECT_TRUE(id.liveryTitle.empty());
+        EXPECT_EQ(id.flareTicks, 400u);
+        EXPECT_EQ(id.groundTurnStep, large.groundTurnStep);
+        EXPECT_EQ(id.manoeuvreSpeed, 0.0);  // set when the live aircraft is added
+        EXPECT_NEAR(std::fabs(id.takeOffPitch), std::fabs(large.takeOffPitch), std::fabs(large.takeOffPitch) * 0.025 + 1e-12);
+        EXPECT_NEAR(std::fabs(id.climbPitch), std::fabs(large.climbPitch), std::fabs(large.climbPitch) * 0.05 + 1e-12);
+        above |= id.climbPitch > large.climbPitch;
+        below |= id.climbPitch < large.climbPitch;
+        if (i == 0) {
+            EXPECT_EQ(id.airline, "DLH");
+            EXPECT_EQ(id.destination, "LSZH");
+            EXPECT_EQ(id.registration, "D-AIZA");
+            EXPECT_TRUE(id.coupledCsSearched);
+        }
+    }
+    EXPECT_TRUE(above && below);
+
+    ParkedTrafficRecord parked;
+    parked.type = "A320";
+    parked.callsign = "DLH5";
+    EXPECT_EQ(acIdentityFromTraffic(parked).category, AcCategory::Large);
+}
+
+TEST(AcRecords, NewLiveAcDefaults)
+{
+    PositionSample s;
+    s.latitude = 47.46;
+    s.airborne = true;
+    const LiveAc ac = newLiveAc(s, identity("SWR", "A220", "", "", "SWR12", "HB-JCA"), 1700000000.5);
+    EXPECT_EQ(ac.simState, SimState::buffer);
+    EXPECT_EQ(ac.phase, AcPhase::birth);
+    EXPECT_EQ(ac.prevPhase, AcPhase::birth);
+    EXPECT_FALSE(ac.curve.active());  // NaN control points
+    EXPECT_TRUE(std::isnan(ac.curve.ctrlEast) && std::isnan(ac.curve.ctrlNorth));
+    EXPECT_EQ(ac.samples.size(), 1u);
+    EXPECT_EQ(ac.samples.front().latitude, 47.46);
+    EXPECT_EQ(ac.lastSampleTime, 1700000000.5);
+    EXPECT_EQ(ac.heightAboveGround, 2500.0);
+    EXPECT_EQ(ac.dueLead, 1000);
+    EXPECT_EQ(ac.dueLag, 1000);
+    EXPECT_EQ(ac.countdown, 1);
+    EXPECT_EQ(ac.throttleStep, 5u);
+    EXPECT_EQ(ac.flapsIndex, 4u);
+    EXPECT_EQ(ac.source, 1u);
+    EXPECT_EQ(ac.callsign, "SWR12");
+    EXPECT_FALSE(ac.pushBackAltEnd.has_value());
+}
+
+TEST(AcRecords, StaticAcAtAStand)
+{
+    SimAc ac;
+    ac.objectId = 99;
+    ac.removedInBuffer = true;
+    initStaticAc(ac, identity("EZY", "A319", "", "", "EZY1*", "G-EZAA"), 17, {47.45, 8.56}, 1.5, true);
+    EXPECT_EQ(ac.objectId, 0u);
+    EXPECT_FALSE(ac.removedInBuffer);
+    EXPECT_EQ(ac.standId, 17u);
+    EXPECT_EQ(ac.position, (LatLon{47.45, 8.56}));
+    EXPECT_EQ(ac.heading, 1.5);
+    EXPECT_TRUE(ac.cargoLook);
+    EXPECT_EQ(ac.callsign, "EZY1*");
+    EXPECT_EQ(ac.simState, SimState::buffer);
+}
+
+TEST(AcRecords, Texts)
+{
+    struct Case {
+        AcIdentity id;
+        std::string route, description, description3, typeReg;
+    } cases[] = {
+        {identity("DLH", "A320", "EDDF", "LSZH", "DLH4AB", "D-AIZA"), "EDDF->LSZH",
+         "EDDF->LSZH DLH4AB   D-AIZA DLH A320", "DLH4AB   D-AIZA DLH A320", "DLH A320 D-AIZA"},
+        {identity("SW", "B38M", "", "KLAX", "SWA1", ""), "   ->KLAX", "   ->KLAX SWA1      SW  B38M",
+         "SWA1      SW  B38M", "SW  B38M "},
+        {identity("", "C172", "", "", "N12345", "N12345"), "        ", "         N12345   N12345     C172",
+         "N12345   N12345     C172", "    C172 N12345"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(acRouteText(c.id), c.route);
+        EXPECT_EQ(acDescription(c.id), c.description);
+        EXPECT_EQ(acDescription3(c.id), c.description3);
+        EXPECT_EQ(acTypeRegText(c.id), c.typeReg);
+    }
+    EXPECT_EQ(acTypeText(identity("DLH", "A320", "", "", "", "")), "DLH A320");
+}
+
+TEST(AcRecords, CallsignsAndAirlines)
+{
+    EXPECT_TRUE(callsignUsable("DLH4ABCD"));
+    EXPECT_FALSE(callsignUsable("DLH4ABCDE"));
+    EXPECT_FALSE(callsignUsable(""));
+    EXPECT_FALSE(callsignUsable("@@@@@@@@"));
+    EXPECT_EQ(airlineFromCallsign("abc1"), std::optional<std::string>("ABC"));
+    EXPECT_EQ(airlineFromCallsign("DLH4AB"), std::optional<std::string>("DLH"));
+    EXPECT_EQ(airlineFromCallsign("AB1C"), std::nullopt);
+    EXPECT_EQ(airlineFromCallsign("ABC"), std::nullopt);
+    EXPECT_EQ(airlineFromCallsign("\xC3\xA4" "BC1"), std::nullopt);
+    AcIdentity id = identity("XXX", "A320", "", "", "ezy12", "");
+    EXPECT_TRUE(setAirlineFromCallsign(id));
+    EXPECT_EQ(id.airline, "EZY");
+    id.callsign = "N123AB";
+    EXPECT_FALSE(setAirlineFromCallsign(id));
+    EXPECT_EQ(id.airline, "EZY");
+    EXPECT_TRUE(acIdentityEquals(identity("DLH", "A320", "", "", "A", ""), identity("DLH", "A320", "X", "", "B", "")));
+    EXPECT_FALSE(acIdentityEquals(identity("DLH", "A320", "", "", "", ""), identity("SWR", "A320", "", "", "", "")));
+}
+
+TEST(AcRecords, CategoriesIncludedByOptions)
+{
+    LIGHT_AIRCRAFT.set(false);
+    HIGH_PERF_AIRCRAFT.set(true);
+    HELICOPTERS.set(false);
+    EXPECT_FALSE(lf_isCategoryIncluded(AcCategory::Light));
+    EXPECT_TRUE(lf_isCategoryIncluded(AcCategory::HighPerf));
+    EXPECT_FALSE(lf_isCategoryIncluded(AcCategory::Rotorcraft));
+    EXPECT_TRUE(lf_isCategoryIncluded(AcCategory::Buzjets));
+    EXPECT_TRUE(lf_isCategoryIncluded(AcCategory::Heavy));
+    EXPECT_FALSE(lf_isCategoryIncluded(static_cast<AcCategory>(6)));
+    LIGHT_AIRCRAFT.reset();
+    HIGH_PERF_AIRCRAFT.reset();
+    HELICOPTERS.reset();
+}
+
+TEST(AcRecords, EraseMovesTheLastRecordIn)
+{
+    liveAircraft.clear();
+    for (std::uint32_t id : {11000u, 12000u, 13000u}) {
+        LiveAc ac;
+        ac.aircraftId = id;
+        liveAircraft.push_back(std::move(ac));
+    }
+    eraseLiveAc(liveAircraft[0]);
+    ASSERT_EQ(liveAircraft.size(), 2u);
+    EXPECT_EQ(liveAircraft[0].aircraftId, 13000u);
+    EXPECT_EQ(liveAircraft[1].aircraftId, 12000u);
+    eraseLiveAc(liveAircraft[1]);  // the last one itself
+    ASSERT_EQ(liveAircraft.size(), 1u);
+    EXPECT_EQ(liveAircraft[0].aircraftId, 13000u);
+    liveAircraft.clear();
+}
+
+TEST(AcRecords, CreationRequestOwnsItsTitle)
+{
+    std::string table = "Airbus A320 Lufthansa";
+    LiveAc ac;
+    ac.callsign = "DLH4AB";
+    ac.aircraftId = 0x3C6444;
+    ac.liveryTitle = table;
+    ac.posBlock.latitude = 50.0;
+    ac.posBlock.heading = 3.141592653589793;
+    ac.posBlock.pitch = -0.05;
+    PositionSample s;
+    s.airborne = true;
+    ac.samples.push_back(s);
+    const AcCreation c = liveAcCreation(ac);
+    table = "changed";  // the livery table moves on; the request keeps its copy
+    EXPECT_EQ(c.liveryTitle, "Airbus A320 Lufthansa");
+    EXPECT_EQ(c.initPosition.Latitude, 50.0);
+    EXPECT_DOUBLE_EQ(c.initPosition.Heading, 180.0);
+    EXPECT_DOUBLE_EQ(c.initPosition.Pitch, -0.05 * 57.29577951308232);
+    EXPECT_EQ(c.initPosition.OnGround, 0u);
+    EXPECT_EQ(c.initPosition.Airspeed, 0u);
+    EXPECT_EQ(c.aircraftId, 0x3C6444u);
+}
+
+}  // namespace
+
+#include "engine/timed_queues.h"
+
+namespace {
+
+TEST(TimedQueues, WithdrawingAQueuedCreation)
+{
+    clearTimedQueues();
+    for (const char* cs : {"AAL1", "DLH2", "AAL1"}) lf_pushCreation(liveCreationQueue, AcCreation{{}, cs, "T", 11000});
+    EXPECT_FALSE(isCreationPending(liveCreationQueue, ""));
+    EXPECT_FALSE(isCreationPending(liveCreationQueue, "UAL3"));
+    EXPECT_TRUE(isCreationPending(liveCreationQueue, "AAL1"));
+    ASSERT_EQ(liveCreationQueue.size(), 1u);
+    EXPECT_EQ(liveCreationQueue.front().callsign, "DLH2");
+    clearTimedQueues();
+    EXPECT_TRUE(liveCreationQueue.empty());
+}
+
+}  // namespace
