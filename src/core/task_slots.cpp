@@ -28,6 +28,20 @@ std::condition_variable& lf_released()
 
 bool lf_closing() { return closingFlag.load() || windowClosedFlag.load(); }
 
+// Counts the resets; read and changed under lf_mutex().
+unsigned lf_generation = 0;
+
+void lf_release(const unsigned* generation)
+{
+    {
+        // Under the lock so a waiter cannot miss the wake-up between its test and its wait.
+        std::lock_guard lock(lf_mutex());
+        if (generation && *generation != lf_generation) return;
+        --runningTasks;
+    }
+    lf_released().notify_all();
+}
+
 }  // namespace
 
 void resetTaskSlots(unsigned hardwareThreads)
@@ -37,6 +51,7 @@ void resetTaskSlots(unsigned hardwareThreads)
         std::lock_guard lock(lf_mutex());
         taskLimit.store(static_cast<int>(limit));
         runningTasks.store(0);
+        ++lf_generation;
     }
     lf_released().notify_all();
 }
@@ -54,15 +69,12 @@ bool gf_waitForTaskSlot()
     return true;
 }
 
-void gf_releaseTaskSlot()
+void gf_releaseTaskSlot() { lf_release(nullptr); }
+
+TaskSlotRelease::TaskSlotRelease()
 {
-    {
-        // Under the lock so a waiter cannot miss the wake-up between its test and its wait.
-        std::lock_guard lock(lf_mutex());
-        int n = runningTasks.load();
-        // A task of an earlier, abandoned scan may release after the counter was reset.
-        while (n > 0 && !runningTasks.compare_exchange_weak(n, n - 1)) {
-        }
-    }
-    lf_released().notify_all();
+    std::lock_guard lock(lf_mutex());
+    generation_ = lf_generation;
 }
+
+TaskSlotRelease::~TaskSlotRelease() { lf_release(&generation_); }

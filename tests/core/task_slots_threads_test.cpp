@@ -3,6 +3,7 @@
 #include <chrono>
 #include <future>
 #include <latch>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -96,13 +97,27 @@ TEST_F(TaskSlotsThreads, ClosingEndsTheWait)
     EXPECT_FALSE(waiter.get());
 }
 
-TEST_F(TaskSlotsThreads, LateReleaseAfterAResetDoesNotGoNegative)
+TEST_F(TaskSlotsThreads, TaskOfAnAbandonedScanDoesNotFreeASlotOfTheNextOne)
 {
     resetTaskSlots(2);
     ++runningTasks;
+    auto oldTask = std::make_unique<TaskSlotRelease>();
     resetTaskSlots(2);  // a new worker starts while a task of the old scan still runs
-    gf_releaseTaskSlot();
+    ++runningTasks;     // the new scan's first task
+    oldTask.reset();    // the old task ends
+    EXPECT_EQ(runningTasks.load(), 1);
+}
+
+TEST_F(TaskSlotsThreads, TaskThatEndsBeforeItIsCountedLeavesNoSlotTaken)
+{
+    resetTaskSlots(1);
+    ASSERT_TRUE(gf_waitForTaskSlot());
+    std::thread([] { TaskSlotRelease release; }).join();  // ends at once
+    ++runningTasks;                                       // the scanner counts it afterwards
     EXPECT_EQ(runningTasks.load(), 0);
+    auto waiter = std::async(std::launch::async, [] { return gf_waitForTaskSlot(); });
+    ASSERT_EQ(waiter.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_TRUE(waiter.get());
 }
 
 }  // namespace
