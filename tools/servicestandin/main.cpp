@@ -31,14 +31,28 @@ std::vector<std::string> split(const std::string& s, char c)
     return out;
 }
 
+constexpr const char* usage =
+    "usage: vrmt-servicestandin [--port N] [--airport ICAO,lat,lon[,elevationFt,runwayHeading]]\n"
+    "                           [--per-role N] [--rrl ms] [--wrrl ms]\n"
+    "Serves a synthetic live-traffic scene on 127.0.0.1 (default port 8080).\n";
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     int port = 8080, perRole = 3, rrl = 2000, wrrl = 2000;
     standin::SceneAirport airport;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string opt = argv[i], val = argv[i + 1];
+    for (int i = 1; i < argc; i += 2) {
+        const std::string opt = argv[i];
+        if (opt == "--help" || opt == "-h") {
+            std::fputs(usage, stdout);
+            return 0;
+        }
+        if (i + 1 == argc) {
+            std::fprintf(stderr, "%s needs a value\n%s", opt.c_str(), usage);
+            return 2;
+        }
+        const std::string val = argv[i + 1];
         try {
             if (opt == "--port") {
                 port = std::stoi(val);
@@ -57,7 +71,7 @@ int main(int argc, char** argv)
                 if (parts.size() > 3) airport.elevationFt = std::stod(parts[3]);
                 if (parts.size() > 4) airport.runwayHeadingDeg = std::stod(parts[4]);
             } else {
-                std::fprintf(stderr, "unknown option %s\n", opt.c_str());
+                std::fprintf(stderr, "unknown option %s\n%s", opt.c_str(), usage);
                 return 2;
             }
         } catch (const std::exception& e) {
