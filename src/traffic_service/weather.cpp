@@ -1,6 +1,7 @@
 #include "traffic_service/weather.h"
 
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 #include <thread>
 
@@ -83,8 +84,10 @@ int extractQNH(const nlohmann::json& data)
         value = it->get<long long>();
         if (value < INT32_MIN || value > INT32_MAX) throw gsl::narrowing_error();
     } else if (it->is_number_float()) {
-        const float f = static_cast<float>(it->get<double>());
-        value = lf_narrowRound(f);
+        const double d = it->get<double>();
+        // Beyond single precision the conversion itself would be undefined.
+        if (!(std::fabs(d) <= static_cast<double>(std::numeric_limits<float>::max()))) throw gsl::narrowing_error();
+        value = lf_narrowRound(static_cast<float>(d));
     } else if (it->is_string()) {
         const auto v = lf_leadingInt(it->get<std::string>());
         if (!v) {
@@ -170,7 +173,8 @@ bool WeatherClient::receiveWeather(int& status, TrafficReader& reader)
                 continue;
             }
             const ServiceUserAircraft user = h.userAircraft();
-            const long long alt = user.altitudeFt < 1 ? 0 : static_cast<long long>(std::min(user.altitudeFt, 1e9));
+            // NaN (no altitude yet) sends 0 too; the cast of NaN would be undefined.
+            const long long alt = !(user.altitudeFt >= 1) ? 0 : static_cast<long long>(std::min(user.altitudeFt, 1e9));
             const std::string body = vr::format(
                 "GUID={}&querytype=locwx&toffset={}&lat={:.4F}&lon={:.4F}&alt={}&airports={}", formValue(sessionGuid()),
                 toffset.load(), user.lat, user.lon, alt, formValue(station));

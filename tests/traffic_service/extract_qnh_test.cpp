@@ -53,4 +53,6 @@ TEST(ExtractQnh, ValuesBeyondThirtyTwoBitsRaiseANarrowingError)
     fake.install();
     EXPECT_ANY_THROW(extractQNH(json{{"QNH", 1e12}}));
     EXPECT_ANY_THROW(extractQNH(json{{"QNH", 99999999999LL}}));
+    EXPECT_ANY_THROW(extractQNH(json{{"QNH", 1e300}}));  // beyond single precision
+    EXPECT_ANY_THROW(extractQNH(json{{"QNH", -1e300}}));
 }

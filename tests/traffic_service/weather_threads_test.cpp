@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "support/reader_fixture.h"
 
 using nlohmann::json;
@@ -43,6 +45,17 @@ TEST_F(WeatherTest, LowAltitudeIsSentAsZero)
     ASSERT_TRUE(finishes(weather));
     EXPECT_EQ(service.requests("weather").at(0).body,
               "GUID=G-1&querytype=locwx&toffset=0&lat=-33.9461&lon=151.1772&alt=0&airports=EHAM");
+}
+
+TEST_F(WeatherTest, AnAltitudeNotYetKnownIsSentAsZero)
+{
+    fake.user = {52.3086, 4.7639, std::numeric_limits<double>::quiet_NaN()};
+    alwaysQnh(1013);
+    ASSERT_TRUE(launchWeatherReader(weather, reader));
+    ASSERT_TRUE(service.waitForRequests("weather", 1));
+    weather.stop = true;
+    ASSERT_TRUE(finishes(weather));
+    EXPECT_EQ(service.requests("weather").at(0).formValue("alt"), "0");
 }
 
 TEST_F(WeatherTest, ANewQnhIsStoredOnceEverywhere)
