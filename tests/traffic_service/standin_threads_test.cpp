@@ -32,6 +32,39 @@ Exchange post(const std::string& url, const std::string& body, bool nullTarget =
     return ex;
 }
 
+// A request with a bad Content-Length is refused with 400; the server goes on.
+TEST(ServiceStandin, ABadContentLengthIsRefusedAndTheServerGoesOn)
+{
+    standin::FakeTrafficService s;
+    s.start();
+    const std::string url = s.baseUrl() + "/v4/auth";
+    for (const char* header : {"Content-Length: abc", "Content-Length: 99999999999999999999999",
+                               "Content-Length: 1x", "Content-Length: 999999999"}) {
+        SCOPED_TRACE(header);
+        CurlHandle h;
+        ensureHandle(h, "test_");
+        std::string answer;
+        curl_slist* headers = curl_slist_append(nullptr, header);
+        curl_easy_setopt(h.get(), CURLOPT_URL, url.c_str());
+        curl_easy_setopt(h.get(), CURLOPT_POSTFIELDS, "license=x");
+        curl_easy_setopt(h.get(), CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(h.get(), CURLOPT_WRITEFUNCTION, &lf_callbackwriter);
+        curl_easy_setopt(h.get(), CURLOPT_WRITEDATA, &answer);
+        curl_easy_setopt(h.get(), CURLOPT_TIMEOUT_MS, 5000L);
+        const CURLcode rc = curl_easy_perform(h.get());
+        long code = 0;
+        curl_easy_getinfo(h.get(), CURLINFO_RESPONSE_CODE, &code);
+        curl_slist_free_all(headers);
+        EXPECT_EQ(rc, CURLE_OK);
+        EXPECT_EQ(code, 400);
+    }
+    EXPECT_TRUE(s.requests().empty());
+    const Exchange ex = post(url, "license=x&software=y");
+    EXPECT_EQ(ex.rc, CURLE_OK);
+    EXPECT_EQ(json::parse(ex.answer).at("status"), 200);
+    s.stop();
+}
+
 TEST(ServiceStandin, AnswersAndFailuresAsScripted)
 {
     standin::FakeTrafficService s;

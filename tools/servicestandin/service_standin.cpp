@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <stdexcept>
 
@@ -21,6 +22,8 @@
 
 namespace standin {
 namespace {
+
+constexpr std::size_t kMaxBody = 16u << 20;
 
 bool sendAll(int fd, const char* data, std::size_t n)
 {
@@ -365,12 +368,25 @@ void FakeTrafficService::serve(int fd)
         if (colon != std::string::npos) {
             std::string value = line.substr(colon + 1);
             value.erase(0, value.find_first_not_of(" \t"));
+            value.erase(value.find_last_not_of(" \t") + 1);
             req.headers[lower(line.substr(0, colon))] = value;
         }
         pos = e + 2;
     }
     std::size_t length = 0;
-    if (auto it = req.headers.find("content-length"); it != req.headers.end()) length = std::stoul(it->second);
+    if (auto it = req.headers.find("content-length"); it != req.headers.end()) {
+        // A length that is not a plain number, or an absurd one, is refused; it must
+        // never end the server (an exception here would end the whole program).
+        const std::string& v = it->second;
+        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), length);
+        if (ec != std::errc() || end != v.data() + v.size() || v.empty() || length > kMaxBody) {
+            const char bad[] = "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+            sendAll(fd, bad, sizeof bad - 1);
+            ::shutdown(fd, SHUT_RDWR);
+            ::close(fd);
+            return;
+        }
+    }
     if (auto it = req.headers.find("expect"); it != req.headers.end() && lower(it->second) == "100-continue") {
         const char cont[] = "HTTP/1.1 100 Continue\r\n\r\n";
         sendAll(fd, cont, sizeof cont - 1);
