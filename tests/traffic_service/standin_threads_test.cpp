@@ -65,6 +65,16 @@ TEST(ServiceStandin, ABadContentLengthIsRefusedAndTheServerGoesOn)
     s.stop();
 }
 
+TEST(ServiceStandin, FinishedConnectionThreadsAreJoinedOnTheWay)
+{
+    standin::FakeTrafficService s;
+    s.start();
+    for (int i = 0; i < 60; ++i) ASSERT_EQ(post(s.baseUrl() + "/v4/auth", "license=x").rc, CURLE_OK);
+    EXPECT_EQ(s.connectionCount(), 60u);
+    EXPECT_LT(s.workerThreads(), 20u);  // not one kept per connection
+    s.stop();
+}
+
 TEST(ServiceStandin, AnswersAndFailuresAsScripted)
 {
     standin::FakeTrafficService s;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -238,13 +239,26 @@ void FakeTrafficService::stop()
         ::close(listenFd_);
         listenFd_ = -1;
     }
-    std::vector<std::thread> workers;
+    std::vector<Worker> workers;
     {
         std::lock_guard lock(mutex_);
         workers.swap(workers_);
     }
-    for (auto& t : workers)
-        if (t.joinable()) t.join();
+    for (auto& w : workers)
+        if (w.thread.joinable()) w.thread.join();
+}
+
+void FakeTrafficService::reapWorkers()
+{
+    std::vector<Worker> finished;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = std::partition(workers_.begin(), workers_.end(), [](const Worker& w) { return !w.done->load(); });
+        std::move(it, workers_.end(), std::back_inserter(finished));
+        workers_.erase(it, workers_.end());
+    }
+    for (auto& w : finished)
+        if (w.thread.joinable()) w.thread.join();
 }
 
 std::string FakeTrafficService::baseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
@@ -295,6 +309,12 @@ std::size_t FakeTrafficService::connectionCount() const
     return connections_;
 }
 
+std::size_t FakeTrafficService::workerThreads() const
+{
+    std::lock_guard lock(mutex_);
+    return workers_.size();
+}
+
 bool FakeTrafficService::waitForRequests(const std::string& route, std::size_t n, std::chrono::milliseconds limit) const
 {
     std::unique_lock lock(mutex_);
@@ -316,9 +336,15 @@ void FakeTrafficService::acceptLoop()
         if (::poll(&p, 1, 20) <= 0) continue;
         const int fd = ::accept(listenFd_, nullptr, nullptr);
         if (fd < 0) continue;
+        reapWorkers();
+        auto done = std::make_shared<std::atomic<bool>>(false);
         std::lock_guard lock(mutex_);
         ++connections_;
-        workers_.emplace_back([this, fd] { serve(fd); });
+        workers_.push_back({std::thread([this, fd, done] {
+                                serve(fd);
+                                done->store(true);
+                            }),
+                            done});
     }
 }
 

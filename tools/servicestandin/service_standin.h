@@ -3,6 +3,7 @@
 // answers the service's paths, records every request and can be scripted to
 // answer in any way a real server might (or might not).
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -93,6 +94,8 @@ public:
     std::vector<Request> requests() const;
     std::vector<Request> requests(const std::string& route) const;
     std::size_t connectionCount() const;
+    // Connection threads not yet joined (finished ones are joined as new connections come).
+    std::size_t workerThreads() const;
     // Waits (real time, bounded) until `n` requests of `route` ("" any) have come in.
     bool waitForRequests(const std::string& route, std::size_t n,
                          std::chrono::milliseconds limit = std::chrono::seconds(5)) const;
@@ -109,7 +112,13 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable cv_;
     bool stopping_ = false;
-    std::vector<std::thread> workers_;
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    // Joins the workers that have finished (a long run would otherwise keep every one).
+    void reapWorkers();
+    std::vector<Worker> workers_;
     std::map<std::string, std::deque<Reply>> scripts_;
     std::map<std::string, std::function<Reply(const Request&)>> handlers_;
     std::shared_ptr<Scene> scene_;
