@@ -54,6 +54,7 @@ void TrafficReader::parkedtraffic()
             publishParked(std::move(result));
             return;
         }
+        result.asked = true;
         const QueryBox b = parkedQueryBox();
         const std::string body =
             vr::format("GUID={}&top={:.2F}&bottom={:.2F}&left={:.2F}&right={:.2F}&querytype=parkedtraffic&toffset={}",
@@ -131,6 +132,9 @@ bool readParkedTraffic(TrafficReader& reader)
             return false;
         }
     }
+    // Every request that was sent empties the parked records first; only an
+    // answer taken in (status 0) fills them again.
+    if (result->asked) reader.parkedRecords.clear();
     switch (result->status) {
     case 0:
         lf_processParked(result->records);

@@ -86,6 +86,9 @@ public:
     struct ParkedResult {
         std::uint64_t requestId = 0;
         int status = -1;
+        // The request reached the service side (a session was open): the parked
+        // records are then replaced, by nothing when the answer was not taken in.
+        bool asked = false;
         std::vector<ParkedTrafficRecord> records;
     };
     std::atomic<std::uint64_t> parkedRequestId{0};

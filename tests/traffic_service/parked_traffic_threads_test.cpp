@@ -103,13 +103,23 @@ TEST_F(ParkedTest, StatusesOfTheAnswer)
         } else {
             EXPECT_EQ(readParkedTraffic(reader), row.ok);
         }
-        // Only an answer taken in replaces the records (406: with none).
-        EXPECT_EQ(reader.parkedRecords.size(), row.ok ? 0u : 1u);
+        // A request that was sent leaves no old records behind, whatever its answer.
+        EXPECT_TRUE(reader.parkedRecords.empty());
         if (row.marked) {
             EXPECT_TRUE(fake.anyMarkedContains(row.marked));
         }
     }
     EXPECT_TRUE(fake.stopped.empty());
+}
+
+TEST_F(ParkedTest, WithoutASessionTheRecordsStayAsTheyAre)
+{
+    reader.setSessionGuid("");
+    reader.parkedRecords = {ParkedTrafficRecord{}};
+    EXPECT_FALSE(readParkedTraffic(reader));
+    EXPECT_EQ(reader.parkedRecords.size(), 1u);
+    EXPECT_TRUE(service.requests("traffic.parked").empty());
+    EXPECT_FALSE(fake.anyMarkedContains("Parkedtraffic"));
 }
 
 TEST_F(ParkedTest, AgesFilterSortAndDuplicates)
