@@ -65,13 +65,18 @@ TEST(ServiceStandin, ABadContentLengthIsRefusedAndTheServerGoesOn)
     s.stop();
 }
 
-TEST(ServiceStandin, FinishedConnectionThreadsAreJoinedOnTheWay)
+TEST(ServiceStandin, ALongRunKeepsNeitherEveryThreadNorEveryRequest)
 {
     standin::FakeTrafficService s;
     s.start();
     for (int i = 0; i < 60; ++i) ASSERT_EQ(post(s.baseUrl() + "/v4/auth", "license=x").rc, CURLE_OK);
     EXPECT_EQ(s.connectionCount(), 60u);
     EXPECT_LT(s.workerThreads(), 20u);  // not one kept per connection
+    s.setRequestLimit(5);
+    ASSERT_EQ(post(s.baseUrl() + "/v4/deauth", "GUID=last").rc, CURLE_OK);
+    const auto reqs = s.requests();
+    ASSERT_EQ(reqs.size(), 5u);
+    EXPECT_EQ(reqs.back().route, "deauth");
     s.stop();
 }
 

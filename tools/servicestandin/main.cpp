@@ -81,6 +81,7 @@ int main(int argc, char** argv)
     }
     standin::FakeTrafficService service;
     service.setIntervals(rrl, wrrl);
+    service.setRequestLimit(1000);  // a record of every request would grow for as long as it runs
     service.setScene(std::make_shared<standin::Scene>(airport, perRole, [] { return platform::wallSeconds(); }));
     try {
         service.start(port);

@@ -288,6 +288,12 @@ void FakeTrafficService::setIntervals(int rrl, int wrrl)
     wrrl_ = wrrl;
 }
 
+void FakeTrafficService::setRequestLimit(std::size_t n)
+{
+    std::lock_guard lock(mutex_);
+    requestLimit_ = n;
+}
+
 std::vector<Request> FakeTrafficService::requests() const
 {
     std::lock_guard lock(mutex_);
@@ -430,6 +436,10 @@ void FakeTrafficService::serve(int fd)
     {
         std::lock_guard lock(mutex_);
         requests_.push_back(req);
+        if (requests_.size() > requestLimit_) {
+            const auto excess = static_cast<std::ptrdiff_t>(requests_.size() - requestLimit_);
+            requests_.erase(requests_.begin(), requests_.begin() + excess);
+        }
     }
     cv_.notify_all();
 

@@ -91,6 +91,8 @@ public:
     // The intervals the default answers give (small, so reader loops run fast).
     void setIntervals(int rrl, int wrrl);
 
+    // Keeps only the last `n` requests (the program runs for hours; tests keep all).
+    void setRequestLimit(std::size_t n);
     std::vector<Request> requests() const;
     std::vector<Request> requests(const std::string& route) const;
     std::size_t connectionCount() const;
@@ -124,6 +126,7 @@ private:
     std::shared_ptr<Scene> scene_;
     std::vector<Request> requests_;
     std::size_t connections_ = 0;
+    std::size_t requestLimit_ = static_cast<std::size_t>(-1);
     int rrl_ = 10;
     int wrrl_ = 10;
 };
