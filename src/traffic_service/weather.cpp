@@ -174,7 +174,8 @@ bool WeatherClient::receiveWeather(int& status, TrafficReader& reader)
             }
             const ServiceUserAircraft user = h.userAircraft();
             // NaN (no altitude yet) sends 0 too; the cast of NaN would be undefined.
-            const long long alt = !(user.altitudeFt >= 1) ? 0 : static_cast<long long>(std::min(user.altitudeFt, 1e9));
+            const double altFt = user.altitudeFt;
+            const long long alt = !(altFt >= 1) ? 0 : static_cast<long long>(std::min(altFt, 1e9));
             const std::string body = vr::format(
                 "GUID={}&querytype=locwx&toffset={}&lat={:.4F}&lon={:.4F}&alt={}&airports={}", formValue(sessionGuid()),
                 toffset.load(), user.lat, user.lon, alt, formValue(station));
