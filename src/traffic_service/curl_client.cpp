@@ -145,7 +145,14 @@ bool launchReaderThread(CurlClient& client, const std::string& name, std::functi
         serviceHandover().logLineMarked(name + " is still running, not started again");
         return false;
     }
-    std::thread(std::move(body)).detach();
+    try {
+        std::thread(std::move(body)).detach();
+    } catch (const std::exception& e) {
+        // No thread: the client must not stay marked as running for ever.
+        client.finished = true;
+        serviceHandover().logLineMarked(vr::format("{} not started: {}", name, e.what()));
+        return false;
+    }
     return true;
 }
 
