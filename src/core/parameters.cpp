@@ -295,7 +295,10 @@ void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::ve
                     const std::vector<IntParameter*>& ints, const std::vector<IntParameter*>& controlInts,
                     const std::vector<StringParameter*>& strings, const std::vector<StringParameter*>& controlStrings)
 {
-    std::lock_guard lock(lf_storeMutex());
+    // The controls are updated only after the file is released: the window code
+    // may wait for the UI thread, which may itself be waiting to save an option.
+    std::vector<std::function<void()>> showControls;
+    std::unique_lock lock(lf_storeMutex());
     const std::filesystem::path path = parametersFile();
     logLine(vr::format("\n{0} parameters {0}", std::string(34, '*')));
     pugi::xml_document doc;
@@ -338,24 +341,26 @@ void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::ve
     for (CheckboxParameter* r : checkboxes)
         if (r) {
             steps.onBool(r);
-            showCheckboxState(*r);
+            showControls.push_back([r] { showCheckboxState(*r); });
         }
     for (IntParameter* r : ints)
         if (r) steps.onInt(r);
     for (IntParameter* r : controlInts)
         if (r) {
             steps.onInt(r);
-            showIntParameterText(*r);
+            showControls.push_back([r] { showIntParameterText(*r); });
         }
     for (StringParameter* r : strings)
         if (r) steps.onString(r);
     for (StringParameter* r : controlStrings)
         if (r) {
             steps.onControlString(r);
-            showStringParameterText(*r);
+            showControls.push_back([r] { showStringParameterText(*r); });
         }
     lf_saveLogged(doc, path);
     logLine(std::string(80, '*') + "\n");
+    lock.unlock();
+    for (const auto& show : showControls) show();
 }
 
 void saveBoolParameter(const BoolParameter* record)

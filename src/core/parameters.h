@@ -30,6 +30,8 @@ void setParametersFile(std::filesystem::path path);
 // skipped), appends the entries that are missing, drops empty folder entries and
 // saves the file. A file that cannot be loaded (or has no <parameters>) is kept
 // as parameters.xml.bak and replaced by one with every stored option at its default.
+// The controls (check boxes, edit fields, lists) are updated after the file is
+// released, so the window code may wait for the UI thread.
 void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::vector<CheckboxParameter*>& checkboxes,
                     const std::vector<IntParameter*>& ints, const std::vector<IntParameter*>& controlInts,
                     const std::vector<StringParameter*>& strings,
