@@ -67,18 +67,21 @@ bool lf_load(pugi::xml_document& doc, const std::filesystem::path& path)
 }
 
 // A file that exists but cannot be used is kept as "<name>.bak" before it is
-// replaced, so a user's hand edit is not lost.
-void lf_keepBroken(const std::filesystem::path& path)
+// replaced, so a user's hand edit is not lost. False when it exists and no copy
+// could be made: the file must then not be replaced.
+bool lf_keepBroken(const std::filesystem::path& path)
 {
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return;
+    if (!std::filesystem::exists(path, ec) && !ec) return true;
     std::filesystem::path bak = path;
     bak += ".bak";
     std::filesystem::copy_file(path, bak, std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec)
+    if (ec) {
         logLineMarked(vr::format("Could not keep '{}' as '{}': {}", lf_text(path), lf_text(bak), ec.message()));
-    else
-        logLineMarked(vr::format("'{}' could not be read, kept as '{}'", lf_text(path), lf_text(bak)));
+        return false;
+    }
+    logLineMarked(vr::format("'{}' could not be read, kept as '{}'", lf_text(path), lf_text(bak)));
+    return true;
 }
 
 // Writes "<name>.tmp" beside the file and renames it over the file: a crash
@@ -123,7 +126,11 @@ void lf_saveEntry(const std::string& name, const std::string& value, const std::
         else
             appendParameterNode(parameters, name, value);
     } else {
-        lf_keepBroken(path);
+        if (!lf_keepBroken(path)) {
+            logLineIfRunning(logText);
+            logLineIfRunning(vr::format("Saving '{}' failed", lf_text(path)));
+            return;
+        }
         doc.reset();
         parameters = doc.append_child("parameters");
         appendParameterNode(parameters, name, value);
@@ -295,11 +302,15 @@ void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::ve
                     const std::vector<IntParameter*>& ints, const std::vector<IntParameter*>& controlInts,
                     const std::vector<StringParameter*>& strings, const std::vector<StringParameter*>& controlStrings)
 {
-    std::lock_guard lock(lf_storeMutex());
+    // The controls are updated only after the file is released: the window code
+    // may wait for the UI thread, which may itself be waiting to save an option.
+    std::vector<std::function<void()>> showControls;
+    std::unique_lock lock(lf_storeMutex());
     const std::filesystem::path path = parametersFile();
     logLine(vr::format("\n{0} parameters {0}", std::string(34, '*')));
     pugi::xml_document doc;
     ListSteps steps;
+    bool replaceable = true;
     if (lf_load(doc, path)) {
         logLine(vr::format("from '{}'", lf_text(path)));
         steps.onBool = [&doc](BoolParameter* r) { loadBoolParameter(doc, r); };
@@ -320,7 +331,7 @@ void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::ve
         };
     } else {
         logLine(lf_text(path) + " not found, default values taken:");
-        lf_keepBroken(path);
+        replaceable = lf_keepBroken(path);
         doc.reset();
         const pugi::xml_node parameters = doc.append_child("parameters");
         steps.onBool = [parameters](BoolParameter* r) { addBoolParameterNode(r, parameters); };
@@ -338,24 +349,29 @@ void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::ve
     for (CheckboxParameter* r : checkboxes)
         if (r) {
             steps.onBool(r);
-            showCheckboxState(*r);
+            showControls.push_back([r] { showCheckboxState(*r); });
         }
     for (IntParameter* r : ints)
         if (r) steps.onInt(r);
     for (IntParameter* r : controlInts)
         if (r) {
             steps.onInt(r);
-            showIntParameterText(*r);
+            showControls.push_back([r] { showIntParameterText(*r); });
         }
     for (StringParameter* r : strings)
         if (r) steps.onString(r);
     for (StringParameter* r : controlStrings)
         if (r) {
             steps.onControlString(r);
-            showStringParameterText(*r);
+            showControls.push_back([r] { showStringParameterText(*r); });
         }
-    lf_saveLogged(doc, path);
+    if (replaceable)
+        lf_saveLogged(doc, path);
+    else
+        logLine(vr::format("could not save to '{}'", lf_text(path)));  // the unreadable file stays as it is
     logLine(std::string(80, '*') + "\n");
+    lock.unlock();
+    for (const auto& show : showControls) show();
 }
 
 void saveBoolParameter(const BoolParameter* record)

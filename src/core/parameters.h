@@ -29,7 +29,10 @@ void setParametersFile(std::filesystem::path path);
 // Loads parameters.xml into the records of the six lists (null entries are
 // skipped), appends the entries that are missing, drops empty folder entries and
 // saves the file. A file that cannot be loaded (or has no <parameters>) is kept
-// as parameters.xml.bak and replaced by one with every stored option at its default.
+// as parameters.xml.bak and replaced by one with every stored option at its default
+// (left as it is, with the defaults in force, when no copy can be kept).
+// The controls (check boxes, edit fields, lists) are updated after the file is
+// released, so the window code may wait for the UI thread.
 void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::vector<CheckboxParameter*>& checkboxes,
                     const std::vector<IntParameter*>& ints, const std::vector<IntParameter*>& controlInts,
                     const std::vector<StringParameter*>& strings,
@@ -71,7 +74,8 @@ void setParameterValueAttr(pugi::xml_node node, const std::string& text);
 bool setBoolAttribute(pugi::xml_node node, const char* attributeName, bool value);
 
 // Save one record's current value in parameters.xml (entry set or appended; a
-// file that cannot be loaded is kept as .bak and becomes a file of this entry).
+// file that cannot be loaded is kept as .bak and becomes a file of this entry;
+// without a copy it is not replaced and the save fails).
 // Logs the record; a failed save logs "Saving '{}' failed".
 void saveBoolParameter(const BoolParameter* record);
 void saveIntParameter(const IntParameter* record);

@@ -6,6 +6,7 @@ std::atomic<bool> closingFlag{false};
 std::atomic<bool> windowClosedFlag{false};
 std::atomic<bool> timeShiftActive{false};
 std::atomic<double> trafficLastRecordTime{0.0};
+std::atomic<std::uint64_t> currentSlotAndWeekday{0};
 
 namespace {
 
@@ -61,4 +62,5 @@ void resetRunState()
     lf_closingState.store(0);
     timeShiftActive.store(false);
     trafficLastRecordTime.store(0.0);
+    currentSlotAndWeekday.store(0);
 }

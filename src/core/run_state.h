@@ -47,6 +47,11 @@ extern std::atomic<bool> timeShiftActive;
 // The time stamp (seconds since 1970) of the newest traffic record; 0 until traffic came.
 extern std::atomic<double> trafficLastRecordTime;
 
+// The packed slot and weekday of slotAndWeekday() (core/time.h), stored once a
+// second by the main cycle while the flight runs and read by the engine; 0 when
+// the engine has been emptied.
+extern std::atomic<std::uint64_t> currentSlotAndWeekday;
+
 // Clears every value above: flags false, reason NotYetSet, delay 0, no time shift,
 // no traffic time. For a restart and for tests.
 void resetRunState();

@@ -113,6 +113,26 @@ TEST_F(ParametersTest, UnloadableFileIsKeptAsBakAndRebuilt)
     }
 }
 
+// When no copy of an unreadable file can be kept, the file is not replaced:
+// neither the start-up load nor a single save may destroy the user's only copy.
+TEST_F(ParametersTest, UnreadableFileThatCannotBeKeptIsLeftAlone)
+{
+    const std::string broken = "<parameters><parameter name=\"RANGE\" value=\"8\"";
+    writeFile(broken);
+    std::filesystem::create_directory(dir_ / "parameters.xml.bak");  // no copy can go there
+
+    loadStored();
+    EXPECT_EQ(readFile(file()), broken);
+    EXPECT_EQ(RANGE.get(), 40);  // the defaults are in force all the same
+    EXPECT_THAT(logLines(), Contains("could not save to '" + file().string() + "'"));
+
+    MAX_FIT.set(12);
+    saveIntParameter(&MAX_FIT);
+    EXPECT_EQ(readFile(file()), broken);
+    EXPECT_THAT(logLines(), Contains("Saving '" + file().string() + "' failed"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "parameters.xml.tmp"));
+}
+
 TEST_F(ParametersTest, MissingEntryIsAppendedAndSaved)
 {
     writeFile(fileWith(R"(<parameter name="RANGE" value="8"/>)"));

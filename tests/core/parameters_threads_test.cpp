@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "core/options.h"
 #include "core/parameters.h"
+#include "platform/clock.h"
 #include "support/parameters_fixture.h"
 
 namespace {
@@ -52,6 +58,75 @@ TEST_F(ParametersThreadsTest, ConcurrentSavesKeepEveryFinalValue)
     EXPECT_EQ(valueOf("RANGE"), "40");
     EXPECT_FALSE(std::filesystem::exists(dir_ / "parameters.xml.tmp"));
     EXPECT_FALSE(std::filesystem::exists(dir_ / "parameters.xml.bak"));
+}
+
+// Stands for the window code: each control update waits for the UI thread (as
+// SendMessage does), and the UI thread is busy saving an option the user just
+// clicked. The start-up load must not hold the file while it waits.
+class UiThreadView : public OptionView {
+public:
+    ~UiThreadView() override { joinUiThreads(); }
+
+    bool isLive(ControlHandle) const override { return true; }
+    void setCheck(const ParameterControl&, bool) override { waitForUiThread(); }
+    void setComboItems(const ParameterControl&, const std::vector<std::string>&, int) override {}
+    void selectComboItem(const ParameterControl&, int) override { waitForUiThread(); }
+    void setText(const ParameterControl&, const std::string&) override { waitForUiThread(); }
+    void enable(const ParameterControl&, bool) override {}
+
+    void joinUiThreads()
+    {
+        for (auto& t : uiThreads_) t.join();
+        uiThreads_.clear();
+    }
+
+    int updates = 0;
+    bool stuck = false;
+
+private:
+    struct Done {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+    };
+
+    void waitForUiThread()
+    {
+        ++updates;
+        if (stuck) return;  // one time-out tells it all
+        auto state = std::make_shared<Done>();
+        uiThreads_.emplace_back([state] {
+            ALWAYS_ON_TOP.set(true);
+            saveBoolParameter(&ALWAYS_ON_TOP);
+            std::lock_guard lock(state->mutex);
+            state->done = true;
+            state->cv.notify_all();
+        });
+        std::unique_lock lock(state->mutex);
+        if (!platform::clock().waitFor(state->cv, lock, std::chrono::seconds(10), [&] { return state->done; }))
+            stuck = true;  // the UI thread waits for the file the load still holds
+    }
+
+    std::vector<std::thread> uiThreads_;
+};
+
+TEST_F(ParametersThreadsTest, ControlsAreUpdatedWithoutHoldingTheFile)
+{
+    UiThreadView view;
+    setOptionView(&view);
+    for (ParameterControl* c : std::initializer_list<ParameterControl*>{&LOG, &MAX_FIT, &RANGE, &BLOCK_CALLSIGN})
+        c->setWindow(reinterpret_cast<ControlHandle>(1));
+
+    for (bool fileExists : {false, true}) {
+        SCOPED_TRACE(fileExists ? "existing file" : "new file");
+        view.updates = 0;
+        loadStored();
+        view.joinUiThreads();
+        EXPECT_FALSE(view.stuck);
+        EXPECT_EQ(view.updates, 4);
+        EXPECT_EQ(valueOf("ALWAYS_ON_TOP"), "true");
+    }
+    setOptionView(nullptr);
 }
 
 }  // namespace

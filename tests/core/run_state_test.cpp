@@ -1,4 +1,5 @@
 #include "core/run_state.h"
+#include "core/time.h"
 
 #include <gtest/gtest.h>
 
@@ -44,11 +45,13 @@ TEST_F(RunStateTest, ForcedReasonAndReset)
     windowClosedFlag.store(true);
     timeShiftActive.store(true);
     trafficLastRecordTime.store(5.0);
+    currentSlotAndWeekday.store(packSlotAndWeekday(21, 3));
     resetRunState();
     EXPECT_FALSE(closingFlag.load());
     EXPECT_FALSE(windowClosedFlag.load());
     EXPECT_FALSE(timeShiftActive.load());
     EXPECT_EQ(trafficLastRecordTime.load(), 0.0);
+    EXPECT_EQ(currentSlotAndWeekday.load(), 0u);
     EXPECT_EQ(closingReason(), ClosingReason::NotYetSet);
 }
 
