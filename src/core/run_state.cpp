@@ -41,9 +41,13 @@ bool setClosingReasonIfUnset(ClosingReason reason, std::int32_t restartDelaySeco
 
 bool requestClosing(ClosingReason reason, std::int32_t restartDelaySeconds)
 {
-    if (closingFlag.exchange(true)) return false;
-    // A window close may have set its reason between the flag and here; it came first.
-    return setClosingReasonIfUnset(reason, restartDelaySeconds);
+    if (closingFlag.load()) return false;
+    // The reason goes first and the flag after it: every loop polls only the
+    // flag and then reads the reason, so it must never find the flag without it.
+    // A window close may have set its reason already; it came first.
+    const bool set = setClosingReasonIfUnset(reason, restartDelaySeconds);
+    closingFlag.store(true);
+    return set;
 }
 
 void setClosingReason(ClosingReason reason, std::int32_t restartDelaySeconds)

@@ -27,9 +27,10 @@ extern std::atomic<bool> closingFlag;
 // The user closed the main window.
 extern std::atomic<bool> windowClosedFlag;
 
-// Ends the run with `reason` unless a run end was already requested: sets
-// closingFlag by an atomic exchange and, when this call set it, the reason and
-// delay together. The first reason wins. Returns whether this call set them.
+// Ends the run with `reason` unless a run end was already requested: sets the
+// reason and delay together when none is set yet, then closingFlag, so whoever
+// sees the flag finds the reason. The first reason wins. Returns whether this
+// call set them.
 bool requestClosing(ClosingReason reason, std::int32_t restartDelaySeconds);
 // Sets reason and delay when no reason is set yet (the flag is left alone).
 // Returns whether it set them.

@@ -68,8 +68,8 @@ void lf_handleModel(std::string model)
         // Not an aircraft: take a middle-sized span.
         statusPanel().userAircraftKnown = true;
         repaintStatusPanel();
-        lf_halfWingspan = gf_halfWingspan("E190");
         logLineIndented(report);
+        lf_halfWingspan = gf_halfWingspan("E190");
         return;
     }
     const double largest = liveryServices().largestHalfWingspan();
@@ -94,7 +94,6 @@ void lf_handleModel(std::string model)
             }
         }
     }
-    lf_halfWingspan = span;
     statusPanel().userAircraftKnown = known;
     repaintStatusPanel();
     if (known) {
@@ -104,6 +103,8 @@ void lf_handleModel(std::string model)
     }
     report += vr::format(", category: {}", acCategoryText(gf_typeCategory(model)));
     logLineIndented(report);
+    // Last: the span tells the engine (and the status readers) the model is handled.
+    lf_halfWingspan = span;
 }
 
 }  // namespace
@@ -220,17 +221,8 @@ void onUserAcState(const UserAcState& reply, std::uint32_t objectId)
     UserAcState state = reply;
     if (state.altitude < 0.0) state.altitude = 0.0;
     const LatLon next{state.latitude, state.longitude};
-    LatLon previous;
-    {
-        std::lock_guard lock(simQueueMutex);
-        lf_state = state;
-        previous = lf_lastPosition;
-        lf_lastPosition = next;
-    }
-    if (isTeleport(previous, next)) {
-        logLine("Teleport");
-        requestClosing(ClosingReason::NewFlight, 30);
-    }
+    // What comes with the reply is stored before the state itself: whoever
+    // reads the new state finds its time, object id and stand too.
     const std::string stand = lf_nearestStand(next);
     const std::string before = lf_standText.get();
     if (!stand.empty() && stand != before) {
@@ -243,6 +235,17 @@ void onUserAcState(const UserAcState& reply, std::uint32_t objectId)
     lf_standText.set(stand);
     simUtcEpoch = simEpochSeconds(state.zuluYear, state.zuluDayOfYear, state.zuluTime);
     userObjectId = objectId;
+    LatLon previous;
+    {
+        std::lock_guard lock(simQueueMutex);
+        lf_state = state;
+        previous = lf_lastPosition;
+        lf_lastPosition = next;
+    }
+    if (isTeleport(previous, next)) {
+        logLine("Teleport");
+        requestClosing(ClosingReason::NewFlight, 30);
+    }
 }
 
 void onUserOnGround(std::int64_t flag)

@@ -32,7 +32,7 @@ UserAcState& userAcStateLocked();
 UserAcState& handedUserAcStateLocked();
 
 // The title (at most 48 characters) and half wing span (nm; none until a model
-// reply was handled) of the user aircraft.
+// reply was handled, and stored last by that reply) of the user aircraft.
 std::string userAcTitle();
 std::optional<double> userHalfWingspan();
 // The stand found at the user position by the last state reply.
@@ -57,7 +57,8 @@ void setUserAcNeighbours(UserAcNeighbours neighbours);
 
 // Handler of the object-data reply (id 8), by request id.
 void onSimObjectData(const SIMCONNECT_RECV* message, DWORD size);
-// The 109 update with the block and the reply's object id.
+// The 109 update with the block and the reply's object id. The time, object id
+// and stand are stored before the state, so a reader of the new state sees them.
 void onUserAcState(const UserAcState& state, std::uint32_t objectId);
 // The 108 reply with its flag.
 void onUserOnGround(std::int64_t flag);

@@ -1,3 +1,4 @@
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -24,6 +25,32 @@ TEST(RunStateThreads, ExactlyOneOfManyRacingSettersWins)
         }
         EXPECT_EQ(winners.load(), 1);
         EXPECT_EQ(restartDelaySeconds(), 10 * static_cast<int>(closingReason()));
+    }
+    resetRunState();
+}
+
+TEST(RunStateThreads, WhoeverSeesTheFlagFindsTheReason)
+{
+    // Every loop polls closingFlag and then reads the reason: it must never find
+    // the flag set and the reason still unset.
+    for (int round = 0; round < 2000; ++round) {
+        resetRunState();
+        std::atomic<bool> ready{false};
+        ClosingReason seen = ClosingReason::NotYetSet;
+        std::int32_t seenDelay = 0;
+        std::thread poller([&] {
+            ready = true;
+            while (!closingFlag.load()) {
+            }
+            seen = closingReason();
+            seenDelay = restartDelaySeconds();
+        });
+        while (!ready.load()) {
+        }
+        requestClosing(ClosingReason::NewFlight, 30);
+        poller.join();
+        ASSERT_EQ(seen, ClosingReason::NewFlight) << "round " << round;
+        ASSERT_EQ(seenDelay, 30) << "round " << round;
     }
     resetRunState();
 }

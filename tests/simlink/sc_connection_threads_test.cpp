@@ -1,6 +1,11 @@
 // The connection against the stand-in over real sockets: the transport chain,
 // framing faults from the peer, the peer closing or resetting, closed handles.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <thread>
 
 #include "support/sim_fixture.h"
@@ -10,13 +15,43 @@ namespace {
 using platform::net::Family;
 using simstandin::Bytes;
 
-std::string deadPort(Family family)
-{
-    int err = 0;
-    const auto l = platform::net::listenTcp(family, 0, &err);
-    platform::net::closeSocket(l.fd);
-    return std::to_string(l.port);
-}
+// A loopback port nobody listens on, for the life of the object. It stays
+// bound (never listening): a port merely closed again could be handed to a
+// listener of another test program running at the same time.
+class DeadPort {
+public:
+    explicit DeadPort(Family family)
+    {
+        const bool v6 = family == Family::IPv6;
+        fd_ = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+        sockaddr_storage ss{};
+        socklen_t len = 0;
+        if (v6) {
+            auto* a = reinterpret_cast<sockaddr_in6*>(&ss);
+            a->sin6_family = AF_INET6;
+            a->sin6_addr = in6addr_loopback;
+            len = sizeof *a;
+        } else {
+            auto* a = reinterpret_cast<sockaddr_in*>(&ss);
+            a->sin_family = AF_INET;
+            a->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            len = sizeof *a;
+        }
+        EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&ss), len), 0);
+        EXPECT_EQ(::getsockname(fd_, reinterpret_cast<sockaddr*>(&ss), &len), 0);
+        const std::uint16_t port = v6 ? reinterpret_cast<sockaddr_in6*>(&ss)->sin6_port
+                                      : reinterpret_cast<sockaddr_in*>(&ss)->sin_port;
+        port_ = std::to_string(ntohs(port));
+    }
+    ~DeadPort() { ::close(fd_); }
+    DeadPort(const DeadPort&) = delete;
+    DeadPort& operator=(const DeadPort&) = delete;
+    const std::string& port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    std::string port_;
+};
 
 struct Tried {
     bool pipe;
@@ -39,7 +74,8 @@ TEST_F(ScConnectionTest, AutoFallsBackFromPipeToIPv6ToIPv4WithTheRegistryPorts)
     o.listenPipe = false;
     o.listenIPv6 = false;
     startServer(o);
-    const std::string v6 = deadPort(Family::IPv6);
+    const DeadPort deadV6(Family::IPv6);
+    const std::string v6 = deadV6.port();
     setRegistryPorts(std::to_string(server_->portIPv4()), v6);
 
     ScConnectionPtr c;
@@ -60,7 +96,8 @@ TEST_F(ScConnectionTest, AutoFallsBackFromPipeToIPv6ToIPv4WithTheRegistryPorts)
 TEST_F(ScConnectionTest, ConfiguredTransportsAndWhenAFailureIsFinal)
 {
     startServer();  // listens on the default pipe too
-    const std::string dead4 = deadPort(Family::IPv4);
+    const DeadPort deadV4(Family::IPv4);
+    const std::string dead4 = deadV4.port();
     const std::string pipeName = "\\\\.\\pipe\\Lockheed Martin Prepar3D v5\\SimConnect";
     struct Case {
         const char* name;

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "sim_layer_support.h"
@@ -393,26 +396,45 @@ TEST(PositionHandOver, DropsAtLowFrameRatesAndWaitsAtHighOnes)
         resetSimQueues();
         frameRate = rate;
         positionQueue.write().push_back({AcPositionBlock{}, 150});
+        const bool drops = rate <= 50.0f;
         std::mutex m;
         std::condition_variable cv;
-        bool held = false;
+        bool held = false, handedOver = false;
+        std::atomic<bool> released{false};
         std::thread holder([&] {
-            std::lock_guard lock(simQueueMutex);
+            std::unique_lock lock(simQueueMutex);
             {
                 std::lock_guard l(m);
                 held = true;
             }
-            cv.notify_one();
-            platform::sleepFor(std::chrono::milliseconds(20));  // the hand-over waits meanwhile (or not)
+            cv.notify_all();
+            if (drops) {
+                // Held until the hand-over returned: it must have found the lock busy.
+                std::unique_lock l(m);
+                cv.wait(l, [&] { return handedOver; });
+            } else {
+                platform::sleepFor(std::chrono::milliseconds(20));  // the hand-over waits meanwhile
+            }
+            released = true;
+            lock.unlock();
         });
         {
             std::unique_lock l(m);
             cv.wait(l, [&] { return held; });
         }
         handOverPositions();
+        // Waiting, it cannot return before the lock was let go.
+        if (!drops) {
+            EXPECT_TRUE(released.load()) << rate;
+        }
+        {
+            std::lock_guard l(m);
+            handedOver = true;
+        }
+        cv.notify_all();
         holder.join();
         std::lock_guard lock(simQueueMutex);
-        EXPECT_EQ(positionQueue.sendLocked().size(), rate <= 50.0f ? 0u : 1u) << rate;
+        EXPECT_EQ(positionQueue.sendLocked().size(), drops ? 0u : 1u) << rate;
         EXPECT_TRUE(positionQueue.write().empty());
     }
 }

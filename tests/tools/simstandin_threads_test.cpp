@@ -87,10 +87,13 @@ TEST_F(StandIn, UserAircraftRequestsAreAnsweredByDefinition)
     EXPECT_EQ(u32(got[2], 36), 12u);  // datums of definition 403
     EXPECT_EQ(sc::getF64(got[2].data() + 40), 50.0);
 
-    // Period SECOND: one answer per stand-in second, until NEVER.
+    // Period SECOND: one answer per stand-in second, until NEVER. The three
+    // answers may come before the stand-in read the fourth request: wait for it.
+    ASSERT_TRUE(server_->waitForPackets(74 + 4));
     ASSERT_TRUE(server_->tickSecond());
     ASSERT_TRUE(server_->tickSecond());
     const auto seconds = next(2);
+    ASSERT_EQ(seconds.size(), 2u);
     EXPECT_EQ(u32(seconds[1], 12), 108u);
     EXPECT_EQ(sc::getU64(seconds[1].data() + 40), 1u);  // on the ground
     SimConnect_RequestDataOnSimObject(h_, 108, 409, 0, SIMCONNECT_PERIOD_NEVER);

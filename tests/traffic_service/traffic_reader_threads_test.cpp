@@ -62,7 +62,12 @@ TEST_F(TrafficReaderTest, BufferedStartGivesFiveBatchesThenLivePasses)
               "&buffercount=5&buffertime=6");
     EXPECT_EQ(reqs[1].body, "GUID=G-1&top=52.44&bottom=52.17&left=4.54&right=4.98&querytype=locationtraffic&toffset=0");
     for (const auto& r : reqs) EXPECT_EQ(r.headers.count("accept-encoding"), 1u);
-    EXPECT_EQ(service.connectionCount(), reqs.size());  // a fresh connection for every request
+    // A fresh connection for every request (read after the requests: it only
+    // grows). The stop may have cut the next transfer after its connection was
+    // accepted and before its request was read, so one more is no reuse.
+    const std::size_t connections = service.connectionCount();
+    EXPECT_GE(connections, reqs.size());
+    EXPECT_LE(connections, reqs.size() + 1);
 
     // Ended on a stop: no error report, the other reader left running.
     EXPECT_TRUE(reader.ended.load());

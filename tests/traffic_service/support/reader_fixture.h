@@ -12,7 +12,8 @@
 
 class ReaderFixture : public ::testing::Test {
 protected:
-    ReaderFixture() : clock_(std::make_shared<platform::ScaledClock>(0.01))
+    // timeFactor: real time per clock time (0.01 makes a second 10 ms).
+    explicit ReaderFixture(double timeFactor = 0.01) : clock_(std::make_shared<platform::ScaledClock>(timeFactor))
     {
         service.start();
         setServiceBaseUrl(service.baseUrl());
