@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "core/errors.h"
+#include "core/fmt.h"
 #include "core/geodesy.h"
 #include "sim_layer_support.h"
 #include "simlink/ac_category.h"
@@ -131,10 +132,24 @@ TEST_F(SimLayer, ShortMessagesAreDroppedBeforeAnyFieldIsRead)
     EXPECT_TRUE(replies().empty());
     EXPECT_EQ(frameCounter.load(), 0);
     EXPECT_TRUE(env.logHas("SimConnect message dwID 7 too short (28 bytes), dropped"));
-    // A data reply too short for its block is ignored by its handler.
-    dispatch(dataMessage(REQUEST_USER_STATE, 1, DEF_USER_STATE, Bytes(95, 1)));
-    dispatch(dataMessage(REQUEST_STATIC_ATTITUDE, 150, DEF_STATIC_ATTITUDE, Bytes(15, 1)));
+    // A data reply too short for its block is logged and dropped by its handler.
+    struct ShortData {
+        std::uint32_t requestId, defineId;
+        std::size_t bytes;
+    } shortData[] = {
+        {REQUEST_USER_STATE, DEF_USER_STATE, 95},
+        {REQUEST_STATIC_ATTITUDE, DEF_STATIC_ATTITUDE, 15},
+        {REQUEST_USER_ON_GROUND, DEF_ON_GROUND, 7},
+        {REQUEST_USER_MODEL, DEF_ATC_MODEL, 0},  // not an empty model: no code 71
+    };
+    for (const ShortData& d : shortData) {
+        EXPECT_NO_THROW(dispatch(dataMessage(d.requestId, 150, d.defineId, Bytes(d.bytes, 0x41))));
+        EXPECT_TRUE(env.logHas(vr::format("===> SimConnect data reply {} too short ({} bytes), dropped", d.requestId,
+                                          40 + d.bytes)))
+            << d.requestId;
+    }
     EXPECT_EQ(userObjectId.load(), 2u);
+    EXPECT_FALSE(newSecondFlag);
     EXPECT_TRUE(replies().empty());
 }
 
