@@ -91,12 +91,14 @@ TEST_F(SimLayer, OpenReplyRefusalsAndAcceptance)
     };
     for (const Case& c : cases) {
         expectedSimMajor = c.expected;
+        const int clearsBefore = env.app.clears();
         try {
             dispatch(simstandin::makeOpen(c.name, c.major, 5, 1, 2));
             EXPECT_EQ(c.error, "") << c.name;
         } catch (const qxv::UserErrorException& e) {
             EXPECT_EQ(e.what(), c.error);
         }
+        EXPECT_EQ(env.app.clears() - clearsBefore, c.error.empty() ? 1 : 0) << c.name;  // acceptance clears the line
     }
     EXPECT_TRUE(env.logHas("Lockheed Martin Prepar3D v5 (5.5.1.2) connected"));
     EXPECT_TRUE(statusPanel().simConnected);
@@ -189,7 +191,14 @@ TEST_F(SimLayer, ExceptionTable)
     EXPECT_NE(log.find("===> SIMCONNECT_EXCEPTION #31"), std::string::npos);
     EXPECT_EQ(env.app.messages().back(), (AppServicesFake::Message{"SimConnect: too many objects (max 1000)", true}));
 
+    // Unrecognised ids are logged only with a known user position and no stop flag set.
     onUserAcState(userAt(50.0, 8.0), 1);
+    for (std::atomic<bool>* flag : {&windowClosedFlag, &closingFlag}) {
+        flag->store(true);
+        dispatch(simstandin::makeException(3, 1, 0));
+        flag->store(false);
+    }
+    EXPECT_FALSE(env.logHas("SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID"));
     dispatch(simstandin::makeException(3, 1, 0));
     EXPECT_TRUE(env.logHas("===> SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID"));
 
