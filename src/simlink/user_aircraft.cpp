@@ -184,9 +184,16 @@ void onSimObjectData(const SIMCONNECT_RECV* message, DWORD size)
     const auto head = scReadMessage<SIMCONNECT_RECV_SIMOBJECT_DATA>(message, size);
     const char* data = reinterpret_cast<const char*>(message) + dataOffset;
     const std::size_t available = size - dataOffset;
+    // A reply too short for its block is malformed: logged and dropped (an empty
+    // model would otherwise end the connection as a missing atc_model).
+    const auto blockFits = [&](std::size_t blockSize) {
+        if (available >= blockSize) return true;
+        logLineMarked(vr::format("SimConnect data reply {} too short ({} bytes), dropped", head.dwRequestID, size));
+        return false;
+    };
     switch (head.dwRequestID) {
     case REQUEST_STATIC_ATTITUDE: {
-        if (available < sizeof(StaticAttitudeBlock)) return;
+        if (!blockFits(sizeof(StaticAttitudeBlock))) return;
         StaticAttitudeBlock block;
         std::memcpy(&block, data, sizeof block);
         pushSimReply({head.dwObjectID, 0, 0, replyStaticAttitude, block.staticCgHeight, block.staticPitch});
@@ -195,18 +202,19 @@ void onSimObjectData(const SIMCONNECT_RECV* message, DWORD size)
     case REQUEST_USER_TITLE: onUserAcTitle(std::string_view(data, ::strnlen(data, available))); break;
     case REQUEST_USER_MODEL: {
         constexpr std::size_t field = 32;
-        onUserAcModel(std::string_view(data, ::strnlen(data, std::min(available, field))));
+        if (!blockFits(field)) return;
+        onUserAcModel(std::string_view(data, ::strnlen(data, field)));
         break;
     }
     case REQUEST_USER_ON_GROUND: {
-        if (available < sizeof(std::int64_t)) return;
+        if (!blockFits(sizeof(std::int64_t))) return;
         std::int64_t flag;
         std::memcpy(&flag, data, sizeof flag);
         onUserOnGround(flag);
         break;
     }
     case REQUEST_USER_STATE: {
-        if (available < sizeof(UserAcState)) return;
+        if (!blockFits(sizeof(UserAcState))) return;
         UserAcState state;
         std::memcpy(&state, data, sizeof state);
         onUserAcState(state, head.dwObjectID);

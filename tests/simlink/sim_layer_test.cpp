@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "core/errors.h"
+#include "core/fmt.h"
 #include "core/geodesy.h"
 #include "sim_layer_support.h"
 #include "simlink/ac_category.h"
@@ -90,12 +91,14 @@ TEST_F(SimLayer, OpenReplyRefusalsAndAcceptance)
     };
     for (const Case& c : cases) {
         expectedSimMajor = c.expected;
+        const int clearsBefore = env.app.clears();
         try {
             dispatch(simstandin::makeOpen(c.name, c.major, 5, 1, 2));
             EXPECT_EQ(c.error, "") << c.name;
         } catch (const qxv::UserErrorException& e) {
             EXPECT_EQ(e.what(), c.error);
         }
+        EXPECT_EQ(env.app.clears() - clearsBefore, c.error.empty() ? 1 : 0) << c.name;  // acceptance clears the line
     }
     EXPECT_TRUE(env.logHas("Lockheed Martin Prepar3D v5 (5.5.1.2) connected"));
     EXPECT_TRUE(statusPanel().simConnected);
@@ -131,10 +134,24 @@ TEST_F(SimLayer, ShortMessagesAreDroppedBeforeAnyFieldIsRead)
     EXPECT_TRUE(replies().empty());
     EXPECT_EQ(frameCounter.load(), 0);
     EXPECT_TRUE(env.logHas("SimConnect message dwID 7 too short (28 bytes), dropped"));
-    // A data reply too short for its block is ignored by its handler.
-    dispatch(dataMessage(REQUEST_USER_STATE, 1, DEF_USER_STATE, Bytes(95, 1)));
-    dispatch(dataMessage(REQUEST_STATIC_ATTITUDE, 150, DEF_STATIC_ATTITUDE, Bytes(15, 1)));
+    // A data reply too short for its block is logged and dropped by its handler.
+    struct ShortData {
+        std::uint32_t requestId, defineId;
+        std::size_t bytes;
+    } shortData[] = {
+        {REQUEST_USER_STATE, DEF_USER_STATE, 95},
+        {REQUEST_STATIC_ATTITUDE, DEF_STATIC_ATTITUDE, 15},
+        {REQUEST_USER_ON_GROUND, DEF_ON_GROUND, 7},
+        {REQUEST_USER_MODEL, DEF_ATC_MODEL, 0},  // not an empty model: no code 71
+    };
+    for (const ShortData& d : shortData) {
+        EXPECT_NO_THROW(dispatch(dataMessage(d.requestId, 150, d.defineId, Bytes(d.bytes, 0x41))));
+        EXPECT_TRUE(env.logHas(vr::format("===> SimConnect data reply {} too short ({} bytes), dropped", d.requestId,
+                                          40 + d.bytes)))
+            << d.requestId;
+    }
     EXPECT_EQ(userObjectId.load(), 2u);
+    EXPECT_FALSE(newSecondFlag);
     EXPECT_TRUE(replies().empty());
 }
 
@@ -174,7 +191,14 @@ TEST_F(SimLayer, ExceptionTable)
     EXPECT_NE(log.find("===> SIMCONNECT_EXCEPTION #31"), std::string::npos);
     EXPECT_EQ(env.app.messages().back(), (AppServicesFake::Message{"SimConnect: too many objects (max 1000)", true}));
 
+    // Unrecognised ids are logged only with a known user position and no stop flag set.
     onUserAcState(userAt(50.0, 8.0), 1);
+    for (std::atomic<bool>* flag : {&windowClosedFlag, &closingFlag}) {
+        flag->store(true);
+        dispatch(simstandin::makeException(3, 1, 0));
+        flag->store(false);
+    }
+    EXPECT_FALSE(env.logHas("SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID"));
     dispatch(simstandin::makeException(3, 1, 0));
     EXPECT_TRUE(env.logHas("===> SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID"));
 
