@@ -1,6 +1,8 @@
 // The connection against the stand-in over real sockets: the transport chain,
 // framing faults from the peer, the peer closing or resetting, closed handles.
 
+#include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "support/sim_fixture.h"
@@ -314,6 +316,34 @@ TEST_F(ScConnectionTest, CloseOnOneThreadWhileAnotherSendsAndDispatches)
     closed = true;
     user.join();
     EXPECT_GT(refusedAfterClose.load(), 0);
+}
+
+TEST_F(ScConnectionTest, TwoThreadsClosingOneHandleTearItDownOnce)
+{
+    // Real (if quickened) waits, so that the second close comes while the first
+    // is still tearing down.
+    platform::setClock(std::make_shared<platform::ScaledClock>(0.05));
+    startServer();
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        HANDLE h = openClient();
+        ASSERT_NE(h, nullptr);
+        std::atomic<int> ready{0};
+        HRESULT results[2] = {1, 1};
+        auto closer = [&](int i) {
+            ++ready;
+            while (ready.load() < 2) std::this_thread::yield();
+            results[i] = SimConnect_Close(h);
+        };
+        std::thread a(closer, 0), b(closer, 1);
+        a.join();
+        b.join();
+        EXPECT_EQ(std::count(std::begin(results), std::end(results), scOk), 1);
+        EXPECT_EQ(std::count(std::begin(results), std::end(results), scFail), 1);
+        ASSERT_TRUE(server_->waitForDisconnect());
+    }
+    EXPECT_EQ(ScTransport::activeTransports(), 0u);
+    platform::setClock(clock_);
 }
 
 TEST_F(ScConnectionTest, LargerMaxReceiveSizeAcceptsLargerMessages)
