@@ -80,6 +80,9 @@ TEST_F(ScConnectionTest, ConfiguredTransportsAndWhenAFailureIsFinal)
         // No registry ports: the TCP steps are skipped, the default pipe is last.
         {"named pipe from the port text", "[SimConnect]\nProtocol=Pipe\nPort=Other Pipe\n", scOk,
          {{true, ".", "Other Pipe"}, {true, ".", ""}}},
+        {"IPv4 without an address reaches this computer",
+         "[SimConnect]\nProtocol=IPv4\nPort=" + std::to_string(server_->portIPv4()) + "\n", scOk,
+         {{false, "", std::to_string(server_->portIPv4())}}},
         {"IPv6 at ::1 reaches the stand-in",
          "[SimConnect]\nProtocol=IPv6\nAddress=::1\nPort=" + std::to_string(server_->portIPv6()) + "\n", scOk,
          {{false, "::1", std::to_string(server_->portIPv6())}}},
