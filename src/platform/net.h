@@ -20,7 +20,7 @@ enum class Family { IPv4, IPv6 };
 // --- client side ---
 
 // Resolves host and port for the family (stream, TCP), takes the first result
-// and connects. noDelay sets TCP_NODELAY. Returns the connected socket or
+// and connects (an empty host is this computer: the loopback). noDelay sets TCP_NODELAY. Returns the connected socket or
 // invalidSocket with *error set to the OS error.
 Socket connectTcp(Family family, const std::string& host, const std::string& port, bool noDelay, int* error);
 

@@ -83,7 +83,7 @@ HRESULT SimConnect_Close(HANDLE hSimConnect)
     {
         std::lock_guard lock(scSendLock());
         c = scFindConnection(hSimConnect);
-        if (!c) return scFail;
+        if (!c || !c->claimTeardown()) return scFail;  // closed, or being closed by another thread
         c->sendPending();
     }
     scTeardown(c);

@@ -172,7 +172,12 @@ public:
 
     static std::size_t liveConnections();
 
+    // True for the one caller that may tear this connection down (the first);
+    // a second close of the same handle is refused instead of joining twice.
+    bool claimTeardown() { return !tearingDown_.exchange(true); }
+
 private:
+    std::atomic<bool> tearingDown_{false};
     std::mutex receiveMutex_;
     std::deque<ScMessagePtr> received_;
     void notify();

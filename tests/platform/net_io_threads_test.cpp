@@ -54,6 +54,20 @@ TEST(PipeNames, MapToAShortSocketPathInTheirFolder)
     setPipeDirectory({});
 }
 
+TEST(Tcp, AnEmptyHostIsThisComputer)
+{
+    for (const Family f : {Family::IPv4, Family::IPv6}) {
+        SCOPED_TRACE(f == Family::IPv4 ? "IPv4" : "IPv6");
+        int err = 0;
+        const Listener l = listenTcp(f, 0, &err);
+        ASSERT_NE(l.fd, invalidSocket);
+        const Socket s = connectTcp(f, "", std::to_string(l.port), false, &err);
+        EXPECT_NE(s, invalidSocket) << err;
+        closeSocket(s);
+        closeSocket(l.fd);
+    }
+}
+
 TEST(PipeNames, BusyPipeIsRetriedForFiveSecondsOfClockTime)
 {
     auto vc = std::make_shared<VirtualClock>();

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "support/sim_fixture.h"
@@ -115,6 +117,9 @@ TEST_F(ScConnectionTest, ConfiguredTransportsAndWhenAFailureIsFinal)
         // No registry ports: the TCP steps are skipped, the default pipe is last.
         {"named pipe from the port text", "[SimConnect]\nProtocol=Pipe\nPort=Other Pipe\n", scOk,
          {{true, ".", "Other Pipe"}, {true, ".", ""}}},
+        {"IPv4 without an address reaches this computer",
+         "[SimConnect]\nProtocol=IPv4\nPort=" + std::to_string(server_->portIPv4()) + "\n", scOk,
+         {{false, "", std::to_string(server_->portIPv4())}}},
         {"IPv6 at ::1 reaches the stand-in",
          "[SimConnect]\nProtocol=IPv6\nAddress=::1\nPort=" + std::to_string(server_->portIPv6()) + "\n", scOk,
          {{false, "::1", std::to_string(server_->portIPv6())}}},
@@ -351,6 +356,34 @@ TEST_F(ScConnectionTest, CloseOnOneThreadWhileAnotherSendsAndDispatches)
     closed = true;
     user.join();
     EXPECT_GT(refusedAfterClose.load(), 0);
+}
+
+TEST_F(ScConnectionTest, TwoThreadsClosingOneHandleTearItDownOnce)
+{
+    // Real (if quickened) waits, so that the second close comes while the first
+    // is still tearing down.
+    platform::setClock(std::make_shared<platform::ScaledClock>(0.05));
+    startServer();
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        HANDLE h = openClient();
+        ASSERT_NE(h, nullptr);
+        std::atomic<int> ready{0};
+        HRESULT results[2] = {1, 1};
+        auto closer = [&](int i) {
+            ++ready;
+            while (ready.load() < 2) std::this_thread::yield();
+            results[i] = SimConnect_Close(h);
+        };
+        std::thread a(closer, 0), b(closer, 1);
+        a.join();
+        b.join();
+        EXPECT_EQ(std::count(std::begin(results), std::end(results), scOk), 1);
+        EXPECT_EQ(std::count(std::begin(results), std::end(results), scFail), 1);
+        ASSERT_TRUE(server_->waitForDisconnect());
+    }
+    EXPECT_EQ(ScTransport::activeTransports(), 0u);
+    platform::setClock(clock_);
 }
 
 TEST_F(ScConnectionTest, LargerMaxReceiveSizeAcceptsLargerMessages)

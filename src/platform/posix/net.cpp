@@ -109,7 +109,9 @@ Socket connectTcp(Family family, const std::string& host, const std::string& por
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     addrinfo* found = nullptr;
-    const int rc = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
+    // An empty host is this computer, as Windows resolves it (a SimConnect.cfg
+    // may give a port without an address); no host name gives the loopback.
+    const int rc = ::getaddrinfo(host.empty() ? nullptr : host.c_str(), port.c_str(), &hints, &found);
     if (rc != 0 || !found) {
         lf_setError(error, rc == EAI_SYSTEM ? errno : EHOSTUNREACH);
         return invalidSocket;
