@@ -11,6 +11,7 @@
 #include "core/fmt.h"
 #include "core/log.h"
 #include "platform/directory.h"
+#include "platform/fs_path.h"
 
 namespace fs = std::filesystem;
 
@@ -30,10 +31,28 @@ void gf_backupFile(const fs::path& path)
     if (fs::exists(path)) fs::copy_file(path, first, fs::copy_options::overwrite_existing);
 }
 
+bool gf_saveXmlAtomically(const pugi::xml_document& doc, const fs::path& path)
+{
+    fs::path tmp = path;
+    tmp += ".tmp";
+    std::error_code ec;
+    if (!doc.save_file(tmp.c_str())) {
+        fs::remove(tmp, ec);
+        return false;
+    }
+    fs::rename(tmp, path, ec);
+    if (ec) {
+        fs::remove(tmp, ec);
+        return false;
+    }
+    return true;
+}
+
 bool gf_saveXml(const pugi::xml_document& doc, const fs::path& path)
 {
-    const bool saved = doc.save_file(path.c_str());
-    logLine(saved ? vr::format("'{}' saved", path.string()) : vr::format("could not save to '{}'", path.string()));
+    const bool saved = gf_saveXmlAtomically(doc, path);
+    const std::string text = platform::pathText(path);
+    logLine(saved ? vr::format("'{}' saved", text) : vr::format("could not save to '{}'", text));
     return saved;
 }
 

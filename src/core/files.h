@@ -18,7 +18,12 @@ class xml_document;
 // std::filesystem::filesystem_error when a test or copy fails.
 void gf_backupFile(const std::filesystem::path& path);
 
-// Saves with pugixml's defaults; logs "'{}' saved" or "could not save to '{}'".
+// Saves with pugixml's defaults to "<name>.tmp" beside the file and renames it
+// over the file, so a crash or a full disk mid-write leaves the old file whole.
+// False (and no .tmp left behind) when either step fails. Logs nothing.
+bool gf_saveXmlAtomically(const pugi::xml_document& doc, const std::filesystem::path& path);
+
+// gf_saveXmlAtomically, logging "'{}' saved" or "could not save to '{}'".
 bool gf_saveXml(const pugi::xml_document& doc, const std::filesystem::path& path);
 
 // Logs "Cleaning folder: {}" and removes every direct entry of the folder (files

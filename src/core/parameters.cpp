@@ -5,11 +5,13 @@
 #include <pugixml.hpp>
 #include <system_error>
 
+#include "core/files.h"
 #include "core/fmt.h"
 #include "core/log.h"
 #include "core/paths.h"
 #include "core/startup_globals.h"
 #include "core/time.h"
+#include "platform/fs_path.h"
 
 namespace {
 
@@ -30,13 +32,6 @@ std::filesystem::path& lf_pathOverride()
 {
     static auto& p = *new std::filesystem::path;
     return p;
-}
-
-// The path as UTF-8 for the log: never throws, whatever characters the user's profile path holds.
-std::string lf_text(const std::filesystem::path& path)
-{
-    const std::u8string u8 = path.u8string();
-    return {u8.begin(), u8.end()};
 }
 
 const char* lf_boolText(bool value) { return value ? "true" : "false"; }
@@ -77,39 +72,20 @@ bool lf_keepBroken(const std::filesystem::path& path)
     bak += ".bak";
     std::filesystem::copy_file(path, bak, std::filesystem::copy_options::overwrite_existing, ec);
     if (ec) {
-        logLineMarked(vr::format("Could not keep '{}' as '{}': {}", lf_text(path), lf_text(bak), ec.message()));
+        logLineMarked(vr::format("Could not keep '{}' as '{}': {}", platform::pathText(path), platform::pathText(bak), ec.message()));
         return false;
     }
-    logLineMarked(vr::format("'{}' could not be read, kept as '{}'", lf_text(path), lf_text(bak)));
-    return true;
-}
-
-// Writes "<name>.tmp" beside the file and renames it over the file: a crash
-// mid-write leaves the old file whole.
-bool lf_saveAtomically(const pugi::xml_document& doc, const std::filesystem::path& path)
-{
-    std::filesystem::path tmp = path;
-    tmp += ".tmp";
-    std::error_code ec;
-    if (!doc.save_file(tmp.c_str())) {
-        std::filesystem::remove(tmp, ec);
-        return false;
-    }
-    std::filesystem::rename(tmp, path, ec);
-    if (ec) {
-        std::filesystem::remove(tmp, ec);
-        return false;
-    }
+    logLineMarked(vr::format("'{}' could not be read, kept as '{}'", platform::pathText(path), platform::pathText(bak)));
     return true;
 }
 
 // The save at the end of loadParameters, logged as gf_saveXml does.
 void lf_saveLogged(const pugi::xml_document& doc, const std::filesystem::path& path)
 {
-    if (lf_saveAtomically(doc, path))
-        logLine(vr::format("'{}' saved", lf_text(path)));
+    if (gf_saveXmlAtomically(doc, path))
+        logLine(vr::format("'{}' saved", platform::pathText(path)));
     else
-        logLine(vr::format("could not save to '{}'", lf_text(path)));
+        logLine(vr::format("could not save to '{}'", platform::pathText(path)));
 }
 
 // Load-modify-save of one entry (the lock is held by the caller).
@@ -128,7 +104,7 @@ void lf_saveEntry(const std::string& name, const std::string& value, const std::
     } else {
         if (!lf_keepBroken(path)) {
             logLineIfRunning(logText);
-            logLineIfRunning(vr::format("Saving '{}' failed", lf_text(path)));
+            logLineIfRunning(vr::format("Saving '{}' failed", platform::pathText(path)));
             return;
         }
         doc.reset();
@@ -136,7 +112,7 @@ void lf_saveEntry(const std::string& name, const std::string& value, const std::
         appendParameterNode(parameters, name, value);
     }
     logLineIfRunning(logText);
-    if (!lf_saveAtomically(doc, path)) logLineIfRunning(vr::format("Saving '{}' failed", lf_text(path)));
+    if (!gf_saveXmlAtomically(doc, path)) logLineIfRunning(vr::format("Saving '{}' failed", platform::pathText(path)));
 }
 
 std::string lf_boolLog(const BoolParameter* r) { return vr::format("{}={}", r->name(), lf_boolText(r->get())); }
@@ -312,7 +288,7 @@ void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::ve
     ListSteps steps;
     bool replaceable = true;
     if (lf_load(doc, path)) {
-        logLine(vr::format("from '{}'", lf_text(path)));
+        logLine(vr::format("from '{}'", platform::pathText(path)));
         steps.onBool = [&doc](BoolParameter* r) { loadBoolParameter(doc, r); };
         steps.onInt = [&doc](IntParameter* r) { loadIntParameter(doc, r); };
         steps.onControlString = [&doc](StringParameter* r) { lf_loadStringParameter(doc, r); };
@@ -330,7 +306,7 @@ void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::ve
             }
         };
     } else {
-        logLine(lf_text(path) + " not found, default values taken:");
+        logLine(platform::pathText(path) + " not found, default values taken:");
         replaceable = lf_keepBroken(path);
         doc.reset();
         const pugi::xml_node parameters = doc.append_child("parameters");
@@ -368,7 +344,7 @@ void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::ve
     if (replaceable)
         lf_saveLogged(doc, path);
     else
-        logLine(vr::format("could not save to '{}'", lf_text(path)));  // the unreadable file stays as it is
+        logLine(vr::format("could not save to '{}'", platform::pathText(path)));  // the unreadable file stays as it is
     logLine(std::string(80, '*') + "\n");
     lock.unlock();
     for (const auto& show : showControls) show();
@@ -410,7 +386,7 @@ void removeParameter(const Parameter* record)
     if (!entry) return;
     if (entry.parent() == parameters) doc.child("parameters").remove_child(entry);
     logLineIfRunning(vr::format("Parameter '{}' removed", record->name()));
-    if (!lf_saveAtomically(doc, path)) logLineIfRunning(vr::format("Saving '{}' failed", lf_text(path)));
+    if (!gf_saveXmlAtomically(doc, path)) logLineIfRunning(vr::format("Saving '{}' failed", platform::pathText(path)));
 }
 
 bool writeMetaInfo(pugi::xml_node node)

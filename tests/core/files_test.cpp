@@ -134,6 +134,25 @@ TEST(WriteFiles, StringAndLines)
     EXPECT_FALSE(gf_writeLines({"x"}, dir / "no" / "l.txt"));
 }
 
+TEST(SaveXml, AFailedSaveKeepsTheOldFileAndLeavesNoTemporary)
+{
+    ScratchFolder dir;
+    pugi::xml_document doc;
+    doc.append_child("new");
+    // A folder in the target's place cannot be replaced by the rename.
+    std::filesystem::create_directories(dir / "busy.xml" / "inside");
+    EXPECT_FALSE(gf_saveXmlAtomically(doc, dir / "busy.xml"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "busy.xml" / "inside"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "busy.xml.tmp"));
+
+    std::ofstream(dir / "old.xml") << "<old/>";
+    EXPECT_TRUE(gf_saveXmlAtomically(doc, dir / "old.xml"));
+    pugi::xml_document back;
+    EXPECT_TRUE(back.load_file((dir / "old.xml").c_str()));
+    EXPECT_TRUE(back.child("new"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "old.xml.tmp"));
+}
+
 TEST(SaveXml, LogsTheResult)
 {
     ScratchLog log;
