@@ -89,6 +89,7 @@ struct StatusPanel {
     std::atomic<std::int32_t> wantedPercentage{0};
     std::atomic<float> averageStaticAgeHours{-1.0f};
     std::atomic<float> meanLiveParkedSlots{-1.0f};
+    std::atomic<std::int32_t> liveriesCount{0};  // installed liveries known (scanned or read)
 
     // Every value back to its start value.
     void reset();
