@@ -252,9 +252,9 @@ void gf_readDbaseDocument(const pugi::xml_document& doc)
 
 bool gf_readDbase()
 {
+    const RemoveOnExit removePlain(dbaseXmlPath);  // also a stale one: the plain file is never a source
     if (!std::filesystem::exists(dbaseEncPath))
         throw std::runtime_error(vr::format("{} not available", platform::pathText(dbaseEncPath)));
-    const RemoveOnExit removePlain(dbaseXmlPath);
     if (!gf_streamDecrypt(dbaseEncPath, dbaseXmlPath))
         throw std::runtime_error(vr::format("{} stream decrypt failed", platform::pathText(dbaseEncPath)));
     pugi::xml_document doc;
