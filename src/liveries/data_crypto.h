@@ -21,6 +21,7 @@
 #include <iosfwd>
 #include <string>
 #include <string_view>
+#include <utility>
 
 using DataKey = std::array<unsigned char, 32>;
 
@@ -54,6 +55,19 @@ bool gf_streamDecrypt(const std::filesystem::path& input, const std::filesystem:
 // Removes the file if it exists; a failure is logged as a warning
 // "Warning: could not remove {path}, errorcode: {message}". Never throws.
 void gf_removeFile(const std::filesystem::path& path);
+
+// Removes a file (gf_removeFile) when the scope ends, however it ends: the
+// decrypted plain files exist only while they are read.
+class RemoveFileOnExit {
+public:
+    explicit RemoveFileOnExit(std::filesystem::path path) : path_(std::move(path)) {}
+    ~RemoveFileOnExit() { gf_removeFile(path_); }
+    RemoveFileOnExit(const RemoveFileOnExit&) = delete;
+    RemoveFileOnExit& operator=(const RemoveFileOnExit&) = delete;
+
+private:
+    std::filesystem::path path_;
+};
 
 // How the writer cuts the plain text. The defaults give the format above;
 // the others exist to prove that the reader refuses anything else.

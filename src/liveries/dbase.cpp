@@ -39,18 +39,6 @@ std::vector<std::string> lf_shortKeys;
 
 StringSet& lf_categorySet(AcCategory c) { return CategoryTypeSets[static_cast<std::size_t>(c)]; }
 
-// Removes the file when the scope ends, however it ends.
-class RemoveOnExit {
-public:
-    explicit RemoveOnExit(std::filesystem::path path) : path_(std::move(path)) {}
-    ~RemoveOnExit() { gf_removeFile(path_); }
-    RemoveOnExit(const RemoveOnExit&) = delete;
-    RemoveOnExit& operator=(const RemoveOnExit&) = delete;
-
-private:
-    std::filesystem::path path_;
-};
-
 void lf_readSimilarTypes(const pugi::xml_document& doc)
 {
     SimilarTypeGroups.reserve(64);
@@ -252,9 +240,9 @@ void gf_readDbaseDocument(const pugi::xml_document& doc)
 
 bool gf_readDbase()
 {
+    const RemoveFileOnExit removePlain(dbaseXmlPath);  // also a stale one: the plain file is never a source
     if (!std::filesystem::exists(dbaseEncPath))
         throw std::runtime_error(vr::format("{} not available", platform::pathText(dbaseEncPath)));
-    const RemoveOnExit removePlain(dbaseXmlPath);
     if (!gf_streamDecrypt(dbaseEncPath, dbaseXmlPath))
         throw std::runtime_error(vr::format("{} stream decrypt failed", platform::pathText(dbaseEncPath)));
     pugi::xml_document doc;
