@@ -35,12 +35,13 @@ struct LiveryRequest {
     std::string callsign;
     AcCategory category{};
     bool cargo = false;
-    // For the log lines only.
-    std::string origin;
-    std::string destination;
+    // For the log lines only. (Appended with initializers, so the requests
+    // written as {airline, type, registration, callsign, category, cargo} stay whole.)
+    std::string origin{};
+    std::string destination{};
     // A title the aircraft already carries (a static aircraft placed again):
     // the static match keeps it.
-    std::string_view title;
+    std::string_view title{};
 };
 
 // A matched livery: the title is a view into the livery table, which lives for
