@@ -1,5 +1,7 @@
 #include "liveries/cfg_matchers.h"
 
+#include <algorithm>
+
 namespace {
 
 bool lf_isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -25,6 +27,18 @@ bool lf_matchesAt(std::string_view s, std::size_t i, std::string_view word)
     }
     return true;
 }
+
+bool lf_matchesIgnoringCase(std::string_view text, std::string_view lower)
+{
+    if (text.size() != lower.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != lower[i]) return false;
+    }
+    return true;
+}
+
 
 bool lf_readKey(std::string_view line, std::string_view key, std::string& value)
 {
@@ -100,4 +114,35 @@ std::optional<std::string_view> lf_titleAirlineCode(std::string_view title)
     // The rest may be anything but a line break.
     if (title.find_first_of("\r\n", i + 3) != std::string_view::npos) return std::nullopt;
     return title.substr(i, 3);
+}
+
+std::optional<std::string> lf_matchIvaoPath(std::string_view text)
+{
+    const auto isSep = [](char c) { return c == '/' || c == '\\'; };
+    const auto isBreak = [](char c) { return c == '\r' || c == '\n'; };
+    // From the end: separator, "aircraft" + any character + "cfg".
+    if (text.size() < 13) return std::nullopt;
+    std::size_t end = text.size() - 12;
+    const std::string_view file = text.substr(end);
+    if (!lf_matchesIgnoringCase(file.substr(0, 8), "aircraft") || isBreak(file[8]) ||
+        !lf_matchesIgnoringCase(file.substr(9), "cfg") || !isSep(text[end - 1])) {
+        return std::nullopt;
+    }
+    end -= 1;
+    // "IVAO_" + word characters, right after a separator.
+    std::size_t begin = end;
+    while (begin > 0 && lf_isWord(text[begin - 1])) --begin;
+    const std::string_view folder = text.substr(begin, end - begin);
+    if (folder.size() < 6 || !lf_matchesIgnoringCase(folder.substr(0, 5), "ivao_") || begin == 0 ||
+        !isSep(text[begin - 1])) {
+        return std::nullopt;
+    }
+    // Separator, "IVAO_MTL", separator, and at least one character before.
+    end = begin - 1;
+    if (end < 10 || !lf_matchesIgnoringCase(text.substr(end - 8, 8), "ivao_mtl") || !isSep(text[end - 9])) {
+        return std::nullopt;
+    }
+    const std::string_view prefix = text.substr(0, end - 9);
+    if (prefix.empty() || std::any_of(prefix.begin(), prefix.end(), isBreak)) return std::nullopt;
+    return std::string(folder.substr(5));
 }

@@ -40,3 +40,8 @@ std::string lf_readFltsimHeader(std::string_view line);
 // digits, '_') after leading white space: they are the airline code of an IVAO
 // livery. Nothing otherwise.
 std::optional<std::string_view> lf_titleAirlineCode(std::string_view title);
+
+// The raw <code> of a path "<something>\IVAO_MTL\IVAO_<code>\aircraft.cfg"
+// (either separator, ignoring case; <code> of word characters; the character
+// before "cfg" may be any but a line break). Nothing for another path.
+std::optional<std::string> lf_matchIvaoPath(std::string_view pathText);

@@ -100,54 +100,6 @@ void lf_addReport12(ScanReportLines& reports, const std::string& code, const std
     reports.add(ScanReport::InvalidAirlineCodes, vr::format("{:12} in {} ", code, pathText) + header);
 }
 
-bool lf_matchesIgnoringCase(std::string_view text, std::string_view lower)
-{
-    if (text.size() != lower.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != lower[i]) return false;
-    }
-    return true;
-}
-
-bool lf_isWordText(std::string_view text)
-{
-    if (text.empty()) return false;
-    for (char c : text) {
-        const bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-        if (!word) return false;
-    }
-    return true;
-}
-
-// The raw code of "<something>\IVAO_MTL\IVAO_<code>\aircraft.cfg", either separator,
-// ignoring case; the character before "cfg" may be any.
-std::optional<std::string> lf_ivaoCode(const std::string& pathText)
-{
-    const auto isSep = [](char c) { return c == '/' || c == '\\'; };
-    std::string_view rest = pathText;
-    std::string_view parts[3];
-    for (int k = 2; k >= 0; --k) {
-        std::size_t sep = rest.size();
-        while (sep > 0 && !isSep(rest[sep - 1])) --sep;
-        if (sep == 0) return std::nullopt;
-        parts[k] = rest.substr(sep);
-        rest = rest.substr(0, sep - 1);
-    }
-    if (rest.empty() || rest.find_first_of("\r\n") != std::string_view::npos) return std::nullopt;
-    const std::string_view file = parts[2];
-    if (file.size() != 12 || !lf_matchesIgnoringCase(file.substr(0, 8), "aircraft") ||
-        !lf_matchesIgnoringCase(file.substr(9), "cfg") || file[8] == '\r' || file[8] == '\n') {
-        return std::nullopt;
-    }
-    if (!lf_matchesIgnoringCase(parts[0], "ivao_mtl")) return std::nullopt;
-    if (parts[1].size() < 6 || !lf_matchesIgnoringCase(parts[1].substr(0, 5), "ivao_")) return std::nullopt;
-    const std::string_view code = parts[1].substr(5);
-    if (!lf_isWordText(code)) return std::nullopt;
-    return std::string(code);
-}
-
 std::string lf_trimIvaoCode(std::string code)
 {
     if (!code.empty() && code.back() == 'w') {
@@ -558,7 +510,7 @@ std::string lf_readGeneralAtcModel(const std::string& pathText, const std::vecto
 std::string lf_fixIvaoModel(const fs::path& path, ScanReportLines& reports)
 {
     const std::string pathText = platform::pathText(path);
-    const auto code = lf_ivaoCode(pathText);
+    const auto code = lf_matchIvaoPath(pathText);
     if (!code) {
         reports.add(ScanReport::InvalidAircraftCodes, vr::format("{:16} in {}", "  ", pathText));
         return {};
