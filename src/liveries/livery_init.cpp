@@ -31,6 +31,7 @@ std::atomic<bool> LiveriesInitialised{false};
 namespace {
 
 std::atomic<bool> lf_rescanRequested{false};
+LiveryFolderSearch lf_folderSearch;
 
 bool lf_stopRequested() { return closingFlag.load() || windowClosedFlag.load(); }
 
@@ -49,6 +50,8 @@ bool lf_liveryBefore(const Livery& a, const Livery& b)
 }
 
 }  // namespace
+
+void setLiveryFolderSearch(LiveryFolderSearch search) { lf_folderSearch = std::move(search); }
 
 void requestLiveryRescan() { lf_rescanRequested.store(true); }
 bool liveryRescanRequested() { return lf_rescanRequested.load(); }
@@ -93,7 +96,10 @@ bool lf_scanLiveryFolders(const std::vector<std::filesystem::path>& folders)
         number = std::min<std::uint32_t>(number + 1, 10);
         if (lf_stopRequested()) continue;
         const std::size_t before = ScannedLiveries.size();
-        lf_searchLiveriesInFolder(number, folder);
+        if (lf_folderSearch)
+            lf_folderSearch(number, folder);
+        else
+            lf_searchLiveriesInFolder(number, folder);
         const auto added = static_cast<std::int64_t>(ScannedLiveries.size() - before);
         const std::string where = vr::format("found in {}", text);
         if (added < 1) {

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <list>
 #include <string>
 #include <vector>
@@ -35,6 +36,11 @@ void clearLiveryRescanRequest();  // tests
 // reader's codes. A stop requested during the scan returns at once, SCAN_LIVERIES
 // left on and nothing processed.
 void gf_initLiveries();
+
+// What scans one folder into ScannedLiveries: lf_searchLiveriesInFolder, unless
+// a test put another in place (an empty function restores it).
+using LiveryFolderSearch = std::function<void(std::uint32_t folderNumber, const std::filesystem::path& folder)>;
+void setLiveryFolderSearch(LiveryFolderSearch search);
 
 // Scans the folders (numbered 1.. in order, at most 10) and writes
 // LiveriesScanned.xml; false when no livery was found; true when written, and
