@@ -125,6 +125,7 @@ bool lf_scanLiveryFolders(const std::vector<std::filesystem::path>& folders)
     if (LIG_PRIORITIZE.get()) lf_prioritizeLiveries(ScannedLiveries);
     lf_sortLiveries(ScannedLiveries);
     ScannedLiveries.unique(lf_liveryEquals);
+    std::filesystem::create_directories(outputFolder);  // else the file could not be written
     lf_writeLiveriesScanned();
     ScannedLiveries.clear();
     lf_writeScanReport();
