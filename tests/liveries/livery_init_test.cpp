@@ -296,6 +296,7 @@ TEST_F(LiveryInit, ScanThenProcessOncePerProcess)
     RecordingOptionView view;
     view.attach({&SCAN_LIVERIES});
     makeAircraftFolder(dir / "lib" / "SimObjects" / "Airplanes" / "B738");
+    std::filesystem::remove_all(dir / "output");  // the scan makes it
     SCAN_LIVERIES.set(true);
     LIG_AUTOMATIC.set(false);
     lfolder[2]->set((dir / "lib").string());
