@@ -96,6 +96,8 @@ void gf_matchLiveAcLivery(MatchAc& ac);
 // Counts nothing and leaves fsltl alone. Log lines only with LOG.
 void gf_matchStaticAcLivery(MatchAc& ac, bool standCargo, std::string_view standName);
 
+// Core's gf_lookupTitleById and gf_liveryNotCreated reach these two through the
+// livery services (liveries/livery_services_impl.h).
 // The remembered title of the id; empty when none. A remembered title that is
 // blocked now is forgotten and answers empty.
 std::string_view lf_titleById(std::uint32_t aircraftId);

@@ -325,6 +325,21 @@ TEST_F(LiveryInit, ScanThenProcessOncePerProcess)
     EXPECT_EQ(lf_indexedTitle("TEST B738 Cargo").data(), title.data());
 }
 
+TEST_F(LiveryInit, AProcessingThatFailedHalfWayLeavesNothingBehind)
+{
+    // Tables of an earlier run of this process that stopped in the middle.
+    lf_indexLiveries({livery("OLD", "B738", "Old title")});
+    lf_buildAirlineModelIndexes();
+    RegcodeTable["G-OLD"] = lf_indexedTitle("Old title");
+    writeWholeFile(dir / liveriesScannedPath, R"(<liveries><liv airl="AAA" type="B738" title="New title"/></liveries>)");
+    lf_processScannedLiveries();
+    EXPECT_EQ(LiveryIndex.count("OLD"), 0u);
+    EXPECT_EQ(AirlineModelIndex[paxKind].count("OLD"), 0u);
+    EXPECT_EQ(RegcodeTable.count("G-OLD"), 0u);
+    EXPECT_TRUE(lf_indexedTitle("Old title").empty());
+    EXPECT_EQ(lf_indexedTitle("New title"), "New title");
+}
+
 TEST_F(LiveryInit, EndToEndFromTheScanToAMatch)
 {
     makeAircraftFolder(dir / "lib" / "SimObjects" / "Airplanes" / "B738");
