@@ -57,17 +57,18 @@ void lf_readDatabase()
 }
 
 // `count` liveries: airline i % 250, type drawn so that every airline has a
-// few types only (the similar and fallback steps then have work to do).
+// few types only (the similar and fallback steps then have work to do); the
+// last four types (a rotorcraft group) have none.
 std::list<Livery> lf_liveries(int count)
 {
     std::mt19937 random(1);
     std::list<Livery> list;
     for (int i = 0; i < count; ++i) {
         const int airline = i % 250;
-        const int type = static_cast<int>((airline * 7 + random() % 6) % typeCount);
+        const int type = static_cast<int>((airline * 7 + random() % 6) % (typeCount - 4));
         list.emplace_back(airline == 0 ? "ZZZ" : lf_airline(airline), lf_type(type),
                           vr::format("Livery {:05} of {} {}", i, lf_airline(airline), lf_type(type)),
-                          i % 3 == 0 ? vr::format("G-{:05}", i) : "", 0, i % 10 == 0);
+                          i % 3 == 0 ? vr::format("G-{:05}", i) : "", 0, i % 10 == 1);
     }
     list.emplace_back("SPC", "T021", "Special one", "", 0, false);
     list.emplace_back("SPC", "T021", "Special two", "", 0, false);
@@ -99,8 +100,9 @@ std::vector<LiveryRequest> lf_mix()
         r("A03", "T021", "G-00003", AcCategory::Large),     // regcode
         r("A07", lf_type(49), "", AcCategory::Heavy),       // airline and type
         r("A07", lf_type(48), "", AcCategory::Heavy),       // similar type
-        r("XYZ", "T005", "", AcCategory::Light),            // fallback by type
-        r("XYZ", "T057", "", AcCategory::Rotorcraft),       // fallback, similar or random model
+        r("XYZ", "T003", "", AcCategory::Light),            // unknown airline ZZZ
+        r("XYZ", "T008", "", AcCategory::Light),            // fallback by type
+        r("XYZ", "T057", "", AcCategory::Rotorcraft),       // fallback, a random model of the category
         r("XYZ", "T030", "", AcCategory::Large),            // no match
         r("SPC", "T021", "", AcCategory::Large),            // a key of special titles
         r("XYZ", "T021", "G-WETL", AcCategory::Large),      // wet lease
@@ -129,6 +131,10 @@ static void BM_liveMatch(benchmark::State& state)
         }
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(mix.size()));
+    // Which steps the mix reached, per pass over it.
+    for (std::size_t i = 0; i < MatchStepCounters.size(); ++i)
+        state.counters[vr::format("step{}", i + 1)] =
+            static_cast<double>(MatchStepCounters[i]) / static_cast<double>(state.iterations());
     gf_clearSimilarModels();
     gf_clearLiveryIndexes();
     resetLiveryMatchRecords();
