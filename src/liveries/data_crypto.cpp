@@ -142,29 +142,56 @@ void gf_encryptStream(const DataKey& key, std::istream& in, std::ostream& out, c
     if (!out) throw std::runtime_error("Could not write the output");
 }
 
-void gf_encryptFile(const DataKey& key, const std::filesystem::path& input, const std::filesystem::path& output,
-                    const EncryptOptions& options)
+namespace {
+
+// Runs `write` on "<output>.tmp" and renames that over the output; on any
+// failure the temporary file is removed and the output left as it was.
+template <class Write>
+void lf_writeThroughTemporary(std::istream& in, const std::filesystem::path& output, Write write)
 {
-    std::ifstream in(input, std::ios::binary);
-    if (!in) throw std::runtime_error("Could not open input file: " + platform::pathText(input));
     std::filesystem::path temporary = output;
     temporary += ".tmp";
     try {
         {
             std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
             if (!out) throw std::runtime_error("Could not open output file: " + platform::pathText(output));
-            gf_encryptStream(key, in, out, options);
+            write(in, out);
             out.close();
             if (!out) throw std::runtime_error("Could not write the output");
         }
         std::filesystem::rename(temporary, output);
-    } catch (const std::exception& e) {
+    } catch (const std::filesystem::filesystem_error& e) {
         std::error_code ec;
         std::filesystem::remove(temporary, ec);
-        const std::string what = e.what();
-        if (what.rfind("Could not open", 0) == 0) throw;
-        throw std::runtime_error(vr::format("Could not write {}: {}", platform::pathText(output), what));
+        throw std::runtime_error(vr::format("Could not write {}: {}", platform::pathText(output), e.code().message()));
+    } catch (...) {
+        std::error_code ec;
+        std::filesystem::remove(temporary, ec);
+        throw;
     }
+}
+
+std::ifstream lf_openInput(const std::filesystem::path& input)
+{
+    std::ifstream in(input, std::ios::binary);
+    if (!in) throw std::runtime_error("Could not open input file: " + platform::pathText(input));
+    return in;
+}
+
+}  // namespace
+
+void gf_encryptFile(const DataKey& key, const std::filesystem::path& input, const std::filesystem::path& output,
+                    const EncryptOptions& options)
+{
+    std::ifstream in = lf_openInput(input);
+    lf_writeThroughTemporary(in, output,
+                             [&](std::istream& i, std::ostream& o) { gf_encryptStream(key, i, o, options); });
+}
+
+void gf_decryptFile(const DataKey& key, const std::filesystem::path& input, const std::filesystem::path& output)
+{
+    std::ifstream in = lf_openInput(input);
+    lf_writeThroughTemporary(in, output, [&](std::istream& i, std::ostream& o) { lf_decryptStream(key, i, o); });
 }
 
 std::string gf_encryptText(const DataKey& key, std::string_view plain, const EncryptOptions& options)

@@ -84,12 +84,17 @@ void gf_encryptStream(const DataKey& key, std::istream& in, std::ostream& out, c
 
 // File to file, through "<output>.tmp" renamed over the output, so a failure
 // leaves an existing output whole. Throws std::runtime_error
-// "Could not open input file: {path}", "Could not open output file: {path}"
-// or "Could not write {path}: {reason}".
+// "Could not open input file: {path}", "Could not open output file: {path}",
+// "Could not write the output" or "Could not write {path}: {reason}" (the rename).
 void gf_encryptFile(const DataKey& key, const std::filesystem::path& input, const std::filesystem::path& output,
                     const EncryptOptions& options = {});
 
-// In memory (tests, fuzzing, the tool's checks).
+// Decrypts file to file through "<output>.tmp" renamed over the output, so a
+// refused input leaves no output and an existing one whole. Throws as
+// lf_decryptStream and gf_encryptFile.
+void gf_decryptFile(const DataKey& key, const std::filesystem::path& input, const std::filesystem::path& output);
+
+// In memory (tests, fuzzing).
 std::string gf_encryptText(const DataKey& key, std::string_view plain, const EncryptOptions& options = {});
 // Throws as lf_decryptStream.
 std::string gf_decryptText(const DataKey& key, std::string_view cipher);
