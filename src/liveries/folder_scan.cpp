@@ -211,8 +211,11 @@ void FolderWalk::run()
         const fs::directory_entry entry = levels.back().entries[levels.back().next++];
         const std::string pathText = platform::pathText(entry.path());
         try {
-            const fs::file_status linkStatus = entry.symlink_status();
-            if (fs::is_directory(linkStatus)) {
+            // The listing's own file types: no status read for most entries.
+            std::error_code ec;
+            const bool link = entry.is_symlink(ec);
+            if (ec) throw fs::filesystem_error("cannot read the type", entry.path(), ec);
+            if (!link && entry.is_directory(ec)) {
                 if (!lf_mayDescend(pathText)) continue;
                 std::vector<fs::directory_entry> children;
                 try {
