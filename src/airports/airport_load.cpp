@@ -26,11 +26,6 @@ namespace {
 
 constexpr const char* kReadApf = "gf_readApf";
 
-bool lf_metaPresent(const pugi::xml_document& doc)
-{
-    return readMetaInfo(doc, &metaAuthor) && readMetaInfo(doc, &metaDate) && readMetaInfo(doc, &metaVersion);
-}
-
 std::filesystem::path lf_local(const std::string& reference) { return platform::toFsPath(reference); }
 
 bool lf_isLocal(const std::string& reference) { return reference.rfind("airports", 0) == 0; }
@@ -70,7 +65,7 @@ std::string formatQualityPair(std::int32_t qfReal, std::int32_t qfSoft)
 std::string lf_readApfDocument(const pugi::xml_document& doc, const std::string& reference, AirportHeader& header,
                                std::vector<Stand>& stands)
 {
-    if (!lf_metaPresent(doc)) {
+    if (!readStandFileMeta(doc)) {
         std::string text = vr::format("{}: refused to load (copyright)", reference);
         logLine(text);
         return text;

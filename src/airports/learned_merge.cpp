@@ -65,11 +65,6 @@ void lf_copyOptions(const pugi::xml_document& doc)
     lf_copyBool(doc, standKeyRtParktrafficOnly, RT_PARKTRAFFIC_ONLY);
 }
 
-bool lf_metaPresent(const pugi::xml_document& doc)
-{
-    return readMetaInfo(doc, &metaAuthor) && readMetaInfo(doc, &metaDate) && readMetaInfo(doc, &metaVersion);
-}
-
 // Stands made by hand and the learning of stands that the airport file has.
 void lf_mergeLearnedStands(const pugi::xml_node& list, const std::string& pathText, std::vector<Stand>& stands)
 {
@@ -132,7 +127,7 @@ void lf_mergeLearnedDocument(const pugi::xml_document& doc, const std::string& p
                              std::vector<Stand>& stands)
 {
     try {
-        if (!lf_metaPresent(doc)) return;
+        if (!readStandFileMeta(doc)) return;
         if (std::optional<std::string> name = lf_getApfParameterString(doc, "airport_name");
             name && *name != header.airportName)
             showMessage(vr::format("Warning: learned file airport name: '{}' differs from archived file airport name: '{}'",

@@ -310,7 +310,15 @@ bool readParkpos(const pugi::xml_node& parkpos, const std::string& id, std::uint
                            .ramp = parkpos.attribute("ramp").as_bool(),
                            .heli = parkpos.attribute("heli").as_bool()};
     stands.emplace_back(id, std::move(options), latitude, longitude, heading * kDegToRad, radius, kind);
+    // Kept through a handmade file, which is read whole, so a later plain
+    // learned file still knows the stand was made by hand.
+    stands.back().manual = parkpos.attribute("manual").as_bool();
     return true;
+}
+
+bool readStandFileMeta(const pugi::xml_document& doc)
+{
+    return readMetaInfo(doc, &metaAuthor) && readMetaInfo(doc, &metaDate) && readMetaInfo(doc, &metaVersion);
 }
 
 std::optional<bool> lf_getApfParameterBool(const pugi::xml_document& doc, std::string_view name)

@@ -101,6 +101,10 @@ SlotRecord readOptRecord(const pugi::xml_node& opt, std::uint32_t optionIndex, s
 bool readParkpos(const pugi::xml_node& parkpos, const std::string& id, std::uint32_t source,
                  std::vector<Stand>& stands);
 
+// Reads the meta entries author, date and version into their records; false
+// when one of them is missing (the file is refused).
+bool readStandFileMeta(const pugi::xml_document& doc);
+
 // The value of "/parameters/parameter[@name='<name>']"; empty when absent.
 std::optional<bool> lf_getApfParameterBool(const pugi::xml_document& doc, std::string_view name);
 std::optional<std::int32_t> lf_getApfParameterInt(const pugi::xml_document& doc, std::string_view name);
