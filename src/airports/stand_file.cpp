@@ -162,11 +162,17 @@ bool readAirportLink(const std::filesystem::path& linkPath, std::string& referen
     if (!std::filesystem::exists(path, ec)) return false;
     const std::vector<std::string> lines = gf_readTextFile(path);
     if (lines.empty()) return true;
-    std::string line = lines.front();
+    if (std::string found = airportLinkReference(lines.front()); !found.empty()) reference = std::move(found);
+    return true;
+}
+
+std::string airportLinkReference(std::string line)
+{
     while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
     const std::size_t xml = line.rfind(".xml");
-    if (xml != std::string::npos) reference = line.substr(0, xml + 4);
-    return true;
+    if (xml == std::string::npos) return {};
+    line.resize(xml + 4);
+    return line;
 }
 
 std::string archivedReference(const std::string& icao) { return "archive/stock/" + airportXmlName(icao); }

@@ -59,6 +59,8 @@ std::filesystem::path learnedFilePath(const std::string& reference, const std::s
 // just after the last ".xml". False when the link file does not exist; a first
 // line without ".xml" leaves `reference` untouched.
 bool readAirportLink(const std::filesystem::path& linkPath, std::string& reference);
+// The reference in a link file's first line; empty when it holds no ".xml".
+std::string airportLinkReference(std::string line);
 
 // The reference of an archived airport file on the download site.
 std::string archivedReference(const std::string& icao);
