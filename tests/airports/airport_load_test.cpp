@@ -148,7 +148,9 @@ TEST_F(AirportLoadTest, SummaryAndEffects)
           standFileText({{"airport_name", "Schiphol"}, {"publisher", "Pub"}, {"altitude", "-11"},
                          {"RT_traffic_week", "31"}, {"Qf_real", "50"}, {"Qf_soft", "20"}},
                         {parkposText("A1", 52.3, 4.76, 20), parkposText("A2", 52.31, 4.76, 20)}));
+    handmadeMark = true;  // from an earlier airport
     ASSERT_EQ(load(), "");
+    EXPECT_FALSE(handmadeMark.load());
     const std::vector<std::string> lines = logLines();
     auto first = std::find_if(lines.begin(), lines.end(),
                               [](const std::string& l) { return l.find("Airport file read from") != std::string::npos; });
@@ -343,6 +345,10 @@ TEST_F(AirportLoadTest, LoadMergeAndWriteBackAreStable)
             invented += a.options.size() - real(a).size();
         }
         EXPECT_EQ(invented > 0, row.handmade);
+        EXPECT_EQ(statusPanel().airportHandmade.load(), row.handmade);
+        EXPECT_EQ(logLinesWith("A handmade airport file overruled the archived file!").size(), row.handmade ? 2u : 0u);
+        EXPECT_EQ(logLinesWith("Airport file read from 'airports/learned/thirdparty/P/EHAM.xml' for Schiphol").size(),
+                  row.handmade ? 2u : 0u);
         EXPECT_THAT(first[0].conflictingStands, ElementsAre(2u)) << "A1 and the helipad 33 m north";
         EXPECT_EQ(first[0].options.front().cs2, "KLM1");
         EXPECT_NEAR(first[2].radius * kNmToMetres, 40.0, 1e-9);
