@@ -79,8 +79,8 @@ static void BM_readApf3000WithLearned(benchmark::State& state)
         AirportHeader header;
         const std::string error = gf_readApf("airports/EHAM.xml", header);
         if (!error.empty()) state.SkipWithError(error.c_str());
-        benchmark::DoNotOptimize(stands().data());
+        benchmark::DoNotOptimize(stands.data());
     }
-    state.counters["stands"] = static_cast<double>(stands().size());
+    state.counters["stands"] = static_cast<double>(stands.size());
 }
 BENCHMARK(BM_readApf3000WithLearned)->Arg(3000)->Unit(benchmark::kMillisecond);

@@ -175,7 +175,7 @@ bool lf_matchLearnedStand(const pugi::xml_node& parkpos, Stand& stand)
         const double metres = leadingDoubleOrZero(parkpos.attribute("radius").as_string());
         if (std::isfinite(metres)) {
             stand.radius = metres * kMetresToNm;
-            stand.radius_change = true;
+            stand.radiusChange = true;
         } else {
             logLineMarked(vr::format("learned stand {}: radius {} is not a number, kept", stand.name,
                                      parkpos.attribute("radius").as_string()));
@@ -183,7 +183,7 @@ bool lf_matchLearnedStand(const pugi::xml_node& parkpos, Stand& stand)
     }
     if (parkpos.attribute("cargo_change").as_bool()) {
         stand.cargo = parkpos.attribute("cargo").as_bool();
-        stand.cargo_change = true;
+        stand.cargoChange = true;
     }
     std::uint32_t next = stand.options.empty() ? 1 : stand.options.back().optionIndex + 1;
     for (pugi::xml_node opt = parkpos.child("opt"); opt; opt = opt.next_sibling("opt")) {
@@ -236,4 +236,4 @@ std::pair<std::int32_t, std::int32_t> computeQualityFactors(std::span<const Stan
     return {factor(sums[1]), factor(sums[0])};
 }
 
-std::pair<std::int32_t, std::int32_t> computeQualityFactors() { return computeQualityFactors(stands()); }
+std::pair<std::int32_t, std::int32_t> computeQualityFactors() { return computeQualityFactors(stands); }

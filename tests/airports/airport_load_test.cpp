@@ -26,7 +26,7 @@ protected:
     std::vector<std::string> standNames() const
     {
         std::vector<std::string> names;
-        for (const Stand& s : stands()) names.push_back(s.name);
+        for (const Stand& s : stands) names.push_back(s.name);
         return names;
     }
     std::string load(const std::string& reference = "airports/EHAM.xml")
@@ -112,12 +112,12 @@ TEST_F(AirportLoadTest, OverlappingStandsConflict)
                                                           parkposText("B", 52.0 + 30 * m, 4.0, 20),
                                                           parkposText("C", 52.0 + 70 * m, 4.0, 20)}));
     ASSERT_EQ(load(), "");
-    ASSERT_EQ(stands().size(), 3u);
-    EXPECT_EQ(stands()[0].sid, 1u);
-    EXPECT_EQ(stands()[2].sid, 3u);
-    EXPECT_THAT(stands()[0].conflictingStands, ElementsAre(2u));
-    EXPECT_THAT(stands()[1].conflictingStands, ElementsAre(1u)) << "B and C are 40 m apart";
-    EXPECT_TRUE(stands()[2].conflictingStands.empty());
+    ASSERT_EQ(stands.size(), 3u);
+    EXPECT_EQ(stands[0].sid, 1u);
+    EXPECT_EQ(stands[2].sid, 3u);
+    EXPECT_THAT(stands[0].conflictingStands, ElementsAre(2u));
+    EXPECT_THAT(stands[1].conflictingStands, ElementsAre(1u)) << "B and C are 40 m apart";
+    EXPECT_TRUE(stands[2].conflictingStands.empty());
 }
 
 TEST_F(AirportLoadTest, ConflictsMatchTheTestOfEveryPair)
@@ -126,8 +126,8 @@ TEST_F(AirportLoadTest, ConflictsMatchTheTestOfEveryPair)
     std::uniform_real_distribution<double> lat(52.0, 52.01), lon(4.0, 4.02), radius(5.0, 60.0);
     std::vector<Stand> v;
     for (int i = 0; i < 400; ++i)
-        v.emplace_back(vr::format("S{}", i), std::vector<SlotRecord>{}, lat(random), lon(random), 0.0, radius(random),
-                       Stand::Kind{});
+        v.push_back(makeStand(vr::format("S{}", i), std::vector<SlotRecord>{}, lat(random), lon(random), 0.0, radius(random),
+                       StandKind{}));
     lf_numberAndFindConflicts(v);
     std::size_t total = 0;
     for (const Stand& a : v) {
@@ -185,9 +185,9 @@ TEST_F(AirportLoadTest, ArchivedFileIsDownloadedAndItsLearnedFileMerged)
           standFileText({{"airport_name", "Schiphol"}},
                         {parkposText("A1", 0, 0, 0, "", R"(<opt reg="N1" airl="PVT" type="C172" day="2" hh="3"/>)")}));
     ASSERT_EQ(load("archive/stock/EHAM.xml"), "");
-    ASSERT_EQ(stands().size(), 1u);
-    ASSERT_EQ(stands()[0].options.size(), 1u);
-    EXPECT_EQ(stands()[0].options[0].source, 0u);
+    ASSERT_EQ(stands.size(), 1u);
+    ASSERT_EQ(stands[0].options.size(), 1u);
+    EXPECT_EQ(stands[0].options[0].source, 0u);
     EXPECT_TRUE(exists("airports/park_airport.xml"));
     EXPECT_EQ(header_.qf.first, 63) << "one real record, one stand: (20 + 10000 + 100 + 2) x 0.00625";
     EXPECT_EQ(view.calls.count(vr::format("enable {} true", parking_percentage.controlId())), 1u);
@@ -298,7 +298,7 @@ TEST_F(AirportLoadTest, LoadMergeAndWriteBackAreStable)
         auto loadAndSave = [&](std::vector<Stand>& loaded) {
             AirportHeader header;
             EXPECT_EQ(gf_readApf("airports/my_thirdparty/EHAM.xml", header), "");
-            loaded.assign(stands().begin(), stands().end());
+            loaded.assign(stands.begin(), stands.end());
             AirportFile file;
             file.airportName = header.airportName;
             file.publisher = header.publisher;

@@ -23,9 +23,9 @@ protected:
             liveries.halfSpans[type] = metres / 1852.0;
         liveries.defaultHalfSpan = 100.0 / 1852.0;  // nothing unlisted fits
     }
-    static Stand stand(const std::string& name, double radiusMetres, Stand::Kind kind = {})
+    static Stand stand(const std::string& name, double radiusMetres, StandKind kind = {})
     {
-        return Stand(name, {}, 52.0, 4.0, 0.0, radiusMetres, kind);
+        return makeStand(name, {}, 52.0, 4.0, 0.0, radiusMetres, kind);
     }
     static std::vector<std::string> picks(const std::vector<Stand>& v)
     {

@@ -24,8 +24,8 @@ protected:
     std::vector<Stand> merge(const std::string& learned)
     {
         std::vector<Stand> v;
-        v.emplace_back("A1", std::vector<SlotRecord>{}, 52.3, 4.76, 0.0, 20.0, Stand::Kind{});
-        v.emplace_back("A2", std::vector<SlotRecord>{}, 52.31, 4.76, 0.0, 20.0, Stand::Kind{});
+        v.push_back(makeStand("A1", std::vector<SlotRecord>{}, 52.3, 4.76, 0.0, 20.0, StandKind{}));
+        v.push_back(makeStand("A2", std::vector<SlotRecord>{}, 52.31, 4.76, 0.0, 20.0, StandKind{}));
         SlotRecord r;
         r.airl = "KLM";
         r.type = "B738";
@@ -82,16 +82,16 @@ TEST_F(LearnedMergeTest, MergeCases)
          {"A1", "A2"},
          [](const std::vector<Stand>& v) {
              EXPECT_NEAR(v[0].radius * kNmToMetres, 30.0, 1e-9);
-             EXPECT_TRUE(v[0].radius_change);
+             EXPECT_TRUE(v[0].radiusChange);
              EXPECT_TRUE(v[0].cargo);
-             EXPECT_TRUE(v[0].cargo_change);
-             EXPECT_FALSE(v[1].radius_change);
+             EXPECT_TRUE(v[0].cargoChange);
+             EXPECT_FALSE(v[1].radiusChange);
          }},
         {"a radius that is not a number is kept",
          {R"(<parkpos id="A1" radius_change="true" radius="nan"/>)"}, {"A1", "A2"},
          [](const std::vector<Stand>& v) {
              EXPECT_NEAR(v[0].radius * kNmToMetres, 20.0, 1e-9);
-             EXPECT_FALSE(v[0].radius_change);
+             EXPECT_FALSE(v[0].radiusChange);
          }},
         {"an option sharing a slot is dropped, one without is added with the next index",
          {R"(<parkpos id="A2">)" + opt("PH-BXA", 3, "9,10") + opt("PH-BXA", 3, "11") + opt("PH-BXA", 4, "10") +
@@ -192,7 +192,7 @@ TEST_F(LearnedMergeTest, QualityFactors)
     auto standsWith = [](int count) {
         std::vector<Stand> v;
         for (int i = 0; i < count; ++i)
-            v.emplace_back(vr::format("S{}", i), std::vector<SlotRecord>{}, 52.0, 4.0, 0.0, 30.0, Stand::Kind{});
+            v.push_back(makeStand(vr::format("S{}", i), std::vector<SlotRecord>{}, 52.0, 4.0, 0.0, 30.0, StandKind{}));
         return v;
     };
     SlotRecord one;
