@@ -315,7 +315,7 @@ bool readParkpos(const pugi::xml_node& parkpos, const std::string& id, std::uint
     const StandKind kind{.cargo = parkpos.attribute("cargo").as_bool(),
                            .ramp = parkpos.attribute("ramp").as_bool(),
                            .heli = parkpos.attribute("heli").as_bool()};
-    stands.push_back(makeStand(id, std::move(options), latitude, longitude, heading * kDegToRad, radius, kind));
+    stands.push_back(Stand(id, std::move(options), latitude, longitude, heading * kDegToRad, radius, kind));
     // Kept through a handmade file, which is read whole, so a later plain
     // learned file still knows the stand was made by hand.
     stands.back().manual = parkpos.attribute("manual").as_bool();

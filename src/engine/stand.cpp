@@ -50,21 +50,19 @@ ParkAirportInfo& lf_parkAirport = *new ParkAirportInfo;
 
 }  // namespace
 
-Stand makeStand(std::string name, std::vector<SlotRecord> options, double latitude, double longitude,
-                double heading, double radiusMetres, StandKind kind)
+Stand::Stand(std::string name_, std::vector<SlotRecord> options_, double latitude_, double longitude_,
+             double heading_, double radiusMetres, Kind kind)
+    : options(std::move(options_)),
+      name(std::move(name_)),
+      latitude(latitude_),
+      longitude(longitude_),
+      heading(heading_),
+      radius(radiusMetres * kMetresToNm),
+      cargo(kind.cargo),
+      ramp(kind.ramp),
+      heli(kind.heli)
 {
-    Stand s;
-    s.options = std::move(options);
-    s.name = std::move(name);
-    s.conflictingStands.reserve(8);
-    s.latitude = latitude;
-    s.longitude = longitude;
-    s.heading = heading;
-    s.radius = radiusMetres * kMetresToNm;
-    s.cargo = kind.cargo;
-    s.ramp = kind.ramp;
-    s.heli = kind.heli;
-    return s;
+    conflictingStands.reserve(8);
 }
 
 bool lf_radiusFitsStand(const Stand& stand, double radius)

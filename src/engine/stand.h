@@ -40,7 +40,21 @@ struct StandSighting {
     std::uint32_t halfHour = 0;
 };
 
+// The kind flags of a new stand, by name.
+struct StandKind {
+    bool cargo = false;
+    bool ramp = false;
+    bool heli = false;
+};
+
 struct Stand {
+    using Kind = StandKind;
+    Stand() = default;
+    // A stand as read from a file: heading in radians, radius in metres (stored
+    // in nautical miles); the run-time marks clear, room for 8 conflicting stands.
+    Stand(std::string name, std::vector<SlotRecord> options, double latitude, double longitude, double heading,
+          double radiusMetres, Kind kind);
+
     std::vector<SlotRecord> options;
     // The aircraft seen here, by aircraft id: learned from real sightings and soft.
     std::unordered_map<std::uint32_t, StandSighting> seenReal;
@@ -94,17 +108,6 @@ inline constexpr double kMetresToNm = 0.0005399568034557236;
 inline constexpr double kNmToMetres = 1852.0;
 inline constexpr double kDegToRad = 0.017453292519943295;
 inline constexpr double kRadToDeg = 57.29577951308232;
-
-// The kind flags of a new stand, by name.
-struct StandKind {
-    bool cargo = false;
-    bool ramp = false;
-    bool heli = false;
-};
-// A stand as read from a file: heading in radians, radius in metres (stored in
-// nautical miles); the run-time marks clear, room for 8 conflicting stands.
-Stand makeStand(std::string name, std::vector<SlotRecord> options, double latitude, double longitude,
-                double heading, double radiusMetres, StandKind kind);
 
 // An aircraft of the given radius (nm) suits the stand: not more than 1.8 m
 // larger, and not so much smaller that it rounds to another size step

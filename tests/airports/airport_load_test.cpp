@@ -126,7 +126,7 @@ TEST_F(AirportLoadTest, ConflictsMatchTheTestOfEveryPair)
     std::uniform_real_distribution<double> lat(52.0, 52.01), lon(4.0, 4.02), radius(5.0, 60.0);
     std::vector<Stand> v;
     for (int i = 0; i < 400; ++i)
-        v.push_back(makeStand(vr::format("S{}", i), std::vector<SlotRecord>{}, lat(random), lon(random), 0.0, radius(random),
+        v.push_back(Stand(vr::format("S{}", i), std::vector<SlotRecord>{}, lat(random), lon(random), 0.0, radius(random),
                        StandKind{}));
     lf_numberAndFindConflicts(v);
     std::size_t total = 0;

@@ -25,7 +25,7 @@ protected:
     }
     static Stand stand(const std::string& name, double radiusMetres, StandKind kind = {})
     {
-        return makeStand(name, {}, 52.0, 4.0, 0.0, radiusMetres, kind);
+        return Stand(name, {}, 52.0, 4.0, 0.0, radiusMetres, kind);
     }
     static std::vector<std::string> picks(const std::vector<Stand>& v)
     {

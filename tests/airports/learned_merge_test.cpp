@@ -24,8 +24,8 @@ protected:
     std::vector<Stand> merge(const std::string& learned)
     {
         std::vector<Stand> v;
-        v.push_back(makeStand("A1", std::vector<SlotRecord>{}, 52.3, 4.76, 0.0, 20.0, StandKind{}));
-        v.push_back(makeStand("A2", std::vector<SlotRecord>{}, 52.31, 4.76, 0.0, 20.0, StandKind{}));
+        v.push_back(Stand("A1", std::vector<SlotRecord>{}, 52.3, 4.76, 0.0, 20.0, StandKind{}));
+        v.push_back(Stand("A2", std::vector<SlotRecord>{}, 52.31, 4.76, 0.0, 20.0, StandKind{}));
         SlotRecord r;
         r.airl = "KLM";
         r.type = "B738";
@@ -192,7 +192,7 @@ TEST_F(LearnedMergeTest, QualityFactors)
     auto standsWith = [](int count) {
         std::vector<Stand> v;
         for (int i = 0; i < count; ++i)
-            v.push_back(makeStand(vr::format("S{}", i), std::vector<SlotRecord>{}, 52.0, 4.0, 0.0, 30.0, StandKind{}));
+            v.push_back(Stand(vr::format("S{}", i), std::vector<SlotRecord>{}, 52.0, 4.0, 0.0, 30.0, StandKind{}));
         return v;
     };
     SlotRecord one;

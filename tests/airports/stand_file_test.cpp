@@ -51,9 +51,9 @@ TEST_F(StandFileTest, FullModeRoundTrip)
     airport.airportName = "Schiphol";
     airport.bglPath = "D:\\Scenery\\EHAM\\scenery\\AF2_EHAM.bgl";
     airport.altitude = -11;
-    airport.stands.push_back(makeStand("g1", std::vector<SlotRecord>{record("PH-BXA", 1)}, 52.3, 4.76, 359.9 * kDegToRad,
+    airport.stands.push_back(Stand("g1", std::vector<SlotRecord>{record("PH-BXA", 1)}, 52.3, 4.76, 359.9 * kDegToRad,
                                 25.0, StandKind{}));
-    airport.stands.push_back(makeStand("helipad1", std::vector<SlotRecord>{}, 52.31, 4.77, 2 * M_PI, 10.0,
+    airport.stands.push_back(Stand("helipad1", std::vector<SlotRecord>{}, 52.31, 4.77, 2 * M_PI, 10.0,
                                 StandKind{.cargo = true, .ramp = false, .heli = true}));
     airport.stands.back().manual = true;
     ASSERT_TRUE(writeParkpositions(airport, "airports/EHAM.xml", StandFileMode::full));
@@ -114,7 +114,7 @@ TEST_F(StandFileTest, LearnedModeWritesWhatEachStandNeeds)
         handmadeMark = row.handmade;
         AirportFile airport;
         airport.publisher = "Pub";
-        Stand s = makeStand("A1", {}, 52.0, 4.0, 0.0, 20.0, {.cargo = true});
+        Stand s("A1", {}, 52.0, 4.0, 0.0, 20.0, {.cargo = true});
         s.manual = row.manual;
         s.radiusChange = row.radiusChange;
         s.cargoChange = row.cargoChange;
@@ -163,7 +163,7 @@ TEST_F(StandFileTest, OptionsAreWrittenByTheirRules)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         AirportFile airport;
-        airport.stands.push_back(makeStand("A1", std::vector<SlotRecord>{row.record}, 52.0, 4.0, 0.0, 20.0, StandKind{}));
+        airport.stands.push_back(Stand("A1", std::vector<SlotRecord>{row.record}, 52.0, 4.0, 0.0, 20.0, StandKind{}));
         pugi::xml_document doc;
         ASSERT_TRUE(buildStandDocument(doc, airport, StandFileMode::learned));
         const pugi::xml_node opt = doc.child("parkpositions").child("parkpos").child("opt");
@@ -339,7 +339,7 @@ TEST_F(StandFileTest, AFailedSaveKeepsTheOldFile)
     write("airports/EHAM.xml", "old content");
     std::filesystem::create_directories(root() / "airports/EHAM.xml.tmp");  // the temporary file cannot be made
     AirportFile airport;
-    airport.stands.push_back(makeStand("A1", std::vector<SlotRecord>{}, 52.0, 4.0, 0.0, 20.0, StandKind{}));
+    airport.stands.push_back(Stand("A1", std::vector<SlotRecord>{}, 52.0, 4.0, 0.0, 20.0, StandKind{}));
     EXPECT_FALSE(writeParkpositions(airport, "airports/EHAM.xml", StandFileMode::full));
     EXPECT_EQ(read("airports/EHAM.xml"), "old content");
 }

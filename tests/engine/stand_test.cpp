@@ -15,11 +15,11 @@ SlotRecord onePlainRecord()
     return r;
 }
 
-Stand standOfRadius(double metres) { return makeStand("A1", {}, 52.0, 4.0, 0.0, metres, {}); }
+Stand standOfRadius(double metres) { return Stand("A1", {}, 52.0, 4.0, 0.0, metres, {}); }
 
 TEST(StandTest, ConstructorKeepsNamedKindsAndConvertsRadius)
 {
-    Stand s = makeStand("G12", {onePlainRecord()}, 52.3, 4.76, 1.5, 25.0,
+    Stand s("G12", {onePlainRecord()}, 52.3, 4.76, 1.5, 25.0,
             {.cargo = true, .ramp = false, .heli = true});
     EXPECT_EQ(s.name, "G12");
     ASSERT_EQ(s.options.size(), 1u);
