@@ -240,6 +240,10 @@ double gf_readDestApfForClosestStand(const std::string& icao, const LatLon& posi
 
 bool lf_checkArchivedForOfflineLearning(const std::string& icao)
 {
+    if (!isPlainAirportCode(icao)) {
+        logLineMarked(vr::format("{} not suitable for offline learning: not an airport code", icao));
+        return false;
+    }
     // A name of our own in the working folder: a user's "<ICAO>.xml" stays.
     const std::filesystem::path probe = std::filesystem::path(".vrmt_offline_" + icao + ".xml");
     const std::string url = downloadFolderUrl() + archivedReference(icao);

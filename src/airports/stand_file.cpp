@@ -1,5 +1,6 @@
 #include "airports/stand_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <system_error>
@@ -175,10 +176,18 @@ std::string airportLinkReference(std::string line)
     return line;
 }
 
+bool isPlainAirportCode(std::string_view icao)
+{
+    return !icao.empty() && std::all_of(icao.begin(), icao.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-';
+    });
+}
+
 std::string archivedReference(const std::string& icao) { return "archive/stock/" + airportXmlName(icao); }
 
 bool downloadArchivedAirport(const std::string& icao)
 {
+    if (!isPlainAirportCode(icao)) return false;
     // Probed into a name of our own, so a user's file named like the airport stays.
     const std::filesystem::path probe = std::filesystem::path(".vrmt_probe_" + icao + ".xml");
     if (!downloadToFile(downloadFolderUrl() + archivedReference(icao), probe, true)) return false;
@@ -188,6 +197,7 @@ bool downloadArchivedAirport(const std::string& icao)
 
 bool haveAirportFile(const std::string& icao)
 {
+    if (!isPlainAirportCode(icao)) return false;
     std::error_code ec;
     for (const std::filesystem::path& folder : {myThirdpartyFolder, myOrbxFolder})
         for (const std::filesystem::path& name : {airportFileName(icao), airportLinkFileName(icao)})
@@ -197,6 +207,7 @@ bool haveAirportFile(const std::string& icao)
 
 std::string locateArchivedAirport(const std::string& icao)
 {
+    if (!isPlainAirportCode(icao)) return {};
     std::error_code ec;
     for (const std::filesystem::path& folder : {myThirdpartyFolder, myOrbxFolder}) {
         std::string reference;

@@ -62,6 +62,11 @@ bool readAirportLink(const std::filesystem::path& linkPath, std::string& referen
 // The reference in a link file's first line; empty when it holds no ".xml".
 std::string airportLinkReference(std::string line);
 
+// A code that can name a file: letters, digits, '_' and '-' only. Other codes
+// (a path in disguise) are never looked for, so they cannot reach outside the
+// airport folders.
+bool isPlainAirportCode(std::string_view icao);
+
 // The reference of an archived airport file on the download site.
 std::string archivedReference(const std::string& icao);
 
