@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <stdexcept>
 #include <system_error>
+#include <unordered_set>
 
 #include "airports/c_numbers.h"
 #include "core/app_services.h"
@@ -331,6 +333,17 @@ bool readParkpos(const pugi::xml_node& parkpos, const std::string& id, std::uint
     // learned file still knows the stand was made by hand.
     stands.back().manual = parkpos.attribute("manual").as_bool();
     return true;
+}
+
+void readAllParkpos(const pugi::xml_node& list, std::uint32_t source, std::vector<Stand>& stands)
+{
+    std::unordered_set<std::string> ids;
+    for (pugi::xml_node pos = list.child("parkpos"); pos; pos = pos.next_sibling("parkpos")) {
+        std::string id = pos.attribute("id").as_string();
+        if (!ids.insert(id).second)
+            throw std::runtime_error(vr::format("Parking position {} appears more than once?", id));
+        readParkpos(pos, id, source, stands);
+    }
 }
 
 bool readStandFileMeta(const pugi::xml_document& doc)

@@ -112,6 +112,11 @@ bool readParkpos(const pugi::xml_node& parkpos, const std::string& id, std::uint
 // when one of them is missing (the file is refused).
 bool readStandFileMeta(const pugi::xml_document& doc);
 
+// Every <parkpos> of a <parkpositions> list appended with readParkpos in
+// document order; an id met twice throws std::runtime_error "Parking position
+// {} appears more than once?" (the stands before it stay appended).
+void readAllParkpos(const pugi::xml_node& list, std::uint32_t source, std::vector<Stand>& stands);
+
 // The value of "/parameters/parameter[@name='<name>']"; empty when absent.
 std::optional<bool> lf_getApfParameterBool(const pugi::xml_document& doc, std::string_view name);
 std::optional<std::int32_t> lf_getApfParameterInt(const pugi::xml_document& doc, std::string_view name);
