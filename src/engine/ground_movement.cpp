@@ -102,8 +102,8 @@ void setEngineValues(const LiveAc& ac, double spoilers, double throttles)
         if (simErrorFlag.load()) return;
         hr = simApi().setDataOnSimObject(DEF_ENGINE, ac.objectId, sizeof(block), &block);
     }
-    if (hr < 0) {
-        logLineMarked(vr::format("{}: SimConnect set engine values fails {}", "setEngineValues", acDescription(ac)));
+    if (hr != 0) {
+        logLineMarked("SimConnect set engine data fails");
         reportSimConnectError();
     }
 }
@@ -393,7 +393,7 @@ void lf_arriveAtStand(LiveAc& ac)
     lf_setCargoAttribute(ac);
     shutDownAc(ac);
     if (LOG.get()) logLine(vr::format("{:8}: {:8} arrived at stand", sidName(ac.standId), ac.callsign));
-    queueIdentityCheck(ac.aircraftId);
+    IdentityCheckQueue.push_back(ac.aircraftId);
     if (!ac.airline.empty() && ac.cargoLook == ac.cargo) {
         const StandUser user{ac.aircraftId, ac.airline, ac.type, ac.registration, ac.callsign};
         const std::uint64_t weekdayAndSlot = packSlotAndWeekday(static_cast<int>(ac.birthSlot),
@@ -436,7 +436,7 @@ void lf_makeWay(LiveAc& ac, const Stand& stand)
                                ? " the same live version"
                                : "";
         if (st.simState == SimState::adding2sim) {
-            if (isCreationPending(staticCreationQueue, st.callsign)) {
+            if (isCreationPending(staticCreationQueue, st.callsign, st.aircraftId)) {
                 st.removedWhileQueued = true;
                 if (LOG.get()) {
                     logLine(vr::format("queued {:8}: {:8} {} makes way for{} {} {}", stand.name, st.callsign,

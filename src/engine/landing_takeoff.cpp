@@ -219,7 +219,7 @@ void lf_approachConfig(LiveAc& ac)
         lf_flightThrottle(ac, 1);
         gf_setFlaps(ac, 3);
         sendGear(ac, 1);
-        queueIdentityCheck(ac.aircraftId);
+        IdentityCheckQueue.push_back(ac.aircraftId);
         ac.landing = true;
         ac.goAround = false;
         ac.position = {};

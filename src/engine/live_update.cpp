@@ -3,6 +3,8 @@
 // and on every new sample of a known aircraft from the merge (check the sample
 // against the aircraft's situation and append it or drop it).
 
+#include "engine/live_update.h"
+
 #include <algorithm>
 #include <cmath>
 

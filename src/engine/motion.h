@@ -26,7 +26,10 @@
 #include <cstdint>
 
 #include "engine/ac_records.h"
-#include "engine/motion_deps.h"
+#include "engine/adding_stack.h"
+#include "engine/live_update.h"
+#include "engine/scheduling.h"
+#include "engine/spawn.h"
 
 struct Stand;
 

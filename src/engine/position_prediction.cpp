@@ -461,7 +461,7 @@ bool lf_extendStream(LiveAc& ac)
     if (ac.groundReplySeen) {
         k = ac.phase == AcPhase::parked ? 1 : 10;
     } else {
-        const UserAcState& user = engineUserAc;
+        const UserAcState& user = engineUserAcState;
         const bool userUnknown = std::abs(user.latitude) < 0.0001 && std::abs(user.longitude) < 0.0001;
         if (!userUnknown &&
             !(distanceNm(lf_blockAt(ac), {user.latitude, user.longitude}) < rangeNm.load(std::memory_order_relaxed) - 0.5)) {

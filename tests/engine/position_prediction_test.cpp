@@ -312,8 +312,8 @@ TEST_F(Prediction, StreamEndAloftExtrapolatesEightSamples)
     rangeNm.store(40.0);
     const LatLon o{47.0, 8.0};
     const double v = 200.0;
-    engineUserAc.latitude = direct(o, 180, 39.4).lat;
-    engineUserAc.longitude = 8.0;
+    engineUserAcState.latitude = direct(o, 180, 39.4).lat;
+    engineUserAcState.longitude = 8.0;
     LiveAc ac = aircraft(AcCategory::Large, {sample(o, v, 0, 8000)}, 60);
     ASSERT_TRUE(lf_extendStream(ac));
     double speed = v;
@@ -338,7 +338,7 @@ TEST_F(Prediction, StreamEndAloftExtrapolatesEightSamples)
     EXPECT_EQ(ac.parkProgress, -1);
 
     // Beyond range - 0.5 nm: let go at once.
-    engineUserAc.latitude = direct(o, 180, 39.6).lat;
+    engineUserAcState.latitude = direct(o, 180, 39.6).lat;
     LiveAc far = aircraft(AcCategory::Large, {sample(o, v, 0, 8000)}, 60);
     EXPECT_FALSE(lf_extendStream(far));
 }
@@ -346,8 +346,8 @@ TEST_F(Prediction, StreamEndAloftExtrapolatesEightSamples)
 TEST_F(Prediction, StreamEndAloftLeavesThroughRemoval)
 {
     rangeNm.store(10.0);
-    engineUserAc.latitude = 40.0;
-    engineUserAc.longitude = 8.0;
+    engineUserAcState.latitude = 40.0;
+    engineUserAcState.longitude = 8.0;
     LiveAc ac = aircraft(AcCategory::Large, {sample({47.0, 8.0}, 200, 0, 8000)}, 60);
     EXPECT_FALSE(tickOnce(ac));
     EXPECT_EQ(ac.simState, SimState::removingfromsim);
