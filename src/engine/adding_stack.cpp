@@ -32,7 +32,11 @@ namespace {
 
 bool lf_isLive(const SimAc& ac) { return ac.aircraftId > 10000; }
 
-bool lf_countsInSim(SimState s) { return s == SimState::adding2sim || s == SimState::active; }
+bool lf_countsInSim(const LiveAc& a)
+{
+    return (a.simState == SimState::adding2sim || a.simState == SimState::active) && !a.removedWhileQueued &&
+           !a.removedInBuffer;
+}
 
 // A creation the simulator layer refused or never tied to an object: its
 // record goes (live: erased by the next update pass; static: at once).
@@ -111,7 +115,7 @@ void lf_handleAddingStack()
 void lf_updateAllLiveAc()
 {
     liveInSimCount = static_cast<std::int32_t>(std::count_if(
-        liveAircraft.begin(), liveAircraft.end(), [](const LiveAc& a) { return lf_countsInSim(a.simState); }));
+        liveAircraft.begin(), liveAircraft.end(), lf_countsInSim));
     bool erase = false;
     // By index: nothing below appends to or erases from the vector.
     for (std::size_t i = 0; i < liveAircraft.size(); ++i) erase |= updateLiveAc(liveAircraft[i]);
