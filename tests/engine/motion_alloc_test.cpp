@@ -39,6 +39,8 @@ void operator delete(void* p, std::size_t) noexcept
 
 namespace {
 
+std::string* volatile lf_kept = nullptr;
+
 class SteadyState : public MotionTest {};
 
 TEST_F(SteadyState, FiveHundredAircraftAllocateNothingAndLogNothing)
@@ -54,6 +56,13 @@ TEST_F(SteadyState, FiveHundredAircraftAllocateNothingAndLogNothing)
     };
     for (int i = 0; i < 1000; ++i) tick();  // the buffers grow once
     const auto lines = logLines().size();
+    // The counter sees an allocation.
+    lf_allocations = 0;
+    lf_counting = true;
+    lf_kept = new std::string(100, 'x');
+    lf_counting = false;
+    delete lf_kept;
+    ASSERT_EQ(lf_allocations.load(), 2);  // the string object and its text
     lf_allocations = 0;
     lf_counting = true;
     for (int i = 0; i < 1000; ++i) tick();
