@@ -96,17 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     id.callsign = "FUZZ1";
     id.aircraftId = 0x400001;
     const auto category = static_cast<AcCategory>(setup % 6);
-    const CategoryConstants& c = categoryConstants(category);
-    id.category = category;
-    id.flareTicks = c.flareTicks;
-    id.touchdownTicks = c.touchdownTicks;
-    id.rotationTicks = c.rotationTicks;
-    id.climbTransitionTicks = c.climbTransitionTicks;
-    id.takeOffPitch = c.takeOffPitch;
-    id.climbPitch = c.climbPitch;
-    id.groundTurnStep = id.turnStep = c.groundTurnStep;
-    id.maxVerticalStep = c.maxVerticalStep;
-    id.manoeuvreSpeed = c.manoeuvreSpeed;
+    setCategoryConstants(id, category);
     id.halfWingspan = 0.01;
     id.cgHeight = 8.0;
     liveAircraft.push_back(newLiveAc(first, id, 0.0));

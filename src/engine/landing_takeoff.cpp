@@ -81,6 +81,22 @@ const FlightConstants& flightConstants(AcCategory category)
     return lf_flightTable()[static_cast<std::size_t>(i)];
 }
 
+void setCategoryConstants(AcIdentity& id, AcCategory category)
+{
+    const CategoryConstants& c = categoryConstants(category);
+    id.category = category;
+    id.flareTicks = c.flareTicks;
+    id.touchdownTicks = c.touchdownTicks;
+    id.rotationTicks = c.rotationTicks;
+    id.climbTransitionTicks = c.climbTransitionTicks;
+    id.takeOffPitch = c.takeOffPitch;
+    id.climbPitch = c.climbPitch;
+    id.groundTurnStep = c.groundTurnStep;
+    id.turnStep = c.groundTurnStep;
+    id.maxVerticalStep = c.maxVerticalStep;
+    id.manoeuvreSpeed = c.manoeuvreSpeed;
+}
+
 void lf_flightStep(LiveAc& ac)
 {
     const FlightConstants& fc = flightConstants(ac.category);

@@ -57,6 +57,9 @@ struct FlightConstants {
     double approachHeight;   // ft above ground
 };
 const FlightConstants& flightConstants(AcCategory category);
+// The category and its handling constants exactly as tabled (no random
+// variation of the pitches), turnStep at groundTurnStep: for made-up aircraft.
+void setCategoryConstants(AcIdentity& id, AcCategory category);
 
 // ---------------------------------------------------------------------------
 // Position prediction

@@ -15,8 +15,8 @@
 #include "engine/motion.h"
 #include "engine/stand.h"
 #include "support/engine_harness.h"
-#include "support/flat_ground.h"
 #include "support/motion_streams.h"
+#include "motion_scenes.h"
 
 using namespace motiontest;
 

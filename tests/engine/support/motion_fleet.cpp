@@ -5,6 +5,7 @@
 #include "core/geodesy.h"
 #include "engine/ac_records.h"
 #include "engine/adding_stack.h"
+#include "engine/motion.h"
 
 namespace {
 
@@ -30,18 +31,7 @@ LiveAc lf_base(std::size_t i, AcCategory category)
     id.type = "B738";
     id.callsign = "KLM" + std::to_string(i);
     id.aircraftId = 0x400000 + static_cast<std::uint32_t>(i);
-    const CategoryConstants& c = categoryConstants(category);
-    id.category = category;
-    id.flareTicks = c.flareTicks;
-    id.touchdownTicks = c.touchdownTicks;
-    id.rotationTicks = c.rotationTicks;
-    id.climbTransitionTicks = c.climbTransitionTicks;
-    id.takeOffPitch = c.takeOffPitch;
-    id.climbPitch = c.climbPitch;
-    id.groundTurnStep = c.groundTurnStep;
-    id.turnStep = c.groundTurnStep;
-    id.maxVerticalStep = c.maxVerticalStep;
-    id.manoeuvreSpeed = c.manoeuvreSpeed;
+    setCategoryConstants(id, category);
     id.halfWingspan = 0.01;
     id.cgHeight = 8.0;
     id.staticPitch = 0.01;

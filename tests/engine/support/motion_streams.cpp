@@ -52,18 +52,7 @@ PositionSample sample(const LatLon& at, double groundSpeed, std::int32_t dueTick
 
 void applyCategory(AcIdentity& id, AcCategory category)
 {
-    const CategoryConstants& c = categoryConstants(category);
-    id.category = category;
-    id.flareTicks = c.flareTicks;
-    id.touchdownTicks = c.touchdownTicks;
-    id.rotationTicks = c.rotationTicks;
-    id.climbTransitionTicks = c.climbTransitionTicks;
-    id.takeOffPitch = c.takeOffPitch;
-    id.climbPitch = c.climbPitch;
-    id.groundTurnStep = c.groundTurnStep;
-    id.turnStep = c.groundTurnStep;
-    id.maxVerticalStep = c.maxVerticalStep;
-    id.manoeuvreSpeed = c.manoeuvreSpeed;
+    setCategoryConstants(id, category);
     id.halfWingspan = 0.01;
     id.cgHeight = 10.0;
     id.staticPitch = 0.7 * geo::degToRad;
