@@ -158,7 +158,9 @@ TEST(RemoveAircraftFromSim, ByState)
         removeAircraftFromSim(a);
         row.check(a);
         EXPECT_EQ(removalDeque.size(), row.removalsQueued);
-        if (row.removalsQueued) EXPECT_EQ(removalDeque.front(), 77u);
+        if (row.removalsQueued) {
+            EXPECT_EQ(removalDeque.front(), 77u);
+        }
         EXPECT_EQ(h.logText().find("removeAircraftFromSim") != std::string::npos, row.marked);
     }
 }
