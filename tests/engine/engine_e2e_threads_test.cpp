@@ -138,4 +138,40 @@ TEST_F(EngineEndToEnd, SceneAircraftAreCreatedMovedAndRemovedInTheSimulator)
     std::printf("end to end: %lld ticks in %.2f s of real time\n", static_cast<long long>(summary.ticks), realSeconds);
 }
 
+// A simulator or a service that does not answer: one line says which, exit code 1.
+TEST_F(EngineEndToEnd, NoSimulatorOrNoServiceGivesOneLineAndExitCodeOne)
+{
+    standin::FakeTrafficService gone;
+    gone.start();
+    const std::string deadUrl = gone.baseUrl();
+    gone.stop();  // connections to it are refused from now on
+
+    struct Row {
+        const char* name;
+        bool simulator;
+        const char* lastLine;
+    };
+    const Row rows[] = {
+        {"no simulator", false, "no simulator answered within 2 s"},
+        {"no service", true, "did not answer the login"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.simulator) startServer();
+        std::vector<std::string> lines;
+        EngineDemoOptions options;
+        options.serviceUrl = deadUrl;
+        options.connectSeconds = 2;
+        options.logFolder = dir_;
+        options.print = [&lines](const std::string& line) { lines.push_back(line); };
+        const EngineDemoSummary summary = runEngineDemo(options);
+        EXPECT_EQ(summary.exitCode, 1);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_NE(lines.back().find(row.lastLine), std::string::npos) << lines.back();
+        EXPECT_EQ(lines.size(), row.simulator ? 2u : 1u);  // with a simulator, its line first
+        EXPECT_EQ(summary.ticks, 0);
+        EXPECT_TRUE(summary.flightPlanFolderGone);
+    }
+}
+
 }  // namespace

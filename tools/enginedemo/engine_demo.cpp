@@ -115,6 +115,7 @@ EngineDemoSummary runEngineDemo(const EngineDemoOptions& options)
         gf_openLog(options.logFolder);
     }
     resetRunState();
+    sessionOpen = false;  // until this run logs in
     SIM_INSTALL_PATH.set("Prepar3D v5");
     if (options.maxLiveSel >= 0) MAX_LIVE_SEL.set(options.maxLiveSel);
     setRangeNm(RANGE.get());
