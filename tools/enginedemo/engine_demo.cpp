@@ -226,7 +226,13 @@ EngineDemoSummary runEngineDemo(const EngineDemoOptions& options)
     summary.batches = *batches;
     print(lf_countsLine(duration<double>(platform::steadyNow() - start).count(), lf_countStates(), *batches));
     if (closingFlag) {
-        print(vr::format("the run ended early: {}", closingReasonText(closingReason())));
+        const ClosingReason reason = closingReason();
+        const char* who = reason == ClosingReason::ReaderError || reason == ClosingReason::SystemError
+                              ? "the live-traffic service stopped answering"
+                          : reason == ClosingReason::SimWasClosed || reason == ClosingReason::SimConnectError
+                              ? "the simulator stopped answering"
+                              : "the run ended early";
+        print(vr::format("{} ({})", who, closingReasonText(reason)));
         return finish(1);
     }
     return finish(0);
