@@ -335,7 +335,12 @@ void setAcFlightPlan(LiveAc& ac)
         std::lock_guard lock(simQueueMutex);
         ok = simApi().aiSetAircraftFlightPlan(ac.objectId, text.c_str(), REQUEST_FLIGHT_PLAN) == scOk;
     }
-    if (!ok) logLineMarked(vr::format("{} creating a flight plan failed", acDescription3(ac)));
+    if (!ok) {
+        logLineMarked(vr::format("{} creating a flight plan failed", acDescription3(ac)));
+        // Only a plan that was sent is deleted with its object: one not sent goes now.
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+    }
     ac.flightPlanSent = ok;
 }
 
