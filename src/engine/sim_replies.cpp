@@ -113,6 +113,9 @@ void lf_liveCreated(const SimReply& r)
 
 void lf_objectRemoved(const SimReply& r)
 {
+    const auto confirmed = std::find_if(removalsInFlight.begin(), removalsInFlight.end(),
+                                        [&](const RemovalInFlight& e) { return e.objectId == r.objectId; });
+    if (confirmed != removalsInFlight.end()) removalsInFlight.erase(confirmed);
     const auto it = std::find_if(createdObjects.begin(), createdObjects.end(), [&](const SimReply& e) {
         return e.objectId == r.objectId && e.ticks >= 0;
     });
