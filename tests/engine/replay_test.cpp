@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <map>
 #include <random>
-#include <set>
 
 #include "core/geodesy.h"
 #include "engine/ac_records.h"
@@ -129,33 +128,36 @@ private:
     // engine knows (from their creation reply to their removal reply).
     void checkFlightPlans(const TickTrace& t)
     {
-        std::set<std::string> expected;
+        expected_.clear();
         for (const LiveAc& a : liveAircraft) {
             if (a.objectId != 0 && !a.origin.empty() && !a.destination.empty())
-                expected.insert(gf_flightPlanFileName(a.objectId).string());
+                expected_.push_back(std::to_string(a.objectId) + ".pln");
         }
-        const std::set<std::string> files(t.plnFiles.begin(), t.plnFiles.end());
-        EXPECT_EQ(files, expected) << "tick " << t.tick;
-        stats.plnSeen = std::max(stats.plnSeen, files.size());
+        std::sort(expected_.begin(), expected_.end());
+        EXPECT_EQ(t.plnFiles, expected_) << "tick " << t.tick;  // both sorted
+        stats.plnSeen = std::max(stats.plnSeen, t.plnFiles.size());
     }
 
     std::size_t maxLive_;
     std::int32_t lastCreation_ = -1000;
     std::int32_t lastRemoval_ = -1000;
     std::map<std::uint32_t, Track> tracks_;
+    std::vector<std::string> expected_;
 };
 
 struct Row {
     const char* name;
     std::int32_t maxLiveSel;
     std::size_t leastCreations;  // the scene is larger than 10: removals make room
+    const char* refusedTitle;    // the simulator cannot create this livery (or nullptr)
 };
 
 TEST(Replay, TenMinutesOfTheSceneKeepEveryInvariantAndDrainToNothing)
 {
     const Row rows[] = {
-        {"room for ten", 10, 20},
-        {"room for a hundred", 100, 20},
+        {"room for ten", 10, 20, nullptr},
+        {"room for a hundred", 100, 20, nullptr},
+        {"one livery the simulator refuses", 100, 20, "AFR A332 (stand-in)"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -167,6 +169,7 @@ TEST(Replay, TenMinutesOfTheSceneKeepEveryInvariantAndDrainToNothing)
         SceneLiveries liveries;  // the scene's types, categories and titles
         SimWorld world;
         world.setUser(userStateAt(eham), true);
+        if (row.refusedTitle) world.refuseTitle(row.refusedTitle);
 
         double now = start;
         standin::SceneAirport airport;
@@ -174,10 +177,23 @@ TEST(Replay, TenMinutesOfTheSceneKeepEveryInvariantAndDrainToNothing)
         const auto answer = [&](double t) { return scene.liveData(t, 90, -90, -180, 180); };
 
         ReplayChecks checks(static_cast<std::size_t>(row.maxLiveSel));
-        h.onTick = [&checks](const TickTrace& t) { checks.onTick(t); };
+        std::size_t refusedTitleHanded = 0;         // creations wearing the refused title
+        std::map<std::uint32_t, std::int32_t> refusedTitleSpawns;  // aircraft id -> the tick it got the title
+        std::int32_t firstRefusal = -1;
+        h.onTick = [&](const TickTrace& t) {
+            checks.onTick(t);
+            if (!row.refusedTitle) return;
+            for (const AcCreation& c : t.creations) refusedTitleHanded += c.liveryTitle == row.refusedTitle;
+            for (const LiveAc& a : liveAircraft) {
+                if (a.simState == SimState::adding2sim && a.liveryTitle == row.refusedTitle)
+                    refusedTitleSpawns.emplace(a.aircraftId, t.tick);
+            }
+        };
         h.afterFlush = [&] {
             world.answer();
             checks.onFlush(world, tickCounter.load());
+            if (firstRefusal < 0 && !world.events().empty() && world.events().back().kind == WorldEvent::refused)
+                firstRefusal = tickCounter.load();
         };
 
         // The buffered start: five answers 6 s apart, the oldest first.
@@ -225,6 +241,17 @@ TEST(Replay, TenMinutesOfTheSceneKeepEveryInvariantAndDrainToNothing)
         const ReplayStats& s = checks.stats;
         EXPECT_GE(s.creations, row.leastCreations);
         EXPECT_GE(s.removals, s.creations / 2);
+        if (row.refusedTitle) {
+            // Blocked at the first refusal: no aircraft spawned after it wears the
+            // title; only those already on their way are refused too.
+            ASSERT_GE(firstRefusal, 0);
+            EXPECT_TRUE(liveries.isBlockedTitle(row.refusedTitle));
+            for (const auto& [id, t] : refusedTitleSpawns) EXPECT_LE(t, firstRefusal) << id;
+            std::size_t refused = 0;
+            for (const WorldEvent& e : world.events()) refused += e.kind == WorldEvent::refused;
+            EXPECT_EQ(refused, refusedTitleHanded);
+            EXPECT_GT(refused, 0u);
+        }
         EXPECT_GT(s.positions, 10'000u);
         EXPECT_GT(s.plnSeen, 0u);
         if (row.maxLiveSel == 10) {
