@@ -27,6 +27,7 @@ bool fastRangeRequest = false;
 UserAcState& engineUserAcState = *new UserAcState{};
 std::int32_t liveInSimCount = 0;
 std::vector<CreationInFlight>& creationsInFlight = *new std::vector<CreationInFlight>;
+std::vector<RemovalInFlight>& removalsInFlight = *new std::vector<RemovalInFlight>;
 
 namespace {
 
@@ -129,6 +130,7 @@ void lf_timedQueues()
     if (tick % 10 != 0) return;
     if (!removalDeque.empty()) {
         queueAcRemoval(removalDeque.front());
+        removalsInFlight.push_back({removalDeque.front(), tick});
         removalDeque.pop_front();
     }
     if (tick % 50 != 0) return;
@@ -161,6 +163,12 @@ void lf_dropUntiedCreations()
     std::erase_if(creationsInFlight, [tick](const CreationInFlight& c) {
         if (static_cast<std::int64_t>(tick) - c.handedTick <= creationTieLimitTicks) return false;
         lf_dropCreation(c.aircraftId, "no object created");
+        return true;
+    });
+    std::erase_if(removalsInFlight, [tick](const RemovalInFlight& r) {
+        if (static_cast<std::int64_t>(tick) - r.handedTick <= removalConfirmTicks) return false;
+        logLineMarked(vr::format("lf_handleAddingStack: removal of object {} not confirmed after {} s", r.objectId,
+                                 removalConfirmTicks / 100));
         return true;
     });
 }
@@ -241,6 +249,7 @@ void lf_reserveEngineContainers()
     pendingCreationIds.reserve(64);
     GhostCallsigns.reserve(64);
     creationsInFlight.reserve(64);
+    removalsInFlight.reserve(64);
 }
 
 void removeAllAiObjects()
@@ -260,6 +269,7 @@ void removeAllAiObjects()
     liveryServices().clearRememberedTitles();
     clearTimedQueues();
     creationsInFlight.clear();
+    removalsInFlight.clear();
     staticAircraft.clear();
     {
         std::lock_guard lock(addingMutex);

@@ -114,6 +114,9 @@ void lf_liveCreated(const SimReply& r)
 
 void lf_objectRemoved(const SimReply& r)
 {
+    const auto confirmed = std::find_if(removalsInFlight.begin(), removalsInFlight.end(),
+                                        [&](const RemovalInFlight& e) { return e.objectId == r.objectId; });
+    if (confirmed != removalsInFlight.end()) removalsInFlight.erase(confirmed);
     const auto it = std::find_if(createdObjects.begin(), createdObjects.end(), [&](const SimReply& e) {
         return e.objectId == r.objectId && e.ticks >= 0;
     });
@@ -336,7 +339,12 @@ void setAcFlightPlan(LiveAc& ac)
         std::lock_guard lock(simQueueMutex);
         ok = simApi().aiSetAircraftFlightPlan(ac.objectId, text.c_str(), REQUEST_FLIGHT_PLAN) == scOk;
     }
-    if (!ok) logLineMarked(vr::format("{} creating a flight plan failed", acDescription3(ac)));
+    if (!ok) {
+        logLineMarked(vr::format("{} creating a flight plan failed", acDescription3(ac)));
+        // Only a plan that was sent is deleted with its object: one not sent goes now.
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+    }
     ac.flightPlanSent = ok;
 }
 

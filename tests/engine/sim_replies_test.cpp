@@ -177,6 +177,7 @@ TEST(Replies, LiveCreated)
              EXPECT_FALSE(w.ac().flightPlanSent);
              EXPECT_NE(w.h.logText().find("creating a flight plan failed"), std::string::npos);
              EXPECT_EQ(closingReason(), ClosingReason::NotYetSet);
+             EXPECT_FALSE(std::filesystem::exists(flightPlanFolder() / "150.pln")) << "it would outlive its object";
          }},
         {"a failing StaticCG request ends the run",
          [](Waiting& w) { w.h.api().failNext("request 102 405 150 1", scFail); }, {kObj, kHex, 0, replyLiveCreated, 0, 0},

@@ -35,7 +35,6 @@ using Clock = platform::Clock;
 constexpr auto lf_tick = milliseconds(10);
 constexpr std::int64_t lf_ticksPerSecond = 100;
 constexpr std::int64_t lf_queryBoxTicks = 15 * lf_ticksPerSecond;  // the main cycle's 15-second step
-constexpr auto lf_readerStartLimit = seconds(10);
 constexpr auto lf_readerEndLimit = seconds(5);
 
 struct StateCounts {
@@ -115,6 +114,7 @@ EngineDemoSummary runEngineDemo(const EngineDemoOptions& options)
         gf_openLog(options.logFolder);
     }
     resetRunState();
+    sessionOpen = false;  // until this run logs in
     SIM_INSTALL_PATH.set("Prepar3D v5");
     if (options.maxLiveSel >= 0) MAX_LIVE_SEL.set(options.maxLiveSel);
     setRangeNm(RANGE.get());
@@ -165,15 +165,15 @@ EngineDemoSummary runEngineDemo(const EngineDemoOptions& options)
 
     // The simulator: connected, and the user aircraft known.
     startSimClientThread();
-    const auto connectLimit = duration_cast<Clock::Duration>(duration<double>(options.connectSeconds));
-    if (!lf_waitFor([] { return !notYetConnected.load(); }, connectLimit, options.stop)) {
+    const auto answerLimit = duration_cast<Clock::Duration>(duration<double>(options.answerSeconds));
+    if (!lf_waitFor([] { return !notYetConnected.load(); }, answerLimit, options.stop)) {
         print(vr::format("no simulator answered within {:.0f} s (is vrmt-simstandin running, with the same pipe "
                          "folder?)",
-                         options.connectSeconds));
+                         options.answerSeconds));
         return finish(1);
     }
     lf_requestUserAircraft();
-    if (!lf_waitFor(lf_userPositionKnown, connectLimit, options.stop)) {
+    if (!lf_waitFor(lf_userPositionKnown, answerLimit, options.stop)) {
         print("the simulator did not report the user aircraft");
         return finish(1);
     }
@@ -191,7 +191,7 @@ EngineDemoSummary runEngineDemo(const EngineDemoOptions& options)
     reader.setSessionGuid(weather.sessionGuid());
     lf_followUser(reader);
     if (!launchTrafficReader(reader, weather) ||
-        !lf_waitFor([&reader] { return reader.loopRunning.load(); }, lf_readerStartLimit, options.stop)) {
+        !lf_waitFor([&reader] { return reader.loopRunning.load(); }, answerLimit, options.stop)) {
         print(vr::format("the live-traffic service at {} sent no traffic", options.serviceUrl));
         return finish(1);
     }
@@ -225,7 +225,13 @@ EngineDemoSummary runEngineDemo(const EngineDemoOptions& options)
     summary.batches = *batches;
     print(lf_countsLine(duration<double>(platform::steadyNow() - start).count(), lf_countStates(), *batches));
     if (closingFlag) {
-        print(vr::format("the run ended early: {}", closingReasonText(closingReason())));
+        const ClosingReason reason = closingReason();
+        const char* who = reason == ClosingReason::ReaderError || reason == ClosingReason::SystemError
+                              ? "the live-traffic service stopped answering"
+                          : reason == ClosingReason::SimWasClosed || reason == ClosingReason::SimConnectError
+                              ? "the simulator stopped answering"
+                              : "the run ended early";
+        print(vr::format("{} ({})", who, closingReasonText(reason)));
         return finish(1);
     }
     return finish(0);
