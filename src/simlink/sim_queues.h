@@ -8,7 +8,7 @@
 // itself; a function whose name ends in "Locked" expects the caller to hold it.
 // simQueueMutex is not recursive, so never call a locking function with it held.
 // Lock order of the whole program: adding-stack mutex -> reply mutex ->
-// simQueueMutex; the log mutex is a leaf.
+// simQueueMutex; the log mutex and parkAirportMutex (engine/stand.h) are leaves.
 
 #include <array>
 #include <atomic>

@@ -57,6 +57,21 @@ TEST(StartupGlobalsTest, RangeFollowsSetRangeNm)
     resetStartupGlobals();
 }
 
+TEST(StartupGlobalsTest, SnapRangeChoiceGivesAChoice)
+{
+    struct Row {
+        std::int32_t nm;
+        std::int32_t choice;
+    };
+    const Row rows[] = {{-5, 2}, {2, 2}, {3, 3}, {6, 6}, {7, 8}, {9, 10}, {22, 20}, {23, 25}, {27, 25}, {28, 30},
+                        {44, 40}, {45, 50}, {57, 65}, {89, 80}, {90, 100}, {5000, 100}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.nm);
+        EXPECT_EQ(snapRangeChoice(row.nm), row.choice);
+        EXPECT_GE(RANGE.choiceIndex(snapRangeChoice(row.nm)), 0);
+    }
+}
+
 TEST(StartupGlobalsTest, StandFileKeysAreTheOptionNames)
 {
     const std::pair<std::string_view, Parameter*> keys[] = {
@@ -100,6 +115,23 @@ TEST_F(ReportsTest, StopWithoutRestartAndSimDisconnect)
     const auto lines = logLines();
     ASSERT_FALSE(lines.empty());
     EXPECT_THAT(lines.back(), testing::EndsWith(" Flight Simulator no longer connected, VRMT_P3D will stop ..."));
+}
+
+TEST_F(ReportsTest, DownloadsNeedTheShell)
+{
+    const std::filesystem::path target = dir_ / "x.xml";
+    EXPECT_EQ(downloadFolderUrl(), "");
+    EXPECT_FALSE(downloadToFile("https://x/y.xml", target, true));
+    EXPECT_FALSE(std::filesystem::exists(target));
+
+    AppServicesFake app;
+    app.serve(downloadFolderUrl() + "y.xml", "bytes");
+    EXPECT_FALSE(downloadToFile(downloadFolderUrl() + "z.xml", target, true));
+    EXPECT_FALSE(std::filesystem::exists(target)) << "a failed transfer leaves no file";
+    EXPECT_TRUE(downloadToFile(downloadFolderUrl() + "y.xml", target, false));
+    EXPECT_EQ(readFile(target), "bytes");
+    EXPECT_THAT(app.downloadCalls(), ElementsAre("https://downloads.test/P3D/z.xml", "https://downloads.test/P3D/y.xml"));
+    EXPECT_THAT(app.downloadRawFlags(), ElementsAre(true, false));
 }
 
 TEST_F(ReportsTest, HeadlessMessageLineKeepsAStandingError)
