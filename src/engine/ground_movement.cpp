@@ -16,6 +16,7 @@
 #include "core/run_state.h"
 #include "core/time.h"
 #include "engine/motion.h"
+#include "engine/live_parking.h"
 #include "engine/stand.h"
 #include "engine/timed_queues.h"
 #include "platform/clock.h"
@@ -62,11 +63,6 @@ std::int32_t lf_ticksAt(double distance, double speed)
 // The departure lights: NAV, BEACON, TAXI, LOGO on; LANDING, STROBES, CABIN off.
 constexpr std::array<std::uint32_t, 7> lf_taxiOutLights{1, 1, 0, 1, 0, 1, 0};
 
-// Wall time in 100 ns units.
-std::int64_t lf_wallTime100ns()
-{
-    return static_cast<std::int64_t>(platform::wallSeconds() * 1e7);
-}
 
 }  // namespace
 
@@ -383,12 +379,9 @@ void lf_arriveAtStand(LiveAc& ac)
     }
     ac.prevPhase = ac.phase;
     ac.phase = AcPhase::parked;
-    const std::uint64_t packed = currentSlotAndWeekday.load();
-    ac.birthSlot = static_cast<std::uint32_t>(packed >> 32);
-    ac.birthDay = static_cast<std::uint32_t>(packed & 0xffffffffu);
+    markParkedNow(ac);
     if (ac.towed && LOG.get()) logLine(vr::format("          towed aircraft {} parks", acDescription(ac)));
     ac.samples.front().stationary = true;
-    ac.parkedSince = lf_wallTime100ns();
     ac.lastStandSearchPosition = {};
     lf_setCargoAttribute(ac);
     shutDownAc(ac);

@@ -15,6 +15,7 @@
 #include "core/options.h"
 #include "core/run_state.h"
 #include "engine/motion.h"
+#include "engine/live_parking.h"
 #include "engine/stand.h"
 #include "platform/clock.h"
 #include "simlink/sim_queues.h"
@@ -395,6 +396,7 @@ bool lf_arrivalCheck(LiveAc& ac, PositionSample& s)
         if (ac.phase != AcPhase::parked) {
             ac.prevPhase = ac.phase;
             ac.phase = AcPhase::parked;
+            markParkedNow(ac);
         }
     }
     return true;

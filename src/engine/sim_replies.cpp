@@ -14,6 +14,7 @@
 #include "engine/flight_plans.h"
 #include "engine/motion.h"
 #include "engine/spawn.h"
+#include "engine/stand.h"
 #include "engine/timed_queues.h"
 #include "simlink/sim_api.h"
 #include "simlink/sim_client.h"
@@ -355,6 +356,8 @@ void lf_parks(LiveAc& ac)
     if (ac.phase != AcPhase::parked) return;
     if (LOG.get()) logLine(vr::format("{:8}: {:8} parks", sidName(ac.standId), ac.callsign));
     if (ac.standId != 0) {
+        // The static parking's planned positions at this stand go: a live aircraft holds it.
+        std::erase_if(parkingSelections, [&ac](const ParkingSelection& p) { return p.standId == ac.standId; });
         for (SimAc& st : staticAircraft) {
             if (st.standId != ac.standId || st.simState != SimState::active) continue;
             logLine(vr::format("{:8}: {:8} parks over static {} — static will be removed", sidName(ac.standId),

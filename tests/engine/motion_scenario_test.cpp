@@ -20,7 +20,6 @@
 
 using namespace motiontest;
 
-std::vector<std::string>& parkingStubCalls();
 
 namespace {
 
@@ -42,7 +41,6 @@ public:
         : harness_(options(park)), ground_{elevation}
     {
         harness_.onTick = [this](const TickTrace& t) { onTick(t); };
-        parkingStubCalls().clear();
     }
 
     static ScenarioOptions options(ParkAirportInfo park)
@@ -218,7 +216,7 @@ TEST(MotionScenario, ApproachFlareTouchdownRollOutTaxiAndStop)
     ac.heightAboveGround = 2500;
     sc.add(std::move(ac));
     const bool stopped = sc.runUntil(40000, [](const LiveAc& a) {
-        return !parkingStubCalls().empty() || (a.phase == AcPhase::taxi && a.samples.size() == 1 && a.holding);
+        return a.lastStandSearchPosition.lat != 0.0 || (a.phase == AcPhase::taxi && a.samples.size() == 1 && a.holding);
     });
     ASSERT_TRUE(stopped) << "phases " << sc.seen.phases.size() << " ticks " << sc.seen.ticks;
     const LiveAc& a = *sc.find();

@@ -10,6 +10,10 @@
 
 #include "core/errors.h"
 #include "core/options.h"
+#include "core/run_state.h"
+#include "core/time.h"
+#include "core/fmt.h"
+#include "engine/stand.h"
 #include "core/startup_globals.h"
 #include "engine/motion.h"
 #include "support/motion_fixture.h"
@@ -348,11 +352,19 @@ TEST_F(Prediction, StreamEndAloftLeavesThroughRemoval)
     rangeNm.store(10.0);
     engineUserAcState.latitude = 40.0;
     engineUserAcState.longitude = 8.0;
+    // Low near the park airport, with a free stand: the vanishing aircraft's
+    // stand use is learned as one that vanished in flight.
+    airports.park = {"LSZH", "ZRH", 47.0, 8.0, 1400};
+    Stand gate("G1", {}, 47.001, 8.0, 0.0, 0.01 * 1852, {});
+    gate.sid = 1;
+    replaceStands({gate});
+    currentSlotAndWeekday.store(packSlotAndWeekday(20, 3));
     LiveAc ac = aircraft(AcCategory::Large, {sample({47.0, 8.0}, 200, 0, 8000)}, 60);
+    ac.heightAboveGround = 1000;
     EXPECT_FALSE(tickOnce(ac));
     EXPECT_EQ(ac.simState, SimState::removingfromsim);
-    ASSERT_EQ(parkingStubCalls().size(), 1u);
-    EXPECT_EQ(parkingStubCalls()[0], "lf_learnStandUse 4194304 false");
+    EXPECT_EQ(airports.calls.count(vr::format("addStandOptionPT 1 TST123 false {} true", packSlotAndWeekday(20, 3))),
+              1u);
 }
 
 // A taxiing aircraft without new samples holds (a standing sample every 300

@@ -23,9 +23,6 @@
 #include "simlink/sim_queues.h"
 #include "support/engine_harness.h"
 
-// The record of the parking stand-ins.
-std::vector<std::string>& parkingStubCalls();
-
 class MotionTest : public testing::Test {
 protected:
     void SetUp() override
@@ -36,7 +33,6 @@ protected:
         seedRandomEngine(1234);
         clearStands();
         standUpdateCount = 0;
-        parkingStubCalls().clear();
         std::random_device rd;
         logDir_ = std::filesystem::temp_directory_path() / ("vrmt-motion-" + std::to_string(rd()));
         std::filesystem::create_directories(logDir_);
