@@ -8,7 +8,8 @@
 // itself; a function whose name ends in "Locked" expects the caller to hold it.
 // simQueueMutex is not recursive, so never call a locking function with it held.
 // Lock order of the whole program: adding-stack mutex -> reply mutex ->
-// simQueueMutex; the log mutex is a leaf.
+// simQueueMutex; the log mutex is a leaf. The livery scan's locks (a folder
+// walk's task mutex, each scan report list, the handed-out titles) are leaves too.
 
 #include <array>
 #include <atomic>
