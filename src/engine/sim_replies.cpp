@@ -159,21 +159,27 @@ void lf_creationFailed(const SimReply& r)
     lf_forgetCreationInFlight(r.aircraftId);
     std::string callsign;
     std::string_view title;
+    std::string type;
+    std::string airline;
     if (r.aircraftId > 10000) {
         LiveAc* ac = lf_liveById(r.aircraftId);
         if (!ac) return;
         callsign = ac->callsign;
         title = ac->liveryTitle;
+        type = ac->type;
+        airline = ac->airline;
         lf_eraseLive(*ac);
     } else {
         SimAc* st = lf_staticById(r.aircraftId);
         if (!st) return;
         callsign = st->callsign;
         title = st->liveryTitle;
+        type = st->type;
+        airline = st->airline;
         lf_eraseStatic(*st);
     }
     // May throw when too many titles are blocked: that ends the run.
-    gf_liveryNotCreated(callsign, title);
+    gf_liveryNotCreated(callsign, title, type, airline);
 }
 
 }  // namespace
