@@ -1,5 +1,6 @@
 #include "airports/stand_learning.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -21,6 +22,13 @@ LoadedAirport& loadedAirport = *new LoadedAirport;
 namespace {
 
 constexpr std::int32_t kWeekHalfHours = 336;
+
+// An option with that index on the weekday (the one a stay went on in).
+bool lf_option(const std::vector<SlotRecord>& options, std::uint32_t index, std::uint32_t weekday)
+{
+    return std::any_of(options.begin(), options.end(),
+                       [&](const SlotRecord& r) { return r.optionIndex == index && r.weekday == weekday; });
+}
 
 void lf_countUpdate()
 {
@@ -63,7 +71,15 @@ bool lf_addOption(std::uint32_t standId, const LearnedAircraft& ac, std::uint64_
             }
         }
         if (found == nullptr) {
-            if (!lf_newOption(*stand, seen, ac, key, real, weekday, slot)) return false;
+            // A stay that began on the previous weekday goes on in a new option
+            // of this weekday holding the half hours of the stay since midnight.
+            auto it = direct ? seen.end() : seen.find(ac.names.aircraftId);
+            if (it != seen.end() && it->second.weekday != weekday &&
+                fitsTimeSlot(weekdayAndSlot, stand->options, it->second.optionIndex, it->second, ac, key, real)) {
+                if (!lf_option(stand->options, it->second.optionIndex, weekday)) return false;
+            } else if (!lf_newOption(*stand, seen, ac, key, real, weekday, slot)) {
+                return false;
+            }
         } else if (found->slots.test(slot)) {
             return false;  // nothing to add
         } else if (direct) {
