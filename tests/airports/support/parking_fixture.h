@@ -19,6 +19,7 @@
 #include "simlink/user_aircraft.h"
 #include "support/airport_fixture.h"
 #include "traffic_service/parked_record.h"
+#include "traffic_service/traffic_reader.h"
 
 class ParkingFixture : public AirportFixture {
 protected:
@@ -50,6 +51,7 @@ protected:
         resetAppServices();
         currentSlotAndWeekday = 0;
         userOnGround = false;
+        (void)trafficReader().takeCollectedTraffic();
         std::lock_guard lock(simQueueMutex);
         userAcStateLocked() = UserAcState{};
     }
