@@ -88,7 +88,8 @@ bool lf_endingNow(const KeptStatic& k, std::uint64_t now)
     const std::uint32_t slot = slotOfPacked(now);
     const std::string name = lf_nameOf(k.callsign);
     auto sameIdentity = [&](const SlotRecord& r) {
-        return r.optionIndex != 0 && r.airl == k.airline && r.type == k.type &&
+        // (An option the search took out of play because this very static holds it counts.)
+        return r.airl == k.airline && r.type == k.type &&
                (r.cs == name || (!r.cs2.empty() && r.cs2 == name));
     };
     for (const SlotRecord& r : stand->options) {
@@ -246,7 +247,9 @@ void trimParkingSurplus(std::int64_t wanted)
         keptStatics.pop_back();
         --surplus;
     }
-    while (surplus > 0 && !liveParkedList.empty()) {
+    // No wanted number (no static parking wanted) sets no limit to the live
+    // parked aircraft, as the review before said.
+    while (surplus > 0 && wanted > 0 && !liveParkedList.empty()) {
         const LiveParkedEntry entry = liveParkedList.back();
         liveParkedList.pop_back();
         for (LiveAc& live : liveAircraft) {
