@@ -148,6 +148,35 @@ void setFirstParkAirportStand(const std::string& stand)
     if (!lf_list.empty()) lf_list.front().stand = stand;
 }
 
+bool parseMyParkAirports(const std::vector<std::string>& lines, std::list<ParkAirport>& list)
+{
+    bool result = true;
+    std::unordered_set<std::string> taken;
+    for (const std::string& line : lines) {
+        const std::vector<std::string> fields = lf_fields(line);
+        if (fields.empty()) continue;
+        const std::string shown = !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
+        if (fields.size() >= 3) {
+            logLineMarked(vr::format("{}:{} wrong syntax, skipped", lf_fileName(), shown));
+            continue;
+        }
+        if (taken.count(fields[0]) != 0) {
+            logLineMarked(vr::format("{}:{} double, skipped", lf_fileName(), shown));
+            continue;
+        }
+        const Airport* airport = findAirport(fields[0]);
+        if (airport == nullptr) {
+            showMessage(vr::format("airport {} is unknown", fields[0]), true);
+            result = false;
+            continue;
+        }
+        list.push_back({fields[0], fields.size() > 1 ? fields[1] : std::string(), LatLon{airport->lat, airport->lon},
+                        0.0});
+        taken.insert(fields[0]);
+    }
+    return result;
+}
+
 bool lf_readMyParkAirports()
 {
     bool result = true;
@@ -158,29 +187,7 @@ bool lf_readMyParkAirports()
         if (!std::filesystem::exists(path, ec)) {
             logLine(platform::pathText(path) + " not found");
         } else {
-            std::unordered_set<std::string> taken;
-            for (const std::string& line : gf_readTextFile(path)) {
-                const std::vector<std::string> fields = lf_fields(line);
-                if (fields.empty()) continue;
-                const std::string shown = line.size() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
-                if (fields.size() >= 3) {
-                    logLineMarked(vr::format("{}:{} wrong syntax, skipped", lf_fileName(), shown));
-                    continue;
-                }
-                if (taken.count(fields[0]) != 0) {
-                    logLineMarked(vr::format("{}:{} double, skipped", lf_fileName(), shown));
-                    continue;
-                }
-                const Airport* airport = findAirport(fields[0]);
-                if (airport == nullptr) {
-                    showMessage(vr::format("airport {} is unknown", fields[0]), true);
-                    result = false;
-                    continue;
-                }
-                list.push_back({fields[0], fields.size() > 1 ? fields[1] : std::string(),
-                                LatLon{airport->lat, airport->lon}, 0.0});
-                taken.insert(fields[0]);
-            }
+            result = parseMyParkAirports(gf_readTextFile(path), list);
             if (!list.empty()) {
                 logLine(vr::format("{} park airport{} read from '{}'", list.size(),
                                    pluralSuffix(static_cast<int>(list.size())), platform::pathText(path)));

@@ -17,6 +17,7 @@
 #include <list>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/geodesy.h"
 
@@ -49,6 +50,9 @@ extern bool parkParametersChanged;
 // true when every line was accepted.
 bool lf_readMyParkAirports();
 void scanThirdPartyParkAirports();
+// The entries of the file's lines appended to the list (wrong lines logged and
+// skipped); false when a code is not in the airport list.
+bool parseMyParkAirports(const std::vector<std::string>& lines, std::list<ParkAirport>& list);
 // Writes the first entry's line (code, and ",stand" when it has one) into
 // my_park_airports.txt: replaces the line of that code or inserts it; the lines
 // are sorted and duplicates dropped.
