@@ -32,6 +32,7 @@
 #include "engine/slot_records.h"
 #include "support/engine_harness.h"
 #include "support/sim_world.h"
+#include "support/tiny_airport.h"
 #include "traffic_service/parked_record.h"
 #include "traffic_service/traffic_reader.h"
 
@@ -39,55 +40,11 @@ namespace {
 
 using testing::HasSubstr;
 
-constexpr double kLat0 = 52.30;
-constexpr double kLon = 4.76;
-constexpr const char* kPublisher = "Tiny Scenery";
-
-struct StandSpec {
-    const char* name;
-    double latOffset;  // degrees from kLat0
-    StandKind kind;
-    const char* option;  // "airline type reg cs" of a learned option, or nullptr
-};
-
-// Twelve stands: gates, two overlapping pairs (G5/G6, R1/R2), ramps, cargo, a helipad.
-const StandSpec kStands[] = {
-    {"G1", 0.0000, {}, nullptr},
-    {"G2", 0.0008, {}, nullptr},
-    {"G3", 0.0016, {}, "KLM B738 PH-BKA KLM3"},
-    {"G4", 0.0024, {}, nullptr},
-    {"G5", 0.0032, {}, "KLM B738 PH-BKB KLM5"},
-    {"G6", 0.0034, {}, "KLM B738 PH-BKC KLM6"},
-    {"R1", 0.0044, {false, true, false}, "KLM B738 PH-BKD KLM7"},
-    {"R2", 0.0046, {false, true, false}, nullptr},
-    {"C1", 0.0056, {true, false, false}, "MPH B744 PH-MPA MPH9"},
-    {"C2", 0.0064, {true, false, false}, nullptr},
-    {"H1", 0.0072, {false, false, true}, nullptr},
-    {"G7", 0.0080, {}, "KLM B738 PH-BKE KLM12"},
-};
-
-double standLat(const char* name)
-{
-    for (const StandSpec& s : kStands)
-        if (std::string(s.name) == name) return kLat0 + s.latOffset;
-    return 0.0;
-}
-
-ParkedTrafficRecord parkedAt(const char* stand, std::uint32_t id, const std::string& airline, const std::string& type,
-                             const std::string& callsign)
-{
-    ParkedTrafficRecord r;
-    r.airline = airline;
-    r.type = type;
-    r.callsign = callsign;
-    r.registration = "REG" + callsign;
-    r.lat = standLat(stand);
-    r.lon = kLon;
-    r.aircraftId = id;
-    r.slot = 1;
-    r.stand = stand;
-    return r;
-}
+using tiny::parkedAt;
+using tiny::standLat;
+constexpr double kLat0 = tiny::lat0;
+constexpr double kLon = tiny::lon;
+constexpr const char* kPublisher = tiny::publisher;
 
 class StaticParkingScenario : public testing::Test {
 protected:
@@ -111,35 +68,7 @@ protected:
         std::filesystem::remove_all(root_, ec);
     }
 
-    // The airport file, its learned file with the options, the list entry.
-    void writeAirport()
-    {
-        AirportFile file;
-        file.airportName = "Tiny";
-        file.publisher = kPublisher;
-        file.altitude = -11;
-        AirportFile learned = file;
-        const std::uint64_t now = slotAndWeekday();
-        for (const StandSpec& spec : kStands) {
-            Stand s(spec.name, {}, kLat0 + spec.latOffset, kLon, 1.0, 22.0, spec.kind);
-            file.stands.push_back(s);
-            if (spec.option == nullptr) continue;
-            std::istringstream words(spec.option);
-            SlotRecord r;
-            words >> r.airl >> r.type >> r.reg >> r.cs;
-            r.weekday = weekdayOfPacked(now);
-            for (std::size_t slot = 40; slot < 48; ++slot) r.slots.set(slot);
-            r.optionIndex = 1;
-            s.options.push_back(r);
-            learned.stands.push_back(s);
-        }
-        ASSERT_TRUE(writeParkpositions(file, myThirdpartyFolder / "EHAM.xml", StandFileMode::full));
-        std::filesystem::create_directories(learnedFile().parent_path());
-        ASSERT_TRUE(writeParkpositions(learned, learnedFile(), StandFileMode::learned));
-        airportList.push_back({"EHAM", "AMS", kLat0 + 0.004, kLon, -11});
-        airportsRead = true;
-    }
-    static std::filesystem::path learnedFile() { return learnedThirdpartyFolder / kPublisher / "EHAM.xml"; }
+    static std::filesystem::path learnedFile() { return tiny::learnedFile(); }
 
     // One second of the main cycle: 100 ticks, then the per-second work.
     void second()
@@ -213,7 +142,7 @@ TEST_F(StaticParkingScenario, FromArrivalToDeparture)
     parking_percentage.set(60);  // 7 of 12
     MAX_FIT.set(47);
     COLLISION_LIVE_PARKED_GND.set(true);
-    writeAirport();
+    ASSERT_TRUE(tiny::writeAirport(weekdayOfPacked(slotAndWeekday()), "B744"));
     std::ofstream(myParkAirportsPath) << "EHAM,G2\n";
     ASSERT_TRUE(lf_readMyParkAirports());
 
@@ -301,7 +230,7 @@ TEST_F(StaticParkingScenario, FromArrivalToDeparture)
 
     // Read back with the loader: what was learned, nothing invented.
     std::vector<Stand> fresh;
-    for (const StandSpec& spec : kStands) fresh.emplace_back(spec.name, std::vector<SlotRecord>{}, 0.0, 0.0, 0.0, 20.0, spec.kind);
+    for (const tiny::StandSpec& spec : tiny::stands) fresh.emplace_back(spec.name, std::vector<SlotRecord>{}, 0.0, 0.0, 0.0, 20.0, spec.kind);
     AirportHeader header;
     header.publisher = kPublisher;
     header.airportName = "Tiny";
