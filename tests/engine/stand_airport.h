@@ -13,6 +13,7 @@
 #include "core/time.h"
 #include "core/run_state.h"
 #include "engine/ac_records.h"
+#include "engine/motion.h"
 #include "engine/stand.h"
 #include "support/engine_harness.h"
 
@@ -129,6 +130,7 @@ inline LiveAc liveAc(std::uint32_t id, const std::string& callsign, const std::s
                   : type == "C172" ? AcCategory::Light
                   : type == "EC35" ? AcCategory::Rotorcraft
                                    : AcCategory::Large;
+    setCategoryConstants(ac, ac.category);
     ac.halfWingspan = type == "B744" ? b744 : type == "C172" ? c172 : type == "EC35" ? ec35 : type == "A320" ? a320 : b738;
     ac.phase = phase;
     ac.simState = SimState::active;
