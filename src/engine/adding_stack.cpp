@@ -189,9 +189,12 @@ void removeAircraftFromSim(SimAc& ac)
             ac.removeAfterCreate = true;
         }
         return;
+    case SimState::removingfromsim:
+        // Its removal is on its way already: a second one could hit an object
+        // the simulator made since under the same id.
+        return;
     case SimState::active:
     case SimState::liveryrespawn:
-    case SimState::removingfromsim:
         break;
     }
     if (lf_isLive(ac) && ac.simState == SimState::active) --liveInSimCount;

@@ -145,6 +145,12 @@ TEST(RemoveAircraftFromSim, ByState)
              a.objectId = 77;
          },
          [](const LiveAc& a) { EXPECT_EQ(a.simState, SimState::removingfromsim); }, 1, false},
+        {"removing already: nothing more queued",
+         [](LiveAc& a) {
+             a.simState = SimState::removingfromsim;
+             a.objectId = 77;
+         },
+         [](const LiveAc& a) { EXPECT_EQ(a.simState, SimState::removingfromsim); }, 0, false},
         {"active without an object: marked line",
          [](LiveAc& a) { a.simState = SimState::active; },
          [](const LiveAc& a) { EXPECT_EQ(a.simState, SimState::removingfromsim); }, 0, true},
