@@ -152,6 +152,9 @@ void lf_prepareCreation()
     if (it == liveAircraft.end()) return;
     if (it->callsign.empty()) {
         logLineMarked(vr::format("{} {} objectid = 0?", "lf_handleAddingStack", acDescription(*it)));
+        // Never created: it must not wait in adding2sim for ever.
+        --liveInSimCount;
+        it->removedWhileQueued = true;
         return;
     }
     lf_pushCreation(liveCreationQueue, liveAcCreation(*it));

@@ -387,6 +387,7 @@ TEST_F(Creations, APendingIdWithoutItsRecordOrCallsignQueuesNothing)
     EXPECT_TRUE(liveCreationQueue.empty());
     EXPECT_NE(h.logText().find("lf_handleAddingStack"), std::string::npos);
     EXPECT_NE(h.logText().find("objectid = 0?"), std::string::npos);
+    EXPECT_TRUE(liveAircraft.empty()) << "a record that is never created does not wait in adding2sim";
 }
 
 TEST(AddingStack, ARemovalNeverConfirmedIsLoggedOnce)
