@@ -2,17 +2,10 @@
 
 #include <vector>
 
-#include "core/airport_services_fake.h"
-#include "core/app_services_fake.h"
-#include "core/livery_services_fake.h"
-#include "core/options.h"
 #include "engine/ac_records.h"
 #include "engine/adding_stack.h"
 #include "engine/scheduling.h"
-#include "simlink/sim_api_fake.h"
-#include "simlink/sim_client.h"
-#include "simlink/sim_handover.h"
-#include "simlink/sim_queues.h"
+#include "support/engine_harness.h"
 
 // The engine's per-tick step with hundreds of aircraft, and the merge of one
 // large traffic answer. Goals: a tick with 500 active and 100 buffered aircraft
@@ -44,30 +37,18 @@ TrafficRecord lf_record(std::uint32_t id, double north, double time, double trac
     return r;
 }
 
-// The engine and the simulator layer back at their start, with the fakes of
-// the neighbouring subsystems installed.
+// The engine driven as the tests drive it (no log, no trace kept), with the
+// bench's one type known.
 struct EngineBench {
-    EngineBench()
+    EngineBench() : harness(lf_options()) { harness.liveries.knownTypes = {"B738"}; }
+    static ScenarioOptions lf_options()
     {
-        liveries.knownTypes = {"B738"};
-        liveries.categories["B738"] = AcCategory::Large;
-        lf_reserveEngineContainers();
-        reset();
-        setRunningFlag(true);
+        ScenarioOptions o;
+        o.keepTrace = false;
+        o.openLog = false;
+        return o;
     }
-    ~EngineBench() { reset(); }
-    static void reset()
-    {
-        removeAllAiObjects();
-        tickCounter = 0;
-        resetSimLink();
-        (void)takeSimReplies();
-    }
-
-    AppServicesFake app;
-    LiveryServicesFake liveries;
-    AirportServicesFake airports;
-    SimApiFake sim;
+    EngineHarness harness;
 };
 
 // A live aircraft made from a record, in the given state.

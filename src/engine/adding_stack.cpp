@@ -27,6 +27,7 @@ bool fastRangeRequest = false;
 UserAcState& engineUserAcState = *new UserAcState{};
 std::int32_t liveInSimCount = 0;
 std::vector<CreationInFlight>& creationsInFlight = *new std::vector<CreationInFlight>;
+std::vector<RemovalInFlight>& removalsInFlight = *new std::vector<RemovalInFlight>;
 
 namespace {
 
@@ -129,6 +130,7 @@ void lf_timedQueues()
     if (tick % 10 != 0) return;
     if (!removalDeque.empty()) {
         queueAcRemoval(removalDeque.front());
+        removalsInFlight.push_back({removalDeque.front(), tick});
         removalDeque.pop_front();
     }
     if (tick % 50 != 0) return;
@@ -150,6 +152,9 @@ void lf_prepareCreation()
     if (it == liveAircraft.end()) return;
     if (it->callsign.empty()) {
         logLineMarked(vr::format("{} {} objectid = 0?", "lf_handleAddingStack", acDescription(*it)));
+        // Never created: it must not wait in adding2sim for ever.
+        --liveInSimCount;
+        it->removedWhileQueued = true;
         return;
     }
     lf_pushCreation(liveCreationQueue, liveAcCreation(*it));
@@ -161,6 +166,12 @@ void lf_dropUntiedCreations()
     std::erase_if(creationsInFlight, [tick](const CreationInFlight& c) {
         if (static_cast<std::int64_t>(tick) - c.handedTick <= creationTieLimitTicks) return false;
         lf_dropCreation(c.aircraftId, "no object created");
+        return true;
+    });
+    std::erase_if(removalsInFlight, [tick](const RemovalInFlight& r) {
+        if (static_cast<std::int64_t>(tick) - r.handedTick <= removalConfirmTicks) return false;
+        logLineMarked(vr::format("lf_handleAddingStack: removal of object {} not confirmed after {} s", r.objectId,
+                                 removalConfirmTicks / 100));
         return true;
     });
 }
@@ -181,9 +192,12 @@ void removeAircraftFromSim(SimAc& ac)
             ac.removeAfterCreate = true;
         }
         return;
+    case SimState::removingfromsim:
+        // Its removal is on its way already: a second one could hit an object
+        // the simulator made since under the same id.
+        return;
     case SimState::active:
     case SimState::liveryrespawn:
-    case SimState::removingfromsim:
         break;
     }
     if (lf_isLive(ac) && ac.simState == SimState::active) --liveInSimCount;
@@ -241,6 +255,7 @@ void lf_reserveEngineContainers()
     pendingCreationIds.reserve(64);
     GhostCallsigns.reserve(64);
     creationsInFlight.reserve(64);
+    removalsInFlight.reserve(64);
 }
 
 void removeAllAiObjects()
@@ -260,6 +275,7 @@ void removeAllAiObjects()
     liveryServices().clearRememberedTitles();
     clearTimedQueues();
     creationsInFlight.clear();
+    removalsInFlight.clear();
     staticAircraft.clear();
     {
         std::lock_guard lock(addingMutex);

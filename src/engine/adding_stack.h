@@ -43,6 +43,16 @@ extern std::vector<CreationInFlight>& creationsInFlight;
 // Ticks after its hand-over within which a creation must be tied to an object.
 inline constexpr std::int32_t creationTieLimitTicks = 3000;
 
+// A removal handed to the simulator layer and not yet confirmed: the object id
+// and the tick of the hand-over. One not confirmed within removalConfirmTicks is
+// logged once (its record stays in removingfromsim).
+struct RemovalInFlight {
+    std::uint32_t objectId = 0;
+    std::int32_t handedTick = 0;
+};
+extern std::vector<RemovalInFlight>& removalsInFlight;
+inline constexpr std::int32_t removalConfirmTicks = 30000;
+
 // THROTTLE_SET values of steps 0..4 and FLAPS_SET values of indexes 0..4.
 inline constexpr std::array<std::uint32_t, 5> throttleValues{0, 4914, 8191, 11468, 16383};
 inline constexpr std::array<std::uint32_t, 5> flapsValues{0, 3072, 10240, 16383, 0};
@@ -55,7 +65,8 @@ void lf_updateAllLiveAc();
 void lf_timedQueues();
 // One creation prepared from the back of the pending ids.
 void lf_prepareCreation();
-// Drops the creations not tied to an object within creationTieLimitTicks.
+// Drops the creations not tied to an object within creationTieLimitTicks, and
+// logs the removals not confirmed within removalConfirmTicks.
 void lf_dropUntiedCreations();
 
 // Asks for the removal of an aircraft (live or static), whatever its state.

@@ -146,14 +146,15 @@ bool respawnAc(LiveAc& ac, const TrafficRecord& record)
         ac.coupledCs2.clear();
     }
     if (!GUID_CHANGES.get()) return true;
-    if (lf_reliveried) {
-        // Matched again from scratch at the next creation.
-        ac.liveryTitle = {};
-        setAcPhase(ac, AcPhase::birth);
-    }
     if (LOG.get())
         logLine(vr::format("          {} respawns", vr::format("{} {:8} {}", acRouteText(ac), ac.callsign,
                                                                  ac.registration)));
     liveryRespawn(ac);
+    if (lf_reliveried && ac.simState == SimState::liveryrespawn) {
+        // The object goes and comes back: matched again from scratch then. An
+        // aircraft that stays keeps its phase and title.
+        ac.liveryTitle = {};
+        setAcPhase(ac, AcPhase::birth);
+    }
     return false;
 }

@@ -114,6 +114,9 @@ void lf_liveCreated(const SimReply& r)
 
 void lf_objectRemoved(const SimReply& r)
 {
+    const auto confirmed = std::find_if(removalsInFlight.begin(), removalsInFlight.end(),
+                                        [&](const RemovalInFlight& e) { return e.objectId == r.objectId; });
+    if (confirmed != removalsInFlight.end()) removalsInFlight.erase(confirmed);
     const auto it = std::find_if(createdObjects.begin(), createdObjects.end(), [&](const SimReply& e) {
         return e.objectId == r.objectId && e.ticks >= 0;
     });
@@ -285,16 +288,18 @@ void activateAc(LiveAc& ac)
 void resetRemovedAc(std::uint32_t objectId)
 {
     if (LiveAc* ac = lf_liveByObject(objectId)) {
+        // The plan goes with its object, also when the record stays for a new object.
+        if (ac->flightPlanSent) {
+            std::error_code ec;
+            std::filesystem::remove(flightPlanFolder() / gf_flightPlanFileName(objectId), ec);
+            ac->flightPlanSent = false;
+        }
         if (ac->simState == SimState::liveryrespawn) {
             ac->simState = SimState::buffer;
             ac->throttleStep = 5;
             ac->flapsIndex = 4;
             ac->objectId = 0;
             return;
-        }
-        if (ac->flightPlanSent) {
-            std::error_code ec;
-            std::filesystem::remove(flightPlanFolder() / gf_flightPlanFileName(objectId), ec);
         }
         lf_eraseLive(*ac);
         return;
@@ -336,7 +341,12 @@ void setAcFlightPlan(LiveAc& ac)
         std::lock_guard lock(simQueueMutex);
         ok = simApi().aiSetAircraftFlightPlan(ac.objectId, text.c_str(), REQUEST_FLIGHT_PLAN) == scOk;
     }
-    if (!ok) logLineMarked(vr::format("{} creating a flight plan failed", acDescription3(ac)));
+    if (!ok) {
+        logLineMarked(vr::format("{} creating a flight plan failed", acDescription3(ac)));
+        // Only a plan that was sent is deleted with its object: one not sent goes now.
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+    }
     ac.flightPlanSent = ok;
 }
 

@@ -145,6 +145,12 @@ TEST(RemoveAircraftFromSim, ByState)
              a.objectId = 77;
          },
          [](const LiveAc& a) { EXPECT_EQ(a.simState, SimState::removingfromsim); }, 1, false},
+        {"removing already: nothing more queued",
+         [](LiveAc& a) {
+             a.simState = SimState::removingfromsim;
+             a.objectId = 77;
+         },
+         [](const LiveAc& a) { EXPECT_EQ(a.simState, SimState::removingfromsim); }, 0, false},
         {"active without an object: marked line",
          [](LiveAc& a) { a.simState = SimState::active; },
          [](const LiveAc& a) { EXPECT_EQ(a.simState, SimState::removingfromsim); }, 0, true},
@@ -158,7 +164,9 @@ TEST(RemoveAircraftFromSim, ByState)
         removeAircraftFromSim(a);
         row.check(a);
         EXPECT_EQ(removalDeque.size(), row.removalsQueued);
-        if (row.removalsQueued) EXPECT_EQ(removalDeque.front(), 77u);
+        if (row.removalsQueued) {
+            EXPECT_EQ(removalDeque.front(), 77u);
+        }
         EXPECT_EQ(h.logText().find("removeAircraftFromSim") != std::string::npos, row.marked);
     }
 }
@@ -271,6 +279,7 @@ TEST(RemoveAllAiObjects, LeavesEveryContainerEmpty)
     pendingCreationIds.push_back(7);
     createdObjects.push_back({5, 7, 3, replyLiveCreated, 0, 0});
     creationsInFlight.push_back({7, 0});
+    removalsInFlight.push_back({5, 0});
     GhostCallsigns.push_back("X_");
     UnmatchedLiveKeys.insert("KLM B738 PH-BXA");
     IdentityCheckQueue.push_back(7);
@@ -293,6 +302,7 @@ TEST(RemoveAllAiObjects, LeavesEveryContainerEmpty)
     EXPECT_TRUE(staticAircraft.empty());
     EXPECT_TRUE(liveCreationQueue.empty() && staticCreationQueue.empty() && removalDeque.empty());
     EXPECT_TRUE(pendingCreationIds.empty() && createdObjects.empty() && creationsInFlight.empty());
+    EXPECT_TRUE(removalsInFlight.empty());
     EXPECT_TRUE(GhostCallsigns.empty() && UnmatchedLiveKeys.empty() && IdentityCheckQueue.empty());
     EXPECT_FALSE(fastRangeRequest);
     EXPECT_EQ(engineQnh.load(), 1013);
@@ -377,6 +387,22 @@ TEST_F(Creations, APendingIdWithoutItsRecordOrCallsignQueuesNothing)
     EXPECT_TRUE(liveCreationQueue.empty());
     EXPECT_NE(h.logText().find("lf_handleAddingStack"), std::string::npos);
     EXPECT_NE(h.logText().find("objectid = 0?"), std::string::npos);
+    EXPECT_TRUE(liveAircraft.empty()) << "a record that is never created does not wait in adding2sim";
+}
+
+TEST(AddingStack, ARemovalNeverConfirmedIsLoggedOnce)
+{
+    EngineHarness h;
+    removalDeque.push_back(150);
+    removalDeque.push_back(151);
+    h.tick(11);
+    ASSERT_EQ(removalsInFlight.size(), 2u);
+    h.reply({151, 0, 0, replyRemoved, 0, 0});
+    h.tick(removalConfirmTicks);
+    EXPECT_TRUE(removalsInFlight.empty());
+    const std::string log = h.logText();
+    EXPECT_NE(log.find("removal of object 150 not confirmed after 300 s"), std::string::npos);
+    EXPECT_EQ(log.find("removal of object 151"), std::string::npos);
 }
 
 }  // namespace

@@ -136,9 +136,11 @@ TEST(RespawnAc, Table)
          [](Identity& s, const LiveAc& a) {
              EXPECT_EQ(a.airline, "TRA");
              EXPECT_EQ(a.registration, "PH-NEW");
-             EXPECT_TRUE(a.liveryTitle.empty());
-             EXPECT_EQ(a.phase, AcPhase::birth);
              EXPECT_TRUE(s.h.liveries.lookupTitleById(kHex).empty());
+             // Title and phase go only once the respawn is under way (the record in liveryrespawn).
+             const bool underWay = a.simState == SimState::liveryrespawn;
+             EXPECT_EQ(a.liveryTitle.empty(), underWay);
+             EXPECT_EQ(a.phase, underWay ? AcPhase::birth : AcPhase::flying);
          }},
         {"GUID_CHANGES off: identity changes, phase and title stay",
          nullptr,

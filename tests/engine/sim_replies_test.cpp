@@ -177,6 +177,7 @@ TEST(Replies, LiveCreated)
              EXPECT_FALSE(w.ac().flightPlanSent);
              EXPECT_NE(w.h.logText().find("creating a flight plan failed"), std::string::npos);
              EXPECT_EQ(closingReason(), ClosingReason::NotYetSet);
+             EXPECT_FALSE(std::filesystem::exists(flightPlanFolder() / "150.pln")) << "it would outlive its object";
          }},
         {"a failing StaticCG request ends the run",
          [](Waiting& w) { w.h.api().failNext("request 102 405 150 1", scFail); }, {kObj, kHex, 0, replyLiveCreated, 0, 0},
@@ -367,6 +368,7 @@ TEST(Replies, RemovedObjects)
     };
     const std::vector<Row> rows = {
         {"liveryrespawn: back to the buffer", SimState::liveryrespawn, false, false},
+        {"liveryrespawn with a flight plan: file gone, back to the buffer", SimState::liveryrespawn, true, false},
         {"active with a flight plan: file gone", SimState::active, true, true},
         {"removing", SimState::removingfromsim, false, true},
     };
@@ -394,6 +396,7 @@ TEST(Replies, RemovedObjects)
         EXPECT_EQ(a.objectId, 0u);
         EXPECT_EQ(a.throttleStep, 5u);
         EXPECT_EQ(a.flapsIndex, 4u);
+        EXPECT_FALSE(a.flightPlanSent);
     }
 }
 

@@ -379,3 +379,42 @@ TEST(UnmatchedKeys, Fnv1a64)
 }
 
 }  // namespace
+
+namespace {
+
+// Creations still on their way to the simulator count against MAX_LIVE_SEL: with
+// one creation every 50 ticks and 200 ticks to become active, the limit holds
+// at every tick, the farthest active aircraft making way for nearer ones.
+TEST(SpawnPath, TheLiveLimitHoldsAtSaturation)
+{
+    EngineHarness h({.maxLiveSel = 3});
+    h.liveries.titles["KLM B738"] = "KLM 737";
+    // Ten aircraft, each nearer to the user than the one before, due 60 ticks apart.
+    for (std::uint32_t i = 0; i < 10; ++i) {
+        const double lat = 52.30 + 0.5 - 0.04 * i;
+        const std::int32_t due = 200 + 60 * static_cast<std::int32_t>(i);
+        liveAircraft.push_back(liveRecord(0x484000 + i, vr::format("KLM{}", i),
+                                          {sampleAt(lat, 4.76, due), sampleAt(lat, 4.77, due + 50000)}));
+    }
+    std::uint32_t nextObject = 100;
+    int worst = 0;
+    int removedForRoom = 0;
+    for (int t = 0; t < 1500; ++t) {
+        h.tick(1);
+        for (const AcCreation& c : h.trace().back().creations) h.reply({nextObject++, c.aircraftId, 0, replyLiveCreated, 0, 0});
+        for (std::uint32_t obj : h.trace().back().removals) {
+            h.reply({obj, 0, 0, replyRemoved, 0, 0});
+            ++removedForRoom;
+        }
+        const int inSim = static_cast<int>(std::count_if(liveAircraft.begin(), liveAircraft.end(), [](const LiveAc& a) {
+            return (a.simState == SimState::adding2sim || a.simState == SimState::active) && !a.removedInBuffer &&
+                   !a.removedWhileQueued;
+        }));
+        worst = std::max(worst, inSim);
+        ASSERT_LE(inSim, 3) << "tick " << t;
+    }
+    EXPECT_EQ(worst, 3);
+    EXPECT_GT(removedForRoom, 0) << "nearer aircraft replaced farther ones";
+}
+
+}  // namespace

@@ -115,6 +115,7 @@ EngineDemoSummary runEngineDemo(const EngineDemoOptions& options)
         gf_openLog(options.logFolder);
     }
     resetRunState();
+    sessionOpen = false;  // until this run logs in
     SIM_INSTALL_PATH.set("Prepar3D v5");
     if (options.maxLiveSel >= 0) MAX_LIVE_SEL.set(options.maxLiveSel);
     setRangeNm(RANGE.get());
@@ -225,7 +226,13 @@ EngineDemoSummary runEngineDemo(const EngineDemoOptions& options)
     summary.batches = *batches;
     print(lf_countsLine(duration<double>(platform::steadyNow() - start).count(), lf_countStates(), *batches));
     if (closingFlag) {
-        print(vr::format("the run ended early: {}", closingReasonText(closingReason())));
+        const ClosingReason reason = closingReason();
+        const char* who = reason == ClosingReason::ReaderError || reason == ClosingReason::SystemError
+                              ? "the live-traffic service stopped answering"
+                          : reason == ClosingReason::SimWasClosed || reason == ClosingReason::SimConnectError
+                              ? "the simulator stopped answering"
+                              : "the run ended early";
+        print(vr::format("{} ({})", who, closingReasonText(reason)));
         return finish(1);
     }
     return finish(0);

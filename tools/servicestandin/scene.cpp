@@ -205,7 +205,7 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
     e[12] = inbound ? airport_.icao : kOthers[i % 6];
     e[13] = callsign;
     e[15] = vrate;
-    e[17] = "adsb_icao";
+    e[17] = "X_adsb_icao";  // the service prefixes the source with its feed
     e[18] = alt > 0 ? alt + 60 : 0;
     e[20] = alt > 0 ? gs + 10 : -1;
     e[23] = roll;

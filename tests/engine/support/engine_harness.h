@@ -53,7 +53,7 @@ struct ScenarioOptions {
     bool helicopters = true;
     bool highPerfAircraft = true;
     bool navLightsWhileParked = false;
-    std::string blockCallsign;
+    std::string blockCallsign{};
     // The user aircraft.
     LatLon user{52.30, 4.76};
     double userAltitudeFt = 30000.0;
@@ -62,7 +62,7 @@ struct ScenarioOptions {
     double userGroundSpeedKt = 400.0;
     bool userOnGround = false;
     // The park airport (an empty code: none; ground traffic is then not decoded).
-    ParkAirportInfo park;
+    ParkAirportInfo park{};
     std::uint32_t seed = 1234;
     // setRunningFlag(true) at the start.
     bool flightRunning = true;
