@@ -125,10 +125,18 @@ private:
             const double moved = distanceNm(before, {b.latitude, b.longitude});
             ASSERT_LE(moved, 2.0 * fastest / 360000.0 + 1e-7) << t.tick << " " << acPhaseText(ac.phase);
             previousFastest_ = fastest;
-            if (ac.groundReplySeen && ac.phase != AcPhase::take_off && !ac.curve.active() && ac.turning &&
-                ac.phase != AcPhase::pushing_back) {
+            const bool groundPhase = ac.phase == AcPhase::pushing_back || ac.phase == AcPhase::pushed_back ||
+                                     ac.phase == AcPhase::taxi || ac.phase == AcPhase::parking ||
+                                     ac.phase == AcPhase::parked;
+            if (ac.groundReplySeen && groundPhase) {
+                // Steering on the ground: at most one turn step a tick, never past the target.
                 const double turned = std::abs(geo::foldPi(b.heading - headingBefore));
                 ASSERT_LE(turned, ac.turnStep + 1e-12) << t.tick;
+                if (!ac.curve.active() && ac.turning) {
+                    const double before = std::abs(geo::foldPi(ac.targetBearing - headingBefore));
+                    const double after = std::abs(geo::foldPi(ac.targetBearing - b.heading));
+                    ASSERT_LE(after, before + 1e-12) << t.tick;
+                }
             }
         }
         if (ac.groundReplySeen || ac.flareStage > 0) {
@@ -136,6 +144,10 @@ private:
         }
         if (ac.flareStage > 0) {
             ASSERT_GE(b.pitch, -4.0 * deg - 1e-9) << t.tick;
+        }
+        if (ac.groundReplySeen && !ac.touchdownPitch && ac.flareStage == 0 && ac.phase != AcPhase::take_off) {
+            ASSERT_EQ(b.pitch, ac.staticPitch) << t.tick;  // settled on the ground
+            ASSERT_EQ(b.bank, 0.0) << t.tick;
         }
         if (!ac.groundReplySeen && ac.flareStage == 0 && ac.phase == AcPhase::flying) {
             ASSERT_GE(b.pitch, ac.climbPitch * 1.05 - 1e-9) << t.tick;
