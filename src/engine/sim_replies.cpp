@@ -287,16 +287,18 @@ void activateAc(LiveAc& ac)
 void resetRemovedAc(std::uint32_t objectId)
 {
     if (LiveAc* ac = lf_liveByObject(objectId)) {
+        // The plan goes with its object, also when the record stays for a new object.
+        if (ac->flightPlanSent) {
+            std::error_code ec;
+            std::filesystem::remove(flightPlanFolder() / gf_flightPlanFileName(objectId), ec);
+            ac->flightPlanSent = false;
+        }
         if (ac->simState == SimState::liveryrespawn) {
             ac->simState = SimState::buffer;
             ac->throttleStep = 5;
             ac->flapsIndex = 4;
             ac->objectId = 0;
             return;
-        }
-        if (ac->flightPlanSent) {
-            std::error_code ec;
-            std::filesystem::remove(flightPlanFolder() / gf_flightPlanFileName(objectId), ec);
         }
         lf_eraseLive(*ac);
         return;
