@@ -30,6 +30,7 @@ namespace {
 constexpr double start = 1'700'000'000.0;
 constexpr int ticksPerSecond = 100;
 constexpr int drainLimitTicks = 30'000;
+constexpr double fastestManoeuvreKt = 5.0;  // the largest manoeuvreSpeed of the categories
 
 const ParkAirportInfo eham{"EHAM", "AMS", 52.3086, 4.7639, -11.0};
 
@@ -98,7 +99,8 @@ public:
 private:
     // The step between two position blocks of one object stays within 1.5 x the
     // larger ground speed of the samples it moves between (a small constant for
-    // rounding; 1 kt at least, as the motion allows).
+    // rounding; at least the fastest manoeuvring speed, with which ground
+    // movement may push back or drive into a stand whatever the samples say).
     void checkStep(std::int32_t tick, const QueuedPosition& p)
     {
         ++stats.positions;
@@ -117,7 +119,7 @@ private:
             next.legGs = last.frontDue == next.frontDue ? std::max(last.legGs, next.frontGs)
                                                         : std::max(last.frontGs, next.frontGs);
             const double ticks = tick - last.tick;
-            const double gs = std::max({next.legGs, last.legGs, 1.0});
+            const double gs = std::max({next.legGs, last.legGs, fastestManoeuvreKt});
             const double bound = (1.5 * gs / 360000.0 + 1e-6) * ticks;
             EXPECT_LE(distanceNm(last.at, next.at), bound)
                 << ac->callsign << " object " << p.objectId << " at tick " << tick << ", " << gs << " kt";
