@@ -204,6 +204,10 @@ void lf_processSimReply(const SimReply& r)
 
 void processSimReplies()
 {
+    // Taken out under the reply mutex and worked on outside it: no file or
+    // simulator call here holds up the SimClient thread. An exception (too many
+    // refused titles) goes to the worker and ends the run; the rest of the taken
+    // replies is then dropped with the next take.
     takeSimReplies(lf_taken);
     for (const SimReply& r : lf_taken) lf_processSimReply(r);
     lf_taken.clear();

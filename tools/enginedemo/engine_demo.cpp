@@ -35,7 +35,6 @@ using Clock = platform::Clock;
 constexpr auto lf_tick = milliseconds(10);
 constexpr std::int64_t lf_ticksPerSecond = 100;
 constexpr std::int64_t lf_queryBoxTicks = 15 * lf_ticksPerSecond;  // the main cycle's 15-second step
-constexpr auto lf_readerStartLimit = seconds(10);
 constexpr auto lf_readerEndLimit = seconds(5);
 
 struct StateCounts {
@@ -164,17 +163,21 @@ EngineDemoSummary runEngineDemo(const EngineDemoOptions& options)
         return summary;
     };
 
+    const auto stopped = [&options] { return options.stop && *options.stop; };
+
     // The simulator: connected, and the user aircraft known.
     startSimClientThread();
-    const auto connectLimit = duration_cast<Clock::Duration>(duration<double>(options.connectSeconds));
-    if (!lf_waitFor([] { return !notYetConnected.load(); }, connectLimit, options.stop)) {
+    const auto answerLimit = duration_cast<Clock::Duration>(duration<double>(options.answerSeconds));
+    if (!lf_waitFor([] { return !notYetConnected.load(); }, answerLimit, options.stop)) {
+        if (stopped()) return finish(0);
         print(vr::format("no simulator answered within {:.0f} s (is vrmt-simstandin running, with the same pipe "
                          "folder?)",
-                         options.connectSeconds));
+                         options.answerSeconds));
         return finish(1);
     }
     lf_requestUserAircraft();
-    if (!lf_waitFor(lf_userPositionKnown, connectLimit, options.stop)) {
+    if (!lf_waitFor(lf_userPositionKnown, answerLimit, options.stop)) {
+        if (stopped()) return finish(0);
         print("the simulator did not report the user aircraft");
         return finish(1);
     }
@@ -192,7 +195,8 @@ EngineDemoSummary runEngineDemo(const EngineDemoOptions& options)
     reader.setSessionGuid(weather.sessionGuid());
     lf_followUser(reader);
     if (!launchTrafficReader(reader, weather) ||
-        !lf_waitFor([&reader] { return reader.loopRunning.load(); }, lf_readerStartLimit, options.stop)) {
+        !lf_waitFor([&reader] { return reader.loopRunning.load(); }, answerLimit, options.stop)) {
+        if (stopped()) return finish(0);
         print(vr::format("the live-traffic service at {} sent no traffic", options.serviceUrl));
         return finish(1);
     }
@@ -206,7 +210,7 @@ EngineDemoSummary runEngineDemo(const EngineDemoOptions& options)
         std::max<std::int64_t>(1, static_cast<std::int64_t>(options.statusEverySeconds * lf_ticksPerSecond));
     auto next = start;
     std::int64_t tick = 0;
-    while (!closingFlag && !(options.stop && *options.stop) && platform::steadyNow() - start < runFor) {
+    while (!closingFlag && !stopped() && platform::steadyNow() - start < runFor) {
         lf_handleAddingStack();
         ++tick;
         if (options.afterTick) options.afterTick(tick);

@@ -22,7 +22,7 @@ struct EngineDemoOptions {
     std::string serviceUrl = "http://127.0.0.1:8080";
     ParkAirportInfo airport{"EHAM", "AMS", 52.3086, 4.7639, -11.0};
     double seconds = 60;              // how long the engine runs (clock seconds)
-    double connectSeconds = 10;       // how long to wait for the simulator
+    double answerSeconds = 10;        // how long to wait for the simulator, and for the first traffic
     double statusEverySeconds = 5;    // the counts line
     int maxLiveSel = -1;              // MAX_LIVE_SEL for the run; -1 keeps the option's value
     std::filesystem::path logFolder;  // Log.txt goes here (empty: the current folder)

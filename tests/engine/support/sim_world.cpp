@@ -236,8 +236,8 @@ void SimWorld::setUser(const UserAcState& state, bool onGround)
         user_ = state;
         userOnGround_ = onGround;
     }
-    // The per-second on-ground reply: known once a user position was reported.
-    if (positionKnown(userAcSnapshot().latitude, userAcSnapshot().longitude)) onUserOnGround(onGround ? 1 : 0);
+    // The per-second on-ground reply (the layer keeps it once a user position was reported).
+    onUserOnGround(onGround ? 1 : 0);
 }
 
 UserAcState SimWorld::user() const
