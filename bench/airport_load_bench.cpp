@@ -84,3 +84,19 @@ static void BM_readApf3000WithLearned(benchmark::State& state)
     state.counters["stands"] = static_cast<double>(stands.size());
 }
 BENCHMARK(BM_readApf3000WithLearned)->Arg(3000)->Unit(benchmark::kMillisecond);
+
+// The overlap pass alone (latitude pre-filter; every pair would be 9 million distances).
+static void BM_conflicts3000(benchmark::State& state)
+{
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> lat(52.28, 52.33), lon(4.73, 4.80), radius(8.0, 45.0);
+    std::vector<Stand> v;
+    for (int i = 0; i < state.range(0); ++i)
+        v.emplace_back(vr::format("S{}", i), std::vector<SlotRecord>{}, lat(random), lon(random), 0.0, radius(random),
+                       StandKind{});
+    for (auto _ : state) {
+        lf_numberAndFindConflicts(v);
+        benchmark::DoNotOptimize(v.data());
+    }
+}
+BENCHMARK(BM_conflicts3000)->Arg(3000)->Unit(benchmark::kMillisecond);
