@@ -113,11 +113,14 @@ TEST(LiveParking, EnforceMaxParkRemovesTheLongestParkedAndTheOldestStatic)
         EXPECT_EQ(removing(liveAircraft[1]), r.liveRemoved);
         EXPECT_FALSE(removing(liveAircraft[2]));
         EXPECT_FALSE(removing(staticAircraft[0]));
-        if (r.oldestStatic == SimState::active) EXPECT_EQ(removing(staticAircraft[1]), r.staticRemoved);
-        if (r.liveRemoved)
+        if (r.oldestStatic == SimState::active) {
+            EXPECT_EQ(removing(staticAircraft[1]), r.staticRemoved);
+        }
+        if (r.liveRemoved) {
             EXPECT_NE(a.h.logText().find("A2      :          KLM2     PH-KLM2 KLM B738 live max park exceeded, removed"),
                       std::string::npos)
                 << a.h.logText();
+        }
     }
 }
 
