@@ -200,7 +200,8 @@ protected:
 TEST_F(Try2Park, ParksAtTheFreeStandAndClearsTheWay)
 {
     liveAircraft.reserve(8);
-    liveAircraft.push_back(parkedFor(0x480001, "KLM1", A2, 10));  // on the stand: goes
+    liveAircraft.push_back(parkedFor(0x480001, "KLM1", A2, 10));  // on the stand: goes,
+    liveAircraft.back().standReported = true;                     // even when the feed reports it there
     liveAircraft.push_back(parkedFor(0x480002, "KLM2", A1, 10));  // 60 m away: stays
     staticAircraft.push_back(staticAc(1, "S1*", A2));
     LiveAc& ac = taxiing();
@@ -250,4 +251,23 @@ TEST_F(Try2Park, RefusedStandsAndOneSearchAPosition)
     ac.samples.back().latitude += 1e-7;
     try2Park(ac, true);
     EXPECT_EQ(ac.phase, AcPhase::parking);
+}
+
+TEST(LiveParking, OnAMondayMorningTheMondayBornStaticCountsAsTheOldest)
+{
+    StandAirport a;
+    currentSlotAndWeekday.store(packSlotAndWeekday(3, 1));
+    liveAircraft.push_back(parkedFor(0x480001, "KLM1", A1, 30));
+    liveAircraft.push_back(parkedFor(0x480002, "KLM2", A2, 30));
+    liveAircraft.push_back(parkedFor(0x480003, "KLM3", A3, 30));
+    SimAc sunday = staticAc(1, "S1*", C1);
+    sunday.birthDay = 7;
+    sunday.birthSlot = 46;
+    SimAc monday = staticAc(2, "S2*", B1);
+    monday.birthDay = 1;
+    monday.birthSlot = 1;
+    staticAircraft = {sunday, monday};
+    enforceMaxPark(0);
+    EXPECT_FALSE(removing(staticAircraft[0]));
+    EXPECT_TRUE(removing(staticAircraft[1]));
 }

@@ -14,6 +14,7 @@
 #include "engine/slot_records.h"
 #include "engine/stand_search.h"
 #include "simlink/user_aircraft.h"
+#include "traffic_service/handover.h"
 #include "stand_airport.h"
 
 using namespace standtest;
@@ -437,4 +438,14 @@ TEST_F(SearchStands, OffsetPastMidnightSearchesThePreviousWeekday)
     std::vector<ParkingSelection> plan;
     lf_searchStands(packWeekdayAndSlot(1, 1), 1, 3, plan);  // Monday 1 less 3: Sunday 46
     EXPECT_EQ(planned(plan), (std::set<std::string>{"A1:KLM1"}));
+}
+
+TEST(StandSearch, TheTrafficReaderAsksForTheUsersStand)
+{
+    ScenarioOptions o = standOptions();
+    o.user = offset(3, 60);
+    StandAirport a(o);
+    EXPECT_EQ(serviceHandover().userStandAirport(), "A2");
+    a.h.setUser(offset(3, 60), 3000, 3000, 0, 250, false);
+    EXPECT_EQ(serviceHandover().userStandAirport(), "") << "airborne";
 }
