@@ -34,6 +34,7 @@ std::vector<Stand> renamed(const std::string& prefix, std::size_t count)
 TEST(StandsThreads, NearestStandWhileTheWorkerReloads)
 {
     StandAirport a;
+    a.useStands(renamed("A", 1));
     userOnGround = true;
     std::atomic<bool> stop{false};
     std::atomic<int> answers{0};
