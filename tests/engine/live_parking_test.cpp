@@ -271,3 +271,26 @@ TEST(LiveParking, OnAMondayMorningTheMondayBornStaticCountsAsTheOldest)
     EXPECT_FALSE(removing(staticAircraft[0]));
     EXPECT_TRUE(removing(staticAircraft[1]));
 }
+
+TEST(LiveParking, AnAircraftTheArrivalCheckParksIsBornNow)
+{
+    StandAirport a;
+    currentSlotAndWeekday.store(packSlotAndWeekday(33, 5));
+    LiveAc ac = liveAc(0x480001, "KLM1", "B738", AcPhase::parking, A1);
+    ac.prevPhase = AcPhase::taxi;
+    const LatLon here = standPos(A1);
+    int i = 0;
+    for (const double metres : {1.0, 4.5, 8.0, 11.5, 15.0, 18.5}) {
+        PositionSample p;
+        const LatLon at = offset(0, metres, here);
+        p.latitude = at.lat;
+        p.longitude = at.lon;
+        p.groundSpeed = 2;
+        p.dueTick = 100 * ++i;
+        lf_arrivalCheck(ac, p);
+    }
+    ASSERT_EQ(ac.phase, AcPhase::parked);
+    EXPECT_EQ(ac.birthDay, 5u);
+    EXPECT_EQ(ac.birthSlot, 33u);
+    EXPECT_GT(ac.parkedSince, 0);
+}
