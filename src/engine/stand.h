@@ -13,6 +13,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include <mutex>
+#include <tuple>
+
+#include "core/airport_services.h"
+
 // Who stood at a stand on one weekday, and in which half hours.
 struct SlotRecord {
     std::string airl;
@@ -35,7 +40,21 @@ struct StandSighting {
     std::uint32_t halfHour = 0;
 };
 
+// The kind flags of a new stand, by name.
+struct StandKind {
+    bool cargo = false;
+    bool ramp = false;
+    bool heli = false;
+};
+
 struct Stand {
+    using Kind = StandKind;
+    Stand() = default;
+    // A stand as read from a file: heading in radians, radius in metres (stored
+    // in nautical miles); the run-time marks clear, room for 8 conflicting stands.
+    Stand(std::string name, std::vector<SlotRecord> options, double latitude, double longitude, double heading,
+          double radiusMetres, Kind kind);
+
     std::vector<SlotRecord> options;
     // The aircraft seen here, by aircraft id: learned from real sightings and soft.
     std::unordered_map<std::uint32_t, StandSighting> seenReal;
@@ -72,3 +91,36 @@ Stand* findStandById(std::uint32_t sid);
 // Stand records changed in this run (radius or cargo flag); the airport stand
 // file is saved when it is 1 or more at the end of a static-parking pass.
 extern std::uint32_t standUpdateCount;
+
+// Field by field (tests and the learned merge compare whole records).
+inline bool operator==(const SlotRecord& a, const SlotRecord& b)
+{
+    auto fields = [](const SlotRecord& r) {
+        return std::tie(r.airl, r.type, r.reg, r.cs, r.cs2, r.slots, r.optionIndex, r.weekday, r.source, r.real,
+                        r.fake);
+    };
+    return fields(a) == fields(b);
+}
+
+// Units of the stand files: radii in metres there, nautical miles here;
+// headings in degrees there, radians here.
+inline constexpr double kMetresToNm = 0.0005399568034557236;
+inline constexpr double kNmToMetres = 1852.0;
+inline constexpr double kDegToRad = 0.017453292519943295;
+inline constexpr double kRadToDeg = 57.29577951308232;
+
+// An aircraft of the given radius (nm) suits the stand: not more than 1.8 m
+// larger, and not so much smaller that it rounds to another size step
+// (14 m steps up to a radius of 17.8 m, 21 m steps above). Throws
+// gsl::narrowing_error when the step count does not fit 32 bits.
+bool lf_radiusFitsStand(const Stand& stand, double radius);
+
+// The park airport. Read by other threads (the traffic reader's elevation, the
+// window), so it is written and copied under parkAirportMutex, a leaf lock
+// (nothing else is taken while it is held; see the lock order in
+// simlink/sim_queues.h).
+ParkAirportInfo currentParkAirport();
+void setCurrentParkAirport(const ParkAirportInfo& airport);
+void setCurrentParkAirportElevation(double elevationFt);
+// Code, position and elevation cleared (the IATA code too).
+void clearCurrentParkAirport();
