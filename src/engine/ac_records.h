@@ -85,6 +85,16 @@ struct CategoryConstants {
 };
 // The row of a category; std::out_of_range for a value outside 0..5.
 const CategoryConstants& categoryConstants(AcCategory category);
+// One row of the per-category constants of landing and take-off (angles in radians).
+struct FlightConstants {
+    double takeOffSpeed;    // kt; every following sample at or above it before lift-off
+    double maxPitchStep;    // rad per tick, in flight
+    double maxBank;         // rad
+    double maxBankStep;     // rad per tick
+    double approachHeight;  // ft above ground; below it the approach rules apply
+};
+// The row of a category; std::out_of_range for a value outside 0..5.
+const FlightConstants& flightConstants(AcCategory category);
 // The share of random variation of the two pitches (per cent).
 inline constexpr double takeOffPitchVariationPct = 2.5;
 inline constexpr double climbPitchVariationPct = 5.0;
@@ -171,6 +181,9 @@ struct GroundCurve {
     double tEnd = 0.0;
     double ctrlEast = notANumber;  // m
     double ctrlNorth = notANumber;
+    // Degrees of longitude per metre east at the origin: 1 / (cos(originLat) x
+    // metres per degree), set with the curve; 0: worked out when used.
+    double lonPerMetre = 0.0;
     bool active() const { return !std::isnan(ctrlEast) && !std::isnan(ctrlNorth); }
 };
 
@@ -245,6 +258,7 @@ struct LiveAc : SimAc {
     bool justLanded = false;
     bool lowAltLights = false;
     bool highAltLights = false;
+    bool curveFailLogged = false;  // the failing curve was logged (once per curve)
 };
 
 // The global containers (live for the whole run; engine thread).

@@ -12,6 +12,7 @@
 #include "engine/ac_records.h"
 #include "engine/adding_stack.h"
 #include "engine/flight_plans.h"
+#include "engine/motion.h"
 #include "engine/spawn.h"
 #include "engine/timed_queues.h"
 #include "simlink/sim_api.h"
@@ -385,10 +386,7 @@ void lf_onGroundSlots(LiveAc& ac)
     if (ac.category != AcCategory::Rotorcraft) queueAcEvent(ac, EVENT_SPOILERS_SET, 16383);
     if (ac.category != AcCategory::Light) {
         const double lever = ac.fsltlModel ? -100.0 : 100.0;
-        const EngineBlock block{100.0, lever, lever};
-        std::lock_guard lock(simQueueMutex);
-        lf_directCallFailed(simApi().setDataOnSimObject(DEF_ENGINE, ac.objectId, sizeof block, &block),
-                            "SimConnect set engine data fails");
+        setEngineValues(ac, 100.0, lever);
     }
     const std::uint32_t n = ac.touchdownTicks;
     if (n == 0) {
