@@ -41,6 +41,9 @@ public:
     }
     void repaintStatusPanel() override {}
     void handleVersionUpdate() override {}
+    // No download site without the shell.
+    bool downloadToFile(const std::string&, const std::filesystem::path&, bool) override { return false; }
+    std::string downloadFolderUrl() override { return {}; }
 
     void reset()
     {
@@ -83,6 +86,11 @@ void showMessage(const std::string& text, bool log) { appServices().showMessage(
 void clearMessage() { appServices().clearMessage(); }
 void showError(const std::string& text) { appServices().showError(text); }
 void repaintStatusPanel() { appServices().repaintStatusPanel(); }
+bool downloadToFile(const std::string& url, const std::filesystem::path& path, bool raw)
+{
+    return appServices().downloadToFile(url, path, raw);
+}
+std::string downloadFolderUrl() { return appServices().downloadFolderUrl(); }
 
 void reportStoppedWithError(const std::string& name, bool restart)
 {
@@ -114,6 +122,22 @@ std::int32_t setRangeNm(std::int32_t nm)
     return result;
 }
 
+std::int32_t snapRangeChoice(std::int32_t nm)
+{
+    struct Band {
+        std::int32_t upTo;
+        std::int32_t choice;
+    };
+    static constexpr Band bands[] = {{8, 8},   {10, 10}, {12, 12}, {14, 14}, {16, 16}, {18, 18},
+                                     {22, 20}, {27, 25}, {32, 30}, {37, 35}, {44, 40}, {56, 50},
+                                     {72, 65}, {89, 80}};
+    if (nm < 3) return 2;
+    if (nm <= 6) return nm;
+    for (const Band& b : bands)
+        if (nm <= b.upTo) return b.choice;
+    return 100;
+}
+
 void initParameters()
 {
     const ParameterLists& l = storedParameterLists();
@@ -142,6 +166,9 @@ void StatusPanel::reset()
     wantedPercentage = 0;
     averageStaticAgeHours = -1.0f;
     meanLiveParkedSlots = -1.0f;
+    airportPublisher.set("");
+    airportHandmade = false;
+    airportQuality.set("");
 }
 
 StatusPanel& statusPanel()

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "core/options.h"
@@ -33,6 +34,14 @@ public:
     virtual void repaintStatusPanel() = 0;
     // Carries the options of an older program version over (right after loadParameters).
     virtual void handleVersionUpdate() = 0;
+    // Downloads the URL into `path` (raw: bytes as they come; else text mode).
+    // True when the transfer completed; the file at `path` appears (or is
+    // replaced) only then, so a failed transfer leaves no partial file and the
+    // old one in place. May run on any thread; blocks for the transfer.
+    virtual bool downloadToFile(const std::string& url, const std::filesystem::path& path, bool raw) = 0;
+    // The download site's folder of archived data files (ends in "/"); empty when
+    // there is no download site (then every download fails).
+    virtual std::string downloadFolderUrl() = 0;
 };
 
 // Installs the shell's implementation (not owned; it must outlive its use).
@@ -47,6 +56,8 @@ void showMessage(const std::string& text, bool log = false);
 void clearMessage();
 void showError(const std::string& text);
 void repaintStatusPanel();
+bool downloadToFile(const std::string& url, const std::filesystem::path& path, bool raw);
+std::string downloadFolderUrl();
 
 // Shows and logs "The {} has stopped with an error" with `name` ("Traffic
 // Reader", "Weather Reader"); then ends the run unless it is ending already:
@@ -61,6 +72,10 @@ void reportSimDisconnected();
 // rangeNm = nm and rangeMetres = nm x 1852 + 10000 (both from nm unclamped).
 // Returns the metres.
 std::int32_t setRangeNm(std::int32_t nm);
+// The RANGE choice for a range in nautical miles: below 3 gives 2, 3..6 stay,
+// then the nearest choice by fixed bands (7..8: 8, 19..22: 20, 23..27: 25,
+// 73..89: 80, from 90: 100).
+std::int32_t snapRangeChoice(std::int32_t nm);
 
 // The start-up of the options store, on the worker thread before any option is
 // read: loadParameters with the stored-option lists, the shell's
@@ -89,6 +104,9 @@ struct StatusPanel {
     std::atomic<std::int32_t> wantedPercentage{0};
     std::atomic<float> averageStaticAgeHours{-1.0f};
     std::atomic<float> meanLiveParkedSlots{-1.0f};
+    SharedText airportPublisher;              // the park airport file's publisher
+    std::atomic<bool> airportHandmade{false};  // its learned file is handmade
+    SharedText airportQuality;                // "{:2}/{:2}" quality factors, or one, or blanks
 
     // Every value back to its start value.
     void reset();

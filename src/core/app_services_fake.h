@@ -3,7 +3,11 @@
 // Constructing it installs it; destroying it restores the headless default.
 // Safe to call from any thread.
 
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,6 +82,50 @@ public:
         std::lock_guard lock(mutex_);
         ++versionUpdates_;
     }
+    // Writes the bytes mapped to the URL (a complete transfer); a URL without
+    // bytes fails and leaves the target as it was. Recorded as "download URL".
+    bool downloadToFile(const std::string& url, const std::filesystem::path& path, bool raw) override
+    {
+        std::optional<std::string> bytes;
+        {
+            std::lock_guard lock(mutex_);
+            downloadCalls_.push_back(url);
+            rawFlags_.push_back(raw);
+            auto it = downloads_.find(url);
+            if (it != downloads_.end()) bytes = it->second;
+        }
+        if (!bytes) return false;
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << *bytes;
+        return bool(out.flush());
+    }
+    std::string downloadFolderUrl() override
+    {
+        std::lock_guard lock(mutex_);
+        return folderUrl_;
+    }
+
+    // The download site: bytes served for a URL (every other URL fails).
+    void serve(const std::string& url, std::string bytes)
+    {
+        std::lock_guard lock(mutex_);
+        downloads_[url] = std::move(bytes);
+    }
+    void setDownloadFolderUrl(std::string url)
+    {
+        std::lock_guard lock(mutex_);
+        folderUrl_ = std::move(url);
+    }
+    std::vector<std::string> downloadCalls() const
+    {
+        std::lock_guard lock(mutex_);
+        return downloadCalls_;
+    }
+    std::vector<bool> downloadRawFlags() const
+    {
+        std::lock_guard lock(mutex_);
+        return rawFlags_;
+    }
 
     std::vector<Message> messages() const
     {
@@ -112,4 +160,8 @@ private:
     int clears_ = 0;
     int repaints_ = 0;
     int versionUpdates_ = 0;
+    std::map<std::string, std::string> downloads_;
+    std::string folderUrl_ = "https://downloads.test/P3D/";
+    std::vector<std::string> downloadCalls_;
+    std::vector<bool> rawFlags_;
 };

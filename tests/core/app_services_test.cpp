@@ -57,6 +57,21 @@ TEST(StartupGlobalsTest, RangeFollowsSetRangeNm)
     resetStartupGlobals();
 }
 
+TEST(StartupGlobalsTest, SnapRangeChoiceGivesAChoice)
+{
+    struct Row {
+        std::int32_t nm;
+        std::int32_t choice;
+    };
+    const Row rows[] = {{-5, 2}, {2, 2}, {3, 3}, {6, 6}, {7, 8}, {9, 10}, {22, 20}, {23, 25}, {27, 25}, {28, 30},
+                        {44, 40}, {45, 50}, {57, 65}, {89, 80}, {90, 100}, {5000, 100}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.nm);
+        EXPECT_EQ(snapRangeChoice(row.nm), row.choice);
+        EXPECT_GE(RANGE.choiceIndex(snapRangeChoice(row.nm)), 0);
+    }
+}
+
 TEST(StartupGlobalsTest, StandFileKeysAreTheOptionNames)
 {
     const std::pair<std::string_view, Parameter*> keys[] = {
