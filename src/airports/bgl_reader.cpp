@@ -132,7 +132,7 @@ void lf_readAirportHeader(const BglWords& w, const AirportRecord& rec, ScannedAi
         }
         return true;
     });
-    airport.name = std::move(name);
+    airport.airportName = std::move(name);
 }
 
 void lf_readHelipads(const BglWords& w, std::uint64_t sub, std::uint64_t end, ScannedAirport& airport,
@@ -148,7 +148,7 @@ void lf_readHelipads(const BglWords& w, std::uint64_t sub, std::uint64_t end, Sc
     }
     for (const auto& [la, lo] : state.helipadPositions) {
         if (std::fabs(la - lat) < 1e-8 && std::fabs(lo - lon) < 1e-8) {
-            gf_scanLog("double helipad " + airport.name + " (skipped) " + lf_latLonText(lat, lon));
+            gf_scanLog("double helipad " + airport.airportName + " (skipped) " + lf_latLonText(lat, lon));
             return;
         }
     }

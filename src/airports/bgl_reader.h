@@ -28,16 +28,12 @@
 #include <utility>
 #include <vector>
 
+#include "airports/stand_file.h"
 #include "engine/stand.h"
 
 // One airport read from a BGL file, as the scan links and generates it.
-struct ScannedAirport {
+struct ScannedAirport : AirportFile {
     std::string icao;
-    std::string name;
-    std::string bglPath;
-    std::string publisher = "unknown";
-    std::int32_t altitude = 0;  // feet
-    std::vector<Stand> stands;
 };
 
 // What becomes of each airport read: the scan links it to an archived file and

@@ -103,7 +103,7 @@ TEST(BglReaderTable, Cases)
              ASSERT_EQ(r.handler.generated.size(), 1u);
              const auto& a = r.handler.generated[0];
              EXPECT_EQ(a.icao, "EHAM");
-             EXPECT_EQ(a.name, "Schiphol");
+             EXPECT_EQ(a.airportName, "Schiphol");
              EXPECT_EQ(lf_names(a), (std::vector<std::string>{"p1", "g2", "p3"}));
          }},
         {"a 0xAB airport with its 0xAD list of 40-byte entries and airline codes",
@@ -123,7 +123,7 @@ TEST(BglReaderTable, Cases)
              EXPECT_NEAR(a.stands[1].latitude, 52.31, 1e-6);
              EXPECT_NEAR(a.stands[1].longitude, 4.77, 1e-6);
              EXPECT_NEAR(a.stands[1].radius * kNmToMetres, 30.0, 1e-9);
-             EXPECT_EQ(a.name, "Schiphol");
+             EXPECT_EQ(a.airportName, "Schiphol");
          }},
         {"a 0x3D list inside a 0xAB airport is stepped over",
          [] {
@@ -351,8 +351,8 @@ TEST(BglReaderTable, Cases)
          nullptr,
          [](const ReadRun& r) {
              ASSERT_EQ(r.handler.generated.size(), 2u);
-             EXPECT_EQ(r.handler.generated[0].name, "");
-             EXPECT_EQ(r.handler.generated[1].name, std::string(44, 'N'));
+             EXPECT_EQ(r.handler.generated[0].airportName, "");
+             EXPECT_EQ(r.handler.generated[1].airportName, std::string(44, 'N'));
          }},
         {"an unpadded name size: the walk stays in bounds",
          [] {
