@@ -307,6 +307,10 @@ private:
                 }
                 clock.waitUntil(task->doneCv, lock, std::min(clock.now() + kResultStep, deadline),
                                 [&] { return task->done; });
+                // A clock of virtual time returns at once with the lock held: let the task in.
+                lock.unlock();
+                std::this_thread::yield();
+                lock.lock();
             }
         }
         task->thread.join();  // the task sees its stop flag before its next record

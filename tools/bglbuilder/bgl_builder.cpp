@@ -1,6 +1,7 @@
 #include "bglbuilder/bgl_builder.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -294,9 +295,10 @@ Airport sampleAirport(std::string ident, int stands, bool extended, double lat, 
     a.lat = lat;
     a.lon = lon;
     a.elevationMm = 1000;
-    a.subs.push_back(OtherRec{0x12, 10});
-    a.subs.push_back(NameRec{a.ident + " Sample Field"});
-    a.subs.push_back(HelipadRec{lat + 0.002, lon + 0.002, 20.0f, 20.0f, 45.0f});
+    a.subs.reserve(4);
+    a.subs.emplace_back(std::in_place_type<OtherRec>, OtherRec{0x12, 10});
+    a.subs.emplace_back(std::in_place_type<NameRec>, NameRec{a.ident + " Sample Field"});
+    a.subs.emplace_back(std::in_place_type<HelipadRec>, HelipadRec{lat + 0.002, lon + 0.002, 20.0f, 20.0f, 45.0f});
     ParkingListRec list;
     for (int i = 1; i <= stands; ++i) {
         Parking p;
@@ -310,7 +312,7 @@ Airport sampleAirport(std::string ident, int stands, bool extended, double lat, 
         if (i % 3 == 1) p.airlineCodes = {"KLM", "DAL"};
         list.entries.push_back(p);
     }
-    a.subs.push_back(list);
+    a.subs.emplace_back(std::in_place_type<ParkingListRec>, std::move(list));
     return a;
 }
 
@@ -322,6 +324,36 @@ BglImage sampleFile(const std::vector<Airport>& airports)
 BglImage sceneryWithoutAirport(std::uint32_t bytes)
 {
     return BglBuilder().otherSection(0x65, bytes).otherSection(0x2C, 32).build();
+}
+
+LibraryStats writeSceneryLibrary(const std::filesystem::path& folder, int files, int airportEvery, int maxStands)
+{
+    static const char* const publishers[] = {"FlyTampa Pack", "ORBX Region", "Some Publisher Airports", "Misc"};
+    LibraryStats stats;
+    std::string ident = "QAAA";
+    for (int i = 0; i < files; ++i) {
+        const std::filesystem::path sub =
+            folder / publishers[i % 4] / ("area" + std::to_string(i % 7)) / "scenery";
+        char name[32];
+        std::snprintf(name, sizeof name, "f%04d.bgl", i);
+        BglImage image;
+        if (airportEvery > 0 && i % airportEvery == 0) {
+            const int n = static_cast<int>(stats.airports);
+            if (n % 10 != 9) {
+                ident = {'Q', static_cast<char>('A' + n / 676 % 26), static_cast<char>('A' + n / 26 % 26),
+                         static_cast<char>('A' + n % 26)};
+            }
+            const int stands = 20 + (n * 37) % std::max(1, maxStands - 19);
+            image = sampleFile({sampleAirport(ident, stands, n % 2 == 1, 40.0 + n * 0.01, -3.0 + n * 0.01)});
+            ++stats.airports;
+        } else {
+            image = sceneryWithoutAirport(512 + 64 * static_cast<std::uint32_t>(i % 16));
+        }
+        image.write(sub / name);
+        ++stats.files;
+        stats.bytes += image.bytes.size();
+    }
+    return stats;
 }
 
 }  // namespace bglb

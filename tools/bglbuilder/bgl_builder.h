@@ -149,4 +149,15 @@ BglImage sampleFile(const std::vector<Airport>& airports);
 // A file without an airport section (what most scenery files are).
 BglImage sceneryWithoutAirport(std::uint32_t bytes = 256);
 
+// A scenery library of `files` BGL files in a few publisher folders below
+// `folder`: every `airportEvery`-th file holds an airport of 20 to `maxStands`
+// stands (both forms by turns; every tenth reuses the code of the one before),
+// the others only sections without airports. The same every time.
+struct LibraryStats {
+    std::size_t files = 0;
+    std::size_t airports = 0;
+    std::uint64_t bytes = 0;
+};
+LibraryStats writeSceneryLibrary(const std::filesystem::path& folder, int files, int airportEvery, int maxStands);
+
 }  // namespace bglb
