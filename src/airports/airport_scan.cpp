@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 #include "airports/airport_load.h"
@@ -183,14 +184,17 @@ void lf_generateAirportFile(ScannedAirport& airport, std::uint64_t sequence)
     std::stable_sort(airport.stands.begin(), airport.stands.end(),
                      [](const Stand& a, const Stand& b) { return a.name < b.name; });
     const fs::path file = folder / airportFileName(airport.icao);
+    // The document is made outside the lock; only the write is serialised.
+    pugi::xml_document doc;
+    std::ostringstream text;
+    const bool built = buildStandDocument(doc, airport, StandFileMode::full);
+    if (built) doc.save(text);
     std::lock_guard lock(lf_linkMutex);
     if (!lf_mayWriteLocked(file, sequence)) {
         airportFilesChanged = true;  // a later file of the walk wrote it
         return;
     }
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (!writeParkpositions(airport, file, StandFileMode::full)) {
+    if (!built || !lf_writeTextAtomically(text.str(), file)) {
         gf_scanLog(vr::format("{}Generating {} did not succeed", kMark, platform::pathText(file)));
         return;
     }
