@@ -540,6 +540,12 @@ void lf_readSceneryCfg(std::vector<std::string>& list)
         return;
     }
     const std::size_t before = list.size();
+    lf_readSceneryCfgLines(lines, list);
+    logLine(vr::format("{} scenery add-on paths found\n", list.size() - before));
+}
+
+void lf_readSceneryCfgLines(const std::vector<std::string>& lines, std::vector<std::string>& list)
+{
     const std::string base = SIM_INSTALL_PATH.get();
     std::vector<std::string> section;
     for (const auto& raw : lines) {
@@ -554,7 +560,6 @@ void lf_readSceneryCfg(std::vector<std::string>& list)
         section.push_back(line);
     }
     lf_readSceneryCfgEntries(section, base, list);
-    logLine(vr::format("{} scenery add-on paths found\n", list.size() - before));
 }
 
 void lf_readSceneryAddOns(std::vector<std::string>& list)

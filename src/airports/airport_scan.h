@@ -50,6 +50,8 @@ void gf_scanAirports();
 // The folder lists (texts as the options and files hold them).
 void lf_readAfolderParameters(std::vector<std::string>& list);
 void lf_readSceneryCfg(std::vector<std::string>& list);
+// The sections of scenery.cfg's lines handed to lf_readSceneryCfgEntries.
+void lf_readSceneryCfgLines(const std::vector<std::string>& lines, std::vector<std::string>& list);
 void lf_readSceneryCfgEntries(const std::vector<std::string>& section, const std::string& base,
                               std::vector<std::string>& list);
 void lf_readSceneryAddOns(std::vector<std::string>& list);

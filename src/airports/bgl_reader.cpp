@@ -328,7 +328,11 @@ bool lf_checkBGLfile(const std::filesystem::path& path)
     if (!in) return false;
     std::error_code ec;
     const std::uint64_t fileSize = std::filesystem::file_size(path, ec);
-    if (ec) return false;
+    return !ec && lf_checkBGLstream(in, fileSize);
+}
+
+bool lf_checkBGLstream(std::istream& in, std::uint64_t fileSize)
+{
     std::uint32_t header[14];
     if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return false;
     const std::uint64_t count = header[5];

@@ -22,6 +22,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -62,6 +63,8 @@ struct BglAirportState {
 // bytes, and has a section of type 3 in its table. Reads the header and the
 // section table only.
 bool lf_checkBGLfile(const std::filesystem::path& path);
+// The same test on an open stream of `size` bytes, read from its start.
+bool lf_checkBGLstream(std::istream& in, std::uint64_t size);
 
 // One task's work: reads the file and hands every airport in it to `handler`.
 // `stop`, when given, is looked at before each record. A file that cannot be read

@@ -64,7 +64,7 @@ std::string lf_sceneryCfg()
 
 }  // namespace
 
-FakeInstallation writeFakeInstallation(const fs::path& root, const FakeInstallationOptions& options)
+FakeInstallation describeFakeInstallation(const fs::path& root)
 {
     FakeInstallation f;
     f.root = root;
@@ -79,6 +79,12 @@ FakeInstallation writeFakeInstallation(const fs::path& root, const FakeInstallat
     f.publisherAliases = {{"FlyTampa", "flytampa"}, {"Some Publisher", "SomePub", "some_publisher"}};
     f.thirdPartyAirports = {{"FlyTampa", {"EHAM120", "KSFO20"}}, {"Some Publisher", {"EDDM5"}}};
     f.simAddonAirports = {"EGLC"};
+    return f;
+}
+
+FakeInstallation writeFakeInstallation(const fs::path& root, const FakeInstallationOptions& options)
+{
+    const FakeInstallation f = describeFakeInstallation(root);
 
     fs::create_directories(f.programFolder);
     const std::string cfg = lf_sceneryCfg();

@@ -42,6 +42,8 @@ struct FakeInstallation {
     std::vector<std::string> simAddonAirports;
 };
 
+// Where the installation below `root` lies and the tables it expects; writes nothing.
+FakeInstallation describeFakeInstallation(const std::filesystem::path& root);
 // Writes the installation below `root` (created when missing).
 FakeInstallation writeFakeInstallation(const std::filesystem::path& root, const FakeInstallationOptions& options = {});
 
