@@ -2,7 +2,8 @@
 // library of 2,000 BGL files (one in seven with an airport of 20 to 300 stands,
 // both forms; the rest other scenery) is read two ways in one run:
 //   BM_ReadEveryFile  every file's bytes, in the scan's walk order;
-//   BM_AirportScan    the whole scan (task limit = cores, output to a temp folder).
+//   BM_AirportScan/0  the whole scan (task limit = cores, output to a temp folder);
+//   BM_AirportScan/1  the same with one task at a time.
 // Goal: the scan takes at most twice the plain read.
 
 #include <benchmark/benchmark.h>
@@ -89,7 +90,7 @@ BENCHMARK(BM_ReadEveryFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_AirportScan(benchmark::State& state)
 {
     Library& lib = library();
-    resetTaskSlots(std::thread::hardware_concurrency());
+    resetTaskSlots(state.range(0) > 0 ? static_cast<unsigned>(state.range(0)) : std::thread::hardware_concurrency());
     AFG_AUTOMATIC.set(false);
     afolder[0]->set(lib.scenery.string());
     for (auto _ : state) {
@@ -99,6 +100,7 @@ void BM_AirportScan(benchmark::State& state)
     state.counters["limit"] = taskLimit.load();
     state.SetLabel(lib.root.string());
 }
-BENCHMARK(BM_AirportScan)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Argument: the task limit; 0 = the number of cores (the program's choice).
+BENCHMARK(BM_AirportScan)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
