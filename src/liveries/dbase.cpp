@@ -140,9 +140,9 @@ void lf_readRecords(const pugi::xml_document& doc)
                                      record.airline, record.type));
             continue;
         }
-        std::string key = record.registration;
-        if (!DbaseRecords.try_emplace(std::move(key), std::move(record)).second)
-            logLineMarked(vr::format("regcode {} already exists", getAttribute(db, "reg")));
+        const std::string registration = record.registration;
+        if (!DbaseRecords.try_emplace(registration, std::move(record)).second)  // the first record stays
+            logLineMarked(vr::format("regcode {} already exists", registration));
     }
     lf_shortKeys.clear();
     for (const auto& [key, record] : DbaseRecords)

@@ -23,6 +23,13 @@ TEST(DemoData, TheDatabaseReads)
         EXPECT_TRUE(Wingspans.count(type));
     }
     for (const char* airline : {"KLM", "DLH", "BAW", "AFR", "EZY", "TRA", "ZZZ"}) EXPECT_TRUE(gf_isIcaoAirline(airline));
+    // And those of the livery generator.
+    for (const char* type : {"B738", "A321", "CRJ9", "DH8D", "AT76", "B744", "B763", "C172", "C208", "PC12", "C56X",
+                             "GLF5", "EC35", "F16", "T154"})
+        EXPECT_TRUE(dbaseIsKnownType(type)) << type;
+    for (const char* airline : {"SWA", "ACA", "QFA", "SIA", "UAE", "THY", "LOT", "CSA", "ELY", "JAL", "ANA", "CPA",
+                                "KAL", "EVA", "FDX", "UPS", "CGX", "GTI", "CLX", "BOX"})
+        EXPECT_TRUE(gf_isIcaoAirline(airline)) << airline;
     EXPECT_EQ(gf_dbaseAirline("PHAAV"), "KLM");
     EXPECT_EQ(dbaseTypeCategory("B77W"), AcCategory::Heavy);
     // Every category has spans of its own, and every known type a span.

@@ -220,6 +220,14 @@ TEST_F(Regcodes, DontUseTitles)
           "There were errors in processing the regcode files in folder 'input/my_regcodes', see the Log.txt"}},
         {"the user's folder is empty", [&] { dir.writeEncrypted("input/AIG-regcodes.enc", aig); },
          {"Aig No", "Aig No2"}, {}},
+        {"the user's folder cannot be listed: the titles read before stay",
+         [&] {
+             dir.writeEncrypted("input/AIG-regcodes.enc", aig);
+             std::filesystem::remove(dir / "input/my_regcodes");
+             writeWholeFile(dir / "input/my_regcodes", "not a folder");
+         },
+         {"Aig No", "Aig No2"},
+         {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -233,6 +241,7 @@ TEST_F(Regcodes, DontUseTitles)
         EXPECT_EQ(RegcodeReportLines, row.report);
         EXPECT_FALSE(std::filesystem::exists(dir / "input/AIG-regcodes.xml"));
     }
+    EXPECT_EQ(warnings(dir).back().rfind("exception: ", 0), 0u);
 }
 
 TEST_F(Regcodes, DontUseTitleLogLines)
