@@ -26,11 +26,6 @@ namespace {
 
 constexpr const char* kReadApf = "gf_readApf";
 
-bool lf_metaPresent(const pugi::xml_document& doc)
-{
-    return readMetaInfo(doc, &metaAuthor) && readMetaInfo(doc, &metaDate) && readMetaInfo(doc, &metaVersion);
-}
-
 std::filesystem::path lf_local(const std::string& reference) { return platform::toFsPath(reference); }
 
 bool lf_isLocal(const std::string& reference) { return reference.rfind("airports", 0) == 0; }
@@ -70,7 +65,7 @@ std::string formatQualityPair(std::int32_t qfReal, std::int32_t qfSoft)
 std::string lf_readApfDocument(const pugi::xml_document& doc, const std::string& reference, AirportHeader& header,
                                std::vector<Stand>& stands)
 {
-    if (!lf_metaPresent(doc)) {
+    if (!readStandFileMeta(doc)) {
         std::string text = vr::format("{}: refused to load (copyright)", reference);
         logLine(text);
         return text;
@@ -97,33 +92,42 @@ void lf_numberAndFindConflicts(std::vector<Stand>& stands)
 {
     const std::size_t n = stands.size();
     double largest = 0.0;
+    bool finite = true;
     for (std::size_t i = 0; i < n; ++i) {
-        stands[i].sid = static_cast<std::uint32_t>(i + 1);
-        stands[i].conflictingStands.clear();
-        largest = std::max(largest, stands[i].radius);
+        Stand& s = stands[i];
+        s.sid = static_cast<std::uint32_t>(i + 1);
+        s.conflictingStands.clear();
+        largest = std::max(largest, s.radius);
+        finite = finite && std::isfinite(s.latitude) && std::isfinite(s.longitude) && std::isfinite(s.radius);
     }
-    // A great-circle distance is never shorter than the latitude difference (one
-    // nm per arc minute): sorted by latitude, only neighbours within the largest
-    // possible radius sum can overlap; the exact test decides as before.
-    std::vector<std::size_t> order(n);
-    std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(),
-              [&](std::size_t a, std::size_t b) { return stands[a].latitude < stands[b].latitude; });
-    for (std::size_t oi = 0; oi < n; ++oi) {
-        Stand& a = stands[order[oi]];
-        const double reach = (a.radius + largest) * (1.0 + 1e-9) + 1e-12;
-        auto test = [&](std::size_t bi) {
-            const Stand& b = stands[bi];
-            if (distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * 1.1 < a.radius + b.radius)
-                a.conflictingStands.push_back(b.sid);
-        };
-        for (std::size_t oj = oi + 1; oj < n && (stands[order[oj]].latitude - a.latitude) * 60.0 * 1.1 <= reach; ++oj)
-            test(order[oj]);
-        for (std::size_t oj = oi; oj-- > 0 && (a.latitude - stands[order[oj]].latitude) * 60.0 * 1.1 <= reach;)
-            test(order[oj]);
-        std::sort(a.conflictingStands.begin(), a.conflictingStands.end());
-        a.conflictingStands.shrink_to_fit();
+    auto test = [&](Stand& a, const Stand& b) {
+        if (a.sid != b.sid &&
+            distanceNm({a.latitude, a.longitude}, {b.latitude, b.longitude}) * 1.1 < a.radius + b.radius)
+            a.conflictingStands.push_back(b.sid);
+    };
+    if (!finite) {  // no order to rely on: every pair
+        for (Stand& a : stands)
+            for (const Stand& b : stands) test(a, b);
+    } else {
+        // A great-circle distance is never shorter than the latitude difference (one
+        // nm per arc minute): sorted by latitude, only neighbours within the largest
+        // possible radius sum can overlap; the exact test decides as for every pair.
+        std::vector<std::size_t> order(n);
+        std::iota(order.begin(), order.end(), 0);
+        std::sort(order.begin(), order.end(),
+                  [&](std::size_t a, std::size_t b) { return stands[a].latitude < stands[b].latitude; });
+        for (std::size_t oi = 0; oi < n; ++oi) {
+            Stand& a = stands[order[oi]];
+            const double reach = (a.radius + largest) * (1.0 + 1e-9) + 1e-12;
+            for (std::size_t oj = oi + 1;
+                 oj < n && (stands[order[oj]].latitude - a.latitude) * 60.0 * 1.1 <= reach; ++oj)
+                test(a, stands[order[oj]]);
+            for (std::size_t oj = oi; oj-- > 0 && (a.latitude - stands[order[oj]].latitude) * 60.0 * 1.1 <= reach;)
+                test(a, stands[order[oj]]);
+            std::sort(a.conflictingStands.begin(), a.conflictingStands.end());
+        }
     }
+    for (Stand& s : stands) s.conflictingStands.shrink_to_fit();
 }
 
 std::string gf_readApf(const std::string& reference, AirportHeader& header)

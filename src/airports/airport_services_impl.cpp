@@ -18,6 +18,6 @@ bool AirportServicesImpl::standsLoaded() { return airportFileLoaded.load(); }
 std::string AirportServicesImpl::sidName(std::uint32_t standId)
 {
     if (standId == 0) return "sid==0?";
-    const Stand* s = standBySid(standId);
+    const Stand* s = findStandById(standId);
     return s ? s->name : "unknown";
 }

@@ -1,6 +1,7 @@
 #include "airports/c_numbers.h"
 
 #include <charconv>
+#include <limits>
 
 ParsedNumber parseLeadingDouble(std::string_view text)
 {
@@ -29,5 +30,6 @@ ParsedNumber parseLeadingDouble(std::string_view text)
 double leadingDoubleOrZero(std::string_view text)
 {
     const ParsedNumber n = parseLeadingDouble(text);
+    if (n.status == NumberStatus::outOfRange) return std::numeric_limits<double>::quiet_NaN();
     return n.status == NumberStatus::ok ? n.value : 0.0;
 }

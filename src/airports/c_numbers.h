@@ -14,5 +14,6 @@ struct ParsedNumber {
 ParsedNumber parseLeadingDouble(std::string_view text);
 
 // The number at the start of text, 0 when there is none (an attribute's
-// numeric value as the XML library gives it).
+// numeric value as the XML library gives it); NaN when it is out of range, so
+// the caller refuses it like any value that is not a finite number.
 double leadingDoubleOrZero(std::string_view text);

@@ -65,11 +65,6 @@ void lf_copyOptions(const pugi::xml_document& doc)
     lf_copyBool(doc, standKeyRtParktrafficOnly, RT_PARKTRAFFIC_ONLY);
 }
 
-bool lf_metaPresent(const pugi::xml_document& doc)
-{
-    return readMetaInfo(doc, &metaAuthor) && readMetaInfo(doc, &metaDate) && readMetaInfo(doc, &metaVersion);
-}
-
 // Stands made by hand and the learning of stands that the airport file has.
 void lf_mergeLearnedStands(const pugi::xml_node& list, const std::string& pathText, std::vector<Stand>& stands)
 {
@@ -132,7 +127,7 @@ void lf_mergeLearnedDocument(const pugi::xml_document& doc, const std::string& p
                              std::vector<Stand>& stands)
 {
     try {
-        if (!lf_metaPresent(doc)) return;
+        if (!readStandFileMeta(doc)) return;
         if (std::optional<std::string> name = lf_getApfParameterString(doc, "airport_name");
             name && *name != header.airportName)
             showMessage(vr::format("Warning: learned file airport name: '{}' differs from archived file airport name: '{}'",
@@ -180,7 +175,7 @@ bool lf_matchLearnedStand(const pugi::xml_node& parkpos, Stand& stand)
         const double metres = leadingDoubleOrZero(parkpos.attribute("radius").as_string());
         if (std::isfinite(metres)) {
             stand.radius = metres * kMetresToNm;
-            stand.radius_change = true;
+            stand.radiusChange = true;
         } else {
             logLineMarked(vr::format("learned stand {}: radius {} is not a number, kept", stand.name,
                                      parkpos.attribute("radius").as_string()));
@@ -188,7 +183,7 @@ bool lf_matchLearnedStand(const pugi::xml_node& parkpos, Stand& stand)
     }
     if (parkpos.attribute("cargo_change").as_bool()) {
         stand.cargo = parkpos.attribute("cargo").as_bool();
-        stand.cargo_change = true;
+        stand.cargoChange = true;
     }
     std::uint32_t next = stand.options.empty() ? 1 : stand.options.back().optionIndex + 1;
     for (pugi::xml_node opt = parkpos.child("opt"); opt; opt = opt.next_sibling("opt")) {
@@ -241,4 +236,4 @@ std::pair<std::int32_t, std::int32_t> computeQualityFactors(std::span<const Stan
     return {factor(sums[1]), factor(sums[0])};
 }
 
-std::pair<std::int32_t, std::int32_t> computeQualityFactors() { return computeQualityFactors(stands()); }
+std::pair<std::int32_t, std::int32_t> computeQualityFactors() { return computeQualityFactors(stands); }

@@ -63,10 +63,10 @@ bool lf_writeFullSet(pugi::xml_node pos, const Stand& s)
 bool lf_writeChanges(pugi::xml_node pos, const Stand& s)
 {
     bool ok = true;
-    if (s.radius_change)
+    if (s.radiusChange)
         ok = lf_boolAttr(pos, "radius_change", true) &&
              lf_attr(pos, "radius", vr::format("{:.1f}", s.radius * kNmToMetres));
-    if (s.cargo_change) ok = ok && lf_boolAttr(pos, "cargo_change", true) && lf_boolAttr(pos, "cargo", s.cargo);
+    if (s.cargoChange) ok = ok && lf_boolAttr(pos, "cargo_change", true) && lf_boolAttr(pos, "cargo", s.cargo);
     return ok;
 }
 
@@ -90,7 +90,7 @@ bool lf_writeStand(pugi::xml_node list, const Stand& s, StandFileMode mode, bool
     bool ok = true;
     if (mode == StandFileMode::full || s.manual)
         ok = lf_writeFullSet(pos, s);
-    else if (s.radius_change || s.cargo_change)
+    else if (s.radiusChange || s.cargoChange)
         ok = lf_writeChanges(pos, s);
     else if (handmade)
         ok = lf_writeFullSet(pos, s);
@@ -162,11 +162,17 @@ bool readAirportLink(const std::filesystem::path& linkPath, std::string& referen
     if (!std::filesystem::exists(path, ec)) return false;
     const std::vector<std::string> lines = gf_readTextFile(path);
     if (lines.empty()) return true;
-    std::string line = lines.front();
+    if (std::string found = airportLinkReference(lines.front()); !found.empty()) reference = std::move(found);
+    return true;
+}
+
+std::string airportLinkReference(std::string line)
+{
     while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
     const std::size_t xml = line.rfind(".xml");
-    if (xml != std::string::npos) reference = line.substr(0, xml + 4);
-    return true;
+    if (xml == std::string::npos) return {};
+    line.resize(xml + 4);
+    return line;
 }
 
 std::string archivedReference(const std::string& icao) { return "archive/stock/" + airportXmlName(icao); }
@@ -306,11 +312,19 @@ bool readParkpos(const pugi::xml_node& parkpos, const std::string& id, std::uint
     for (pugi::xml_node opt = parkpos.child("opt"); opt; opt = opt.next_sibling("opt"))
         options.push_back(readOptRecord(opt, index++, source));
     options.shrink_to_fit();
-    const Stand::Kind kind{.cargo = parkpos.attribute("cargo").as_bool(),
+    const StandKind kind{.cargo = parkpos.attribute("cargo").as_bool(),
                            .ramp = parkpos.attribute("ramp").as_bool(),
                            .heli = parkpos.attribute("heli").as_bool()};
-    stands.emplace_back(id, std::move(options), latitude, longitude, heading * kDegToRad, radius, kind);
+    stands.push_back(Stand(id, std::move(options), latitude, longitude, heading * kDegToRad, radius, kind));
+    // Kept through a handmade file, which is read whole, so a later plain
+    // learned file still knows the stand was made by hand.
+    stands.back().manual = parkpos.attribute("manual").as_bool();
     return true;
+}
+
+bool readStandFileMeta(const pugi::xml_document& doc)
+{
+    return readMetaInfo(doc, &metaAuthor) && readMetaInfo(doc, &metaDate) && readMetaInfo(doc, &metaVersion);
 }
 
 std::optional<bool> lf_getApfParameterBool(const pugi::xml_document& doc, std::string_view name)

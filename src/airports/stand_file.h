@@ -59,6 +59,8 @@ std::filesystem::path learnedFilePath(const std::string& reference, const std::s
 // just after the last ".xml". False when the link file does not exist; a first
 // line without ".xml" leaves `reference` untouched.
 bool readAirportLink(const std::filesystem::path& linkPath, std::string& reference);
+// The reference in a link file's first line; empty when it holds no ".xml".
+std::string airportLinkReference(std::string line);
 
 // The reference of an archived airport file on the download site.
 std::string archivedReference(const std::string& icao);
@@ -100,6 +102,10 @@ SlotRecord readOptRecord(const pugi::xml_node& opt, std::uint32_t optionIndex, s
 // a value that is no finite number is dropped and logged. True when added.
 bool readParkpos(const pugi::xml_node& parkpos, const std::string& id, std::uint32_t source,
                  std::vector<Stand>& stands);
+
+// Reads the meta entries author, date and version into their records; false
+// when one of them is missing (the file is refused).
+bool readStandFileMeta(const pugi::xml_document& doc);
 
 // The value of "/parameters/parameter[@name='<name>']"; empty when absent.
 std::optional<bool> lf_getApfParameterBool(const pugi::xml_document& doc, std::string_view name);

@@ -7,7 +7,44 @@
 
 namespace {
 
-std::vector<Stand>& lf_stands = *new std::vector<Stand>;
+std::vector<Stand>& lf_stands()
+{
+    static std::vector<Stand>& v = *new std::vector<Stand>([] {
+        std::vector<Stand> s;
+        s.reserve(512);
+        return s;
+    }());
+    return v;
+}
+
+}  // namespace
+
+const std::vector<Stand>& stands = lf_stands();
+std::uint32_t standUpdateCount = 0;
+
+void replaceStands(std::vector<Stand> newStands)
+{
+    auto& v = lf_stands();
+    v.clear();
+    for (auto& s : newStands) v.push_back(std::move(s));
+}
+
+void clearStands()
+{
+    lf_stands().clear();
+}
+
+Stand* findStandById(std::uint32_t sid)
+{
+    if (sid == 0) return nullptr;
+    for (auto& s : lf_stands()) {
+        if (s.sid == sid) return &s;
+    }
+    return nullptr;
+}
+
+namespace {
+
 std::mutex& parkAirportMutex = *new std::mutex;
 ParkAirportInfo& lf_parkAirport = *new ParkAirportInfo;
 
@@ -28,19 +65,18 @@ Stand::Stand(std::string name_, std::vector<SlotRecord> options_, double latitud
     conflictingStands.reserve(8);
 }
 
-std::span<Stand> stands() { return lf_stands; }
-
-void replaceStands(std::vector<Stand> newStands) { lf_stands = std::move(newStands); }
-
-void clearStands() { lf_stands.clear(); }
-
-Stand* standBySid(std::uint32_t sid)
+bool lf_radiusFitsStand(const Stand& stand, double radius)
 {
-    if (sid == 0) return nullptr;
-    if (sid <= lf_stands.size() && lf_stands[sid - 1].sid == sid) return &lf_stands[sid - 1];
-    for (Stand& s : lf_stands)
-        if (s.sid == sid) return &s;
-    return nullptr;
+    constexpr double tooLargeNm = 0.0009719222462203025;  // 1.8 m
+    constexpr double smallLimitNm = 0.009611230689557531;  // 17.8 m
+    constexpr double smallStepNm = 0.00755939524838013;    // 14 m
+    constexpr double largeStepNm = 0.011339092872570195;   // 21 m
+    if (radius - stand.radius > tooLargeNm) return false;
+    const double step = radius <= smallLimitNm ? smallStepNm : largeStepNm;
+    const double k = std::round((stand.radius - radius) / step);  // half away from zero
+    // The count must fit 32 bits (checked before any cast: a NaN fails too).
+    if (!(k >= -2147483648.0 && k <= 2147483647.0)) throw gsl::narrowing_error{};
+    return k == 0.0;
 }
 
 ParkAirportInfo currentParkAirport()
@@ -65,18 +101,4 @@ void clearCurrentParkAirport()
 {
     std::lock_guard lock(parkAirportMutex);
     lf_parkAirport = ParkAirportInfo{};
-}
-
-bool lf_radiusFitsStand(const Stand& stand, double radius)
-{
-    constexpr double tooLargeNm = 0.0009719222462203025;  // 1.8 m
-    constexpr double smallLimitNm = 0.009611230689557531;  // 17.8 m
-    constexpr double smallStepNm = 0.00755939524838013;    // 14 m
-    constexpr double largeStepNm = 0.011339092872570195;   // 21 m
-    if (radius - stand.radius > tooLargeNm) return false;
-    const double step = radius <= smallLimitNm ? smallStepNm : largeStepNm;
-    const double k = std::round((stand.radius - radius) / step);  // half away from zero
-    // The count must fit 32 bits (checked before any cast: a NaN fails too).
-    if (!(k >= -2147483648.0 && k <= 2147483647.0)) throw gsl::narrowing_error{};
-    return k == 0.0;
 }

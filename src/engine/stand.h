@@ -1,110 +1,126 @@
 #pragma once
 // The stands of the park airport and their stand-use records.
 //
-// `stands` belongs to the worker thread: the airport load (airports library) and
-// the static parking replace it as a whole with replaceStands, removeAllAiObjects
-// empties it with clearStands; the engine and the static parking read and mark
-// the stands in place (sid order, no lock) on the same thread. Nothing else
-// resizes the vector, so a Stand* or a sid stays valid until the next
-// replaceStands / clearStands.
-//
-// currentParkAirport is read by other threads (the traffic reader's elevation,
-// the window): it is written and copied under parkAirportMutex, a leaf lock
-// (nothing else is taken while it is held; see the lock order in
-// simlink/sim_queues.h).
+// `stands` belongs to the worker thread (the engine and the static parking run
+// there); it is resized only through replaceStands and clearStands, and records
+// move when it is replaced, so callers hold stand ids, never references or
+// pointers, across any call that may load or clear the stands. A stand is found
+// by a linear search on its id (`sid`; 0 = none).
 
 #include <bitset>
 #include <cstdint>
-#include <mutex>
-#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include <mutex>
+#include <tuple>
+
 #include "core/airport_services.h"
 
-// One aircraft and one weekday at a stand: the half hours of that day in which
-// it stood there.
+// Who stood at a stand on one weekday, and in which half hours.
 struct SlotRecord {
-    std::string airl;               // airline (the database's operator or airline when the registration is known)
-    std::string type;               // ICAO type
-    std::string reg;                // registration
-    std::string cs;                 // callsign, without a trailing underscore
-    std::string cs2;                // a second callsign; empty until one differs from cs
-    std::bitset<48> slots;          // bit n = half hour n of the UTC day
-    std::uint32_t optionIndex = 0;  // 1-based in the stand's list; 0 = no record
-    std::uint32_t weekday = 0;      // 1..7, Monday 1
-    std::uint32_t source = 0;       // 0 learned here, 1 the airport's own file or invented
-    std::uint32_t real = 0;         // 1 seen on a real aircraft, 0 soft (filled in)
-    bool fake = false;              // an invented registration: never written to a file
-
-    friend bool operator==(const SlotRecord&, const SlotRecord&) = default;
+    std::string airl;
+    std::string type;
+    std::string reg;
+    std::string cs;
+    std::string cs2;
+    std::bitset<48> slots;         // bit n = half hour n of the UTC day
+    std::uint32_t optionIndex = 0;  // 1-based in its stand's list; 0 = none
+    std::uint32_t weekday = 0;
+    std::uint32_t source = 0;
+    std::uint32_t real = 1;  // 1 learned from a real aircraft, 0 filled in
+    bool fake = false;       // made up for the static parking; never written
 };
 
-// The last observation of an aircraft at a stand, by aircraft id.
+// One sighting of an aircraft at a stand.
 struct StandSighting {
     std::uint32_t optionIndex = 0;
     std::uint32_t weekday = 0;
     std::uint32_t halfHour = 0;
 };
-using StandSightings = std::unordered_map<std::uint32_t, StandSighting>;
 
+// The kind flags of a new stand, by name.
+struct StandKind {
+    bool cargo = false;
+    bool ramp = false;
+    bool heli = false;
+};
+
+struct Stand {
+    using Kind = StandKind;
+    Stand() = default;
+    // A stand as read from a file: heading in radians, radius in metres (stored
+    // in nautical miles); the run-time marks clear, room for 8 conflicting stands.
+    Stand(std::string name, std::vector<SlotRecord> options, double latitude, double longitude, double heading,
+          double radiusMetres, Kind kind);
+
+    std::vector<SlotRecord> options;
+    // The aircraft seen here, by aircraft id: learned from real sightings and soft.
+    std::unordered_map<std::uint32_t, StandSighting> seenReal;
+    std::unordered_map<std::uint32_t, StandSighting> seenSoft;
+    std::string name;
+    std::vector<std::uint32_t> conflictingStands;  // the neighbour stands (excluded when this one is taken)
+    double latitude = 0.0;   // degrees
+    double longitude = 0.0;
+    double heading = 0.0;    // radians
+    double radius = 0.0;     // nm
+    std::uint32_t sid = 0;   // 1, 2, 3 ... in vector order; 0 = none
+    bool manual = false;
+    bool radiusChange = false;
+    bool cargoChange = false;
+    bool suffixMark = false;
+    bool assigned = false;
+    bool occupied = false;  // taken for an arrival
+    bool reserved = false;
+    bool neighbourTaken = false;
+    bool cargo = false;
+    bool ramp = false;
+    bool heli = false;
+};
+
+// The park airport's stands (worker thread; reserved 512).
+extern const std::vector<Stand>& stands;
+// Replaces every stand (a new park airport or a reload).
+void replaceStands(std::vector<Stand> newStands);
+// No stands.
+void clearStands();
+// The stand with that id, or nullptr (0 finds nothing). Valid until the stands change.
+Stand* findStandById(std::uint32_t sid);
+
+// Stand records changed in this run (radius or cargo flag); the airport stand
+// file is saved when it is 1 or more at the end of a static-parking pass.
+extern std::uint32_t standUpdateCount;
+
+// Field by field (tests and the learned merge compare whole records).
+inline bool operator==(const SlotRecord& a, const SlotRecord& b)
+{
+    auto fields = [](const SlotRecord& r) {
+        return std::tie(r.airl, r.type, r.reg, r.cs, r.cs2, r.slots, r.optionIndex, r.weekday, r.source, r.real,
+                        r.fake);
+    };
+    return fields(a) == fields(b);
+}
+
+// Units of the stand files: radii in metres there, nautical miles here;
+// headings in degrees there, radians here.
 inline constexpr double kMetresToNm = 0.0005399568034557236;
 inline constexpr double kNmToMetres = 1852.0;
 inline constexpr double kDegToRad = 0.017453292519943295;
 inline constexpr double kRadToDeg = 57.29577951308232;
-
-struct Stand {
-    std::vector<SlotRecord> options;  // who stood here and when, in creation order
-    StandSightings realSeen;          // real observations, by aircraft id
-    StandSightings softSeen;          // soft observations, by aircraft id
-    std::string name;                 // the stand's id in its file
-    std::vector<std::uint32_t> conflictingStands;  // sids of the overlapping stands
-    double latitude = 0.0;   // degrees
-    double longitude = 0.0;  // degrees
-    double heading = 0.0;    // radians
-    double radius = 0.0;     // nautical miles
-    std::uint32_t sid = 0;   // 1, 2, 3 ... in vector order; 0 = none
-    bool manual = false;         // made by hand in a learned file
-    bool radius_change = false;  // the radius was changed and goes to the learned file
-    bool cargo_change = false;   // the cargo flag was changed and goes to the learned file
-    bool suffixMark = false;     // the name carries a suffix added for a duplicate
-    bool assigned = false;       // chosen for a static aircraft or taken by a parked live one
-    bool occupied = false;       // an arriving aircraft found it taken
-    bool reserved = false;       // the user's stand
-    bool neighbourTaken = false; // an overlapping stand is assigned
-    bool cargo = false;
-    bool ramp = false;
-    bool heli = false;
-
-    struct Kind {
-        bool cargo = false;
-        bool ramp = false;
-        bool heli = false;
-    };
-
-    Stand() = default;
-    // Heading in radians, radius in metres (stored in nautical miles).
-    Stand(std::string name, std::vector<SlotRecord> options, double latitude, double longitude, double heading,
-          double radiusMetres, Kind kind);
-};
-
-// The park airport's stands (worker thread; see above).
-std::span<Stand> stands();
-void replaceStands(std::vector<Stand> newStands);
-void clearStands();
-// The stand with that sid (sids are 1.. in vector order), or nullptr.
-Stand* standBySid(std::uint32_t sid);
-
-// The park airport (copies under parkAirportMutex).
-ParkAirportInfo currentParkAirport();
-void setCurrentParkAirport(const ParkAirportInfo& airport);
-void setCurrentParkAirportElevation(double elevationFt);
-// Code, position and elevation cleared (the IATA code too).
-void clearCurrentParkAirport();
 
 // An aircraft of the given radius (nm) suits the stand: not more than 1.8 m
 // larger, and not so much smaller that it rounds to another size step
 // (14 m steps up to a radius of 17.8 m, 21 m steps above). Throws
 // gsl::narrowing_error when the step count does not fit 32 bits.
 bool lf_radiusFitsStand(const Stand& stand, double radius);
+
+// The park airport. Read by other threads (the traffic reader's elevation, the
+// window), so it is written and copied under parkAirportMutex, a leaf lock
+// (nothing else is taken while it is held; see the lock order in
+// simlink/sim_queues.h).
+ParkAirportInfo currentParkAirport();
+void setCurrentParkAirport(const ParkAirportInfo& airport);
+void setCurrentParkAirportElevation(double elevationFt);
+// Code, position and elevation cleared (the IATA code too).
+void clearCurrentParkAirport();

@@ -117,6 +117,23 @@ TEST_F(ReportsTest, StopWithoutRestartAndSimDisconnect)
     EXPECT_THAT(lines.back(), testing::EndsWith(" Flight Simulator no longer connected, VRMT_P3D will stop ..."));
 }
 
+TEST_F(ReportsTest, DownloadsNeedTheShell)
+{
+    const std::filesystem::path target = dir_ / "x.xml";
+    EXPECT_EQ(downloadFolderUrl(), "");
+    EXPECT_FALSE(downloadToFile("https://x/y.xml", target, true));
+    EXPECT_FALSE(std::filesystem::exists(target));
+
+    AppServicesFake app;
+    app.serve(downloadFolderUrl() + "y.xml", "bytes");
+    EXPECT_FALSE(downloadToFile(downloadFolderUrl() + "z.xml", target, true));
+    EXPECT_FALSE(std::filesystem::exists(target)) << "a failed transfer leaves no file";
+    EXPECT_TRUE(downloadToFile(downloadFolderUrl() + "y.xml", target, false));
+    EXPECT_EQ(readFile(target), "bytes");
+    EXPECT_THAT(app.downloadCalls(), ElementsAre("https://downloads.test/P3D/z.xml", "https://downloads.test/P3D/y.xml"));
+    EXPECT_THAT(app.downloadRawFlags(), ElementsAre(true, false));
+}
+
 TEST_F(ReportsTest, HeadlessMessageLineKeepsAStandingError)
 {
     showMessage("first", true);

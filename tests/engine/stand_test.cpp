@@ -72,13 +72,13 @@ TEST(StandTest, ReplaceAndClearStands)
     v[0].sid = 1;
     v[1].sid = 2;
     replaceStands(std::move(v));
-    ASSERT_EQ(stands().size(), 2u);
-    ASSERT_NE(standBySid(2), nullptr);
-    EXPECT_EQ(standBySid(2), &stands()[1]);
-    EXPECT_EQ(standBySid(0), nullptr);
-    EXPECT_EQ(standBySid(3), nullptr);
+    ASSERT_EQ(stands.size(), 2u);
+    ASSERT_NE(findStandById(2), nullptr);
+    EXPECT_EQ(findStandById(2), &stands[1]);
+    EXPECT_EQ(findStandById(0), nullptr);
+    EXPECT_EQ(findStandById(3), nullptr);
     clearStands();
-    EXPECT_TRUE(stands().empty());
+    EXPECT_TRUE(stands.empty());
 }
 
 TEST(StandTest, CurrentParkAirportIsCopied)
