@@ -5,7 +5,6 @@
 #include <numeric>
 #include <stdexcept>
 #include <system_error>
-#include <unordered_set>
 
 #include "airports/c_numbers.h"
 #include "airports/fake_registrations.h"
@@ -77,13 +76,7 @@ std::string lf_readApfDocument(const pugi::xml_document& doc, const std::string&
     header.altitude = *altitude;
     header.airportName = lf_getApfParameterString(doc, "airport_name").value_or("");
 
-    const pugi::xml_node list = doc.child("parkpositions");
-    std::unordered_set<std::string> ids;
-    for (pugi::xml_node pos = list.child("parkpos"); pos; pos = pos.next_sibling("parkpos")) {
-        std::string id = pos.attribute("id").as_string();
-        if (!ids.insert(id).second) throw std::runtime_error(vr::format("Parking position {} appears more than once?", id));
-        readParkpos(pos, id, 1, stands);
-    }
+    readAllParkpos(doc.child("parkpositions"), 1, stands);
     header.qf = {lf_getApfParameterInt(doc, "Qf_real").value_or(-1), lf_getApfParameterInt(doc, "Qf_soft").value_or(-1)};
     return {};
 }
@@ -240,6 +233,10 @@ double gf_readDestApfForClosestStand(const std::string& icao, const LatLon& posi
 
 bool lf_checkArchivedForOfflineLearning(const std::string& icao)
 {
+    if (!isPlainAirportCode(icao)) {
+        logLineMarked(vr::format("{} not suitable for offline learning: not an airport code", icao));
+        return false;
+    }
     // A name of our own in the working folder: a user's "<ICAO>.xml" stays.
     const std::filesystem::path probe = std::filesystem::path(".vrmt_offline_" + icao + ".xml");
     const std::string url = downloadFolderUrl() + archivedReference(icao);

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <stdexcept>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "airports/c_numbers.h"
 #include "airports/stand_file.h"
@@ -102,12 +101,7 @@ void lf_mergeLearnedStands(const pugi::xml_node& list, const std::string& pathTe
 void lf_readHandmadeStands(const pugi::xml_node& list, std::vector<Stand>& stands)
 {
     stands.clear();
-    std::unordered_set<std::string> ids;
-    for (pugi::xml_node pos = list.child("parkpos"); pos; pos = pos.next_sibling("parkpos")) {
-        std::string id = pos.attribute("id").as_string();
-        if (!ids.insert(id).second) throw std::runtime_error(vr::format("Parking position {} appears more than once?", id));
-        readParkpos(pos, id, 1, stands);
-    }
+    readAllParkpos(list, 1, stands);
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include "airports/stand_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <stdexcept>
 #include <system_error>
+#include <unordered_set>
 
 #include "airports/c_numbers.h"
 #include "core/app_services.h"
@@ -175,10 +178,18 @@ std::string airportLinkReference(std::string line)
     return line;
 }
 
+bool isPlainAirportCode(std::string_view icao)
+{
+    return !icao.empty() && std::all_of(icao.begin(), icao.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-';
+    });
+}
+
 std::string archivedReference(const std::string& icao) { return "archive/stock/" + airportXmlName(icao); }
 
 bool downloadArchivedAirport(const std::string& icao)
 {
+    if (!isPlainAirportCode(icao)) return false;
     // Probed into a name of our own, so a user's file named like the airport stays.
     const std::filesystem::path probe = std::filesystem::path(".vrmt_probe_" + icao + ".xml");
     if (!downloadToFile(downloadFolderUrl() + archivedReference(icao), probe, true)) return false;
@@ -188,6 +199,7 @@ bool downloadArchivedAirport(const std::string& icao)
 
 bool haveAirportFile(const std::string& icao)
 {
+    if (!isPlainAirportCode(icao)) return false;
     std::error_code ec;
     for (const std::filesystem::path& folder : {myThirdpartyFolder, myOrbxFolder})
         for (const std::filesystem::path& name : {airportFileName(icao), airportLinkFileName(icao)})
@@ -197,6 +209,7 @@ bool haveAirportFile(const std::string& icao)
 
 std::string locateArchivedAirport(const std::string& icao)
 {
+    if (!isPlainAirportCode(icao)) return {};
     std::error_code ec;
     for (const std::filesystem::path& folder : {myThirdpartyFolder, myOrbxFolder}) {
         std::string reference;
@@ -320,6 +333,17 @@ bool readParkpos(const pugi::xml_node& parkpos, const std::string& id, std::uint
     // learned file still knows the stand was made by hand.
     stands.back().manual = parkpos.attribute("manual").as_bool();
     return true;
+}
+
+void readAllParkpos(const pugi::xml_node& list, std::uint32_t source, std::vector<Stand>& stands)
+{
+    std::unordered_set<std::string> ids;
+    for (pugi::xml_node pos = list.child("parkpos"); pos; pos = pos.next_sibling("parkpos")) {
+        std::string id = pos.attribute("id").as_string();
+        if (!ids.insert(id).second)
+            throw std::runtime_error(vr::format("Parking position {} appears more than once?", id));
+        readParkpos(pos, id, source, stands);
+    }
 }
 
 bool readStandFileMeta(const pugi::xml_document& doc)

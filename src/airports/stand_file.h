@@ -62,6 +62,11 @@ bool readAirportLink(const std::filesystem::path& linkPath, std::string& referen
 // The reference in a link file's first line; empty when it holds no ".xml".
 std::string airportLinkReference(std::string line);
 
+// A code that can name a file: letters, digits, '_' and '-' only. Other codes
+// (a path in disguise) are never looked for, so they cannot reach outside the
+// airport folders.
+bool isPlainAirportCode(std::string_view icao);
+
 // The reference of an archived airport file on the download site.
 std::string archivedReference(const std::string& icao);
 
@@ -106,6 +111,11 @@ bool readParkpos(const pugi::xml_node& parkpos, const std::string& id, std::uint
 // Reads the meta entries author, date and version into their records; false
 // when one of them is missing (the file is refused).
 bool readStandFileMeta(const pugi::xml_document& doc);
+
+// Every <parkpos> of a <parkpositions> list appended with readParkpos in
+// document order; an id met twice throws std::runtime_error "Parking position
+// {} appears more than once?" (the stands before it stay appended).
+void readAllParkpos(const pugi::xml_node& list, std::uint32_t source, std::vector<Stand>& stands);
 
 // The value of "/parameters/parameter[@name='<name>']"; empty when absent.
 std::optional<bool> lf_getApfParameterBool(const pugi::xml_document& doc, std::string_view name);

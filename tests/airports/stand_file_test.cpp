@@ -321,6 +321,9 @@ TEST_F(StandFileTest, LocatingAnAirportFile)
         {"file in my_ORBX", {{"airports/my_ORBX/EGLL.xml", "x"}}, "EGLL", "airports/my_ORBX/EGLL.xml", true},
         {"archived", {}, "EHAM", "archive/stock/EHAM.xml", true},
         {"nowhere", {}, "EGLL", "", false},
+        {"a path is no code", {{"airports/my_thirdparty/x.txt", "archive/stock/EHAM.xml"}}, "../my_thirdparty/x", "",
+         false},
+        {"empty code", {}, "", "", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
