@@ -157,6 +157,8 @@ void StatusPanel::reset()
     trafficLamp = 3;
     weatherLamp = 3;
     qnh = 0;
+    tbloCount = 0;
+    orbxDone = false;
     liveCount = 0;
     liveParkedCount = 0;
     staticsInSlot = 0;
@@ -166,6 +168,7 @@ void StatusPanel::reset()
     wantedPercentage = 0;
     averageStaticAgeHours = -1.0f;
     meanLiveParkedSlots = -1.0f;
+    liveriesCount = 0;
     airportPublisher.set("");
     airportHandmade = false;
     airportQuality.set("");
