@@ -121,7 +121,8 @@ bool SceneLiveries::isBlockedTitle(std::string_view title)
     return blocked_.count(title) > 0;
 }
 
-void SceneLiveries::liveryNotCreated(const std::string&, std::string_view title, const std::string&, const std::string&)
+void SceneLiveries::liveryNotCreated(const std::string&, std::string_view title, const std::string&,
+                                     const std::string&)
 {
     std::lock_guard lock(mutex_);
     blocked_.insert(std::string(title));
