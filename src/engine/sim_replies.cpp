@@ -158,22 +158,28 @@ void lf_creationFailed(const SimReply& r)
 {
     lf_forgetCreationInFlight(r.aircraftId);
     std::string callsign;
+    std::string type;
+    std::string airline;
     std::string_view title;
     if (r.aircraftId > 10000) {
         LiveAc* ac = lf_liveById(r.aircraftId);
         if (!ac) return;
         callsign = ac->callsign;
+        type = ac->type;
+        airline = ac->airline;
         title = ac->liveryTitle;
         lf_eraseLive(*ac);
     } else {
         SimAc* st = lf_staticById(r.aircraftId);
         if (!st) return;
         callsign = st->callsign;
+        type = st->type;
+        airline = st->airline;
         title = st->liveryTitle;
         lf_eraseStatic(*st);
     }
     // May throw when too many titles are blocked: that ends the run.
-    gf_liveryNotCreated(callsign, title);
+    gf_liveryNotCreated(callsign, title, type, airline);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 // simQueueMutex is not recursive, so never call a locking function with it held.
 // Lock order of the whole program: adding-stack mutex -> reply mutex ->
 // simQueueMutex; the log mutex and parkAirportMutex (engine/stand.h) are leaves.
+// The airport scan (airports/airport_scan.h): its link lock -> the scan log's
+// mutex and the log mutex; a scan task's own result mutex is a leaf.
 
 #include <array>
 #include <atomic>
