@@ -166,6 +166,7 @@ void StatusPanel::reset()
     wantedPercentage = 0;
     averageStaticAgeHours = -1.0f;
     meanLiveParkedSlots = -1.0f;
+    liveriesCount = 0;
     airportPublisher.set("");
     airportHandmade = false;
     airportQuality.set("");

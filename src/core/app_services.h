@@ -104,6 +104,7 @@ struct StatusPanel {
     std::atomic<std::int32_t> wantedPercentage{0};
     std::atomic<float> averageStaticAgeHours{-1.0f};
     std::atomic<float> meanLiveParkedSlots{-1.0f};
+    std::atomic<std::int32_t> liveriesCount{0};  // installed liveries known (scanned or read)
     SharedText airportPublisher;              // the park airport file's publisher
     std::atomic<bool> airportHandmade{false};  // its learned file is handmade
     SharedText airportQuality;                // "{:2}/{:2}" quality factors, or one, or blanks

@@ -13,14 +13,17 @@ public:
     double largestHalfWingspan() override { return 0.0; }
     std::optional<DbaseRecord> findDbaseRecord(const std::string&) override { return std::nullopt; }
     std::optional<LiveryMatch> matchLiveAcLivery(const LiveryRequest&) override { return std::nullopt; }
-    std::optional<LiveryMatch> matchStaticAcLivery(const LiveryRequest&, bool) override { return std::nullopt; }
+    std::optional<LiveryMatch> matchStaticAcLivery(const LiveryRequest&, bool, std::string_view) override
+    {
+        return std::nullopt;
+    }
     std::string_view lookupTitleById(std::uint32_t) override { return {}; }
     void rememberTitle(std::uint32_t, std::string_view) override {}
     void forgetTitle(std::uint32_t) override {}
     void clearRememberedTitles() override {}
     std::optional<std::string_view> regcodeTitle(const std::string&) override { return std::nullopt; }
     bool isBlockedTitle(std::string_view) override { return false; }
-    void liveryNotCreated(const std::string&, std::string_view) override {}
+    void liveryNotCreated(const std::string&, std::string_view, const std::string&, const std::string&) override {}
 };
 
 std::atomic<LiveryServices*> lf_services{nullptr};
@@ -44,14 +47,15 @@ std::optional<DbaseRecord> gf_findDbaseRecord(const std::string& registration)
     return liveryServices().findDbaseRecord(registration);
 }
 std::optional<LiveryMatch> gf_matchLiveAcLivery(const LiveryRequest& ac) { return liveryServices().matchLiveAcLivery(ac); }
-std::optional<LiveryMatch> gf_matchStaticAcLivery(const LiveryRequest& ac, bool standCargo)
+std::optional<LiveryMatch> gf_matchStaticAcLivery(const LiveryRequest& ac, bool standCargo, std::string_view standName)
 {
-    return liveryServices().matchStaticAcLivery(ac, standCargo);
+    return liveryServices().matchStaticAcLivery(ac, standCargo, standName);
 }
 std::string_view gf_lookupTitleById(std::uint32_t aircraftId) { return liveryServices().lookupTitleById(aircraftId); }
-void gf_liveryNotCreated(const std::string& callsign, std::string_view title)
+void gf_liveryNotCreated(const std::string& callsign, std::string_view title, const std::string& type,
+                         const std::string& airline)
 {
-    liveryServices().liveryNotCreated(callsign, title);
+    liveryServices().liveryNotCreated(callsign, title, type, airline);
 }
 
 std::vector<std::string> gf_registrationVariants(const std::string& registration)

@@ -35,10 +35,19 @@ struct LiveryRequest {
     std::string callsign;
     AcCategory category{};
     bool cargo = false;
+    // For the log lines only. (Appended with initializers, so the requests
+    // written as {airline, type, registration, callsign, category, cargo} stay whole.)
+    std::string origin{};
+    std::string destination{};
+    // A title the aircraft already carries (a static aircraft placed again):
+    // the static match keeps it.
+    std::string_view title{};
 };
 
 // A matched livery: the title is a view into the livery table, which lives for
-// the whole run; fsltlModel is whether the title contains "FSLTL_".
+// the whole run (until a rescan rebuilds it at the start of a run); fsltlModel
+// is whether the title contains "FSLTL_" (a static match always answers false:
+// fsltlModel matters only at a live aircraft's touchdown, so callers keep theirs).
 struct LiveryMatch {
     std::string_view title;
     bool fsltlModel = false;
@@ -61,8 +70,10 @@ public:
 
     // The livery for a live aircraft; none when nothing fits (MATCHING_DEPTH decides the steps).
     virtual std::optional<LiveryMatch> matchLiveAcLivery(const LiveryRequest& ac) = 0;
-    // The livery for a new static aircraft at a stand with that cargo flag; none: drop the aircraft.
-    virtual std::optional<LiveryMatch> matchStaticAcLivery(const LiveryRequest& ac, bool standCargo) = 0;
+    // The livery for a new static aircraft at a stand with that cargo flag and
+    // name (for the log); a request that carries a title keeps it. None: drop the aircraft.
+    virtual std::optional<LiveryMatch> matchStaticAcLivery(const LiveryRequest& ac, bool standCargo,
+                                                           std::string_view standName) = 0;
     // The title remembered for the aircraft id; empty when none or when it is blocked.
     virtual std::string_view lookupTitleById(std::uint32_t aircraftId) = 0;
     virtual void rememberTitle(std::uint32_t aircraftId, std::string_view title) = 0;
@@ -73,9 +84,11 @@ public:
     // BlockedTitles: the simulator could not create this title.
     virtual bool isBlockedTitle(std::string_view title) = 0;
     // The simulator refused to create the aircraft: shows "{} '{}' could not be
-    // created by your Sim!", blocks the title; throws qxv::UserErrorException 81
-    // when 20 or more titles are blocked.
-    virtual void liveryNotCreated(const std::string& callsign, std::string_view title) = 0;
+    // created by your Sim!", blocks the title, lists "type airline" as not
+    // created; throws qxv::UserErrorException 81 when 20 or more titles are
+    // blocked. Nothing once a stop was requested.
+    virtual void liveryNotCreated(const std::string& callsign, std::string_view title, const std::string& type,
+                                  const std::string& airline) = 0;
 };
 
 // Installs the implementation (not owned; it must outlive its use). nullptr: "not available".
@@ -88,9 +101,11 @@ bool gf_isKnownType(const std::string& type);
 double gf_halfWingspan(const std::string& type);
 std::optional<DbaseRecord> gf_findDbaseRecord(const std::string& registration);
 std::optional<LiveryMatch> gf_matchLiveAcLivery(const LiveryRequest& ac);
-std::optional<LiveryMatch> gf_matchStaticAcLivery(const LiveryRequest& ac, bool standCargo);
+std::optional<LiveryMatch> gf_matchStaticAcLivery(const LiveryRequest& ac, bool standCargo,
+                                                  std::string_view standName);
 std::string_view gf_lookupTitleById(std::uint32_t aircraftId);
-void gf_liveryNotCreated(const std::string& callsign, std::string_view title);
+void gf_liveryNotCreated(const std::string& callsign, std::string_view title, const std::string& type,
+                         const std::string& airline);
 
 // The spellings of a registration to look up, in order: for 5 or more
 // characters, not starting with 'N' and holding no '-': the form with '-' after

@@ -2,7 +2,8 @@
 // Recording stand-in of the liveries subsystem for tests. Constructing it
 // installs it; destroying it restores "not available". The answers are set
 // through the public tables before the code under test runs; every call is
-// recorded ("match AAL B738 N123AA", "notCreated AAL123 title", ...).
+// recorded ("match AAL B738 N123AA", "matchStatic AAL B738 cargo at GATE 1",
+// "notCreated AAL123 title B738 AAL", ...).
 
 #include <map>
 #include <set>
@@ -44,10 +45,15 @@ public:
         calls.add("match " + ac.airline + " " + ac.type + " " + ac.registration);
         return lf_title(ac.airline + " " + ac.type);
     }
-    std::optional<LiveryMatch> matchStaticAcLivery(const LiveryRequest& ac, bool standCargo) override
+    std::optional<LiveryMatch> matchStaticAcLivery(const LiveryRequest& ac, bool standCargo,
+                                                   std::string_view standName) override
     {
-        calls.add("matchStatic " + ac.airline + " " + ac.type + (standCargo ? " cargo" : ""));
-        return lf_title(ac.airline + " " + ac.type);
+        calls.add("matchStatic " + ac.airline + " " + ac.type + (standCargo ? " cargo" : "") + " at " +
+                  std::string(standName));
+        if (!ac.title.empty()) return LiveryMatch{ac.title, false};
+        auto match = lf_title(ac.airline + " " + ac.type);
+        if (match) match->fsltlModel = false;
+        return match;
     }
     std::string_view lookupTitleById(std::uint32_t aircraftId) override
     {
@@ -78,9 +84,10 @@ public:
         return std::string_view(it->second);
     }
     bool isBlockedTitle(std::string_view title) override { return blocked.count(std::string(title)) > 0; }
-    void liveryNotCreated(const std::string& callsign, std::string_view title) override
+    void liveryNotCreated(const std::string& callsign, std::string_view title, const std::string& type,
+                          const std::string& airline) override
     {
-        calls.add("notCreated " + callsign + " " + std::string(title));
+        calls.add("notCreated " + callsign + " " + std::string(title) + " " + type + " " + airline);
     }
 
     // Answers. Keys of `titles` are "airline type"; the stored titles live as

@@ -183,6 +183,15 @@ bool acIdentityEquals(const AcIdentity& a, const AcIdentity& b)
     return a.airline == b.airline && a.type == b.type;
 }
 
+LiveryRequest liveryRequest(const AcIdentity& ac)
+{
+    LiveryRequest request{ac.airline, ac.type, ac.registration, ac.callsign, ac.category, ac.cargo};
+    request.origin = ac.origin;
+    request.destination = ac.destination;
+    request.title = ac.liveryTitle;
+    return request;
+}
+
 std::string acTypeText(const AcIdentity& ac)
 {
     return vr::format("{:3} {:4}", ac.airline, ac.type);

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/geodesy.h"
+#include "core/livery_services.h"
 #include "simlink/ac_category.h"
 #include "simlink/sim_definitions.h"
 #include "simlink/sim_handover.h"
@@ -278,6 +279,8 @@ void initStaticAc(SimAc& ac, const AcIdentity& identity, std::uint32_t standId, 
 LiveAc newLiveAc(const PositionSample& first, const AcIdentity& identity, double time);
 // Same airline and type (exact).
 bool acIdentityEquals(const AcIdentity& a, const AcIdentity& b);
+// What the livery match looks at of the aircraft (its title included).
+LiveryRequest liveryRequest(const AcIdentity& ac);
 
 // "{:3} {:4}" of airline and type.
 std::string acTypeText(const AcIdentity& ac);

@@ -9,6 +9,8 @@
 // simQueueMutex is not recursive, so never call a locking function with it held.
 // Lock order of the whole program: adding-stack mutex -> reply mutex ->
 // simQueueMutex; the log mutex and parkAirportMutex (engine/stand.h) are leaves.
+// The livery scan's locks (a folder walk's task mutex, each scan report list,
+// the handed-out titles) are leaves too.
 
 #include <array>
 #include <atomic>

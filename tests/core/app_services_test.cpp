@@ -178,7 +178,19 @@ TEST(LiveryServicesTest, FakeAnswersUntilItIsGone)
         liveries.blocked.insert("FSLTL_A320_DLH");
         EXPECT_EQ(gf_lookupTitleById(7), "");
         EXPECT_TRUE(gf_isKnownType("A320"));
+        LiveryRequest parked{"DLH", "A320", "", "", AcCategory{2}, false};
+        parked.title = "KEPT";
+        EXPECT_EQ(gf_matchStaticAcLivery(parked, true, "V155")->title, "KEPT");
+        parked.title = {};
+        liveries.blocked.clear();
+        const auto placed = gf_matchStaticAcLivery(parked, false, "V156");
+        ASSERT_TRUE(placed);
+        EXPECT_EQ(placed->title, "FSLTL_A320_DLH");
+        EXPECT_FALSE(placed->fsltlModel);
+        gf_liveryNotCreated("DLH4", "FSLTL_A320_DLH", "A320", "DLH");
         EXPECT_EQ(liveries.calls.count("match "), 1u);
+        EXPECT_EQ(liveries.calls.count("matchStatic DLH A320 cargo at V155"), 1u);
+        EXPECT_EQ(liveries.calls.count("notCreated DLH4 FSLTL_A320_DLH A320 DLH"), 1u);
     }
     EXPECT_FALSE(gf_findDbaseRecord("DAIPX"));
     EXPECT_FALSE(gf_isKnownType("A320"));

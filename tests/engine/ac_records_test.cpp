@@ -245,6 +245,31 @@ TEST(AcRecords, CreationRequestOwnsItsTitle)
     EXPECT_EQ(c.aircraftId, 0x3C6444u);
 }
 
+TEST(AcRecords, LiveryRequestCarriesTheMatchFields)
+{
+    AcIdentity ac;
+    ac.airline = "DLH";
+    ac.type = "A320";
+    ac.registration = "D-AIZA";
+    ac.callsign = "DLH4AB";
+    ac.origin = "EDDF";
+    ac.destination = "LSZH";
+    ac.category = AcCategory::Large;
+    ac.cargo = true;
+    const std::string title = "Airbus A320 Lufthansa";
+    ac.liveryTitle = title;
+    const LiveryRequest r = liveryRequest(ac);
+    EXPECT_EQ(r.airline, "DLH");
+    EXPECT_EQ(r.type, "A320");
+    EXPECT_EQ(r.registration, "D-AIZA");
+    EXPECT_EQ(r.callsign, "DLH4AB");
+    EXPECT_EQ(r.origin, "EDDF");
+    EXPECT_EQ(r.destination, "LSZH");
+    EXPECT_EQ(r.category, AcCategory::Large);
+    EXPECT_TRUE(r.cargo);
+    EXPECT_EQ(r.title.data(), title.data());
+}
+
 }  // namespace
 
 #include "engine/timed_queues.h"
