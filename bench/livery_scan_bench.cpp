@@ -42,7 +42,7 @@ private:
     {
         root_ = fs::temp_directory_path() / ("vrmt-livery-scan-bench-" + std::to_string(std::random_device{}()));
         library_ = liverygen::generateLiveryLibrary(root_ / "library", 5000, 2024);
-        single_ = liverygen::writeSingleAircraft(root_ / "single" / "Boeing B738", 22);
+        single_ = liverygen::writeSingleAircraft(root_ / "single" / "Boeing B738", 20);  // 749 lines
         pugi::xml_document doc;
         doc.load_file(library_.dbaseXml.c_str());
         gf_readDbaseDocument(doc);

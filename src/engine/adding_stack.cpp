@@ -153,6 +153,9 @@ void lf_prepareCreation()
     if (it == liveAircraft.end()) return;
     if (it->callsign.empty()) {
         logLineMarked(vr::format("{} {} objectid = 0?", "lf_handleAddingStack", acDescription(*it)));
+        // Never created: it must not wait in adding2sim for ever.
+        --liveInSimCount;
+        it->removedWhileQueued = true;
         return;
     }
     lf_pushCreation(liveCreationQueue, liveAcCreation(*it));
@@ -190,9 +193,12 @@ void removeAircraftFromSim(SimAc& ac)
             ac.removeAfterCreate = true;
         }
         return;
+    case SimState::removingfromsim:
+        // Its removal is on its way already: a second one could hit an object
+        // the simulator made since under the same id.
+        return;
     case SimState::active:
     case SimState::liveryrespawn:
-    case SimState::removingfromsim:
         break;
     }
     if (lf_isLive(ac) && ac.simState == SimState::active) --liveInSimCount;

@@ -211,6 +211,10 @@ void lf_processSimReply(const SimReply& r)
 
 void processSimReplies()
 {
+    // Taken out under the reply mutex and worked on outside it: no file or
+    // simulator call here holds up the SimClient thread. An exception (too many
+    // refused titles) goes to the worker and ends the run; the rest of the taken
+    // replies is then dropped with the next take.
     takeSimReplies(lf_taken);
     for (const SimReply& r : lf_taken) lf_processSimReply(r);
     lf_taken.clear();
@@ -295,16 +299,18 @@ void activateAc(LiveAc& ac)
 void resetRemovedAc(std::uint32_t objectId)
 {
     if (LiveAc* ac = lf_liveByObject(objectId)) {
+        // The plan goes with its object, also when the record stays for a new object.
+        if (ac->flightPlanSent) {
+            std::error_code ec;
+            std::filesystem::remove(flightPlanFolder() / gf_flightPlanFileName(objectId), ec);
+            ac->flightPlanSent = false;
+        }
         if (ac->simState == SimState::liveryrespawn) {
             ac->simState = SimState::buffer;
             ac->throttleStep = 5;
             ac->flapsIndex = 4;
             ac->objectId = 0;
             return;
-        }
-        if (ac->flightPlanSent) {
-            std::error_code ec;
-            std::filesystem::remove(flightPlanFolder() / gf_flightPlanFileName(objectId), ec);
         }
         lf_eraseLive(*ac);
         return;

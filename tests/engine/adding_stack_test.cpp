@@ -145,6 +145,12 @@ TEST(RemoveAircraftFromSim, ByState)
              a.objectId = 77;
          },
          [](const LiveAc& a) { EXPECT_EQ(a.simState, SimState::removingfromsim); }, 1, false},
+        {"removing already: nothing more queued",
+         [](LiveAc& a) {
+             a.simState = SimState::removingfromsim;
+             a.objectId = 77;
+         },
+         [](const LiveAc& a) { EXPECT_EQ(a.simState, SimState::removingfromsim); }, 0, false},
         {"active without an object: marked line",
          [](LiveAc& a) { a.simState = SimState::active; },
          [](const LiveAc& a) { EXPECT_EQ(a.simState, SimState::removingfromsim); }, 0, true},
@@ -381,6 +387,7 @@ TEST_F(Creations, APendingIdWithoutItsRecordOrCallsignQueuesNothing)
     EXPECT_TRUE(liveCreationQueue.empty());
     EXPECT_NE(h.logText().find("lf_handleAddingStack"), std::string::npos);
     EXPECT_NE(h.logText().find("objectid = 0?"), std::string::npos);
+    EXPECT_TRUE(liveAircraft.empty()) << "a record that is never created does not wait in adding2sim";
 }
 
 TEST(AddingStack, ARemovalNeverConfirmedIsLoggedOnce)

@@ -132,6 +132,8 @@ TEST_F(EngineEndToEnd, SceneAircraftAreCreatedMovedAndRemovedInTheSimulator)
     EXPECT_LE(summary.mostInSim, 10u);
     EXPECT_TRUE(summary.flightPlanFolderGone);
     EXPECT_FALSE(std::filesystem::exists(dataFolderPath() / "orig_dest"));
+    // The demo disconnected: the simulator takes the client's objects away with it.
+    EXPECT_TRUE(simtest::eventually([this] { return server_->aiObjects().empty(); }));
     if (HasFailure()) {
         for (const auto& line : lines) std::printf("%s\n", line.c_str());
     }

@@ -82,7 +82,8 @@ TEST(EngineHarness, AWholeLifeInTheSimulatedWorld)
 
     bool sawPlan = false;
     std::int32_t activeAt = -1, goneAt = -1;
-    for (int t = 0; t < 3000 && goneAt < 0; ++t) {
+    // Long enough for any motion to let the aircraft go once its samples ran out.
+    for (int t = 0; t < 30000 && goneAt < 0; ++t) {
         h.tick(1);
         const TickTrace& tr = h.trace().back();
         // The plan exists while the engine's record has its object (the removal

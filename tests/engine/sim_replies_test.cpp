@@ -368,6 +368,7 @@ TEST(Replies, RemovedObjects)
     };
     const std::vector<Row> rows = {
         {"liveryrespawn: back to the buffer", SimState::liveryrespawn, false, false},
+        {"liveryrespawn with a flight plan: file gone, back to the buffer", SimState::liveryrespawn, true, false},
         {"active with a flight plan: file gone", SimState::active, true, true},
         {"removing", SimState::removingfromsim, false, true},
     };
@@ -395,6 +396,7 @@ TEST(Replies, RemovedObjects)
         EXPECT_EQ(a.objectId, 0u);
         EXPECT_EQ(a.throttleStep, 5u);
         EXPECT_EQ(a.flapsIndex, 4u);
+        EXPECT_FALSE(a.flightPlanSent);
     }
 }
 

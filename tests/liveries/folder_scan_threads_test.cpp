@@ -382,6 +382,23 @@ TEST_F(FolderScan, Reports)
     }
 }
 
+TEST_F(FolderScan, AReportThatCannotBeWrittenIsLogged)
+{
+    scanReport(ScanReport::Fixes).add("fix");
+    scanReport(ScanReport::InvalidAircraftCodes).add("XXXX");
+    fs::create_directories(folder_ / invalidAircraftCodesPath);  // a folder where the file belongs
+    lf_writeScanReport();
+    EXPECT_TRUE(logged("===> could not write " + platform::pathText(invalidAircraftCodesPath)));
+    EXPECT_TRUE(logged("1 invalid model code, see " + platform::pathText(invalidAircraftCodesPath)));
+    EXPECT_EQ(fileLines(folder_ / fixesPath), std::vector<std::string>{"fix"});
+
+    fs::remove_all(folder_ / outputErrorsFolder);
+    writeWholeFile(folder_ / outputErrorsFolder, "a file where the folder belongs");
+    lf_writeFixesFile();
+    const auto log = folder_.logLines();
+    EXPECT_TRUE(log.back().starts_with("Error writing file " + platform::pathText(fixesPath) + ": ")) << log.back();
+}
+
 TEST_F(FolderScan, DbaseUpdates)
 {
     ScannedLiveries.emplace_back("AAA", "B738", "T1", "", 1, false);        // no registration

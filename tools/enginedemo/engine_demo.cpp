@@ -163,10 +163,13 @@ EngineDemoSummary runEngineDemo(const EngineDemoOptions& options)
         return summary;
     };
 
+    const auto stopped = [&options] { return options.stop && *options.stop; };
+
     // The simulator: connected, and the user aircraft known.
     startSimClientThread();
     const auto answerLimit = duration_cast<Clock::Duration>(duration<double>(options.answerSeconds));
     if (!lf_waitFor([] { return !notYetConnected.load(); }, answerLimit, options.stop)) {
+        if (stopped()) return finish(0);
         print(vr::format("no simulator answered within {:.0f} s (is vrmt-simstandin running, with the same pipe "
                          "folder?)",
                          options.answerSeconds));
@@ -174,6 +177,7 @@ EngineDemoSummary runEngineDemo(const EngineDemoOptions& options)
     }
     lf_requestUserAircraft();
     if (!lf_waitFor(lf_userPositionKnown, answerLimit, options.stop)) {
+        if (stopped()) return finish(0);
         print("the simulator did not report the user aircraft");
         return finish(1);
     }
@@ -192,6 +196,7 @@ EngineDemoSummary runEngineDemo(const EngineDemoOptions& options)
     lf_followUser(reader);
     if (!launchTrafficReader(reader, weather) ||
         !lf_waitFor([&reader] { return reader.loopRunning.load(); }, answerLimit, options.stop)) {
+        if (stopped()) return finish(0);
         print(vr::format("the live-traffic service at {} sent no traffic", options.serviceUrl));
         return finish(1);
     }
@@ -205,7 +210,7 @@ EngineDemoSummary runEngineDemo(const EngineDemoOptions& options)
         std::max<std::int64_t>(1, static_cast<std::int64_t>(options.statusEverySeconds * lf_ticksPerSecond));
     auto next = start;
     std::int64_t tick = 0;
-    while (!closingFlag && !(options.stop && *options.stop) && platform::steadyNow() - start < runFor) {
+    while (!closingFlag && !stopped() && platform::steadyNow() - start < runFor) {
         lf_handleAddingStack();
         ++tick;
         if (options.afterTick) options.afterTick(tick);

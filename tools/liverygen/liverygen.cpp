@@ -524,7 +524,7 @@ fs::path writeSingleAircraft(const fs::path& folder, std::size_t sections)
         a.folders.push_back("texture." + s.texture);
         addSection(a, sectionLines(s, type, type.icao, false));
     }
-    addOtherSections(a, type, vr::format("atc_model={}", type.icao), 60, false);
+    addOtherSections(a, type, vr::format("atc_model={}", type.icao), 35, false);
     writeAircraft(folder, a, Encoding::Utf8Crlf);
     return folder / "aircraft.cfg";
 }

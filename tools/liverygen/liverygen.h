@@ -49,7 +49,7 @@ Library generateLiveryLibrary(const std::filesystem::path& dir, std::size_t coun
 // The aircraft database of every generated library (plain XML).
 std::string generatedDbaseXml();
 
-// One aircraft.cfg of about `lines` lines with `sections` liveries and no fault,
+// One aircraft.cfg with `sections` liveries (20 make 749 lines) and no fault,
 // as the scanner reads it (for the single-file benchmark); the folders it names
 // are made beside it. Returns its path.
 std::filesystem::path writeSingleAircraft(const std::filesystem::path& folder, std::size_t sections);

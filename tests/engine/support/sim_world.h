@@ -13,7 +13,7 @@
 //   removal             -> "ObjectRemoved" -> kind 2
 //   range request (101) -> ground information of every other object -> kind 3
 //   StaticCG (102)      -> the object's CG height and pitch -> kind 4
-//   user state (109)    -> the user aircraft's state (and, with it, its on-ground flag)
+//   user state (109)    -> the user aircraft's state; on-ground (108) -> its flag
 //
 // Calls only record what to answer; answer() dispatches it, outside every lock
 // the calls were made under (the flush holds simQueueMutex). Constructing the
