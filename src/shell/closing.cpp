@@ -111,6 +111,9 @@ void lf_closingDown()
     } catch (const std::exception& e) {
         post.restart = false;
         showMessage(vr::format("{} exception {}", "lf_closingDown", e.what()), true);
+    } catch (...) {
+        post.restart = false;
+        showMessage(vr::format("{} exception {}", "lf_closingDown", "unknown"), true);
     }
 }
 
