@@ -16,6 +16,7 @@
 #include <mutex>
 #include <thread>
 
+#include "airports/airport_list.h"
 #include "core/log.h"
 #include "core/parameters.h"
 #include "core/paths.h"
@@ -166,6 +167,8 @@ TEST_F(ShellEndToEnd, StartsCreatesAircraftRestartsAfterASimulatorLossAndCloses)
 
     std::atomic<double> firstAircraftAt{-1};
     std::atomic<double> closedAt{-1};
+    std::atomic<std::int32_t> liveriesAtFirst{-1};
+    std::atomic<std::int32_t> liveriesAtSecond{-2};
     std::string failure;
     const auto realStart = std::chrono::steady_clock::now();
     const auto since = [realStart] {
@@ -180,6 +183,7 @@ TEST_F(ShellEndToEnd, StartsCreatesAircraftRestartsAfterASimulatorLossAndCloses)
             return fail("no aircraft created");
         }
         firstAircraftAt = since();
+        liveriesAtFirst = statusPanel().liveriesCount.load();
         // The simulator goes away: the run ends with reason 5 and restarts.
         stopWorld();
         server_->stop();
@@ -193,6 +197,7 @@ TEST_F(ShellEndToEnd, StartsCreatesAircraftRestartsAfterASimulatorLossAndCloses)
             ui::driver::close(window);
             return fail("no aircraft after the restart");
         }
+        liveriesAtSecond = statusPanel().liveriesCount.load();
         const double closeAsked = since();
         ui::driver::close(window);
         if (!lf_within(30, [this] { return mainWindow().window.load() == 0; })) return fail("the close hung");
@@ -209,6 +214,10 @@ TEST_F(ShellEndToEnd, StartsCreatesAircraftRestartsAfterASimulatorLossAndCloses)
     EXPECT_EQ(service.requests("auth").size(), 2u) << "one login a run";
     EXPECT_EQ(logCount("dbase records read"), 1u) << "the database is read once per process";
     EXPECT_EQ(logCount("Restarting after 9 seconds"), 1u);
+    // The restart started from what a first start has: the same liveries, one airport list.
+    EXPECT_GT(liveriesAtFirst.load(), 0);
+    EXPECT_EQ(liveriesAtSecond.load(), liveriesAtFirst.load());
+    EXPECT_EQ(airportList.size(), 1u);
     // Every thread of the program has ended.
     EXPECT_FALSE(simClientThreadStarted());
     EXPECT_TRUE(trafficReader().finished.load());
