@@ -27,6 +27,8 @@
 #include "scene.h"
 #include "service_standin.h"
 #include "shell/app_frame.h"
+#include "shell/closing.h"
+#include "shell/startup.h"
 #include "shell/main_window.h"
 #include "simlink/sc_packets.h"
 #include "simlink/sim_client.h"
@@ -59,13 +61,19 @@ protected:
         clock_ = nullptr;
         scopedClock_ = std::make_unique<platform::ScopedClock>(std::make_shared<platform::ScaledClock>(0.01));
         home_ = fs::current_path();
-        world_ = home_ / "e2e_world";
+        // Beside the test program in the build folder, wherever it is run from.
+        world_ = fs::canonical("/proc/self/exe").parent_path() / "e2e_world";
         makeWorld();
         fs::current_path(world_);
         ::setenv("VRMT_APPDATA", (world_ / "appdata").c_str(), 1);
         resetDataFolderPath();
         setParametersFile({});
         gf_openLog(world_);
+        // A program run before in this process left its run state: back to a start's.
+        resetSession();
+        mainWindow().restartMark = false;
+        restartPending = false;
+        ui::resetUi();
     }
     void TearDown() override
     {
@@ -226,6 +234,60 @@ TEST_F(ShellEndToEnd, StartsCreatesAircraftRestartsAfterASimulatorLossAndCloses)
     if (HasFailure()) std::printf("%s\n", logText().c_str());
     std::printf("end to end: first aircraft after %.2f s, the close took %.2f s (real time)\n",
                 firstAircraftAt.load(), closedAt.load());
+}
+
+TEST_F(ShellEndToEnd, ARefusedLoginRestartsAndALicenseErrorWaitsForTheClose)
+{
+    startWorld();
+    standin::FakeTrafficService service;
+    service.setScene(std::make_shared<standin::Scene>(lf_airport, 2, [] { return platform::wallSeconds(); }));
+    service.setIntervals(2000, 2000);
+    service.start();
+    service.push("auth", standin::Reply::empty());  // no login once: reason 6, a restart
+    ::setenv("VRMT_SERVICE_URL", service.baseUrl().c_str(), 1);
+    ::setenv("VRMT_SERVICE_KEY", "KEY", 1);
+    std::string failure;
+    std::thread user([&] {
+        const auto fail = [&failure](const std::string& what) { failure = what; };
+        if (!lf_within(60, [] { return mainWindow().window.load() != 0; })) return fail("no window");
+        const ui::Handle window = mainWindow().window.load();
+        if (!lf_within(60, [this] { return logCount("Exiting: READER ERROR") == 1; })) {
+            ui::driver::close(window);
+            return fail("the refused login did not end the run");
+        }
+        if (!lf_within(60, [this] { return logCount("Authenticated at RT server") == 1; })) {
+            ui::driver::close(window);
+            return fail("the restarted run did not log in");
+        }
+        // Now the key is refused for good: the run stops and waits for the user.
+        service.push("auth", standin::Reply::json({{"status", 402}}));
+        stopWorld();
+        server_->stop();
+        if (!lf_within(60, [this] { return logCount("Exiting: SIMCONNECT ERROR") == 1; })) {
+            ui::driver::close(window);
+            return fail("the lost simulator did not end the run");
+        }
+        startWorld();
+        if (!lf_within(60, [this] { return logCount("Exiting: SYSTEM ERROR") == 1; })) {
+            ui::driver::close(window);
+            return fail("the license error did not end the run");
+        }
+        platform::sleepFor(std::chrono::seconds(30));  // program time: nothing happens
+        if (!ui::isWindow(window) || logCount("User closed VRMT_P3D") != 0) return fail("did not wait for the user");
+        ui::driver::close(window);
+    });
+    const int code = appMain();
+    user.join();
+    service.stop();
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(logCount("Error 402: Your RealTraffic license is not valid, check the license key"), 1u);
+    EXPECT_EQ(logCount("User closed VRMT_P3D"), 1u);
+    EXPECT_EQ(logCount("Exiting: "), 3u);
+    EXPECT_FALSE(simClientThreadStarted());
+    EXPECT_TRUE(trafficReader().finished.load());
+    EXPECT_TRUE(weatherClient().finished.load());
+    if (HasFailure()) std::printf("%s\n", logText().c_str());
 }
 
 }  // namespace
