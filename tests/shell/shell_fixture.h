@@ -103,6 +103,9 @@ protected:
         c.averageLiveParked = [](bool) { return std::uint64_t{0}; };
         c.isCreationPending = [rec](LiveAc& ac) { return rec("isCreationPending " + ac.callsign), false; };
         c.clearGhostNames = [rec] { rec("clearGhostNames"); };
+        c.queueAcEvent = [rec](const SimAc& ac, std::uint32_t event, std::uint32_t data) {
+            rec("queueAcEvent " + ac.callsign + " " + std::to_string(event) + " " + std::to_string(data));
+        };
         c.reserveLiveryVectors = [rec] { rec("reserveLiveryVectors"); };
         c.initLiveries = [rec] { rec("initLiveries"); };
         c.readDbase = [rec] { return rec("readDbase"), true; };
