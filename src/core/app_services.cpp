@@ -172,6 +172,11 @@ void StatusPanel::reset()
     airportPublisher.set("");
     airportHandmade = false;
     airportQuality.set("");
+    parkingFitted = false;
+    staticsFitted = false;
+    hourlyParking = false;
+    reservedStandConfirmed = false;
+    weekNumber = 0;
 }
 
 StatusPanel& statusPanel()

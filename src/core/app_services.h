@@ -110,6 +110,12 @@ struct StatusPanel {
     SharedText airportPublisher;              // the park airport file's publisher
     std::atomic<bool> airportHandmade{false};  // its learned file is handmade
     SharedText airportQuality;                // "{:2}/{:2}" quality factors, or one, or blanks
+    // The parking band's flags, set and cleared by static parking.
+    std::atomic<bool> parkingFitted{false};           // the park airport's parking is worked out
+    std::atomic<bool> staticsFitted{false};           // its statics are placed
+    std::atomic<bool> hourlyParking{false};           // the stand file holds hourly options
+    std::atomic<bool> reservedStandConfirmed{false};  // the user's reserved stand is the one in use
+    std::atomic<std::int32_t> weekNumber{0};          // ISO week of the parking
 
     // Every value back to its start value.
     void reset();
