@@ -150,6 +150,7 @@ MainCycleCallees defaultMainCycleCallees()
         bool expected = true;
         return newSecondFlag.compare_exchange_strong(expected, false);
     };
+    c.newSecondPending = [] { return newSecondFlag.load(); };
     c.simUtcEpoch = [] { return simUtcEpoch.load(); };
     c.userHalfWingspan = [] { return userHalfWingspan(); };
     c.requestUserOnGround = [] {
@@ -322,7 +323,8 @@ void tickLoop()
     while (go) {
         const auto now = platform::steadyNow();
         if (next - now >= milliseconds(1)) platform::clock().sleepUntil(next);
-        if (newSecondFlag.load()) next = platform::steadyNow();
+        // A second of the simulator came while we slept: the ticks follow its clock.
+        if (c.newSecondPending()) next = platform::steadyNow();
         next += milliseconds(10);
         go = tickStep();
     }

@@ -111,6 +111,7 @@ struct MainCycleCallees {
     std::function<bool()> userOnGroundKnown;
     std::function<bool()> userOnGround;
     std::function<bool()> consumeNewSecond;  // compare-exchange 1 -> 0
+    std::function<bool()> newSecondPending;  // read only
     std::function<std::int64_t()> simUtcEpoch;
     std::function<std::optional<double>()> userHalfWingspan;
     // Request 108 every second; false when the request failed.

@@ -313,6 +313,25 @@ TEST_F(MainCycle, TickLoopRunsBackToBackAfterASlowTick)
     ASSERT_EQ(sleeps.size(), 2u);
 }
 
+TEST_F(MainCycle, TickLoopFollowsTheSimulatorsSecond)
+{
+    fake.simRunning = false;
+    int ticks = 0;
+    mainCycleCallees().processSimReplies = [this, &ticks] {
+        ++ticks;
+        if (ticks == 2) clock->advance(std::chrono::milliseconds(14));  // a slow tick, and the second came
+        fake.secondPending = ticks == 2;
+        if (ticks == 4) closingFlag = true;
+    };
+    clock->clearSleeps();
+    tickLoop();
+    // After tick 2 the deadline is re-based on the second: a full 10 ms from then, not the 6 ms left of the old one.
+    const auto sleeps = clock->sleeps();
+    ASSERT_EQ(sleeps.size(), 2u);
+    EXPECT_EQ(sleeps[0], std::chrono::milliseconds(10));
+    EXPECT_EQ(sleeps[1], std::chrono::milliseconds(10));
+}
+
 class MainLoop : public MainCycle {
 protected:
     void SetUp() override
@@ -358,7 +377,9 @@ TEST_F(MainLoop, EveryWaitLeavesOnAStop)
          "requestUserAcTitleModel"},
         {"no GUID", [](FakeAnswers& f) { f.guid.clear(); }, "authenticate", "launchWeatherReader"},
         {"no weather", [](FakeAnswers& f) { f.weatherOk = false; }, "launchWeatherReader", "launchTrafficReader"},
-        {"no traffic", [](FakeAnswers& f) { f.recordCount = 0; }, "launchTrafficReader", "handleAddingStack"},
+        {"reader just started", [](FakeAnswers& f) { f.recordCount = 0; }, "launchTrafficReader",
+         "setReaderUserPosition"},
+        {"no traffic yet", [](FakeAnswers& f) { f.recordCount = 0; }, "setReaderUserPosition", "handleAddingStack"},
         {"reader loop silent", [](FakeAnswers& f) { f.loopRunning = false; }, "setReaderUserPosition",
          "handleAddingStack"},
     };

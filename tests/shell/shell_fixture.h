@@ -29,6 +29,7 @@ struct FakeAnswers {
     bool onGroundKnown = true;
     bool onGround = false;
     bool newSecond = true;
+    bool secondPending = false;
     std::int64_t simUtcEpoch = 0;
     UserAcState user{52.3, 4.76, 0, 0, 0, 1000, 1000, 0, 0, 0, 0, 0};
     std::string guid = "GUID";
@@ -134,6 +135,7 @@ protected:
         c.userOnGroundKnown = [this] { return fake.onGroundKnown; };
         c.userOnGround = [this] { return fake.onGround; };
         c.consumeNewSecond = [this] { return fake.newSecond; };
+        c.newSecondPending = [this] { return fake.secondPending; };
         c.simUtcEpoch = [this] { return fake.simUtcEpoch; };
         c.userHalfWingspan = [] { return std::optional<double>(0.01); };
         c.requestUserOnGround = [rec] { return rec("requestUserOnGround"), true; };
