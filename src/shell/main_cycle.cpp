@@ -86,6 +86,7 @@ void MainCycleState::reset()
     navLightsChanged = false;
     liveLimitChanged = false;
     timeShiftRemovalRequested = false;
+    autoRangeRequested = false;
 }
 
 MainCycleState& mainCycle()
@@ -510,6 +511,7 @@ void applyWindowRequests()
     MainCycleCallees& c = mainCycleCallees();
     MainCycleState& s = mainCycle();
     if (s.timeShiftRemovalRequested.exchange(false)) removeShownTraffic();
+    if (s.autoRangeRequested.exchange(false) && AUTO_RANGE.get()) applyAutoRange();
     if (s.liveLimitChanged.exchange(false)) {
         // The newest live aircraft beyond the limit go; MAX_LIVE_SEL 500 means no limit.
         const std::int32_t limit = MAX_LIVE_SEL.get();

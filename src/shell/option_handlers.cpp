@@ -58,7 +58,8 @@ void lf_toggleAutoRange(bool on)
     AR_ABOVE_HEIGHT.enable(on);
     if (on) {
         lf_manualRange = RANGE.get();
-        applyAutoRange();
+        // The user aircraft's state is the worker's: it chooses the range on its next step.
+        mainCycle().autoRangeRequested = true;
     } else {
         RANGE.set(lf_manualRange.load());
         setRangeNm(lf_manualRange.load());

@@ -31,6 +31,8 @@ void lf_combo(ComboParameter& record, ui::Handle parent, int x, int width, int l
     p.parent = parent;
     p.id = record.controlId();
     record.setWindow(reinterpret_cast<ControlHandle>(ui::createWindow(p)));
+    // Its choices at once; the start of every run fills it again.
+    record.fillControl();
 }
 
 // Cuts a text after `maxItemText` UTF-16 units, at a character boundary.

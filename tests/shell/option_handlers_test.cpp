@@ -238,6 +238,8 @@ TEST_F(Handlers, AutoRangeOnKeepsTheManualRangeOffRestoresIt)
     fake.onGround = true;
     EXPECT_TRUE(handleCheckboxes(window, AUTO_RANGE.controlId()));
     EXPECT_EQ(rememberedManualRange(), 25);
+    EXPECT_EQ(RANGE.get(), 25);  // the worker chooses it, on its next step
+    applyWindowRequests();
     EXPECT_EQ(RANGE.get(), 10);  // on the ground
     EXPECT_FALSE(ui::isWindowEnabled(item(RANGE)));
     EXPECT_TRUE(ui::isWindowEnabled(item(AR_ABOVE_HEIGHT)));
