@@ -1,5 +1,6 @@
 #include "shell/main_cycle.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <mutex>
@@ -9,6 +10,7 @@
 #include "airports/airport_scan.h"
 #include "core/errors.h"
 #include "core/fmt.h"
+#include "core/geodesy.h"
 #include "core/livery_services.h"
 #include "core/log.h"
 #include "core/options.h"
@@ -508,22 +510,37 @@ void flightRunningStep()
 
 void applyWindowRequests()
 {
-    MainCycleCallees& c = mainCycleCallees();
     MainCycleState& s = mainCycle();
     if (s.timeShiftRemovalRequested.exchange(false)) removeShownTraffic();
     if (s.autoRangeRequested.exchange(false) && AUTO_RANGE.get()) applyAutoRange();
-    if (s.liveLimitChanged.exchange(false)) {
-        // The newest live aircraft beyond the limit go; MAX_LIVE_SEL 500 means no limit.
-        const std::int32_t limit = MAX_LIVE_SEL.get();
-        std::int32_t inSim = 0;
-        for (LiveAc& ac : liveAircraft) {
-            if (!lf_active(ac)) continue;
-            if (++inSim > limit && limit < 500) c.removeAircraftFromSim(ac);
-        }
+    if (s.liveLimitChanged.exchange(false)) trimLiveAircraft();
+    if (s.navLightsChanged.exchange(false)) {
+        // The lights of the aircraft standing at their stands follow the option.
+        const std::uint32_t on = NAV_LIGHTS_WHILE_PARKED.get() ? 1 : 0;
+        for (const SimAc& ac : staticAircraft)
+            if (lf_active(ac) && ac.objectId != 0) queueClientEvent({ac.objectId, EVENT_NAV_LIGHTS, on});
+        for (const LiveAc& ac : liveAircraft)
+            if (lf_active(ac) && ac.phase == AcPhase::parked && ac.objectId != 0)
+                queueClientEvent({ac.objectId, EVENT_NAV_LIGHTS, on});
     }
-    // The lights of parked aircraft are set by the engine from the option on
-    // their next parking step; the request only needs to be taken.
-    s.navLightsChanged = false;
+}
+
+void trimLiveAircraft()
+{
+    // MAX_LIVE_SEL 500 means no limit.
+    const std::int32_t limit = MAX_LIVE_SEL.get();
+    if (limit >= 500) return;
+    const MainCycleState& s = mainCycle();
+    const LatLon user{s.userState.latitude, s.userState.longitude};
+    // Newest first, so that among aircraft equally far the newest go first.
+    std::vector<std::pair<double, LiveAc*>> active;
+    for (auto it = liveAircraft.rbegin(); it != liveAircraft.rend(); ++it)
+        if (lf_active(*it))
+            active.emplace_back(distanceNm(user, {it->posBlock.latitude, it->posBlock.longitude}), &*it);
+    if (active.size() <= static_cast<std::size_t>(std::max(limit, 0))) return;
+    std::stable_sort(active.begin(), active.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    active.resize(active.size() - static_cast<std::size_t>(std::max(limit, 0)));
+    for (const auto& [distance, ac] : active) mainCycleCallees().removeAircraftFromSim(*ac);
 }
 
 void flightNotRunningStep()

@@ -160,6 +160,8 @@ void applyParkAirportChange();
 void parkingRenewalTimer(std::int32_t n);
 // The worker side of the window's requests that are not part of the per-second steps.
 void applyWindowRequests();
+// MAX_LIVE_SEL lowered: the active live aircraft beyond it are removed, farthest from the user first.
+void trimLiveAircraft();
 
 // Waits on the program clock in steps of `step` for at most `limit`; false when
 // a stop flag ended it, true when `done` held or the limit passed.
