@@ -277,3 +277,33 @@ TEST_F(Edits, OtherMessagesGoToThePreviousProcedure)
 }
 
 }  // namespace
+
+namespace {
+
+class TypedBytes : public WindowFixture {};
+
+TEST_F(TypedBytes, InvalidUtf8ReadsAsTheEmptyText)
+{
+    BLOCK_CALLSIGN.set("KLM123");
+    enter(BLOCK_CALLSIGN, "KL\xff\xfe" "12");
+    // The empty text unblocks: the bytes were logged and read as nothing.
+    EXPECT_EQ(BLOCK_CALLSIGN.get(), "");
+    EXPECT_NE(logText().find("===> lf_getTextFromId"), std::string::npos);
+}
+
+TEST_F(TypedBytes, SimTimeSwitch)
+{
+    SIM_TIME.set(false);
+    for (EditParameter* p : {&TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS}) p->enable(true);
+    EXPECT_TRUE(handleCheckboxes(window, SIM_TIME.controlId()));
+    for (EditParameter* p : {&TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS})
+        EXPECT_FALSE(ui::isWindowEnabled(item(*p))) << p->name();
+    TIME_SHIFT_HOURS.set(3);
+    EXPECT_TRUE(handleCheckboxes(window, SIM_TIME.controlId()));
+    EXPECT_EQ(TIME_SHIFT_HOURS.get(), 0);
+    EXPECT_EQ(mainWindow().message(), "Time shift = 0");
+    for (EditParameter* p : {&TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS})
+        EXPECT_TRUE(ui::isWindowEnabled(item(*p))) << p->name();
+}
+
+}  // namespace

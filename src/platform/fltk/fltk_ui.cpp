@@ -12,6 +12,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -119,13 +120,20 @@ void lf_setAbove(TopWindow* w, bool above);
 
 class FltkPresenter final : public Presenter {
 public:
-    void wake() override { Fl::awake(); }
+    // At most one wake is on its way, so a busy UI thread never fills FLTK's
+    // wake pipe and a thread that wakes it never blocks.
+    void wake() override
+    {
+        if (!woken_.exchange(true)) Fl::awake();
+    }
     void waitForEvents() override
     {
         sync();
         Fl::wait(0.25);
+        woken_ = false;
         sync();
     }
+    void clearWake() { woken_ = false; }
 
     void sync()
     {
@@ -286,6 +294,7 @@ public:
     static Handle lf_parentOf(Handle h);
 
 private:
+    std::atomic<bool> woken_{false};
     std::map<Handle, Shown> shown_;
     std::map<Handle, std::string> title_;
     std::map<Handle, std::string> label_;
@@ -358,6 +367,7 @@ void pump(double seconds)
     if (!lf_presenter) return;
     lf_presenter->sync();
     Fl::wait(seconds);
+    lf_presenter->clearWake();
     lf_presenter->sync();
     Fl::flush();
 }
