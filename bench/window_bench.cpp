@@ -36,7 +36,7 @@ static void BM_PaintWindow(benchmark::State& state)
     s.trafficLamp = 1;
     s.weatherLamp = 1;
     s.qnh = 1013;
-    s.parkingFitted = true;
+    s.airportLoaded = true;
     s.wantedStands = 70;
     mainWindow().loggedIn = true;
     showMessage("VRMT_P3D will respond in 15 seconds ...", false);

@@ -8,9 +8,11 @@
 #include "airports/airport_list.h"
 #include "airports/airport_load.h"
 #include "airports/airport_scan.h"
+#include "airports/park_airports.h"
+#include "airports/parking_renewal.h"
+#include "airports/static_parking.h"
 #include "core/errors.h"
 #include "core/fmt.h"
-#include "core/geodesy.h"
 #include "core/livery_services.h"
 #include "core/log.h"
 #include "core/options.h"
@@ -119,6 +121,7 @@ MainCycleCallees defaultMainCycleCallees()
     c.averageLiveParked = [](bool flag) { return lf_averageLiveParked(flag); };
     c.isCreationPending = [](LiveAc& ac) { return isCreationPending(liveCreationQueue, ac.callsign, ac.aircraftId); };
     c.clearGhostNames = [] { GhostCallsigns.clear(); };
+    c.queueAcEvent = [](const SimAc& ac, std::uint32_t event, std::uint32_t data) { queueAcEvent(ac, event, data); };
     c.reserveLiveryVectors = [] { gf_reserveLiveryVectors(); };
     c.initLiveries = [] { gf_initLiveries(); };
     c.readDbase = [] { return gf_readDbase(); };
@@ -134,13 +137,18 @@ MainCycleCallees defaultMainCycleCallees()
     c.scanAirports = [] { gf_scanAirports(); };
     c.airportFileLoaded = [] { return airportFileLoaded.load(); };
     c.parkAirportHasStands = [] { return !airportServices().parkAirport().code.empty() && !stands.empty(); };
-    // Static parking is not part of this build yet: its steps do nothing.
-    c.updateStaticParking = [](bool) {};
-    c.checkReservedStand = [](std::string&) { return false; };
-    c.adjustParking = [](bool) {};
-    c.removeStaticParked = [] {};
-    c.readMyParkAirports = [] {};
-    c.addDestination = [](const std::string&, const LatLon&) {};
+    c.updateStaticParking = [](bool onStart) { updateStaticParking(onStart); };
+    c.checkReservedStand = [](std::string& text) {
+        checkReservedStand(true, text);
+        return !text.empty();
+    };
+    c.adjustParking = [](bool flush) { adjustParking(flush); };
+    c.removeStaticParked = [] { removeStaticParked(); };
+    c.readMyParkAirports = [] { lf_readMyParkAirports(); };
+    c.addDestination = [](const std::string& code, const LatLon& p) { addDestination(code, p); };
+    c.removeStaticsNearLiveStep = [] { removeStaticsNearLiveStep(); };
+    c.trimLiveAircraft = [] { trimLiveAircraft(); };
+    c.setMaxLiveForParking = [](std::int32_t v) { maxLiveForParking = v; };
     c.initSimQueues = [](int major) { initSimQueues(major); };
     c.startSimClientThread = [] { startSimClientThread(); };
     c.joinSimClientThread = [] { joinSimClientThread(); };
@@ -481,17 +489,7 @@ void flightRunningStep()
 
     collisionRemovals();
 
-    if (COLLISION_LIVE_PARKED_GND.get() && !staticAircraft.empty()) {
-        for (LiveAc& ac : liveAircraft) {
-            if (!ac.groundReplySeen || !lf_active(ac)) continue;
-            if (ac.phase != AcPhase::taxi && ac.phase != AcPhase::parking) continue;
-            if (!lf_moved(ac.collisionTestPosition.lat, ac.collisionTestPosition.lon, ac.posBlock.latitude,
-                          ac.posBlock.longitude))
-                continue;
-            ac.collisionTestPosition = {ac.posBlock.latitude, ac.posBlock.longitude};
-            c.removeStaticsNearLive(ac);
-        }
-    }
+    if (COLLISION_LIVE_PARKED_GND.get() && !staticAircraft.empty()) c.removeStaticsNearLiveStep();
 
     if (s.blockCallsignChanged.load()) {
         const std::string blocked = BLOCK_CALLSIGN.get();
@@ -510,37 +508,19 @@ void flightRunningStep()
 
 void applyWindowRequests()
 {
+    MainCycleCallees& c = mainCycleCallees();
     MainCycleState& s = mainCycle();
     if (s.timeShiftRemovalRequested.exchange(false)) removeShownTraffic();
     if (s.autoRangeRequested.exchange(false) && AUTO_RANGE.get()) applyAutoRange();
-    if (s.liveLimitChanged.exchange(false)) trimLiveAircraft();
+    if (s.liveLimitChanged.exchange(false)) c.trimLiveAircraft();
     if (s.navLightsChanged.exchange(false)) {
-        // The lights of the aircraft standing at their stands follow the option.
+        // The aircraft already shown follow the option: statics, then the parked live ones.
         const std::uint32_t on = NAV_LIGHTS_WHILE_PARKED.get() ? 1 : 0;
-        for (const SimAc& ac : staticAircraft)
-            if (lf_active(ac) && ac.objectId != 0) queueClientEvent({ac.objectId, EVENT_NAV_LIGHTS, on});
+        for (const SimAc& st : staticAircraft)
+            if (lf_active(st)) c.queueAcEvent(st, EVENT_NAV_LIGHTS, on);
         for (const LiveAc& ac : liveAircraft)
-            if (lf_active(ac) && ac.phase == AcPhase::parked && ac.objectId != 0)
-                queueClientEvent({ac.objectId, EVENT_NAV_LIGHTS, on});
+            if (lf_active(ac) && ac.phase == AcPhase::parked) c.queueAcEvent(ac, EVENT_NAV_LIGHTS, on);
     }
-}
-
-void trimLiveAircraft()
-{
-    // MAX_LIVE_SEL 500 means no limit.
-    const std::int32_t limit = MAX_LIVE_SEL.get();
-    if (limit >= 500) return;
-    const MainCycleState& s = mainCycle();
-    const LatLon user{s.userState.latitude, s.userState.longitude};
-    // Newest first, so that among aircraft equally far the newest go first.
-    std::vector<std::pair<double, LiveAc*>> active;
-    for (auto it = liveAircraft.rbegin(); it != liveAircraft.rend(); ++it)
-        if (lf_active(*it))
-            active.emplace_back(distanceNm(user, {it->posBlock.latitude, it->posBlock.longitude}), &*it);
-    if (active.size() <= static_cast<std::size_t>(std::max(limit, 0))) return;
-    std::stable_sort(active.begin(), active.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    active.resize(active.size() - static_cast<std::size_t>(std::max(limit, 0)));
-    for (const auto& [distance, ac] : active) mainCycleCallees().removeAircraftFromSim(*ac);
 }
 
 void flightNotRunningStep()
@@ -571,7 +551,7 @@ void applyParkAirportChange()
 {
     MainCycleCallees& c = mainCycleCallees();
     MainCycleState& s = mainCycle();
-    if (!s.parkAirportChanged.load() || mainWindow().busy.load() != 0) return;
+    if (!s.parkAirportChanged.load() || mainControlsDisabled()) return;
     std::string text;
     if (c.checkReservedStand(text)) showMessage(text, true);
     RE_READ.enable(true);

@@ -52,7 +52,7 @@ struct MainCycleState {
     std::atomic<bool> parkTrafficOnlyTurnedOn{false};
     // NAV_LIGHTS_WHILE_PARKED changed: the parked aircraft's lights follow it.
     std::atomic<bool> navLightsChanged{false};
-    // MAX_LIVE_SEL lowered: the live aircraft beyond it are removed.
+    // MAX_LIVE_SEL lowered: the active live aircraft beyond it go, farthest first.
     std::atomic<bool> liveLimitChanged{false};
     // The time shift changed on the window: the shown traffic is taken away.
     std::atomic<bool> timeShiftRemovalRequested{false};
@@ -83,6 +83,8 @@ struct MainCycleCallees {
     // Takes the live aircraft's pending creation out of its queue; whether there was one.
     std::function<bool(LiveAc&)> isCreationPending;
     std::function<void()> clearGhostNames;
+    // Queues one simulator event for the aircraft's object.
+    std::function<void(const SimAc&, std::uint32_t, std::uint32_t)> queueAcEvent;
     // Liveries.
     std::function<void()> reserveLiveryVectors;
     std::function<void()> initLiveries;
@@ -103,6 +105,12 @@ struct MainCycleCallees {
     std::function<void()> removeStaticParked;
     std::function<void()> readMyParkAirports;
     std::function<void(const std::string&, const LatLon&)> addDestination;
+    // Statics near the taxiing and parking live aircraft that moved (every one of them).
+    std::function<void()> removeStaticsNearLiveStep;
+    // The active live aircraft above MAX_LIVE_SEL go, the farthest first.
+    std::function<void()> trimLiveAircraft;
+    // The live limit static parking restores when it leaves its airport.
+    std::function<void(std::int32_t)> setMaxLiveForParking;
     // Simulator link.
     std::function<void(int)> initSimQueues;
     std::function<void()> startSimClientThread;
@@ -160,8 +168,6 @@ void applyParkAirportChange();
 void parkingRenewalTimer(std::int32_t n);
 // The worker side of the window's requests that are not part of the per-second steps.
 void applyWindowRequests();
-// MAX_LIVE_SEL lowered: the active live aircraft beyond it are removed, farthest from the user first.
-void trimLiveAircraft();
 
 // Waits on the program clock in steps of `step` for at most `limit`; false when
 // a stop flag ended it, true when `done` held or the limit passed.

@@ -16,8 +16,6 @@
 #include "shell/window_paint.h"
 #include "simlink/sim_client.h"
 
-std::atomic<bool> parkParametersChanged{false};
-
 namespace {
 
 std::atomic<std::int32_t> lf_manualRange{kRangeDefaultNm};
@@ -204,7 +202,7 @@ bool handleComboSelection(ui::Handle window, ui::WParam wParam)
             parkParametersChanged = true;
         } else if (combo == &MAX_LIVE_SEL) {
             if (!lf_fileLoaded())
-                savedMaxLiveSel = value;
+                mainCycleCallees().setMaxLiveForParking(value);
             else
                 parkParametersChanged = true;
             // The worker removes the live aircraft beyond the new limit, farthest first.

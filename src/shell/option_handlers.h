@@ -7,13 +7,10 @@
 //
 // Threads: the UI thread (the window procedure's WM_COMMAND).
 
-#include <atomic>
 #include <cstdint>
 
+#include "airports/park_airports.h"  // parkParametersChanged
 #include "platform/ui.h"
-
-// A parking option changed since the park airport's file was loaded.
-extern std::atomic<bool> parkParametersChanged;
 
 // Buttons, then check boxes, then combos; false when none took the command.
 bool lf_HandleWMCOMMAND(ui::Handle window, ui::WParam wParam);

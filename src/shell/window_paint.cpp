@@ -146,7 +146,7 @@ void lf_paintLabels(ui::PaintContext& pc)
     textOutColored(pc, 788, lf_row(TIME_SHIFT_DAYS), vr::format("day{}", lf_plural(TIME_SHIFT_DAYS.get())), timeShift);
     textOutColored(pc, 788, lf_row(TIME_SHIFT_MINS), vr::format("minute{}", lf_plural(TIME_SHIFT_MINS.get())),
                    timeShift);
-    const bool busy = w.busy.load() != 0;
+    const bool busy = mainControlsDisabled();
     textOutColored(pc, 5, lf_row(MAX_PARK_SEL), vr::format("Airport parking{}", busy ? " active" : ""),
                    busy ? yellow : black);
     const bool parkZero = MAX_PARK_SEL.get() == 0;
@@ -167,7 +167,7 @@ void lf_paintParkingBand(ui::PaintContext& pc)
     const int y1 = parkingBandY;
     const int y2 = y1 + 28;
     const std::uint32_t g = colour::green;
-    const bool fitted = s.parkingFitted.load();
+    const bool fitted = s.airportLoaded.load();
     const std::string label = park.iata.empty() ? park.code : vr::format("{} ({})", park.code, park.iata);
     textOutColored(pc, 5, y1, label, fitted ? g : colour::yellow);
     if (!fitted) return;
@@ -176,11 +176,11 @@ void lf_paintParkingBand(ui::PaintContext& pc)
                    vr::format(" {}, {}{}, wk={}", s.airportPublisher.get(), s.airportHandmade.load() ? "handmade" : "learned",
                               s.hourlyParking.load() ? " (h)" : "", s.weekNumber.load()),
                    g);
-    textOutColored(pc, 370, y1, s.staticsFitted.load() ? "*S*" : "", g);
+    textOutColored(pc, 370, y1, s.softPositionsUsed.load() ? "*S*" : "", g);
     if (!ptOnly) textOutColored(pc, 430, y1, vr::format("qf: {}", s.airportQuality.get()), g);
     if (const std::string reserved = airportServices().reservedStandName(); !reserved.empty())
         textOutColored(pc, 571, y1, vr::format("reserved stand: {}", reserved),
-                       s.reservedStandConfirmed.load() ? g : colour::red);
+                       s.reservedStandSet.load() ? g : colour::red);
     textOutColored(pc, 748, y1, vr::format("# updates: {:4}", s.standUpdates.load()), g);
     textOutColored(pc, 5, y2, vr::format("# stands: {:3}", s.standCount.load()), g);
     textOutColored(pc, 111, y2, vr::format("parked live: {:3}", s.liveParkedCount.load()), g);

@@ -246,7 +246,8 @@ TEST_F(MainCycle, OnTheGroundAStaticGoesOnlyWhenTheUserMovedAndOnlyOne)
 TEST_F(MainCycle, WindowRequestsAreAppliedOnTheNextSecond)
 {
     liveAircraft.push_back(makeLive("BAW1", 10.0, 10.0));
-    liveAircraft.push_back(makeLive("BAW2", 10.0, 10.0));
+    liveAircraft.push_back(makeLive("BAW2", 9.0, 10.0));  // farther from the user at 52 N
+    liveAircraft[0].phase = AcPhase::parked;
     struct Row {
         const char* name;
         std::function<void()> request;
@@ -266,7 +267,13 @@ TEST_F(MainCycle, WindowRequestsAreAppliedOnTheNextSecond)
              MAX_LIVE_SEL.set(1);
              mainCycle().liveLimitChanged = true;
          },
-         "removeAircraftFromSim BAW2"},
+         "trimLiveAircraft"},
+        {"nav lights",
+         [] {
+             NAV_LIGHTS_WHILE_PARKED.set(false);
+             mainCycle().navLightsChanged = true;
+         },
+         "queueAcEvent BAW1 208 0"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);

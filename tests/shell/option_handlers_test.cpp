@@ -4,7 +4,6 @@
 #include "liveries/livery_init.h"
 #include "shell/window_fixture.h"
 #include "simlink/sim_client.h"
-#include "simlink/sim_queues.h"
 
 namespace {
 
@@ -191,13 +190,16 @@ TEST_F(Handlers, LowerLiveLimitAsksTheWorkerToTrim)
     const int ten = MAX_LIVE_SEL.choiceIndex(10);
     ASSERT_GE(ten, 0);
     choose(MAX_LIVE_SEL, ten);
-    EXPECT_EQ(savedMaxLiveSel.load(), 10);
+    EXPECT_EQ(calls.count("setMaxLiveForParking 10"), 1u);
     EXPECT_TRUE(mainCycle().liveLimitChanged.load());
     EXPECT_FALSE(parkParametersChanged.load());
+    // The worker trims on its next step: the window removes nothing itself.
+    EXPECT_EQ(calls.count("trimLiveAircraft"), 0u);
+    applyWindowRequests();
+    EXPECT_EQ(calls.count("trimLiveAircraft"), 1u);
     fake.airportFileLoaded = true;
-    savedMaxLiveSel = 500;
     choose(MAX_LIVE_SEL, ten + 1);
-    EXPECT_EQ(savedMaxLiveSel.load(), 500);
+    EXPECT_EQ(calls.count("setMaxLiveForParking"), 1u);
     EXPECT_TRUE(parkParametersChanged.load());
 }
 
@@ -261,67 +263,3 @@ TEST_F(Handlers, AHandlerThatThrowsIsLoggedAndRepaints)
 
 }  // namespace
 
-namespace {
-
-class WindowRequests : public Handlers {};
-
-TEST_F(WindowRequests, LowerLiveLimitRemovesTheFarthest)
-{
-    mainCycle().userState.latitude = 52.0;
-    mainCycle().userState.longitude = 4.0;
-    // Thirty live aircraft, the i-th i tenths of a degree north, in shuffled order.
-    for (int k = 0; k < 30; ++k) {
-        const int i = (k * 7) % 30;
-        liveAircraft.push_back(makeLive(vr::format("L{:02}", i), 52.0 + i * 0.1, 4.0));
-    }
-    const int ten = MAX_LIVE_SEL.choiceIndex(10);
-    ASSERT_GE(ten, 0);
-    choose(MAX_LIVE_SEL, ten);
-    EXPECT_EQ(calls.count("removeAircraftFromSim"), 0u);  // the worker's, not the window's
-    applyWindowRequests();
-    EXPECT_EQ(calls.count("removeAircraftFromSim"), 20u);
-    for (int i = 0; i < 30; ++i)
-        EXPECT_EQ(calls.count(vr::format("removeAircraftFromSim L{:02}", i)), i >= 10 ? 1u : 0u) << i;
-    applyWindowRequests();
-    EXPECT_EQ(calls.count("removeAircraftFromSim"), 20u);  // applied once
-}
-
-TEST_F(WindowRequests, NavLightsOfTheAircraftAtTheirStands)
-{
-    auto queued = [] {
-        std::lock_guard lock(simQueueMutex);
-        std::vector<QueuedEvent> events = eventQueue;
-        eventQueue.clear();
-        return events;
-    };
-    queued();
-    SimAc statics[3];
-    statics[0].objectId = 11;
-    statics[0].simState = SimState::active;
-    statics[1].objectId = 12;  // not yet in the simulator
-    statics[2].objectId = 13;
-    statics[2].simState = SimState::active;
-    for (const SimAc& s : statics) staticAircraft.push_back(s);
-    LiveAc parked = makeLive("P1", 52.0, 4.0);
-    parked.objectId = 21;
-    parked.phase = AcPhase::parked;
-    LiveAc taxiing = makeLive("T1", 52.0, 4.0);
-    taxiing.objectId = 22;
-    taxiing.phase = AcPhase::taxi;
-    liveAircraft = {parked, taxiing};
-    for (const bool on : {false, true}) {
-        SCOPED_TRACE(on);
-        NAV_LIGHTS_WHILE_PARKED.set(!on);
-        EXPECT_FALSE(handleCheckboxes(window, NAV_LIGHTS_WHILE_PARKED.controlId()));
-        EXPECT_TRUE(queued().empty());  // the worker's, not the window's
-        applyWindowRequests();
-        const std::uint32_t data = on ? 1 : 0;
-        const std::vector<QueuedEvent> want = {
-            {11, EVENT_NAV_LIGHTS, data}, {13, EVENT_NAV_LIGHTS, data}, {21, EVENT_NAV_LIGHTS, data}};
-        EXPECT_EQ(queued(), want);
-        applyWindowRequests();
-        EXPECT_TRUE(queued().empty());
-    }
-}
-
-}  // namespace

@@ -103,6 +103,9 @@ protected:
         c.averageLiveParked = [](bool) { return std::uint64_t{0}; };
         c.isCreationPending = [rec](LiveAc& ac) { return rec("isCreationPending " + ac.callsign), false; };
         c.clearGhostNames = [rec] { rec("clearGhostNames"); };
+        c.queueAcEvent = [rec](const SimAc& ac, std::uint32_t event, std::uint32_t data) {
+            rec("queueAcEvent " + ac.callsign + " " + std::to_string(event) + " " + std::to_string(data));
+        };
         c.reserveLiveryVectors = [rec] { rec("reserveLiveryVectors"); };
         c.initLiveries = [rec] { rec("initLiveries"); };
         c.readDbase = [rec] { return rec("readDbase"), true; };
@@ -120,6 +123,9 @@ protected:
         c.removeStaticParked = [rec] { rec("removeStaticParked"); };
         c.readMyParkAirports = [rec] { rec("readMyParkAirports"); };
         c.addDestination = [rec](const std::string& s, const LatLon&) { rec("addDestination " + s); };
+        c.removeStaticsNearLiveStep = [rec] { rec("removeStaticsNearLiveStep"); };
+        c.trimLiveAircraft = [rec] { rec("trimLiveAircraft"); };
+        c.setMaxLiveForParking = [rec](std::int32_t v) { rec("setMaxLiveForParking " + std::to_string(v)); };
         c.initSimQueues = [rec](int v) { rec("initSimQueues " + std::to_string(v)); };
         c.startSimClientThread = [this, rec] {
             rec("startSimClientThread");

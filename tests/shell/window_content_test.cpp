@@ -191,8 +191,8 @@ TEST_F(Window, LabelColourRules)
         std::optional<std::uint32_t> rgb;  // nothing: not drawn
     };
     const Row rows[] = {
-        {"busy", [] { mainWindow().busy = 1; }, "Airport parking active", yellow},
-        {"not busy", [] { mainWindow().busy = 0; }, "Airport parking", black},
+        {"busy", [] { disableMainControls(); }, "Airport parking active", yellow},
+        {"not busy", [] { enableMainControls(); }, "Airport parking", black},
         {"both max zero (park)", [] { MAX_PARK_SEL.set(0), MAX_LIVE_SEL.set(0); }, "Max park", red},
         {"both max zero (live)", [] { MAX_PARK_SEL.set(0), MAX_LIVE_SEL.set(0); }, "Max live", red},
         {"park zero", [] { MAX_PARK_SEL.set(0), MAX_LIVE_SEL.set(50); }, "Max park", yellow},
@@ -241,7 +241,7 @@ TEST_F(Window, ParkingBand)
     EXPECT_EQ(label->rgb, rgbText(yellow));
     EXPECT_EQ(label->y, 399);
     EXPECT_FALSE(findText("# stands"));  // only the label until the parking is fitted
-    s.parkingFitted = true;
+    s.airportLoaded = true;
     s.standCount = 42;
     s.wantedStands = 20;
     s.wantedPercentage = 30;
@@ -271,7 +271,7 @@ TEST_F(Window, ParkingBand)
         EXPECT_EQ(t->y, r.y);
     }
     EXPECT_EQ(findText("reserved stand")->rgb, rgbText(red));
-    s.reservedStandConfirmed = true;
+    s.reservedStandSet = true;
     EXPECT_EQ(findText("reserved stand")->rgb, rgbText(green));
     RT_PARKTRAFFIC_ONLY.set(true);
     EXPECT_FALSE(findText("max park"));

@@ -93,8 +93,8 @@ void lf_scene(AirportServicesFake& airports)
     s.liveCount = 37;
     s.liveriesCount = 5312;
     s.orbxDone = true;
-    s.parkingFitted = true;
-    s.staticsFitted = true;
+    s.airportLoaded = true;
+    s.softPositionsUsed = true;
     s.weekNumber = 50;
     s.standCount = 212;
     s.liveParkedCount = 9;
