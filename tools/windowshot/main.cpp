@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/options.h"
 #include "core/parameters.h"
+#include "core/run_state.h"
 #include "platform/fltk/fltk_ui.h"
 #include "png_image.h"
 #include "shell/app_frame.h"
@@ -114,6 +115,36 @@ void lf_scene(AirportServicesFake& airports)
     airports.reservedStand = "D7";
 }
 
+// The user on the real widgets: a check box, Enter in an edit, a choice, the close box.
+bool lf_interact(ui::Handle window)
+{
+    const bool log = LOG.get();
+    const std::int32_t park = MAX_PARK_SEL.get();
+    ui::setWindowText(controlHandle(BLOCK_CALLSIGN), "klm123");
+    const bool acted = ui::fltk::actOn(controlHandle(LOG)) && ui::fltk::actOn(controlHandle(BLOCK_CALLSIGN)) &&
+                       ui::fltk::actOn(controlHandle(MAX_PARK_SEL)) && ui::fltk::actOn(window);
+    ui::postQuitMessage(0);
+    ui::runMessageLoop();
+    struct Check {
+        const char* what;
+        bool ok;
+    };
+    const Check checks[] = {
+        {"widgets found", acted},
+        {"LOG switched", LOG.get() != log},
+        {"callsign blocked", BLOCK_CALLSIGN.get() == "KLM123"},
+        {"MAX_PARK_SEL chosen", MAX_PARK_SEL.get() != park},
+        {"close asked", closingFlag.load()},
+        {"window kept after the close", ui::isWindow(window)},
+    };
+    bool ok = true;
+    for (const Check& c : checks) {
+        if (!c.ok) std::fprintf(stderr, "interaction: %s failed\n", c.what);
+        ok = ok && c.ok;
+    }
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -169,6 +200,7 @@ int main(int argc, char** argv)
     std::filesystem::path errorOut = out;
     errorOut.replace_filename(out.stem().string() + "_error" + out.extension().string());
     ok = lf_shoot(window, errorOut, check ? second : std::vector<Probe>{}) && ok;
+    if (check) ok = lf_interact(window) && ok;
     ui::fltk::stop();
     setOptionView(nullptr);
     setParametersFile({});

@@ -166,6 +166,12 @@ public:
         return it == shown_.end() ? nullptr : dynamic_cast<TopWindow*>(it->second.widget);
     }
 
+    Fl_Widget* widget(Handle h)
+    {
+        auto it = shown_.find(h);
+        return it == shown_.end() ? nullptr : it->second.widget;
+    }
+
     void closeAll()
     {
         for (auto& [h, s] : shown_)
@@ -370,6 +376,28 @@ void pump(double seconds)
     lf_presenter->clearWake();
     lf_presenter->sync();
     Fl::flush();
+}
+
+bool actOn(Handle control)
+{
+    if (!lf_presenter) return false;
+    lf_presenter->sync();
+    Fl_Widget* w = lf_presenter->widget(control);
+    if (!w) return false;
+    if (auto* check = dynamic_cast<Fl_Check_Button*>(w)) {
+        check->value(check->value() ? 0 : 1);
+        check->do_callback();
+    } else if (auto* choice = dynamic_cast<Fl_Choice*>(w)) {
+        if (choice->size() <= 1) return false;
+        choice->value((choice->value() + 1) % (choice->size() - 1));
+        choice->do_callback();
+    } else if (auto* input = dynamic_cast<Fl_Input*>(w)) {
+        Fl::e_keysym = FL_Enter;
+        input->handle(FL_KEYBOARD);
+    } else {
+        w->do_callback();
+    }
+    return true;
 }
 
 std::vector<std::uint8_t> capture(Handle window, int& width, int& height)

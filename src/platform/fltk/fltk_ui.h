@@ -28,6 +28,10 @@ void stop();
 // Brings the widgets up to date with the store and handles pending events
 // for at most `seconds` (the screenshot's own loop).
 void pump(double seconds);
+// Plays the user on a control's widget as FLTK would deliver it: a check box
+// or button is clicked, a choice takes its next item, an input gets Enter,
+// a top-level window's close box is pressed. False when it is not shown.
+bool actOn(Handle control);
 // The client area of a top-level window as drawn on screen: RGB rows, top first.
 std::vector<std::uint8_t> capture(Handle window, int& width, int& height);
 
