@@ -222,7 +222,9 @@ void checkDestination()
     } else if (DESTINATION.get() == *ident) {
         showMessage(vr::format("destination '{}' was already set ...", *ident), true);
     } else if (const std::optional<LatLon> at = mainCycleCallees().findAirport(*ident)) {
-        applyDestination(*ident, *at);
+        // The park-airport list is the worker's: it applies the destination on its next step.
+        mainCycle().requestDestination(*ident, *at);
+        if (const ui::Handle h = controlHandle(DESTINATION)) ui::setWindowText(h, *ident);
         return;
     } else {
         showMessage(vr::format("destination '{}' is unknown ...", *ident), true);

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -59,7 +60,15 @@ struct MainCycleState {
     // AUTO_RANGE switched on: the worker chooses the range from the user aircraft now.
     std::atomic<bool> autoRangeRequested{false};
 
+    // A destination typed on the window (any thread); the worker applies it.
+    void requestDestination(const std::string& ident, const LatLon& position);
+    std::optional<std::pair<std::string, LatLon>> takeDestination();
+
     void reset();
+
+private:
+    std::mutex destinationMutex_;
+    std::optional<std::pair<std::string, LatLon>> destination_;
 };
 MainCycleState& mainCycle();
 

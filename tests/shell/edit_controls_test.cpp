@@ -217,6 +217,7 @@ TEST_F(Edits, Destinations)
         SCOPED_TRACE(r.typed);
         fake.airport = r.known;
         enter(DESTINATION, r.typed);
+        applyWindowRequests();  // the worker's step applies a new destination
         EXPECT_EQ(DESTINATION.get(), r.destination);
         EXPECT_EQ(message(), r.message);
         if (!r.typed.empty()) EXPECT_EQ(text(DESTINATION), r.destination);
