@@ -35,7 +35,7 @@
 bool parkingRestartPending = false;
 LatLon lastSortPosition;
 std::atomic<bool>& softLearningAllowed = *new std::atomic<bool>(false);
-bool parkParametersChanged = false;
+std::atomic<bool> parkParametersChanged{false};
 
 namespace {
 

@@ -43,8 +43,9 @@ extern bool parkingRestartPending;
 extern LatLon lastSortPosition;
 // Stand-use learning of soft observations may run (read by the engine on the worker thread).
 extern std::atomic<bool>& softLearningAllowed;
-// An airport parameter was changed by the load (saved with the learned file).
-extern bool parkParametersChanged;
+// An airport parameter was changed by the load or by the window's option
+// handlers (saved with the learned file); the handlers set it on the UI thread.
+extern std::atomic<bool> parkParametersChanged;
 
 // Rebuilds the list from my_park_airports.txt and the my_thirdparty folder;
 // true when every line was accepted.

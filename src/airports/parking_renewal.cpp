@@ -23,7 +23,7 @@
 #include "simlink/user_aircraft.h"
 #include "traffic_service/traffic_reader.h"
 
-std::int32_t maxLiveForParking = -1;
+std::atomic<std::int32_t> maxLiveForParking{-1};
 
 namespace {
 

@@ -5,6 +5,7 @@
 // parking period ends with the save of what was learned (finishStaticParking).
 // Also keeps the live aircraft within MAX_LIVE_SEL. Worker thread only.
 
+#include <atomic>
 #include <cstdint>
 
 struct SimAc;
@@ -32,4 +33,4 @@ void finishStaticParking();
 bool removeFarthestLiveAc(double distanceNm);
 void trimLiveAircraft();
 // The MAX_LIVE_SEL value kept for parking (the option handler updates it).
-extern std::int32_t maxLiveForParking;
+extern std::atomic<std::int32_t> maxLiveForParking;  // also set on the UI thread

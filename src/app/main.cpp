@@ -8,6 +8,9 @@
 #include "platform/instance_lock.h"
 #include "platform/termination_signals.h"
 #include "shell/app_frame.h"
+#ifdef VRMT_HAVE_FLTK
+#include "platform/fltk/fltk_ui.h"
+#endif
 
 int main(int argc, char** argv)
 {
@@ -26,5 +29,20 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vormeth: %s\n", e.what());
         return 1;
     }
-    return appMain();
+    // A real window when a display is there (not with --headless), else the headless one.
+    bool headless = false;
+    for (int i = 1; i < argc; ++i) headless = headless || std::strcmp(argv[i], "--headless") == 0;
+#ifdef VRMT_HAVE_FLTK
+    const bool onScreen = !headless && ui::fltk::start();
+#else
+    (void)headless;
+    const bool onScreen = false;
+#endif
+    const int code = appMain();
+#ifdef VRMT_HAVE_FLTK
+    if (onScreen) ui::fltk::stop();
+#else
+    (void)onScreen;
+#endif
+    return code;
 }

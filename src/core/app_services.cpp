@@ -195,6 +195,8 @@ void StatusPanel::reset()
     softPositionsUsed = false;
     realFitWindow = 0;
     softFitWindow = -1;
+    hourlyParking = false;
+    weekNumber = 0;
 }
 
 StatusPanel& statusPanel()

@@ -131,6 +131,9 @@ struct StatusPanel {
     std::atomic<bool> softPositionsUsed{false};
     std::atomic<std::int32_t> realFitWindow{0};
     std::atomic<std::int32_t> softFitWindow{-1};
+    // The parking band's hourly mark and week number.
+    std::atomic<bool> hourlyParking{false};   // the stand file holds hourly options
+    std::atomic<std::int32_t> weekNumber{0};  // ISO week of the parking
 
     // Every value back to its start value.
     void reset();

@@ -125,6 +125,39 @@ std::vector<std::string> displayList(Handle window);
 // Forgets every window and message (tests).
 void resetUi();
 
+// A window system that shows the store on screen (the FLTK backend). The
+// store stays the truth: the presenter copies it into its widgets and feeds
+// the user's actions back through the calls above.
+class Presenter {
+public:
+    virtual ~Presenter() = default;
+    // Something changed (any thread, any lock but the store's): must not block.
+    virtual void wake() = 0;
+    // The loop has nothing to deliver (its thread): wait for the user or a
+    // wake, for a bounded time. Called without the store's lock.
+    virtual void waitForEvents() = 0;
+};
+// Installs the presenter (not owned); nullptr: headless again.
+void setPresenter(Presenter* presenter);
+
+// A copy of one window as a presenter needs it.
+struct WindowState {
+    Handle handle = 0;
+    Handle parent = 0;
+    std::string className;
+    std::string text;
+    std::uint32_t style = 0;
+    Rect rect;
+    std::uint16_t id = 0;
+    bool enabled = true;
+    bool checked = false;
+    bool topmost = false;
+    std::vector<std::string> items;
+    int selected = -1;
+    std::uint64_t paintCount = 0;  // finished paints so far
+};
+std::vector<WindowState> windowStates();
+
 // The user, played by a test (any thread; the loop delivers what they post).
 namespace driver {
 // WM_CLOSE to the top window.

@@ -3,6 +3,7 @@
 // procedure runs.
 #include "platform/ui.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -29,6 +30,7 @@ struct Window {
     std::vector<std::string> items;
     int selected = -1;
     std::vector<std::string> displayList;
+    std::uint64_t paintCount = 0;
 };
 
 struct Message {
@@ -54,6 +56,14 @@ Store& lf_store()
     return s;
 }
 
+std::atomic<Presenter*> lf_presenter{nullptr};
+
+// Tells the presenter (when there is one) that the store changed. Never under the store's lock.
+void lf_wake()
+{
+    if (Presenter* p = lf_presenter.load()) p->wake();
+}
+
 template <class F>
 auto lf_with(Handle window, F f, decltype(f(std::declval<Window&>())) otherwise)
 {
@@ -61,6 +71,14 @@ auto lf_with(Handle window, F f, decltype(f(std::declval<Window&>())) otherwise)
     std::lock_guard lock(s.mutex);
     auto it = s.windows.find(window);
     return it == s.windows.end() ? otherwise : f(it->second);
+}
+
+// lf_with for a change: the presenter hears of it afterwards.
+template <class F>
+void lf_change(Handle window, F f)
+{
+    lf_with(window, [&](Window& w) { return (f(w), 0); }, 0);
+    lf_wake();
 }
 
 void lf_forget(Store& s, Handle window)
@@ -90,7 +108,7 @@ Handle createWindow(const CreateParams& p)
     w.procedure = p.procedure;
     const Handle h = s.next++;
     s.windows.emplace(h, std::move(w));
-    return h;
+    return h;  // the presenter sees it with the first change of its state
 }
 
 bool destroyWindow(Handle window)
@@ -98,8 +116,11 @@ bool destroyWindow(Handle window)
     if (!isWindow(window)) return false;
     sendMessage(window, WM_DESTROY, 0, 0);
     Store& s = lf_store();
-    std::lock_guard lock(s.mutex);
-    lf_forget(s, window);
+    {
+        std::lock_guard lock(s.mutex);
+        lf_forget(s, window);
+    }
+    lf_wake();
     return true;
 }
 
@@ -117,6 +138,7 @@ bool postMessage(Handle window, std::uint32_t message, WParam wParam, LParam lPa
         s.queue.push_back({window, message, wParam, lParam});
     }
     s.changed.notify_all();
+    lf_wake();
     return true;
 }
 
@@ -134,6 +156,7 @@ void postQuitMessage(int exitCode)
         s.queue.push_back({0, WM_QUIT, static_cast<WParam>(exitCode), 0});
     }
     s.changed.notify_all();
+    lf_wake();
 }
 
 int runMessageLoop()
@@ -147,7 +170,15 @@ int runMessageLoop()
             // as GetMessage is: every poster notifies.
             s.waiting = true;
             s.changed.notify_all();
-            s.changed.wait(lock, [&] { return !s.queue.empty() || !s.invalid.empty(); });
+            while (s.queue.empty() && s.invalid.empty()) {
+                if (Presenter* p = lf_presenter.load()) {
+                    lock.unlock();
+                    p->waitForEvents();
+                    lock.lock();
+                } else {
+                    s.changed.wait(lock);
+                }
+            }
             s.waiting = false;
             if (!s.queue.empty()) {
                 m = s.queue.front();
@@ -196,7 +227,7 @@ std::uint16_t controlId(Handle window)
 
 void setWindowText(Handle window, const std::string& text)
 {
-    lf_with(window, [&](Window& w) { return (w.text = text, 0); }, 0);
+    lf_change(window, [&](Window& w) { w.text = text; });
 }
 
 std::string windowText(Handle window)
@@ -206,7 +237,7 @@ std::string windowText(Handle window)
 
 void enableWindow(Handle window, bool enable)
 {
-    lf_with(window, [&](Window& w) { return (w.enabled = enable, 0); }, 0);
+    lf_change(window, [&](Window& w) { w.enabled = enable; });
 }
 
 bool isWindowEnabled(Handle window)
@@ -216,7 +247,7 @@ bool isWindowEnabled(Handle window)
 
 void setCheck(Handle window, bool checked)
 {
-    lf_with(window, [&](Window& w) { return (w.checked = checked, 0); }, 0);
+    lf_change(window, [&](Window& w) { w.checked = checked; });
 }
 
 bool isChecked(Handle window)
@@ -226,25 +257,21 @@ bool isChecked(Handle window)
 
 void setComboItems(Handle window, const std::vector<std::string>& items, int selected)
 {
-    lf_with(
+    lf_change(
         window,
         [&](Window& w) {
             w.items = items;
             w.selected = selected >= 0 && selected < static_cast<int>(items.size()) ? selected : -1;
-            return 0;
-        },
-        0);
+        });
 }
 
 void selectComboItem(Handle window, int index)
 {
-    lf_with(
+    lf_change(
         window,
         [&](Window& w) {
             w.selected = index >= 0 && index < static_cast<int>(w.items.size()) ? index : -1;
-            return 0;
-        },
-        0);
+        });
 }
 
 int selectedComboItem(Handle window)
@@ -259,7 +286,7 @@ std::vector<std::string> comboItems(Handle window)
 
 void setTopmost(Handle window, bool topmost)
 {
-    lf_with(window, [&](Window& w) { return (w.topmost = topmost, 0); }, 0);
+    lf_change(window, [&](Window& w) { w.topmost = topmost; });
 }
 
 bool isTopmost(Handle window)
@@ -274,15 +301,13 @@ Rect windowRect(Handle window)
 
 void moveWindow(Handle window, int x, int y)
 {
-    lf_with(
+    lf_change(
         window,
         [&](Window& w) {
             const int width = w.rect.right - w.rect.left;
             const int height = w.rect.bottom - w.rect.top;
             w.rect = {x, y, x + width, y + height};
-            return 0;
-        },
-        0);
+        });
 }
 
 void invalidate(Handle window)
@@ -294,13 +319,17 @@ void invalidate(Handle window)
         s.invalid.insert(window);
     }
     s.changed.notify_all();
+    lf_wake();
 }
 
 PaintContext::PaintContext(Handle window) : window_(window) {}
 
 PaintContext::~PaintContext()
 {
-    lf_with(window_, [this](Window& w) { return (w.displayList = std::move(items_), 0); }, 0);
+    lf_change(window_, [this](Window& w) {
+        w.displayList = std::move(items_);
+        ++w.paintCount;
+    });
 }
 
 namespace {
@@ -336,6 +365,25 @@ void resetUi()
     s.windows.clear();
     s.queue.clear();
     s.invalid.clear();
+}
+
+void setPresenter(Presenter* presenter)
+{
+    lf_presenter = presenter;
+    Store& s = lf_store();
+    s.changed.notify_all();
+}
+
+std::vector<WindowState> windowStates()
+{
+    Store& s = lf_store();
+    std::lock_guard lock(s.mutex);
+    std::vector<WindowState> states;
+    states.reserve(s.windows.size());
+    for (const auto& [h, w] : s.windows)
+        states.push_back({h, w.parent, w.className, w.text, w.style, w.rect, w.id, w.enabled, w.checked, w.topmost,
+                          w.items, w.selected, w.paintCount});
+    return states;
 }
 
 namespace driver {

@@ -21,6 +21,8 @@
 #include "liveries/livery_services_impl.h"
 #include "shell/main_cycle.h"
 #include "shell/main_window.h"
+#include "shell/option_handlers.h"
+#include "shell/window_paint.h"
 #include "shell/startup.h"
 #include "simlink/user_aircraft.h"
 #include "traffic_service/curl_client.h"
@@ -57,22 +59,6 @@ ShellOptionView& lf_optionView()
 {
     static ShellOptionView& v = *new ShellOptionView;  // never destroyed
     return v;
-}
-
-ParameterControl* lf_controlOf(ui::Handle window)
-{
-    const std::uint16_t id = ui::controlId(window);
-    for (Parameter* p : allOptionRecords())
-        if (auto* c = dynamic_cast<ParameterControl*>(p); c && c->controlId() == id) return c;
-    return nullptr;
-}
-
-// The edit controls' procedure until the window's handlers take them over: everything goes to the control's own.
-ui::LResult lf_editProcedure(ui::Handle window, std::uint32_t message, ui::WParam wParam, ui::LParam lParam)
-{
-    const ParameterControl* c = lf_controlOf(window);
-    const auto previous = c ? reinterpret_cast<ui::WindowProcedure>(c->previousProc()) : nullptr;
-    return ui::callWindowProcedure(previous, window, message, wParam, lParam);
 }
 
 void lf_startWorker(ui::Handle window)
@@ -112,15 +98,6 @@ void lf_savePositionAndQuit(ui::Handle window)
     if (lf_worker.joinable()) lf_worker.join();
     mainWindow().window = 0;
     ui::destroyWindow(window);
-}
-
-void lf_paint(ui::Handle window)
-{
-    ui::PaintContext pc(window);
-    const MainWindowState& w = mainWindow();
-    const std::string error = w.error();
-    pc.fillRect({0, 449, 880, 475}, error.empty() ? 0x008000 : 0xC00000);
-    pc.text(3, 455, error.empty() ? w.message() : error, 0xFFFF00);
 }
 
 ui::Handle lf_makeControl(ParameterControl& record, ui::Handle parent, const char* className, const std::string& text,
@@ -203,7 +180,6 @@ ui::Handle createCombo(ComboParameter& record, ui::Handle parent, int x, int wid
 
 ui::LResult mainWindowProcedure(ui::Handle window, std::uint32_t message, ui::WParam wParam, ui::LParam lParam)
 {
-    (void)wParam;
     (void)lParam;
     switch (message) {
     case ui::WM_CLOSE:
@@ -220,8 +196,13 @@ ui::LResult mainWindowProcedure(ui::Handle window, std::uint32_t message, ui::WP
     case ui::WM_DESTROY:
         ui::postQuitMessage(0);
         return 0;
-    case ui::WM_PAINT:
-        lf_paint(window);
+    case ui::WM_PAINT: {
+        ui::PaintContext pc(window);
+        paintWindow(pc);
+        return 0;
+    }
+    case ui::WM_COMMAND:
+        lf_HandleWMCOMMAND(window, wParam);
         return 0;
     default:
         return 0;
@@ -242,24 +223,13 @@ bool initInstance(const std::string& title)
     p.x = MAIN_WINDOW_X.get();
     p.y = MAIN_WINDOW_Y.get();
     p.width = 880;
-    p.height = 520;
+    p.height = clientHeight;
     p.procedure = mainWindowProcedure;
     const ui::Handle window = ui::createWindow(p);
     if (!window) return false;
     mainWindow().window = window;
     setOptionView(&lf_optionView());
-    // The controls; where they sit is the window's layout, made with its content.
-    for (Parameter* record : allOptionRecords()) {
-        if (auto* c = dynamic_cast<CheckboxParameter*>(record)) {
-            createCheckbox(*c, window, 5);
-        } else if (auto* b = dynamic_cast<ButtonParameter*>(record)) {
-            createCheckboxUnchecked(*b, window, 5, 80);
-        } else if (auto* combo = dynamic_cast<ComboParameter*>(record)) {
-            createCombo(*combo, window, 5, 60);
-        } else if (auto* control = dynamic_cast<ParameterControl*>(record)) {
-            createEdit(*control, window, 5, 60, lf_editProcedure);
-        }
-    }
+    createControls(window);
     return true;
 }
 

@@ -91,6 +91,7 @@ void MainCycleState::reset()
     navLightsChanged = false;
     liveLimitChanged = false;
     timeShiftRemovalRequested = false;
+    autoRangeRequested = false;
     takeDestination();
 }
 
@@ -524,6 +525,7 @@ void applyWindowRequests()
     MainCycleCallees& c = mainCycleCallees();
     MainCycleState& s = mainCycle();
     if (s.timeShiftRemovalRequested.exchange(false)) removeShownTraffic();
+    if (s.autoRangeRequested.exchange(false) && AUTO_RANGE.get()) applyAutoRange();
     if (const auto destination = s.takeDestination()) applyDestination(destination->first, destination->second);
     if (s.liveLimitChanged.exchange(false)) c.trimLiveAircraft();
     if (s.navLightsChanged.exchange(false)) {

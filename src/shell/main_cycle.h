@@ -39,7 +39,7 @@ struct MainCycleState {
     std::atomic<std::int32_t> secondCount{0};
     UserAcState userState{};
     double userRadiusNm = 0.0;
-    std::int64_t lastSimTimeSeconds = 0;
+    std::atomic<std::int64_t> lastSimTimeSeconds{0};  // also set by the window's SIM_TIME switch
     double lastUserLat = 0.0;
     double lastUserLon = 0.0;
     bool renewalInProgress = false;
@@ -57,6 +57,8 @@ struct MainCycleState {
     std::atomic<bool> liveLimitChanged{false};
     // The time shift changed on the window: the shown traffic is taken away.
     std::atomic<bool> timeShiftRemovalRequested{false};
+    // AUTO_RANGE switched on: the worker chooses the range from the user aircraft now.
+    std::atomic<bool> autoRangeRequested{false};
 
     // A destination typed on the window (any thread); the worker applies it.
     void requestDestination(const std::string& ident, const LatLon& position);
