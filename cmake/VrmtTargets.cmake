@@ -18,12 +18,15 @@ endfunction()
 # calling folder, registered with ctest; the .cpp files of its support/ folder
 # form a helper library linked to each. Suites that run threads are named
 # *_threads_test.cpp: CI runs them under ThreadSanitizer too (ctest label "threaded").
+# SUPPORT target: a helper library built elsewhere takes the place of support/.
 function(vrmt_add_tests)
-  cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "SUPPORT" "LIBS" ${ARGN})
   get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   file(GLOB helpers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/support/*.cpp)
-  if(helpers)
+  if(T_SUPPORT)
+    set(support ${T_SUPPORT})
+  elseif(helpers)
     add_library(vrmt_testsupport_${folder} STATIC ${helpers})
     target_include_directories(vrmt_testsupport_${folder} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(vrmt_testsupport_${folder} PUBLIC ${T_LIBS} GTest::gtest GTest::gmock)

@@ -63,6 +63,9 @@ public:
     virtual void addMyParkAirport() = 0;
     // A new flight: the first park-airport entry's reserved stand becomes `stand`.
     virtual void setFirstParkAirportReservedStand(const std::string& stand) = 0;
+    // A new run: the park airport, the park-airport list and the static
+    // parking's run state are emptied (called by the engine's reset).
+    virtual void resetForNewRun() {}
 };
 
 // Installs the implementation (not owned; it must outlive its use). nullptr: no airports.

@@ -67,6 +67,7 @@ public:
     {
         calls.add("reservedStand " + stand);
     }
+    void resetForNewRun() override { calls.add("resetForNewRun"); }
 
     // Answers (set before the code under test runs; park, referenceElevation and
     // reservedStand may be changed under lock() while it runs).

@@ -16,10 +16,12 @@ void lf_pushCreation(std::deque<AcCreation>& queue, const AcCreation& creation)
     queue.push_back(creation);
 }
 
-bool isCreationPending(std::deque<AcCreation>& queue, std::string_view callsign)
+bool isCreationPending(std::deque<AcCreation>& queue, std::string_view callsign, std::uint32_t aircraftId)
 {
     if (callsign.empty()) return false;
-    return std::erase_if(queue, [&](const AcCreation& c) { return c.callsign == callsign; }) > 0;
+    return std::erase_if(queue, [&](const AcCreation& c) {
+               return c.callsign == callsign && c.aircraftId == aircraftId;
+           }) > 0;
 }
 
 void clearTimedQueues()

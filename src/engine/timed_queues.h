@@ -18,8 +18,9 @@ extern std::vector<std::uint32_t>& pendingCreationIds;
 
 // Appends a copy of the creation.
 void lf_pushCreation(std::deque<AcCreation>& queue, const AcCreation& creation);
-// Withdraws every queued creation with that callsign; true when one was
-// withdrawn. An empty callsign withdraws nothing.
-bool isCreationPending(std::deque<AcCreation>& queue, std::string_view callsign);
+// Withdraws the queued creation of that aircraft (its callsign and aircraft
+// id); true when one was withdrawn. Another aircraft with the same callsign
+// keeps its creation. An empty callsign withdraws nothing.
+bool isCreationPending(std::deque<AcCreation>& queue, std::string_view callsign, std::uint32_t aircraftId);
 // Empties all four (before a restart).
 void clearTimedQueues();

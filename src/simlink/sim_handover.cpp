@@ -25,3 +25,10 @@ std::vector<SimReply> takeSimReplies()
     simReplies.reserve(256);
     return out;
 }
+
+void takeSimReplies(std::vector<SimReply>& into)
+{
+    into.clear();
+    std::lock_guard lock(simReplyMutex);
+    into.swap(simReplies);
+}

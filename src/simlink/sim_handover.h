@@ -59,6 +59,9 @@ extern std::vector<SimReply>& simReplies;  // guarded by simReplyMutex
 void pushSimReply(const SimReply& reply);
 // Takes every waiting reply out of the list (under the reply mutex).
 std::vector<SimReply> takeSimReplies();
+// The same into `into` (emptied first), swapping storage: a caller that keeps
+// its vector between calls allocates nothing in the steady state.
+void takeSimReplies(std::vector<SimReply>& into);
 
 // A position block for one object, as the engine queues it each tick.
 struct QueuedPosition {

@@ -40,10 +40,12 @@ std::string lf_cleanFlight(std::string flight)
 
 bool lf_decode(const std::string& key, const json& entry, ParkedTrafficRecord& r)
 {
-    if (!entry.is_array() || entry.size() < 7)
-        throw std::runtime_error(vr::format("entry is not an array of 7 values: {}", entry.type_name()));
+    // Members that are no aircraft ("ICAO", "QNH", "buffer_0", ids up to 10000) go
+    // without a log line, whatever their shape.
     r.aircraftId = leadingHexValue(key);
     if (r.aircraftId <= 10000) return false;
+    if (!entry.is_array() || entry.size() < 7)
+        throw std::runtime_error(vr::format("entry is not an array of 7 values: {}", entry.type_name()));
     r.slot = halfHourSlotAt(lf_parkedTime(entry[5]));
     lf_decodeParkedRegistration(r, entry);
 

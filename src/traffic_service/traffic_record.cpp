@@ -147,7 +147,8 @@ bool lf_decode(TrafficReader& reader, TrafficRecord& r, const json& entry)
 
     r.trueHeading.reset();
     r.trueHeadingGiven = false;
-    if (lf_text(entry, 17) == "adsb_icao") {
+    // The service prefixes the source with its feed ("X_adsb_icao", "T_adsb_icao").
+    if (lf_text(entry, 17).ends_with("adsb_icao")) {
         const double th = lf_number(entry, 25);
         if (th == 0) {
             r.trueHeading = geo::twoPi;

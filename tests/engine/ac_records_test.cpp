@@ -279,12 +279,17 @@ namespace {
 TEST(TimedQueues, WithdrawingAQueuedCreation)
 {
     clearTimedQueues();
-    for (const char* cs : {"AAL1", "DLH2", "AAL1"}) lf_pushCreation(liveCreationQueue, AcCreation{{}, cs, "T", 11000});
-    EXPECT_FALSE(isCreationPending(liveCreationQueue, ""));
-    EXPECT_FALSE(isCreationPending(liveCreationQueue, "UAL3"));
-    EXPECT_TRUE(isCreationPending(liveCreationQueue, "AAL1"));
-    ASSERT_EQ(liveCreationQueue.size(), 1u);
-    EXPECT_EQ(liveCreationQueue.front().callsign, "DLH2");
+    // Two live aircraft may share a callsign (their types differ): only the one asked for is withdrawn.
+    lf_pushCreation(liveCreationQueue, AcCreation{{}, "AAL1", "T", 11000});
+    lf_pushCreation(liveCreationQueue, AcCreation{{}, "DLH2", "T", 12000});
+    lf_pushCreation(liveCreationQueue, AcCreation{{}, "AAL1", "T", 13000});
+    EXPECT_FALSE(isCreationPending(liveCreationQueue, "", 11000));
+    EXPECT_FALSE(isCreationPending(liveCreationQueue, "UAL3", 11000));
+    EXPECT_FALSE(isCreationPending(liveCreationQueue, "AAL1", 12000));
+    EXPECT_TRUE(isCreationPending(liveCreationQueue, "AAL1", 13000));
+    ASSERT_EQ(liveCreationQueue.size(), 2u);
+    EXPECT_EQ(liveCreationQueue.front().aircraftId, 11000u);
+    EXPECT_EQ(liveCreationQueue.back().callsign, "DLH2");
     clearTimedQueues();
     EXPECT_TRUE(liveCreationQueue.empty());
 }

@@ -127,4 +127,18 @@ TEST(ParkedDecode, FailuresOtherThanPlainDropsAreLoggedMarked)
     for (const auto& l : lines) EXPECT_EQ(l.rfind("processParkedTrafficLine: ", 0), 0u) << l;
 }
 
+TEST(ParkedDecode, MembersThatAreNoAircraftGoSilently)
+{
+    RecordingHandover fake;
+    fake.install();
+    std::vector<ParkedTrafficRecord> out;
+    processParkedTrafficLine("ICAO", json("EHAM"), out);
+    processParkedTrafficLine("QNH", json(1013), out);
+    processParkedTrafficLine("buffer_0", json::object(), out);
+    processParkedTrafficLine("2710", json::array({1.0}), out);
+    EXPECT_TRUE(out.empty());
+    EXPECT_TRUE(fake.markedLines().empty());
+    EXPECT_TRUE(fake.plainLines().empty());
+}
+
 }  // namespace

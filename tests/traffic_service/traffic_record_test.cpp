@@ -147,6 +147,21 @@ TEST_F(DecodeTable, EdgeCases)
          }},
         {"other source ignores heading", [](json& e) { e[17] = "mlat"; e[25] = 400; }, nullptr, true,
          [](const TrafficRecord& r) { EXPECT_FALSE(r.trueHeading); }},
+        {"feed-prefixed ADS-B source gives the heading", [](json& e) { e[17] = "X_adsb_icao"; }, nullptr, true,
+         [](const TrafficRecord& r) {
+             ASSERT_TRUE(r.trueHeading);
+             EXPECT_DOUBLE_EQ(*r.trueHeading, 91 * kDeg);
+         }},
+        {"a slow ground record with track 0 takes its heading", [](json& e) {
+             e[17] = "T_adsb_icao";
+             e[3] = 0;
+             e[25] = 245.0;
+         },
+         nullptr, true, [](const TrafficRecord& r) { EXPECT_DOUBLE_EQ(r.track, 245.0); }},
+        {"feed-prefixed mlat ignores heading", [](json& e) { e[17] = "X_mlat"; e[25] = 400; }, nullptr, true,
+         [](const TrafficRecord& r) { EXPECT_FALSE(r.trueHeading); }},
+        {"plain adsb (no icao) ignores heading", [](json& e) { e[17] = "T_adsb"; }, nullptr, true,
+         [](const TrafficRecord& r) { EXPECT_FALSE(r.trueHeadingGiven); }},
         {"QNH 1023 adds 300 ft", nullptr,
          [](DecodeTest&, RecordingHandover&, TrafficReader& r, const json&) { r.qnh = 1023; }, true,
          [](const TrafficRecord& r) { EXPECT_EQ(r.altitude, 5300); }},

@@ -7,7 +7,7 @@ namespace standin {
 namespace {
 
 constexpr double kDeg = 0.017453292519943295;
-constexpr double kCycle = 900.0;  // seconds of one round of every role
+constexpr double kPi = 3.14159265358979323846;
 
 struct Point {
     double lat, lon;
@@ -31,15 +31,54 @@ const char* const kTypes[] = {"A320", "B738", "E190", "A332", "B77W", "A21N"};
 const char* const kAirlines[] = {"KLM", "DLH", "BAW", "AFR", "EZY", "TRA"};
 const char* const kOthers[] = {"EGLL", "EDDF", "LFPG", "LEMD", "LIRF", "EKCH"};
 
+// Each role's path, and how long one round of it lasts. Every position is the
+// integral of the speed reported with it, so that consecutive answers agree
+// with their own ground speeds.
+constexpr double kApproachKt = 160, kApproachFromNm = 20, kApproachToNm = 3;
+constexpr double kApproachSeconds = (kApproachFromNm - kApproachToNm) / kApproachKt * 3600.0;
+constexpr double kFinalKt = 135, kFinalSeconds = 80;  // 3 nm at 135 kt
+constexpr double kRollDecel = 2.5, kRollEndKt = 20, kLandingSeconds = 150;
+constexpr double kTaxiKt = 15, kTaxiRadiusNm = 0.6;
+constexpr double kTaxiSeconds = 2 * kPi * kTaxiRadiusNm / kTaxiKt * 3600.0;
+constexpr double kParkedSeconds = 900;
+constexpr double kPushKt = 3, kPushSeconds = 120, kPushbackSeconds = 300;
+constexpr double kRollStartKt = 20, kRollAccel = 3.5, kRollSeconds = 40;
+constexpr double kClimbAccelSeconds = 120, kTurnSeconds = 40, kTurnRateDeg = 2, kDepartureSeconds = 420;
+constexpr double kFeetPerNmOnFinal = 318;  // a 3 degree path
+
+double roleSeconds(int role)
+{
+    switch (role) {
+    case 0: return kApproachSeconds;
+    case 1: return kLandingSeconds;
+    case 2: return kTaxiSeconds;
+    case 3: return kParkedSeconds;
+    case 4: return kPushbackSeconds;
+    default: return kDepartureSeconds;
+    }
+}
+
+// Distance rolled after touchdown (nm): decelerating to kRollEndKt, then steady.
+double rollOutNm(double v)
+{
+    const double stop = (kFinalKt - kRollEndKt) / kRollDecel;
+    const double a = std::min(v, stop);
+    const double nm = (kFinalKt * a - kRollDecel / 2 * a * a) / 3600.0;
+    return v <= stop ? nm : nm + kRollEndKt * (v - stop) / 3600.0;
+}
+
+// Rounds are numbered from the scene's start; ids repeat after this many.
+constexpr long kRoundsKept = 4096;
+
 }  // namespace
 
 Scene::Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds)
-    : airport_(std::move(airport)), wall_(std::move(wallSeconds))
+    : airport_(std::move(airport)), wall_(std::move(wallSeconds)), start_(wall_())
 {
     int index = 0;
     for (int role = 0; role < 6; ++role)
         for (int k = 0; k < aircraftPerRole; ++k)
-            planes_.push_back({role, index++, kCycle * k / std::max(1, aircraftPerRole)});
+            planes_.push_back({role, index++, roleSeconds(role) * k / std::max(1, aircraftPerRole)});
 }
 
 double Scene::timeOf(const Request& r) const
@@ -52,44 +91,48 @@ double Scene::timeOf(const Request& r) const
     return wall_() - offsetMin * 60.0;
 }
 
-nlohmann::json Scene::entryAt(const Plane& p, double t) const
+nlohmann::json Scene::entryAt(const Plane& p, double time) const
 {
+    // Positions are those of the time the entry reports (0.1 s steps).
+    const double t = std::floor(time * 10.0) / 10.0;
     const Point ap{airport_.lat, airport_.lon};
     const double rwy = airport_.runwayHeadingDeg;
-    const double s = std::fmod(t + p.phase, kCycle);  // seconds into the cycle
+    const double cycle = roleSeconds(p.role);
+    const double since = t - start_ + p.phase;
+    // A parked aircraft stays put; every other role starts a new flight each round.
+    const long round = p.role == 3 ? 0 : static_cast<long>(std::floor(since / cycle));
+    const double s = since - static_cast<double>(round) * cycle;  // seconds into the round
     const double elev = airport_.elevationFt;
     Point pos = ap;
     double alt = 0, gs = 0, track = rwy, vrate = 0, roll = 0;
     switch (p.role) {
     case 0: {  // approach: 20 nm out to 3 nm out at 160 kt on a 3 degree path
-        const double dist = 20.0 - std::fmod(s * 160.0 / 3600.0, 17.0);
+        const double dist = kApproachFromNm - s * kApproachKt / 3600.0;
         pos = offset(ap, rwy + 180.0, dist);
-        alt = elev + dist * 318.0;
-        gs = 160;
-        vrate = -850;
+        alt = elev + dist * kFeetPerNmOnFinal;
+        gs = kApproachKt;
+        vrate = -kFeetPerNmOnFinal * kApproachKt / 60.0;
         break;
     }
-    case 1: {  // landing: 3 nm out to touchdown, then the roll-out on the runway
-        const double u = std::fmod(s, 150.0);
-        if (u < 80) {
-            const double dist = 3.0 - u * 135.0 / 3600.0;
+    case 1: {  // landing: 3 nm out to touchdown at the airport, then the roll-out along the runway
+        if (s < kFinalSeconds) {
+            const double dist = kApproachToNm - s * kFinalKt / 3600.0;
             pos = offset(ap, rwy + 180.0, dist);
-            alt = elev + dist * 318.0;
-            gs = 135;
-            vrate = -700;
+            alt = elev + dist * kFeetPerNmOnFinal;
+            gs = kFinalKt;
+            vrate = -kFeetPerNmOnFinal * kFinalKt / 60.0;
         } else {
-            const double v = u - 80;  // decelerating from 130 to 20 kt
-            gs = std::max(20.0, 130.0 - v * 2.0);
-            pos = offset(ap, rwy, (130.0 + gs) / 2.0 * v / 3600.0);
-            alt = 0;
+            const double v = s - kFinalSeconds;
+            gs = std::max(kRollEndKt, kFinalKt - kRollDecel * v);
+            pos = offset(ap, rwy, rollOutNm(v));
         }
         break;
     }
-    case 2: {  // taxiing round a loop of 2 nm at 15 kt
-        const double around = std::fmod(s * 15.0 / 3600.0, 2.0) / 2.0 * 360.0;
-        pos = offset(ap, around + 90.0 * p.index, 0.6);
-        track = wrap360(around + 90.0 * p.index + 90.0);
-        gs = 15;
+    case 2: {  // taxiing round a circle of 0.6 nm radius at 15 kt, clockwise
+        const double around = s * kTaxiKt / 3600.0 / kTaxiRadiusNm / kDeg + 90.0 * p.index;
+        pos = offset(ap, around, kTaxiRadiusNm);
+        track = wrap360(around + 90.0);
+        gs = kTaxiKt;
         break;
     }
     case 3: {  // parked at its stand
@@ -98,36 +141,52 @@ nlohmann::json Scene::entryAt(const Plane& p, double t) const
         gs = 0;
         break;
     }
-    case 4: {  // pushing back from its stand at 3 kt for two minutes, then waiting
-        const double u = std::min(std::fmod(s, 300.0), 120.0);
+    case 4: {  // pushed back from its stand at 3 kt for two minutes, then waiting
+        const double u = std::min(s, kPushSeconds);
         const Point stand = offset(ap, 40.0 * p.index + 20.0, 0.45);
         track = wrap360(40.0 * p.index + 20.0);
-        pos = offset(stand, track + 180.0, u * 3.0 / 3600.0);
-        gs = u < 120.0 ? 3 : 0;
+        pos = offset(stand, track + 180.0, u * kPushKt / 3600.0);
+        gs = s < kPushSeconds ? kPushKt : 0;
         break;
     }
-    default: {  // departure: take-off roll, then climbing out at 2000 ft/min
-        const double u = std::fmod(s, 420.0);
-        if (u < 40) {
-            gs = 20 + u * 3.5;
-            pos = offset(ap, rwy, gs / 2.0 * u / 3600.0);
-        } else {
-            const double v = u - 40;
-            gs = 160 + std::min(v, 120.0);
-            pos = offset(ap, rwy, 0.5 + v * gs / 3600.0);
-            alt = elev + 50 + v * 2000.0 / 60.0;
-            vrate = 2000;
-            roll = (v > 120 && v < 160) ? 15.0 : 0.0;
-            if (v >= 120) track = wrap360(rwy + std::min(v - 120.0, 40.0) * 2.0);
-            if (v >= 120) pos = offset(pos, track, (v - 120.0) * gs / 7200.0);
+    default: {  // departure: the take-off roll, a straight climb, a right turn of 80 degrees, straight on
+        if (s < kRollSeconds) {
+            gs = kRollStartKt + s * kRollAccel;
+            pos = offset(ap, rwy, (kRollStartKt * s + kRollAccel / 2 * s * s) / 3600.0);
+            break;
         }
+        const double rollNm = (kRollStartKt * kRollSeconds + kRollAccel / 2 * kRollSeconds * kRollSeconds) / 3600.0;
+        const double v = s - kRollSeconds;
+        const double liftOffKt = kRollStartKt + kRollAccel * kRollSeconds;
+        const double a = std::min(v, kClimbAccelSeconds);
+        const double topKt = liftOffKt + kClimbAccelSeconds;  // +1 kt a second
+        gs = liftOffKt + a;
+        const Point turnStart = offset(ap, rwy, rollNm + (liftOffKt * a + a * a / 2) / 3600.0);
+        pos = turnStart;
+        if (v > kClimbAccelSeconds) {
+            const double w = std::min(v - kClimbAccelSeconds, kTurnSeconds);
+            const double theta = w * kTurnRateDeg * kDeg;
+            const double radiusNm = topKt / 3600.0 / (kTurnRateDeg * kDeg);
+            pos = offset(offset(turnStart, rwy, radiusNm * std::sin(theta)), rwy + 90.0,
+                         radiusNm * (1.0 - std::cos(theta)));
+            track = wrap360(rwy + w * kTurnRateDeg);
+            if (v < kClimbAccelSeconds + kTurnSeconds) roll = 15.0;
+            const double straight = v - kClimbAccelSeconds - kTurnSeconds;
+            if (straight > 0) pos = offset(pos, track, topKt * straight / 3600.0);
+        }
+        alt = elev + 50 + v * 2000.0 / 60.0;
+        vrate = 2000;
         break;
     }
     }
     const int i = p.index;
+    // Round 0 (the one under way when the scene starts) keeps the plane's own
+    // number; each later (or earlier) round is a flight of its own.
+    const long n = static_cast<long>(planes_.size());
+    const long flight = i + n * (((round % kRoundsKept) + kRoundsKept) % kRoundsKept);
     char hex[16];
-    std::snprintf(hex, sizeof hex, "%06x", 0x484000 + i);
-    const std::string callsign = std::string(kAirlines[i % 6]) + std::to_string(100 + i);
+    std::snprintf(hex, sizeof hex, "%06lx", 0x484000L + flight);
+    const std::string callsign = std::string(kAirlines[i % 6]) + std::to_string(100 + flight % 9900);
     const std::string reg = "PH-" + std::string(1, static_cast<char>('A' + i % 26)) +
                             std::string(1, static_cast<char>('A' + (i / 26) % 26)) + "V";
     const bool inbound = p.role <= 1;
@@ -146,7 +205,7 @@ nlohmann::json Scene::entryAt(const Plane& p, double t) const
     e[12] = inbound ? airport_.icao : kOthers[i % 6];
     e[13] = callsign;
     e[15] = vrate;
-    e[17] = "adsb_icao";
+    e[17] = "X_adsb_icao";  // the service prefixes the source with its feed
     e[18] = alt > 0 ? alt + 60 : 0;
     e[20] = alt > 0 ? gs + 10 : -1;
     e[23] = roll;

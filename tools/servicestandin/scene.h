@@ -2,7 +2,9 @@
 // A synthetic but coherent traffic scene around one airport: aircraft on
 // approach, landing, taxiing, parked, pushing back and departing, each moving
 // with time along a repeating path. Time is the wall clock shifted back by the
-// request's time offset.
+// request's time offset. Every position agrees with the speed reported with it,
+// and each round of a plane's path is a new flight (hex id and callsign; the
+// round under way when the scene is made keeps the plane's own).
 
 #include <functional>
 #include <string>
@@ -24,7 +26,8 @@ struct SceneAirport {
 
 class Scene {
 public:
-    // `wallSeconds` gives the current wall-clock time (seconds since 1970).
+    // `wallSeconds` gives the current wall-clock time (seconds since 1970); it
+    // is read once here for the start of the rounds.
     Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds);
 
     Reply answer(const Request& r, int rrl, int wrrl) const;
@@ -39,7 +42,7 @@ private:
     struct Plane {
         int role;  // 0 approach, 1 landing, 2 taxi, 3 parked, 4 pushback, 5 departure
         int index;
-        double phase;  // seconds into its cycle at t = 0
+        double phase;  // seconds into its round at the scene's start
     };
     nlohmann::json entryAt(const Plane& p, double t) const;
     double timeOf(const Request& r) const;
@@ -47,6 +50,7 @@ private:
     SceneAirport airport_;
     std::vector<Plane> planes_;
     std::function<double()> wall_;
+    double start_;  // the wall time the scene was made at: round 0 of every plane
 };
 
 }  // namespace standin

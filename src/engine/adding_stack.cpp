@@ -1,0 +1,293 @@
+#include "engine/adding_stack.h"
+
+#include <algorithm>
+
+#include "core/airport_services.h"
+#include "core/app_services.h"
+#include "core/fmt.h"
+#include "core/livery_services.h"
+#include "core/log.h"
+#include "core/options.h"
+#include "core/random.h"
+#include "core/run_state.h"
+#include "core/startup_globals.h"
+#include "engine/ac_records.h"
+#include "engine/live_update.h"
+#include "engine/scheduling.h"
+#include "engine/sim_replies.h"
+#include "engine/spawn.h"
+#include "engine/timed_queues.h"
+#include "simlink/sim_api.h"
+#include "simlink/sim_client.h"
+#include "simlink/sim_queues.h"
+#include "traffic_service/traffic_reader.h"
+
+std::atomic<std::int32_t> tickCounter{0};
+bool fastRangeRequest = false;
+UserAcState& engineUserAcState = *new UserAcState{};
+std::int32_t liveInSimCount = 0;
+std::vector<CreationInFlight>& creationsInFlight = *new std::vector<CreationInFlight>;
+std::vector<RemovalInFlight>& removalsInFlight = *new std::vector<RemovalInFlight>;
+
+namespace {
+
+bool lf_isLive(const SimAc& ac) { return ac.aircraftId > 10000; }
+
+bool lf_countsInSim(const LiveAc& a)
+{
+    return (a.simState == SimState::adding2sim || a.simState == SimState::active) && !a.removedWhileQueued &&
+           !a.removedInBuffer;
+}
+
+// A creation the simulator layer refused or never tied to an object: its
+// record goes (live: erased by the next update pass; static: at once).
+void lf_dropCreation(std::uint32_t aircraftId, const char* why)
+{
+    if (aircraftId > 10000) {
+        for (LiveAc& ac : liveAircraft) {
+            if (ac.aircraftId != aircraftId || ac.simState != SimState::adding2sim || ac.objectId != 0) continue;
+            logLineMarked(vr::format("{} {} {}: record erased", "lf_timedQueues", acDescription(ac), why));
+            if (!ac.removedWhileQueued && !ac.removedInBuffer) --liveInSimCount;
+            ac.removedWhileQueued = true;
+            return;
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < staticAircraft.size(); ++i) {
+        SimAc& st = staticAircraft[i];
+        if (st.aircraftId != aircraftId || st.simState != SimState::adding2sim || st.objectId != 0) continue;
+        logLineMarked(vr::format("{} {} {}: record erased", "lf_timedQueues", acDescription(st), why));
+        if (i + 1 != staticAircraft.size()) st = std::move(staticAircraft.back());
+        staticAircraft.pop_back();
+        return;
+    }
+}
+
+void lf_handOverCreation(std::deque<AcCreation>& queue)
+{
+    const AcCreation creation = std::move(queue.front());
+    queue.pop_front();
+    if (queueAcCreation(creation))
+        creationsInFlight.push_back({creation.aircraftId, tickCounter.load()});
+    else
+        lf_dropCreation(creation.aircraftId, "creation refused");
+}
+
+void lf_rangeRequest()
+{
+    std::lock_guard lock(simQueueMutex);
+    if (simErrorFlag.load()) return;
+    const auto radius = static_cast<DWORD>(std::max<std::int32_t>(rangeMetres.load(), 0));
+    if (simApi().requestDataOnSimObjectType(REQUEST_GROUND_INFO, DEF_GROUND_INFO, radius,
+                                            SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT) < 0) {
+        logLineMarked("SimConnect request ac within range fails");
+        reportSimConnectError();
+    }
+}
+
+void lf_zeroPanelCount(std::atomic<std::int32_t>& value, bool& changed)
+{
+    if (value.exchange(0) != 0) changed = true;
+}
+
+}  // namespace
+
+void lf_handleAddingStack()
+{
+    lf_mergeBufferedRecords();
+    processSimReplies();
+    lf_updateAllLiveAc();
+    lf_timedQueues();
+    {
+        std::lock_guard lock(addingMutex);
+        for (int i = 0; i < 2 && !addingStack.empty(); ++i) {
+            lf_mergeTrafficRecord(addingStack.back());
+            addingStack.pop_back();
+        }
+    }
+    lf_prepareCreation();
+    lf_dropUntiedCreations();
+    const std::int32_t tick = tickCounter.load();
+    if (tick % (fastRangeRequest ? 20 : 100) == 0) lf_rangeRequest();
+    if (tick % 100 == 0) engineUserAcState = requestUserAcPosition();
+    tickCounter.fetch_add(1);
+}
+
+void lf_updateAllLiveAc()
+{
+    liveInSimCount = static_cast<std::int32_t>(std::count_if(
+        liveAircraft.begin(), liveAircraft.end(), lf_countsInSim));
+    bool erase = false;
+    // By index: nothing below appends to or erases from the vector.
+    for (std::size_t i = 0; i < liveAircraft.size(); ++i) erase |= updateLiveAc(liveAircraft[i]);
+    if (erase) std::erase_if(liveAircraft, [](const LiveAc& a) { return a.removedInBuffer || a.removedWhileQueued; });
+    handOverPositions();
+}
+
+void lf_timedQueues()
+{
+    const std::int32_t tick = tickCounter.load();
+    if (tick % 10 != 0) return;
+    if (!removalDeque.empty()) {
+        queueAcRemoval(removalDeque.front());
+        removalsInFlight.push_back({removalDeque.front(), tick});
+        removalDeque.pop_front();
+    }
+    if (tick % 50 != 0) return;
+    if (!liveCreationQueue.empty()) {
+        lf_handOverCreation(liveCreationQueue);
+        return;
+    }
+    if (!staticCreationQueue.empty()) lf_handOverCreation(staticCreationQueue);
+}
+
+void lf_prepareCreation()
+{
+    if (pendingCreationIds.empty()) return;
+    const std::uint32_t id = pendingCreationIds.back();
+    pendingCreationIds.pop_back();
+    const auto it = std::find_if(liveAircraft.begin(), liveAircraft.end(), [id](const LiveAc& a) {
+        return a.aircraftId == id && a.simState == SimState::adding2sim && a.objectId == 0;
+    });
+    if (it == liveAircraft.end()) return;
+    if (it->callsign.empty()) {
+        logLineMarked(vr::format("{} {} objectid = 0?", "lf_handleAddingStack", acDescription(*it)));
+        // Never created: it must not wait in adding2sim for ever.
+        --liveInSimCount;
+        it->removedWhileQueued = true;
+        return;
+    }
+    lf_pushCreation(liveCreationQueue, liveAcCreation(*it));
+}
+
+void lf_dropUntiedCreations()
+{
+    const std::int32_t tick = tickCounter.load();
+    std::erase_if(creationsInFlight, [tick](const CreationInFlight& c) {
+        if (static_cast<std::int64_t>(tick) - c.handedTick <= creationTieLimitTicks) return false;
+        lf_dropCreation(c.aircraftId, "no object created");
+        return true;
+    });
+    std::erase_if(removalsInFlight, [tick](const RemovalInFlight& r) {
+        if (static_cast<std::int64_t>(tick) - r.handedTick <= removalConfirmTicks) return false;
+        logLineMarked(vr::format("lf_handleAddingStack: removal of object {} not confirmed after {} s", r.objectId,
+                                 removalConfirmTicks / 100));
+        return true;
+    });
+}
+
+void removeAircraftFromSim(SimAc& ac)
+{
+    switch (ac.simState) {
+    case SimState::buffer:
+        ac.removedInBuffer = true;
+        return;
+    case SimState::adding2sim:
+        if (ac.removeAfterCreate || ac.removedWhileQueued) return;
+        if (isCreationPending(liveCreationQueue, ac.callsign, ac.aircraftId) ||
+            isCreationPending(staticCreationQueue, ac.callsign, ac.aircraftId)) {
+            ac.removedWhileQueued = true;
+            if (lf_isLive(ac)) --liveInSimCount;
+        } else {
+            ac.removeAfterCreate = true;
+        }
+        return;
+    case SimState::removingfromsim:
+        // Its removal is on its way already: a second one could hit an object
+        // the simulator made since under the same id.
+        return;
+    case SimState::active:
+    case SimState::liveryrespawn:
+        break;
+    }
+    if (lf_isLive(ac) && ac.simState == SimState::active) --liveInSimCount;
+    ac.simState = SimState::removingfromsim;
+    if (ac.objectId != 0) {
+        removalDeque.push_back(ac.objectId);
+    } else {
+        logLineMarked(vr::format("{} removing act {}, with objectid=0 ?", "removeAircraftFromSim", acDescription(ac)));
+    }
+}
+
+void queueAcEvent(const SimAc& ac, std::uint32_t eventId, std::uint32_t data)
+{
+    queueClientEvent({ac.objectId, eventId, data});
+}
+
+void shutDownAc(SimAc& ac)
+{
+    if (ac.throttleStep != 0) {
+        queueAcEvent(ac, EVENT_THROTTLE_SET, throttleValues[0]);
+        ac.throttleStep = 0;
+    }
+    gf_setFlaps(ac, 0);
+    queueAcEvent(ac, EVENT_ENGINE_AUTO_SHUTDOWN, 0);
+    const std::uint32_t cabin = ac.cargoLook ? 0 : (tlRandomEngine()() % 10 <= 8 ? 1 : 0);
+    setAcLights(ac.objectId, {NAV_LIGHTS_WHILE_PARKED.get() ? 1u : 0u, 0, 0, 0, 0, 1, cabin});
+}
+
+void setThrottle(SimAc& ac, std::uint32_t step)
+{
+    if (step == ac.throttleStep) return;
+    if (step < throttleValues.size()) queueAcEvent(ac, EVENT_THROTTLE_SET, throttleValues[step]);
+    ac.throttleStep = step;
+}
+
+void gf_setFlaps(SimAc& ac, std::uint32_t index)
+{
+    if (index == ac.flapsIndex || ac.category == AcCategory::Rotorcraft) return;
+    if (index < flapsValues.size())
+        queueAcEvent(ac, EVENT_FLAPS_SET, flapsValues[index]);
+    else
+        logLineMarked("gf_setFlaps: invalid flaps index");
+    ac.flapsIndex = index;
+}
+
+void lf_reserveEngineContainers()
+{
+    liveAircraft.reserve(512);
+    staticAircraft.reserve(256);
+    {
+        std::lock_guard lock(simReplyMutex);
+        simReplies.reserve(256);
+    }
+    createdObjects.reserve(128);
+    pendingCreationIds.reserve(64);
+    GhostCallsigns.reserve(64);
+    creationsInFlight.reserve(64);
+    removalsInFlight.reserve(64);
+}
+
+void removeAllAiObjects()
+{
+    airportServices().resetForNewRun();
+    trafficReader().setReferenceElevation(std::nullopt);
+    bool changed = false;
+    StatusPanel& panel = statusPanel();
+    lf_zeroPanelCount(panel.liveCount, changed);
+    lf_zeroPanelCount(panel.liveParkedCount, changed);
+    lf_zeroPanelCount(panel.staticsInSlot, changed);
+    lf_zeroPanelCount(panel.standUpdates, changed);
+    if (changed) repaintStatusPanel();
+    (void)takeSimReplies();
+    createdObjects.clear();
+    GhostCallsigns.clear();
+    liveryServices().clearRememberedTitles();
+    clearTimedQueues();
+    creationsInFlight.clear();
+    removalsInFlight.clear();
+    staticAircraft.clear();
+    {
+        std::lock_guard lock(addingMutex);
+        addingStack.clear();
+        bufferedRecords.clear();
+    }
+    fastRangeRequest = false;
+    liveAircraft.clear();
+    liveInSimCount = 0;
+    engineQnh = 1013;
+    currentSlotAndWeekday = 0;
+    UnmatchedLiveKeys.clear();
+    IdentityCheckQueue.clear();
+    engineUserAcState = UserAcState{};
+}

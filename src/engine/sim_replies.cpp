@@ -1,0 +1,399 @@
+#include "engine/sim_replies.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "core/airport_services.h"
+#include "core/fmt.h"
+#include "core/geodesy.h"
+#include "core/livery_services.h"
+#include "core/log.h"
+#include "core/options.h"
+#include "engine/ac_records.h"
+#include "engine/adding_stack.h"
+#include "engine/flight_plans.h"
+#include "engine/spawn.h"
+#include "engine/timed_queues.h"
+#include "simlink/sim_api.h"
+#include "simlink/sim_client.h"
+#include "simlink/sim_queues.h"
+
+std::vector<SimReply>& createdObjects = *new std::vector<SimReply>;
+
+namespace {
+
+// The replies taken this tick (worker only; kept for its capacity).
+std::vector<SimReply>& lf_taken = *new std::vector<SimReply>;
+
+LiveAc* lf_liveById(std::uint32_t aircraftId)
+{
+    for (LiveAc& a : liveAircraft)
+        if (a.aircraftId == aircraftId) return &a;
+    return nullptr;
+}
+
+LiveAc* lf_liveByObject(std::uint32_t objectId)
+{
+    if (objectId == 0) return nullptr;
+    for (LiveAc& a : liveAircraft)
+        if (a.objectId == objectId) return &a;
+    return nullptr;
+}
+
+SimAc* lf_staticById(std::uint32_t aircraftId)
+{
+    for (SimAc& a : staticAircraft)
+        if (a.aircraftId == aircraftId) return &a;
+    return nullptr;
+}
+
+void lf_eraseStatic(SimAc& ac)
+{
+    SimAc* const last = &staticAircraft.back();
+    if (&ac != last) ac = std::move(*last);
+    staticAircraft.pop_back();
+}
+
+// A live record leaves the simulator's count when it is erased in adding2sim or active.
+void lf_eraseLive(LiveAc& ac)
+{
+    if ((ac.simState == SimState::adding2sim || ac.simState == SimState::active) && !ac.removedWhileQueued &&
+        !ac.removedInBuffer)
+        --liveInSimCount;
+    eraseLiveAc(ac);
+}
+
+void lf_forgetCreationInFlight(std::uint32_t aircraftId)
+{
+    const auto it = std::find_if(creationsInFlight.begin(), creationsInFlight.end(),
+                                 [aircraftId](const CreationInFlight& c) { return c.aircraftId == aircraftId; });
+    if (it != creationsInFlight.end()) creationsInFlight.erase(it);
+}
+
+void lf_directCallFailed(HRESULT hr, const char* text)
+{
+    if (hr == scOk) return;
+    logLineMarked(text);
+    reportSimConnectError();
+}
+
+void lf_liveCreated(const SimReply& r)
+{
+    if (r.objectId < 3) return;
+    lf_forgetCreationInFlight(r.aircraftId);
+    LiveAc* ac = lf_liveById(r.aircraftId);
+    if (!ac || ac->simState != SimState::adding2sim || ac->objectId != 0 || ac->removedWhileQueued ||
+        ac->removedInBuffer) {
+        // An object for a creation whose record is gone (dropped, or a later record of the aircraft).
+        logLineMarked(vr::format("processSimReplies: object {} of hexid {} has no creation waiting, removed",
+                                 r.objectId, r.aircraftId));
+        removalDeque.push_back(r.objectId);
+        return;
+    }
+    ac->objectId = r.objectId;
+    ac->heightAboveGround = r.valueB;
+    if (ac->samples.empty()) {
+        ac->simState = SimState::active;
+        removeAircraftFromSim(*ac);
+        return;
+    }
+    if (!ac->samples.front().airborne) lf_parks(*ac);
+    setAcFlightPlan(*ac);
+    {
+        std::lock_guard lock(simQueueMutex);
+        lf_directCallFailed(
+            simApi().requestDataOnSimObject(REQUEST_STATIC_ATTITUDE, DEF_STATIC_ATTITUDE, r.objectId,
+                                            SIMCONNECT_PERIOD_ONCE),
+            "SimConnect request StaticCG fails");
+    }
+    SimReply entry = r;
+    entry.ticks = 0;
+    createdObjects.push_back(entry);
+}
+
+void lf_objectRemoved(const SimReply& r)
+{
+    const auto confirmed = std::find_if(removalsInFlight.begin(), removalsInFlight.end(),
+                                        [&](const RemovalInFlight& e) { return e.objectId == r.objectId; });
+    if (confirmed != removalsInFlight.end()) removalsInFlight.erase(confirmed);
+    const auto it = std::find_if(createdObjects.begin(), createdObjects.end(), [&](const SimReply& e) {
+        return e.objectId == r.objectId && e.ticks >= 0;
+    });
+    if (it != createdObjects.end()) {
+        const SimReply entry = *it;
+        createdObjects.erase(it);
+        if (entry.kind != replyLiveCreated) {
+            if (SimAc* st = lf_staticById(entry.aircraftId); st && st->objectId == 0) lf_eraseStatic(*st);
+        }
+    }
+    resetRemovedAc(r.objectId);
+}
+
+void lf_groundInfo(const SimReply& r)
+{
+    LiveAc* ac = lf_liveByObject(r.objectId);
+    if (!ac) return;
+    if (r.aircraftId == 1 && !ac->groundReplySeen && ac->countdown < 2 && ac->simState != SimState::removingfromsim &&
+        ac->phase != AcPhase::take_off) {
+        if (ac->onGroundSlots != 0 || ac->landing) lf_onGroundSlots(*ac);
+        ac->groundReplySeen = true;
+        ac->altStep = 0;
+        ac->countdown = 1;
+    }
+    ac->heightAboveGround = r.valueB;
+    if (ac->groundReplySeen || ac->countdown > 1) ac->posBlock.altitude = r.valueA + ac->cgHeight;
+}
+
+void lf_staticAttitude(const SimReply& r)
+{
+    LiveAc* ac = lf_liveByObject(r.objectId);
+    if (!ac) return;
+    if (r.valueA >= 1.0 && r.valueA <= 35.0) ac->cgHeight = r.valueA;
+    ac->staticPitch = clampedStaticPitch(r.valueB);
+}
+
+void lf_creationFailed(const SimReply& r)
+{
+    lf_forgetCreationInFlight(r.aircraftId);
+    std::string callsign;
+    std::string_view title;
+    if (r.aircraftId > 10000) {
+        LiveAc* ac = lf_liveById(r.aircraftId);
+        if (!ac) return;
+        callsign = ac->callsign;
+        title = ac->liveryTitle;
+        lf_eraseLive(*ac);
+    } else {
+        SimAc* st = lf_staticById(r.aircraftId);
+        if (!st) return;
+        callsign = st->callsign;
+        title = st->liveryTitle;
+        lf_eraseStatic(*st);
+    }
+    // May throw when too many titles are blocked: that ends the run.
+    gf_liveryNotCreated(callsign, title);
+}
+
+}  // namespace
+
+double clampedStaticPitch(double b)
+{
+    if (b <= -1.0 * geo::degToRad || b > 2.5 * geo::degToRad) return 0.012217304763960306;
+    return b;
+}
+
+void lf_processSimReply(const SimReply& r)
+{
+    switch (r.kind) {
+    case replyLiveCreated: lf_liveCreated(r); break;
+    case replyStaticCreated:
+        lf_forgetCreationInFlight(r.aircraftId);
+        createdObjects.push_back({r.objectId, r.aircraftId, 0, r.kind, r.valueA, r.valueB});
+        break;
+    case replyRemoved:
+        lf_objectRemoved(r);
+        break;
+    case replyGroundInfo: lf_groundInfo(r); break;
+    case replyStaticAttitude: lf_staticAttitude(r); break;
+    case replyCallsignBlocked: lf_removeWhileBlocked(r.aircraftId); break;
+    case replyCreationFailed: lf_creationFailed(r); break;
+    default: break;
+    }
+}
+
+void processSimReplies()
+{
+    // Taken out under the reply mutex and worked on outside it: no file or
+    // simulator call here holds up the SimClient thread. An exception (too many
+    // refused titles) goes to the worker and ends the run; the rest of the taken
+    // replies is then dropped with the next take.
+    takeSimReplies(lf_taken);
+    for (const SimReply& r : lf_taken) lf_processSimReply(r);
+    lf_taken.clear();
+    if (!createdObjects.empty()) activateCreatedAc();
+}
+
+void activateCreatedAc()
+{
+    bool anyDone = false;
+    const auto done = [&anyDone](SimReply& e) {
+        e.ticks = -1;
+        anyDone = true;
+    };
+    for (SimReply& e : createdObjects) {
+        if (e.ticks < 0) continue;
+        if (e.ticks < activationTicks) {
+            ++e.ticks;
+            if (e.kind == replyLiveCreated && (e.ticks == lightsToggleFirst || e.ticks == lightsToggleSecond)) {
+                std::lock_guard lock(simQueueMutex);
+                lf_directCallFailed(simApi().transmitClientEvent(e.objectId, EVENT_ALL_LIGHTS_TOGGLE, 0),
+                                    "SimConnect gf_allLightsToggle fails");
+            }
+            continue;
+        }
+        if (e.kind != replyLiveCreated) {
+            SimAc* st = lf_staticById(e.aircraftId);
+            if (!st) continue;
+            if (st->simState != SimState::adding2sim) {
+                logLineMarked(vr::format("activateCreatedAc: static {} is not waiting for object {}", st->callsign,
+                                         e.objectId));
+                done(e);
+                continue;
+            }
+            st->simState = SimState::active;
+            st->objectId = e.objectId;
+            shutDownAc(*st);
+            done(e);
+            if (LOG.get()) logLine(vr::format("{:8}: {:8} parked", sidName(st->standId), st->callsign));
+            if (st->removeAfterCreate) removeAircraftFromSim(*st);
+            continue;
+        }
+        LiveAc* ac = lf_liveById(e.aircraftId);
+        if (!ac) continue;
+        if (ac->objectId != e.objectId || ac->simState != SimState::adding2sim) {
+            logLineMarked(vr::format("activateCreatedAc: hexid {} is not waiting for object {}", e.aircraftId,
+                                     e.objectId));
+            done(e);
+            continue;
+        }
+        activateAc(*ac);
+        done(e);
+        if (ac->removeAfterCreate) removeAircraftFromSim(*ac);
+    }
+    if (anyDone) std::erase_if(createdObjects, [](const SimReply& e) { return e.ticks < 0; });
+}
+
+void activateAc(LiveAc& ac)
+{
+    if (ac.samples.empty()) {
+        ac.simState = SimState::active;
+        removeAircraftFromSim(ac);
+        return;
+    }
+    const bool rotor = ac.category == AcCategory::Rotorcraft;
+    if (ac.samples.front().airborne) {
+        queueAcEvent(ac, EVENT_ENGINE_AUTO_START, 0);
+        if (!rotor) queueAcEvent(ac, EVENT_SPOILERS_SET, 0);
+        const std::uint32_t low = ac.posBlock.altitude <= 10000 ? 1 : 0;
+        setAcLights(ac.objectId, {1, 1, low, 0, 1, low, ac.heightAboveGround >= 2000 ? 1u : 0u});
+    } else {
+        if (!rotor) queueAcEvent(ac, EVENT_SPOILERS_SET, 0);
+        const bool parked = ac.phase == AcPhase::parked;
+        queueAcEvent(ac, parked ? EVENT_ENGINE_AUTO_SHUTDOWN : EVENT_ENGINE_AUTO_START, 0);
+        const std::uint32_t nav = parked ? (NAV_LIGHTS_WHILE_PARKED.get() ? 1 : 0) : 1;
+        setAcLights(ac.objectId, {nav, parked ? 0u : 1u, 0, ac.phase == AcPhase::taxi ? 1u : 0u, 0, 1, 1});
+        setThrottle(ac, rotor ? 4 : 0);
+        gf_setFlaps(ac, ac.phase == AcPhase::taxi ? 1 : 0);
+    }
+    ac.simState = SimState::active;
+}
+
+void resetRemovedAc(std::uint32_t objectId)
+{
+    if (LiveAc* ac = lf_liveByObject(objectId)) {
+        // The plan goes with its object, also when the record stays for a new object.
+        if (ac->flightPlanSent) {
+            std::error_code ec;
+            std::filesystem::remove(flightPlanFolder() / gf_flightPlanFileName(objectId), ec);
+            ac->flightPlanSent = false;
+        }
+        if (ac->simState == SimState::liveryrespawn) {
+            ac->simState = SimState::buffer;
+            ac->throttleStep = 5;
+            ac->flapsIndex = 4;
+            ac->objectId = 0;
+            return;
+        }
+        lf_eraseLive(*ac);
+        return;
+    }
+    if (objectId == 0) return;
+    for (SimAc& st : staticAircraft) {
+        if (st.objectId == objectId) {
+            lf_eraseStatic(st);
+            return;
+        }
+    }
+}
+
+void lf_removeWhileBlocked(std::uint32_t aircraftId)
+{
+    LiveAc* ac = lf_liveById(aircraftId);
+    if (!ac) return;
+    switch (ac->simState) {
+    case SimState::buffer:
+        logLine(vr::format("{} will be removed from buffer while blocked", acDescription(*ac)));
+        ac->removedInBuffer = true;
+        break;
+    case SimState::adding2sim:
+    case SimState::active:
+        logLine(vr::format("{} removed from simulator immediately while blocked", acDescription(*ac)));
+        removeAircraftFromSim(*ac);
+        break;
+    default: break;
+    }
+}
+
+void setAcFlightPlan(LiveAc& ac)
+{
+    if (ac.origin.empty() || ac.destination.empty()) return;
+    const std::filesystem::path path = flightPlanFolder() / gf_flightPlanFileName(ac.objectId);
+    bool ok = gf_writeFlightPlan(path, ac);
+    if (ok) {
+        const std::string text = path.string();
+        std::lock_guard lock(simQueueMutex);
+        ok = simApi().aiSetAircraftFlightPlan(ac.objectId, text.c_str(), REQUEST_FLIGHT_PLAN) == scOk;
+    }
+    if (!ok) {
+        logLineMarked(vr::format("{} creating a flight plan failed", acDescription3(ac)));
+        // Only a plan that was sent is deleted with its object: one not sent goes now.
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+    }
+    ac.flightPlanSent = ok;
+}
+
+void lf_parks(LiveAc& ac)
+{
+    ac.groundReplySeen = true;
+    ac.altStep = 0;
+    if (ac.phase != AcPhase::parked) return;
+    if (LOG.get()) logLine(vr::format("{:8}: {:8} parks", sidName(ac.standId), ac.callsign));
+    if (ac.standId != 0) {
+        for (SimAc& st : staticAircraft) {
+            if (st.standId != ac.standId || st.simState != SimState::active) continue;
+            logLine(vr::format("{:8}: {:8} parks over static {} — static will be removed", sidName(ac.standId),
+                               ac.callsign, st.callsign));
+            removeAircraftFromSim(st);
+        }
+    }
+    ac.countdown = 1;
+}
+
+void lf_onGroundSlots(LiveAc& ac)
+{
+    ac.rollingOut = true;
+    ac.touchdownPitch = true;
+    fastRangeRequest = false;
+    ac.touchdownHeading = ac.posBlock.heading;
+    ac.landing = false;
+    ac.justLanded = true;
+    if (ac.category != AcCategory::Rotorcraft) queueAcEvent(ac, EVENT_SPOILERS_SET, 16383);
+    if (ac.category != AcCategory::Light) {
+        const double lever = ac.fsltlModel ? -100.0 : 100.0;
+        const EngineBlock block{100.0, lever, lever};
+        std::lock_guard lock(simQueueMutex);
+        lf_directCallFailed(simApi().setDataOnSimObject(DEF_ENGINE, ac.objectId, sizeof block, &block),
+                            "SimConnect set engine data fails");
+    }
+    const std::uint32_t n = ac.touchdownTicks;
+    if (n == 0) {
+        logLine(vr::format("{} ! onGround slots {:.1f}", ac.callsign, static_cast<double>(n)));
+        ac.pitchStep = ac.staticPitch;
+        ac.bankStep = 0;
+    } else {
+        ac.pitchStep = (ac.staticPitch - ac.posBlock.pitch) / n;
+        ac.bankStep = -ac.posBlock.bank / n;
+    }
+    IdentityCheckQueue.push_back(ac.aircraftId);
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The engine's side of the simulator replies: once a tick it takes the reply
+// list (simlink/sim_handover.h) and works on the entries outside the reply
+// mutex, ties new objects to their records, counts the freshly created objects
+// and activates each 200 ticks after its reply. Worker thread only; simulator
+// calls take simQueueMutex.
+
+#include <cstdint>
+#include <vector>
+
+#include "simlink/sim_handover.h"
+
+struct LiveAc;
+
+// Entries counting to their activation (worker only).
+extern std::vector<SimReply>& createdObjects;
+// Ticks from the reply to the activation; the lights toggle at the two counts.
+inline constexpr std::int32_t activationTicks = 200;
+inline constexpr std::int32_t lightsToggleFirst = 50;
+inline constexpr std::int32_t lightsToggleSecond = 100;
+
+void processSimReplies();
+// One reply (the drain's body).
+void lf_processSimReply(const SimReply& reply);
+void activateCreatedAc();
+void activateAc(LiveAc& ac);
+void resetRemovedAc(std::uint32_t objectId);
+void lf_removeWhileBlocked(std::uint32_t aircraftId);
+void setAcFlightPlan(LiveAc& ac);
+void lf_parks(LiveAc& ac);
+void lf_onGroundSlots(LiveAc& ac);
+// The static pitch a kind-4 reply gives: b, or 0.7 degrees outside (-1, 2.5] degrees.
+double clampedStaticPitch(double b);
