@@ -20,7 +20,7 @@ public:
     std::string sidName(std::uint32_t standId) override;
     bool removeFarthestLive(double) override { return true; }
     bool addStandOption(std::uint32_t, const StandUser&, bool, std::uint64_t, bool) override { return false; }
-    bool addStandOptionPT(std::uint32_t, const StandUser&, bool, std::uint64_t, bool, bool) override { return false; }
+    bool addStandOptionPT(std::uint32_t, const StandUser&, bool, std::uint64_t, bool) override { return false; }
     bool isStaticNamed(const StandUser&) override { return false; }
     bool isParkedTrafficNamed(const StandUser&) override { return false; }
     void addMyParkAirport() override {}

@@ -15,7 +15,7 @@ public:
     std::string sidName(std::uint32_t standId) override { return standId == 0 ? "sid==0?" : "unknown"; }
     bool removeFarthestLive(double) override { return true; }
     bool addStandOption(std::uint32_t, const StandUser&, bool, std::uint64_t, bool) override { return false; }
-    bool addStandOptionPT(std::uint32_t, const StandUser&, bool, std::uint64_t, bool, bool) override { return false; }
+    bool addStandOptionPT(std::uint32_t, const StandUser&, bool, std::uint64_t, bool) override { return false; }
     bool isStaticNamed(const StandUser&) override { return false; }
     bool isParkedTrafficNamed(const StandUser&) override { return false; }
     void addMyParkAirport() override {}
@@ -41,10 +41,9 @@ bool lt_addStandOption(std::uint32_t standId, const StandUser& ac, bool flag, st
 {
     return airportServices().addStandOption(standId, ac, flag, weekdayAndSlot, flag2);
 }
-bool addStandOptionPT(std::uint32_t standId, const StandUser& ac, bool flag, std::uint64_t weekdayAndSlot, bool flag2,
-                      bool flag3)
+bool addStandOptionPT(std::uint32_t standId, const StandUser& ac, bool extend, std::uint64_t weekdayAndSlot, bool extra)
 {
-    return airportServices().addStandOptionPT(standId, ac, flag, weekdayAndSlot, flag2, flag3);
+    return airportServices().addStandOptionPT(standId, ac, extend, weekdayAndSlot, extra);
 }
 bool isStaticNamed(const StandUser& ac) { return airportServices().isStaticNamed(ac); }
 bool isParkedTrafficNamed(const StandUser& ac) { return airportServices().isParkedTrafficNamed(ac); }

@@ -50,12 +50,15 @@ public:
     // removal and returns false; true when there is none.
     virtual bool removeFarthestLive(double distanceNm) = 0;
     // Records the half-hour slot in the aircraft's stand-use record at the stand;
-    // true when something was recorded (lt_addStandOption).
+    // true when something was recorded (lt_addStandOption). extend: a record
+    // whose slots lie close enough is extended instead of adding one.
     virtual bool addStandOption(std::uint32_t standId, const StandUser& ac, bool flag, std::uint64_t weekdayAndSlot,
-                                bool flag2) = 0;
-    // The same with one more flag (addStandOptionPT).
-    virtual bool addStandOptionPT(std::uint32_t standId, const StandUser& ac, bool flag,
-                                  std::uint64_t weekdayAndSlot, bool flag2, bool flag3) = 0;
+                                bool extend) = 0;
+    // The same for learned (soft) stand use (addStandOptionPT): extend is true for
+    // a stand the aircraft was seen at before; extra is true for an aircraft that
+    // vanished in flight.
+    virtual bool addStandOptionPT(std::uint32_t standId, const StandUser& ac, bool extend,
+                                  std::uint64_t weekdayAndSlot, bool extra) = 0;
     // A static aircraft / a planned static position carries one of the aircraft's names.
     virtual bool isStaticNamed(const StandUser& ac) = 0;
     virtual bool isParkedTrafficNamed(const StandUser& ac) = 0;
@@ -76,9 +79,9 @@ AirportServices& airportServices();
 std::string sidName(std::uint32_t standId);
 bool removeFarthestLive(double distanceNm);
 bool lt_addStandOption(std::uint32_t standId, const StandUser& ac, bool flag, std::uint64_t weekdayAndSlot,
-                       bool flag2);
-bool addStandOptionPT(std::uint32_t standId, const StandUser& ac, bool flag, std::uint64_t weekdayAndSlot, bool flag2,
-                      bool flag3);
+                       bool extend);
+bool addStandOptionPT(std::uint32_t standId, const StandUser& ac, bool extend, std::uint64_t weekdayAndSlot,
+                      bool extra);
 bool isStaticNamed(const StandUser& ac);
 bool isParkedTrafficNamed(const StandUser& ac);
 void addMyParkAirport();

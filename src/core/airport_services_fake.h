@@ -53,11 +53,10 @@ public:
         calls.add(vr::format("addStandOption {} {} {} {} {}", standId, ac.callsign, flag, weekdayAndSlot, flag2));
         return addStandOptionResult;
     }
-    bool addStandOptionPT(std::uint32_t standId, const StandUser& ac, bool flag, std::uint64_t weekdayAndSlot,
-                          bool flag2, bool flag3) override
+    bool addStandOptionPT(std::uint32_t standId, const StandUser& ac, bool extend, std::uint64_t weekdayAndSlot,
+                          bool extra) override
     {
-        calls.add(vr::format("addStandOptionPT {} {} {} {} {} {}", standId, ac.callsign, flag, weekdayAndSlot, flag2,
-                             flag3));
+        calls.add(vr::format("addStandOptionPT {} {} {} {} {}", standId, ac.callsign, extend, weekdayAndSlot, extra));
         return addStandOptionResult;
     }
     bool isStaticNamed(const StandUser& ac) override { return staticNames.count(ac.callsign) > 0; }

@@ -157,6 +157,8 @@ void StatusPanel::reset()
     trafficLamp = 3;
     weatherLamp = 3;
     qnh = 0;
+    tbloCount = 0;
+    orbxDone = false;
     liveCount = 0;
     liveParkedCount = 0;
     staticsInSlot = 0;

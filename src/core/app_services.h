@@ -95,6 +95,8 @@ struct StatusPanel {
     std::atomic<std::int32_t> trafficLamp{3};
     std::atomic<std::int32_t> weatherLamp{3};
     std::atomic<std::int32_t> qnh{0};  // hPa; 0 until the weather reader stored one
+    std::atomic<std::int32_t> tbloCount{0};  // files waiting in TBLO for offline learning
+    std::atomic<bool> orbxDone{false};       // every generated my_ORBX airport handled by the airport scan
     std::atomic<std::int32_t> liveCount{0};        // active live aircraft not parked
     std::atomic<std::int32_t> liveParkedCount{0};  // live aircraft parked
     std::atomic<std::int32_t> staticsInSlot{0};

@@ -2,6 +2,9 @@
 // Great-circle geodesy on a sphere on which one nautical mile is one minute of
 // arc. Pure functions; they run for every aircraft on every tick.
 
+#include <cmath>
+#include <cstdint>
+
 // A position: latitude then longitude, degrees, north and east positive.
 struct LatLon {
     double lat = 0.0;
@@ -18,6 +21,37 @@ inline constexpr double earthRadiusNm = 3437.746770784939;
 inline constexpr double feetPerNm = 6076.11549;
 // 1 / (earthRadiusNm * feetPerNm).
 inline constexpr double radiansPerFoot = 4.787404208238998e-08;
+inline constexpr double pi = 3.141592653589793;
+inline constexpr double metresPerNm = 1852.0;
+// 1 / 1852: one metre in nautical miles.
+inline constexpr double nmPerMetre = 0.0005399568034557236;
+// Metres per degree of latitude of the local plane that ground curves use.
+inline constexpr double curveMetresPerDegree = 111132.95;
+// One knot over one tick (10 ms) covers 1 / 360000 nm.
+inline constexpr double knotTicksPerNm = 360000.0;
+inline constexpr int ticksPerSecond = 100;
+inline constexpr int ticksPerMinute = 6000;
+// A week of ticks (604800 s).
+inline constexpr std::int32_t ticksPerWeek = 60480000;
+
+// An angle folded into [-pi, pi] (radians).
+inline double foldPi(double a)
+{
+    a = std::remainder(a, twoPi);
+    return a;
+}
+// A longitude difference b - a (degrees) folded into [-180, 180), so that a leg
+// across the antimeridian goes the short way.
+inline double wrapLonDelta(double d)
+{
+    d = std::remainder(d, 360.0);
+    return d >= 180.0 ? d - 360.0 : d;
+}
+// A longitude folded into [-180, 180).
+inline double foldLongitude(double lon)
+{
+    return wrapLonDelta(lon);
+}
 }  // namespace geo
 
 // Great-circle distance in nautical miles (>= 0, symmetric).

@@ -171,6 +171,9 @@ struct GroundCurve {
     double tEnd = 0.0;
     double ctrlEast = notANumber;  // m
     double ctrlNorth = notANumber;
+    // Degrees of longitude per metre east at the origin: 1 / (cos(originLat) x
+    // metres per degree), set with the curve; 0: worked out when used.
+    double lonPerMetre = 0.0;
     bool active() const { return !std::isnan(ctrlEast) && !std::isnan(ctrlNorth); }
 };
 
@@ -245,6 +248,7 @@ struct LiveAc : SimAc {
     bool justLanded = false;
     bool lowAltLights = false;
     bool highAltLights = false;
+    bool curveFailLogged = false;  // the failing curve was logged (once per curve)
 };
 
 // The global containers (live for the whole run; engine thread).

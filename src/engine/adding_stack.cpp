@@ -16,6 +16,7 @@
 #include "engine/scheduling.h"
 #include "engine/sim_replies.h"
 #include "engine/spawn.h"
+#include "engine/stand.h"
 #include "engine/timed_queues.h"
 #include "simlink/sim_api.h"
 #include "simlink/sim_client.h"
@@ -201,6 +202,9 @@ void removeAircraftFromSim(SimAc& ac)
         break;
     }
     if (lf_isLive(ac) && ac.simState == SimState::active) --liveInSimCount;
+    if (lf_isLive(ac)) {
+        if (Stand* stand = findStandById(ac.standId)) stand->occupied = false;
+    }
     ac.simState = SimState::removingfromsim;
     if (ac.objectId != 0) {
         removalDeque.push_back(ac.objectId);
@@ -254,6 +258,9 @@ void lf_reserveEngineContainers()
     createdObjects.reserve(128);
     pendingCreationIds.reserve(64);
     GhostCallsigns.reserve(64);
+    parkingSelections.reserve(512);
+    slotMarks.reserve(512);
+    liveParkedList.reserve(128);
     creationsInFlight.reserve(64);
     removalsInFlight.reserve(64);
 }
@@ -290,4 +297,5 @@ void removeAllAiObjects()
     UnmatchedLiveKeys.clear();
     IdentityCheckQueue.clear();
     engineUserAcState = UserAcState{};
+    clearStandState();
 }

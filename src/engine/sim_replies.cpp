@@ -12,7 +12,9 @@
 #include "engine/ac_records.h"
 #include "engine/adding_stack.h"
 #include "engine/flight_plans.h"
+#include "engine/motion.h"
 #include "engine/spawn.h"
+#include "engine/stand.h"
 #include "engine/timed_queues.h"
 #include "simlink/sim_api.h"
 #include "simlink/sim_client.h"
@@ -156,22 +158,28 @@ void lf_creationFailed(const SimReply& r)
 {
     lf_forgetCreationInFlight(r.aircraftId);
     std::string callsign;
+    std::string type;
+    std::string airline;
     std::string_view title;
     if (r.aircraftId > 10000) {
         LiveAc* ac = lf_liveById(r.aircraftId);
         if (!ac) return;
         callsign = ac->callsign;
+        type = ac->type;
+        airline = ac->airline;
         title = ac->liveryTitle;
         lf_eraseLive(*ac);
     } else {
         SimAc* st = lf_staticById(r.aircraftId);
         if (!st) return;
         callsign = st->callsign;
+        type = st->type;
+        airline = st->airline;
         title = st->liveryTitle;
         lf_eraseStatic(*st);
     }
     // May throw when too many titles are blocked: that ends the run.
-    gf_liveryNotCreated(callsign, title);
+    gf_liveryNotCreated(callsign, title, type, airline);
 }
 
 }  // namespace
@@ -360,6 +368,8 @@ void lf_parks(LiveAc& ac)
     if (ac.phase != AcPhase::parked) return;
     if (LOG.get()) logLine(vr::format("{:8}: {:8} parks", sidName(ac.standId), ac.callsign));
     if (ac.standId != 0) {
+        // The static parking's planned positions at this stand go: a live aircraft holds it.
+        std::erase_if(parkingSelections, [&ac](const ParkingSelection& p) { return p.standId == ac.standId; });
         for (SimAc& st : staticAircraft) {
             if (st.standId != ac.standId || st.simState != SimState::active) continue;
             logLine(vr::format("{:8}: {:8} parks over static {} — static will be removed", sidName(ac.standId),
@@ -381,10 +391,7 @@ void lf_onGroundSlots(LiveAc& ac)
     if (ac.category != AcCategory::Rotorcraft) queueAcEvent(ac, EVENT_SPOILERS_SET, 16383);
     if (ac.category != AcCategory::Light) {
         const double lever = ac.fsltlModel ? -100.0 : 100.0;
-        const EngineBlock block{100.0, lever, lever};
-        std::lock_guard lock(simQueueMutex);
-        lf_directCallFailed(simApi().setDataOnSimObject(DEF_ENGINE, ac.objectId, sizeof block, &block),
-                            "SimConnect set engine data fails");
+        setEngineValues(ac, 100.0, lever);
     }
     const std::uint32_t n = ac.touchdownTicks;
     if (n == 0) {

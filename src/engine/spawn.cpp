@@ -8,10 +8,15 @@
 #include "core/geodesy.h"
 #include "core/livery_services.h"
 #include "core/log.h"
+#include "core/run_state.h"
 #include "core/options.h"
 #include "engine/ac_records.h"
 #include "engine/adding_stack.h"
 #include "engine/ghosts.h"
+#include "engine/live_parking.h"
+#include "engine/motion.h"
+#include "engine/slot_records.h"
+#include "engine/stand_choice.h"
 #include "engine/timed_queues.h"
 #include "simlink/user_aircraft.h"
 
@@ -68,6 +73,29 @@ double initialAirPitch(double verticalRate)
     double v = std::clamp(verticalRate, -3000.0, 2400.0);
     if (v < 0) v /= 2;
     return (-3.0 - (v / 600.0) * 2.2) * geo::degToRad;
+}
+
+void lf_bornAtStand(LiveAc& ac, const Stand& stand)
+{
+    ac.position = {stand.latitude, stand.longitude};
+    ac.heading = stand.heading;
+    ac.standId = stand.sid;
+    ac.cargoLook = stand.cargo;
+    setAcPhase(ac, AcPhase::parked);
+    markParkedNow(ac);
+    ac.standDistanceFirst = 0.0;
+    ac.standDistanceLast = 0.0;
+    ac.standDistanceCount = 0;
+    lf_setCargoAttribute(ac);
+    ac.samples.resize(1);
+    PositionSample& s0 = ac.samples.front();
+    s0.latitude = stand.latitude;
+    s0.longitude = stand.longitude;
+    s0.track = stand.heading * geo::radToDeg;
+    if (LOG.get()) logLine(vr::format("{:8}: {:8} born at stand", stand.name, ac.callsign));
+    const std::uint64_t now = currentSlotAndWeekday.load();
+    if (lt_addStandOption(stand.sid, standUserOf(ac), false, now, false)) lf_markIdInSlot(now, ac.aircraftId, true);
+    enforceMaxPark(1);
 }
 
 bool lf_ghostBaseExists(std::string_view callsign)
@@ -205,8 +233,13 @@ void spawnLiveAc(LiveAc& ac)
                 liveryServices().rememberTitle(ac.aircraftId, match->title);
             }
         }
-        // A ground-born aircraft taxis; the stand choice joins with the stands.
-        setAcPhase(ac, s.front().airborne ? AcPhase::flying : AcPhase::taxi);
+        if (s.front().airborne) {
+            setAcPhase(ac, AcPhase::flying);
+        } else if (const auto stand = lf_chooseStand(ac)) {
+            lf_bornAtStand(ac, *stand);
+        } else {
+            setAcPhase(ac, AcPhase::taxi);
+        }
     }
     if (ac.removedInBuffer) return;
 

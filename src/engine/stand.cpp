@@ -22,16 +22,69 @@ std::vector<Stand>& lf_stands()
 const std::vector<Stand>& stands = lf_stands();
 std::uint32_t standUpdateCount = 0;
 
+namespace {
+
+template <class T>
+T& lf_reserved(std::size_t n)
+{
+    T& v = *new T;
+    v.reserve(n);
+    return v;
+}
+
+std::mutex& snapshotMutex = *new std::mutex;
+std::shared_ptr<const StandSnapshot>& lf_snapshot = *new std::shared_ptr<const StandSnapshot>(
+    std::make_shared<const StandSnapshot>());
+
+void lf_publishSnapshot()
+{
+    auto next = std::make_shared<StandSnapshot>();
+    next->entries.reserve(lf_stands().size());
+    for (const Stand& s : lf_stands()) next->entries.push_back({s.name, s.latitude, s.longitude});
+    std::shared_ptr<const StandSnapshot> published = std::move(next);
+    std::lock_guard lock(snapshotMutex);
+    lf_snapshot.swap(published);
+    // The old snapshot goes when its last reader lets it go (outside the lock here).
+}
+
+}  // namespace
+
+std::vector<ParkingSelection>& parkingSelections = lf_reserved<std::vector<ParkingSelection>>(512);
+std::set<std::string>& usedNames = *new std::set<std::string>;
+std::set<std::uint32_t>& usedIds = *new std::set<std::uint32_t>;
+std::vector<LiveParkedEntry>& liveParkedList = lf_reserved<std::vector<LiveParkedEntry>>(128);
+std::vector<SlotMark>& slotMarks = lf_reserved<std::vector<SlotMark>>(512);
+
 void replaceStands(std::vector<Stand> newStands)
 {
     auto& v = lf_stands();
     v.clear();
     for (auto& s : newStands) v.push_back(std::move(s));
+    lf_publishSnapshot();
 }
 
 void clearStands()
 {
     lf_stands().clear();
+    lf_publishSnapshot();
+}
+
+std::shared_ptr<const StandSnapshot> standSnapshot()
+{
+    std::lock_guard lock(snapshotMutex);
+    return lf_snapshot;
+}
+
+void clearStandState()
+{
+    clearStands();
+    clearCurrentParkAirport();
+    parkingSelections.clear();
+    usedNames.clear();
+    usedIds.clear();
+    liveParkedList.clear();
+    slotMarks.clear();
+    standUpdateCount = 0;
 }
 
 Stand* findStandById(std::uint32_t sid)

@@ -13,7 +13,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include <memory>
 #include <mutex>
+#include <set>
 #include <tuple>
 
 #include "core/airport_services.h"
@@ -81,16 +83,79 @@ struct Stand {
 
 // The park airport's stands (worker thread; reserved 512).
 extern const std::vector<Stand>& stands;
-// Replaces every stand (a new park airport or a reload).
+// Replaces every stand (a new park airport or a reload). Publishes a fresh
+// snapshot of the names and positions for the other threads.
 void replaceStands(std::vector<Stand> newStands);
-// No stands.
+// No stands (an empty snapshot is published).
 void clearStands();
+
+// What other threads may read of the stands: names and positions as the last
+// replaceStands or clearStands left them, never changed afterwards, with the
+// one-entry memory of nearestStandAirport (which belongs to this snapshot, so a
+// new airport never answers from the old one's memory).
+struct StandSnapshot {
+    struct Entry {
+        std::string name;
+        double latitude = 0.0;
+        double longitude = 0.0;
+    };
+    std::vector<Entry> entries;
+    mutable std::mutex memoryMutex;  // leaf lock
+    mutable bool remembered = false;
+    mutable double rememberedLat = 0.0;
+    mutable double rememberedLon = 0.0;
+    mutable std::string rememberedName;
+};
+// The current snapshot (any thread; never null).
+std::shared_ptr<const StandSnapshot> standSnapshot();
 // The stand with that id, or nullptr (0 finds nothing). Valid until the stands change.
 Stand* findStandById(std::uint32_t sid);
 
 // Stand records changed in this run (radius or cargo flag); the airport stand
 // file is saved when it is 1 or more at the end of a static-parking pass.
 extern std::uint32_t standUpdateCount;
+
+// One planned static position: the static parking fills the vector, the
+// placement consumes it from the back.
+struct ParkingSelection {
+    std::uint32_t aircraftId = 0;  // the service's parked aircraft it stands for, or 0
+    std::uint32_t kind = 0;        // 0 from parked traffic, 1 from learned stand use (the static's source)
+    std::uint32_t standId = 0;
+    std::int32_t window = 0;       // age in half hours
+    std::string airline;
+    std::string type;
+    std::string flightA;
+    std::string flightB;
+    std::string registration;
+    bool preferA = false;
+};
+// Planned static positions (worker thread; reserved 512).
+extern std::vector<ParkingSelection>& parkingSelections;
+// Names and aircraft ids already used by the static parking (worker thread).
+extern std::set<std::string>& usedNames;
+extern std::set<std::uint32_t>& usedIds;
+
+// One reviewed live parked aircraft (smallest minutes first in the list).
+struct LiveParkedEntry {
+    std::string callsign;
+    std::uint64_t reserved = 0;
+    std::uint32_t standId = 0;
+    std::uint32_t minutes = 0;
+};
+extern std::vector<LiveParkedEntry>& liveParkedList;
+
+// The half hour in which an aircraft's stand use was last handled: one mark per
+// aircraft id, appended at the end (worker thread).
+struct SlotMark {
+    std::uint32_t aircraftId = 0;
+    std::uint32_t slot = 0;
+};
+extern std::vector<SlotMark>& slotMarks;
+
+// The engine's share of a reset: the stands, the park airport, the planned
+// positions, the used names and ids, the live parked list, the slot marks and
+// the stand-update count.
+void clearStandState();
 
 // Field by field (tests and the learned merge compare whole records).
 inline bool operator==(const SlotRecord& a, const SlotRecord& b)

@@ -1,125 +1,274 @@
-// The per-tick update of one aircraft and the merge of a new sample, as the
-// adding stack calls them. StraightLineMotion checks the simple motion of this
-// file's version; the rest is what every version keeps.
+// The per-step update and the checks of a new sample: queue cap, due ticks,
+// standing samples, arrival at a stand, holding, push-back choices, the
+// touch-and-go, and the removal of aircraft that cannot be moved.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "core/geodesy.h"
-#include "engine/adding_stack.h"
-#include "engine/live_update.h"
-#include "engine/timed_queues.h"
-#include "engine_records.h"
-#include "simlink/sim_queues.h"
-#include "support/engine_harness.h"
+#include "core/options.h"
+#include "engine/motion.h"
+#include "engine/stand.h"
+#include "support/motion_fixture.h"
+#include "support/motion_streams.h"
+
+using namespace motiontest;
 
 namespace {
 
-constexpr std::uint32_t kHex = 0x484000;
+constexpr double deg = geo::degToRad;
+constexpr double metre = 1.0 / 1852.0;
 
-LiveAc& activeAc(std::initializer_list<PositionSample> samples, std::uint32_t objectId = 150)
+class Update : public MotionTest {};
+
+TEST_F(Update, QueueOfTwoHundredAndOneRemovesTheAircraft)
 {
-    liveAircraft.push_back(liveRecord(kHex, "KLM1", samples));
-    LiveAc& a = liveAircraft.back();
-    a.simState = SimState::active;
-    a.objectId = objectId;
-    a.phase = AcPhase::flying;
-    a.groundReplySeen = false;
-    const PositionSample& f = a.samples.front();
-    a.posBlock.latitude = f.latitude;
-    a.posBlock.longitude = f.longitude;
-    a.posBlock.altitude = f.altitude;
-    return a;
+    const LatLon o{47.0, 8.0};
+    LiveAc ac = aircraft(AcCategory::Large, {sample(o, 200, 0, 9000)}, 0);
+    for (int i = 1; i <= 200; ++i) decodeExisting(ac, sample(direct(o, 0, 0.5 * i), 200, 100 * i, 9000));
+    EXPECT_EQ(ac.samples.size(), 201u);
+    EXPECT_EQ(ac.simState, SimState::active);
+    decodeExisting(ac, sample(direct(o, 0, 200), 200, 30000, 9000));
+    EXPECT_EQ(ac.simState, SimState::removingfromsim);
+    EXPECT_EQ(ac.samples.size(), 201u);
 }
 
-TEST(UpdateLiveAc, ABufferedAircraftGoesThroughTheSpawnPath)
+TEST_F(Update, DueTicksKeepRising)
 {
-    EngineHarness h;
-    h.liveries.titles["KLM B738"] = "KLM 737";
-    liveAircraft.push_back(liveRecord(kHex, "KLM1", {sampleAt(52.3, 4.8, 50), sampleAt(52.3, 4.81, 550)}));
-    EXPECT_FALSE(updateLiveAc(liveAircraft[0]));
-    EXPECT_EQ(liveAircraft[0].simState, SimState::adding2sim);
-    liveAircraft.push_back(liveRecord(kHex + 1, "KLM2", {sampleAt(52.3, 4.8, 50)}));
-    EXPECT_TRUE(updateLiveAc(liveAircraft[1])) << "one sample at its due time: dropped, to be erased";
+    const LatLon o{47.0, 8.0};
+    LiveAc ac = aircraft(AcCategory::Large, {sample(o, 200, 500, 9000)}, 0);
+    decodeExisting(ac, sample(direct(o, 0, 0.5), 200, 400, 9000));
+    decodeExisting(ac, sample(direct(o, 0, 1.0), 200, 501, 9000));
+    decodeExisting(ac, sample(direct(o, 0, 1.5), 200, 2000, 9000));
+    ASSERT_EQ(ac.samples.size(), 4u);
+    EXPECT_EQ(ac.samples[1].dueTick, 501);
+    EXPECT_EQ(ac.samples[2].dueTick, 502);
+    EXPECT_EQ(ac.samples[3].dueTick, 2000);
 }
 
-TEST(UpdateLiveAc, AnActiveAircraftWithoutAnObjectIsRemoved)
-{
-    EngineHarness h;
-    LiveAc& a = activeAc({sampleAt(52.3, 4.8, 0), sampleAt(52.3, 4.81, 500)}, 0);
-    updateLiveAc(a);
-    EXPECT_EQ(a.simState, SimState::removingfromsim);
-    EXPECT_NE(h.logText().find("updateLiveAc objectid=0? hexid: 4734976,cs:KLM1"), std::string::npos);
-}
-
-TEST(DecodeExisting, DueTicksIncreaseAndTheQueueIsCapped)
-{
-    EngineHarness h;
-    liveAircraft.push_back(liveRecord(kHex, "KLM1", {sampleAt(52.3, 4.8, 500)}));
-    LiveAc& a = liveAircraft.back();
-    decodeExisting(a, sampleAt(52.3, 4.81, 400));
-    ASSERT_EQ(a.samples.size(), 2u);
-    EXPECT_EQ(a.samples[1].dueTick, 501) << "due before the newest: one tick after it";
-    while (a.samples.size() <= maxQueuedSamples)
-        a.samples.push_back(sampleAt(52.3, 4.8 + 0.001 * static_cast<double>(a.samples.size()), 1000 + static_cast<int>(a.samples.size())));
-    decodeExisting(a, sampleAt(52.4, 4.9, 90000));
-    EXPECT_TRUE(a.removedInBuffer) << "a queue over the limit removes the aircraft";
-}
-
-// This version's motion: a straight line from sample to sample, each reached at
-// its due tick unless that would be faster than the samples' speeds.
-TEST(StraightLineMotion, ReachesEachSampleAtItsDueTickWithinItsSpeed)
+// A sample within 1e-8 degrees of the newest stands; within 0.00015 degrees it
+// becomes the newest standing, on the ground only; a take-off roll refuses it.
+TEST_F(Update, StationaryTable)
 {
     struct Row {
         const char* name;
-        double distanceNm;
-        double speedKt;
-        std::int32_t dueIn;
-        std::int32_t reachedIn;
+        double offDeg;
+        bool airborne;
+        bool ground;      // groundReplySeen
+        bool takeOffRoll;
+        double pSpeed, sSpeed;
+        bool accepted, stationary;
     };
-    // 1 nm at 360 kt takes 1000 ticks; allowed 1.25 x: 800.
-    const std::vector<Row> rows = {
-        {"on time", 1.0, 360, 1000, 1000},
-        {"a later due tick: slower", 1.0, 360, 2000, 2000},
-        {"too early for the speed: 800 ticks at 1.25 x", 1.0, 360, 300, 800},
-        {"slow at the end", 0.1, 36, 1500, 1500},
+    const Row rows[] = {
+        {"same place, ground", 0.0, false, true, false, 5, 3, true, true},
+        {"same place, airborne", 0.0, true, false, false, 5, 3, false, true},
+        {"same place, take-off roll at 30 kt", 0.0, false, true, true, 30, 5, false, true},
+        {"same place, take-off roll at 29 kt", 0.0, false, true, true, 29, 5, true, true},
+        {"close, ground: becomes standing", 0.0001, false, true, false, 5, 3, true, true},
+        {"close, active aloft", 0.0001, false, false, false, 5, 3, false, false},
+        {"close, take-off roll at 50 kt", 0.0001, false, true, true, 50, 5, false, false},
+        {"farther, moving", 0.001, false, true, false, 5, 3, true, false},
+        {"farther, speed 0 taxiing", 0.001, false, true, false, 5, 0, true, false},
+        {"farther, speed 0 in a take-off roll from 50 kt", 0.001, false, true, true, 50, 0, false, false},
+        {"farther, speed 0 in a take-off roll from 49 kt", 0.001, false, true, true, 49, 0, true, false},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        EngineHarness h;
-        const double dLat = row.distanceNm / 60.0;
-        LiveAc& a = activeAc({sampleAt(52.0, 4.8, 0, 9000, row.speedKt, 0),
-                              sampleAt(52.0 + dLat, 4.8, row.dueIn, 9000, row.speedKt, 0),
-                              sampleAt(52.0 + 2 * dLat, 4.8, row.dueIn + 5000, 9000, row.speedKt, 0)});
-        std::int32_t reached = -1;
-        double largestStep = 0;
-        LatLon last{a.posBlock.latitude, a.posBlock.longitude};
-        for (std::int32_t t = 0; t <= row.reachedIn + 5 && reached < 0; ++t) {
-            tickCounter = t;
-            updateLiveAc(liveAircraft[0]);
-            const LiveAc& b = liveAircraft[0];
-            const LatLon now{b.posBlock.latitude, b.posBlock.longitude};
-            largestStep = std::max(largestStep, distanceNm(last, now));
-            last = now;
-            if (std::abs(b.posBlock.latitude - (52.0 + dLat)) < 1e-12) reached = t;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const LatLon o{47.0, 8.0};
+        LiveAc ac = aircraft(AcCategory::Large, {sample(o, r.pSpeed, 0, r.airborne ? 500 : 0)}, 0);
+        ac.groundReplySeen = r.ground;
+        ac.takeOffRoll = r.takeOffRoll;
+        PositionSample s = sample({o.lat + r.offDeg, o.lon}, r.sSpeed, 100, r.airborne ? 500 : 0);
+        EXPECT_EQ(lf_checkStationary(ac, s), r.accepted);
+        EXPECT_EQ(s.stationary, r.stationary);
+        if (r.accepted && r.stationary) {
+            EXPECT_EQ(s.groundSpeed, 0.0);
+            EXPECT_EQ(s.latitude, r.offDeg < 1e-8 ? o.lat + r.offDeg : o.lat);
+            EXPECT_EQ(s.dueTick, 100);
         }
-        EXPECT_EQ(reached, row.reachedIn);
-        EXPECT_LE(largestStep, 1.25 * row.speedKt / 360000 + 1e-9);
-        EXPECT_EQ(liveAircraft[0].posBlock.heading, 0.0);
-        EXPECT_FALSE(positionQueue.write().empty());
     }
 }
 
-TEST(StraightLineMotion, AnEmptyQueueRemovesTheAircraft)
+// A parked aircraft's samples near its stand: the first keeps the distance;
+// growing by 3 m three times and by more than half the radius is a departure.
+TEST_F(Update, ArrivalCheckSequence)
 {
-    EngineHarness h;
-    LiveAc& a = activeAc({sampleAt(52.0, 4.8, 0)});
-    tickCounter = 1;
-    updateLiveAc(a);
-    EXPECT_EQ(a.simState, SimState::removingfromsim);
-    EXPECT_EQ(removalDeque.size(), 1u);
-    EXPECT_NE(h.logText().find("stream empty ?"), std::string::npos);
+    const LatLon here{47.0, 8.0};
+    Stand s;
+    s.sid = 5;
+    s.latitude = here.lat;
+    s.longitude = here.lon;
+    s.radius = 20 * metre;
+    s.occupied = true;
+    replaceStands({s});
+    LiveAc ac = aircraft(AcCategory::Large, {sample(here, 0, 0)}, 0);
+    ac.phase = AcPhase::parked;
+    ac.prevPhase = AcPhase::parking;
+    ac.standId = 5;
+    ac.position = here;
+    struct Step {
+        double metres;
+        bool accepted;
+        std::uint32_t count;
+    };
+    // The last distance moves only when it grows; coming back 3 m clears the count.
+    const Step steps[] = {{1, false, 0},    {4.5, false, 1}, {8, false, 2},     {2, false, 0},
+                          {11.5, false, 1}, {15, false, 2},  {18.5, true, 3}};
+    int i = 0;
+    for (const Step& st : steps) {
+        SCOPED_TRACE(i++);
+        PositionSample p = sample(direct(here, 90, st.metres * metre), 2, 100 * i);
+        EXPECT_EQ(lf_arrivalCheck(ac, p), st.accepted);
+        EXPECT_EQ(ac.standDistanceCount, st.count);
+        EXPECT_TRUE(ac.standReported);
+    }
+    EXPECT_TRUE(ac.departurePending);
+    EXPECT_EQ(ac.phase, AcPhase::parked);
+    EXPECT_FALSE(stands[0].occupied);  // settled: the mark cleared
+}
+
+TEST_F(Update, ArrivalCheckFarFromTheStand)
+{
+    struct Row {
+        const char* name;
+        AcPhase phase;
+        double metres;
+        bool accepted;
+        AcPhase after;
+        bool removed;
+    };
+    const Row rows[] = {
+        {"parking at 150 m: taxis again", AcPhase::parking, 150, true, AcPhase::taxi, false},
+        {"parked at 150 m: the arrival branch", AcPhase::parked, 150, true, AcPhase::parked, false},
+        {"parked beyond 200 m: removed", AcPhase::parked, 210, false, AcPhase::parked, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const LatLon here{47.0, 8.0};
+        LiveAc ac = aircraft(AcCategory::Large, {sample(here, 0, 0)}, 0);
+        ac.phase = r.phase;
+        ac.prevPhase = AcPhase::taxi;
+        ac.position = here;
+        PositionSample p = sample(direct(here, 0, r.metres * metre), 5, 100);
+        p.stationary = true;
+        EXPECT_EQ(checkExtendingSituations(ac, p), r.accepted);
+        EXPECT_EQ(ac.phase, r.after);
+        EXPECT_EQ(ac.simState == SimState::removingfromsim, r.removed);
+        if (r.accepted) {
+            EXPECT_FALSE(p.stationary);
+        }
+    }
+}
+
+// A hold is broken off by a sample beyond HOLDING_THRESHOLD_METERS (the
+// aircraft goes); a nearer one is taken and the aircraft moves on.
+TEST_F(Update, HoldingBrokenOffOrResumed)
+{
+    for (const auto& [metres, removed] : {std::pair{300.0, true}, std::pair{100.0, false}}) {
+        SCOPED_TRACE(metres);
+        const LatLon here{47.0, 8.0};
+        LiveAc ac = aircraft(AcCategory::Large, {sample(here, 0, 0)}, 0);
+        ac.holding = true;
+        ac.holdStartTick = 5;
+        ac.parkProgress = 1;
+        decodeExisting(ac, sample(direct(here, 0, metres * metre), 10, 500));
+        EXPECT_EQ(ac.simState == SimState::removingfromsim, removed);
+        EXPECT_EQ(ac.holding, false);
+        EXPECT_EQ(ac.samples.size(), removed ? 1u : 2u);
+        if (!removed) {
+            EXPECT_EQ(ac.parkProgress, 0);
+        }
+    }
+}
+
+TEST_F(Update, PushedBackWaitsForASampleAwayFromIt)
+{
+    const LatLon here{47.0, 8.0};
+    LiveAc ac = aircraft(AcCategory::Large, {sample(here, 0, 0)}, 0);
+    ac.phase = AcPhase::pushed_back;
+    ac.halfWingspan = 0.01;
+    ac.nearestSampleNm = 900.0;
+    ac.standId = 3;
+    PositionSample nearS = sample(direct(here, 0, 0.02), 5, 100);
+    EXPECT_FALSE(checkExtendingSituations(ac, nearS));
+    EXPECT_TRUE(ac.holding);
+    EXPECT_NEAR(ac.nearestSampleNm, 0.02, 1e-9);
+    PositionSample away = sample(direct(here, 0, 0.03), 5, 200);
+    EXPECT_TRUE(checkExtendingSituations(ac, away));
+    EXPECT_EQ(ac.phase, AcPhase::taxi);
+    EXPECT_EQ(ac.standId, 0u);
+    EXPECT_FALSE(ac.holding);
+}
+
+TEST_F(Update, PushBackTurnChoice)
+{
+    struct Row {
+        const char* name;
+        double trackDeg;
+        std::optional<double> trueHeadingDeg;
+        bool straightOnly;
+        bool known, right;
+    };
+    const Row rows[] = {
+        {"track to the right", 150, {}, false, true, true},
+        {"true heading to the left", 10, 60.0, false, true, false},
+        {"track 0 without heading: unmade", 0, {}, false, false, false},
+        {"straight push-backs only", 150, {}, true, false, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        STRAIGHT_PBS_ONLY.set(r.straightOnly);
+        LiveAc ac = aircraft(AcCategory::Large, {sample({47, 8}, 0, 0)}, 100);
+        ac.phase = AcPhase::pushing_back;
+        ac.pushBackCountdown = 2;
+        PositionSample s = sample({47.001, 8}, 5, 100);
+        s.track = r.trackDeg;
+        if (r.trueHeadingDeg) s.trueHeading = *r.trueHeadingDeg * deg;
+        EXPECT_FALSE(checkExtendingSituations(ac, s));
+        EXPECT_EQ(ac.pushBackTurnKnown, r.known);
+        EXPECT_EQ(ac.pushBackTurnRight, r.right);
+    }
+}
+
+// After a landing contact two airborne samples make a touch-and-go: taxi with a
+// take-off roll, spoilers in, window 3000/5000.
+TEST_F(Update, TouchAndGoFromTheSamples)
+{
+    const LatLon o{47.0, 8.0};
+    LiveAc ac = aircraft(AcCategory::Large, {sample(o, 120, 0, 1500)}, 0);
+    ac.groundReplySeen = true;
+    ac.rollingOut = true;
+    ac.phase = AcPhase::taxi;
+    ac.landing = false;
+    ac.justLanded = true;
+    ac.samples[0].airborne = true;
+    decodeExisting(ac, sample(direct(o, 0, 0.3), 130, 1000, 1600));
+    EXPECT_TRUE(ac.takeOffRoll);
+    EXPECT_EQ(ac.dueLead, 3000);
+    EXPECT_EQ(ac.dueLag, 5000);
+    EXPECT_FALSE(ac.justLanded);
+    const auto events = takeEvents();
+    EXPECT_NE(std::find(events.begin(), events.end(), "100 223 11468"), events.end());
+    EXPECT_NE(std::find(events.begin(), events.end(), "100 219 0"), events.end());
+    EXPECT_EQ(ac.samples.size(), 2u);
+}
+
+// An active aircraft without an object or without samples goes, with a marked line.
+TEST_F(Update, UnmovableAircraftAreRemoved)
+{
+    for (const bool noObject : {true, false}) {
+        SCOPED_TRACE(noObject);
+        const LatLon o{47.0, 8.0};
+        LiveAc ac = aircraft(AcCategory::Large, {sample(o, 200, 100, 9000)}, 0, noObject ? 0 : 100);
+        if (!noObject) ac.samples.clear();
+        const auto before = logLines().size();
+        updateLiveAc(ac);
+        EXPECT_EQ(ac.simState, SimState::removingfromsim);
+        const auto lines = logLines();
+        ASSERT_EQ(lines.size(), before + (noObject ? 2 : 1));  // no object: the removal logs too
+        EXPECT_NE(lines[before].find(noObject ? "===> updateLiveAc objectid=0?" : "===> updateLiveAc stream empty ?"),
+                  std::string::npos);
+    }
 }
 
 }  // namespace

@@ -140,7 +140,7 @@ bool SceneAirports::softLearningAllowed() { return false; }
 std::string SceneAirports::sidName(std::uint32_t standId) { return standId == 0 ? "sid==0?" : "unknown"; }
 bool SceneAirports::removeFarthestLive(double distanceNm) { return removeFarthestActiveLive(distanceNm); }
 bool SceneAirports::addStandOption(std::uint32_t, const StandUser&, bool, std::uint64_t, bool) { return false; }
-bool SceneAirports::addStandOptionPT(std::uint32_t, const StandUser&, bool, std::uint64_t, bool, bool)
+bool SceneAirports::addStandOptionPT(std::uint32_t, const StandUser&, bool, std::uint64_t, bool)
 {
     return false;
 }

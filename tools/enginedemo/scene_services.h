@@ -65,8 +65,8 @@ public:
     bool removeFarthestLive(double distanceNm) override;
     bool addStandOption(std::uint32_t standId, const StandUser& ac, bool flag, std::uint64_t weekdayAndSlot,
                         bool flag2) override;
-    bool addStandOptionPT(std::uint32_t standId, const StandUser& ac, bool flag, std::uint64_t weekdayAndSlot,
-                          bool flag2, bool flag3) override;
+    bool addStandOptionPT(std::uint32_t standId, const StandUser& ac, bool extend, std::uint64_t weekdayAndSlot,
+                          bool extra) override;
     bool isStaticNamed(const StandUser& ac) override;
     bool isParkedTrafficNamed(const StandUser& ac) override;
     void addMyParkAirport() override;

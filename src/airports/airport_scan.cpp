@@ -1,0 +1,714 @@
+#include "airports/airport_scan.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "airports/airport_load.h"
+#include "airports/scan_log.h"
+#include "airports/stand_file.h"
+#include "core/app_services.h"
+#include "core/errors.h"
+#include "core/files.h"
+#include "core/fmt.h"
+#include "core/install_lookup.h"
+#include "core/log.h"
+#include "core/options.h"
+#include "core/parameters.h"
+#include "core/paths.h"
+#include "core/run_state.h"
+#include "core/startup_globals.h"
+#include "core/task_slots.h"
+#include "core/text_input.h"
+#include "core/utils.h"
+#include "liveries/dbase.h"
+#include "platform/clock.h"
+#include "platform/directory.h"
+#include "platform/fs_path.h"
+#include "platform/known_folders.h"
+
+std::atomic<bool> airportFilesChanged{false};
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kMark = "===> ";
+constexpr const char* kSimaddon = "simaddon";
+constexpr auto kResultWait = std::chrono::seconds(10);
+constexpr auto kResultStep = std::chrono::milliseconds(50);
+
+bool lf_stopFlags() { return closingFlag.load() || windowClosedFlag.load(); }
+
+std::string lf_lower(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// The key of a "key=value" line, trimmed and lower-cased; empty without '='.
+std::string lf_key(const std::string& line)
+{
+    const auto eq = line.find('=');
+    return eq == std::string::npos ? std::string() : lf_lower(gf_trim(std::string_view(line).substr(0, eq)));
+}
+
+std::string lf_value(const std::string& line)
+{
+    const auto eq = line.find('=');
+    return eq == std::string::npos ? std::string() : gf_trim(std::string_view(line).substr(eq + 1));
+}
+
+// `part` occurs in `text` ending at a component boundary (end, '/' or '\').
+bool lf_containsComponent(std::string_view text, std::string_view part)
+{
+    if (part.empty()) return false;
+    for (auto at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1)) {
+        const auto end = at + part.size();
+        if (end == text.size() || text[end] == '/' || text[end] == '\\') return true;
+    }
+    return false;
+}
+
+// ---- link lock and the files written under it ----------------------------
+
+// Held for every link and generated file written. For each file written in this
+// scan, the walk number of the BGL file that wrote it: an earlier file never
+// replaces what a later one wrote.
+std::mutex& lf_linkMutex = *new std::mutex;
+std::map<std::string, std::uint64_t>& lf_writtenBy = *new std::map<std::string, std::uint64_t>;
+constexpr std::uint64_t kLastInWalk = ~0ull;
+
+// Whether `sequence` may write `path` now (the link lock held); notes it.
+bool lf_mayWriteLocked(const fs::path& path, std::uint64_t sequence)
+{
+    auto [it, added] = lf_writtenBy.try_emplace(platform::pathText(path), sequence);
+    if (!added && it->second > sequence) return false;
+    it->second = sequence;
+    return true;
+}
+
+bool lf_writeTextAtomically(const std::string& text, const fs::path& path)
+{
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+    fs::path temp = path;
+    temp += ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << text;
+        if (!out.flush()) {
+            fs::remove(temp, ec);
+            return false;
+        }
+    }
+    fs::rename(temp, path, ec);
+    if (ec) fs::remove(temp, ec);
+    return !ec;
+}
+
+// ---- publishers ---------------------------------------------------------
+
+struct LoweredAliases {
+    std::vector<std::vector<std::string>> groups;  // aliases lower-cased; publisher = PublisherAliases[i][0]
+};
+
+LoweredAliases lf_lowerAliases()
+{
+    LoweredAliases out;
+    out.groups.reserve(PublisherAliases.size());
+    for (const auto& group : PublisherAliases) {
+        auto& g = out.groups.emplace_back();
+        for (const auto& alias : group) g.push_back(lf_lower(alias));
+    }
+    return out;
+}
+
+std::string lf_publisher(const std::string& path, const LoweredAliases& aliases)
+{
+    const std::string lower = lf_lower(path);
+    if (lower.find("orbx") != std::string::npos) {
+        gf_scanLog(vr::format("from filename => publisher {}", kSimaddon));
+        return kSimaddon;
+    }
+    for (std::size_t i = 0; i < aliases.groups.size(); ++i) {
+        for (const auto& alias : aliases.groups[i])
+            if (alias.empty() || lower.find(alias) != std::string::npos) return PublisherAliases[i][0];
+    }
+    return "unknown";
+}
+
+bool lf_linkAirport(ScannedAirport& airport, int& count, const std::string& path, const std::string& publisher,
+                    std::uint64_t sequence)
+{
+    count = 0;
+    airport.bglPath = path;
+    airport.publisher = publisher;
+    if (publisher == "unknown") return false;
+    std::lock_guard lock(lf_linkMutex);
+    const bool simaddon = publisher == kSimaddon;
+    const auto reference = simaddon ? lf_linkSimaddon(airport.icao) : lf_linkThirdParty(publisher, airport.icao, count);
+    if (!reference) return false;
+    const fs::path file = (simaddon ? myOrbxFolder : myThirdpartyFolder) / airportLinkFileName(airport.icao);
+    if (lf_mayWriteLocked(file, sequence) &&
+        !lf_writeTextAtomically(simaddon ? *reference : *reference + "\n", file)) {
+        gf_scanLog(vr::format("{}could not write {}", kMark, platform::pathText(file)));
+        count = 0;
+        return false;
+    }
+    if (simaddon) gf_scanLog(vr::format("{} airport {} linked to {}", kSimaddon, airport.icao, *reference));
+    else gf_scanLog(vr::format("thirdparty airport {} linked to {}", airport.icao, *reference));
+    airportFilesChanged = true;
+    return true;
+}
+
+void lf_generateAirportFile(ScannedAirport& airport, std::uint64_t sequence)
+{
+    if (airport.stands.empty()) return;
+    const fs::path& folder = airport.publisher == kSimaddon ? myOrbxFolder : myThirdpartyFolder;
+    const auto helipads = std::count_if(airport.stands.begin(), airport.stands.end(), [](const Stand& s) { return s.heli; });
+    const std::string heliText =
+        helipads > 0 ? vr::format(", of which {} helipad{}", helipads, gf_pluralSuffix(helipads)) : std::string();
+    const auto n = airport.stands.size();
+    gf_scanLog(vr::format("Generated {}: {} position{}{}", airportXmlName(airport.icao), n, gf_pluralSuffix(n), heliText));
+    std::stable_sort(airport.stands.begin(), airport.stands.end(),
+                     [](const Stand& a, const Stand& b) { return a.name < b.name; });
+    const fs::path file = folder / airportFileName(airport.icao);
+    // The document is made outside the lock; only the write is serialised.
+    pugi::xml_document doc;
+    std::ostringstream text;
+    const bool built = buildStandDocument(doc, airport, StandFileMode::full);
+    if (built) doc.save(text);
+    std::lock_guard lock(lf_linkMutex);
+    if (!lf_mayWriteLocked(file, sequence)) {
+        airportFilesChanged = true;  // a later file of the walk wrote it
+        return;
+    }
+    if (!built || !lf_writeTextAtomically(text.str(), file)) {
+        gf_scanLog(vr::format("{}Generating {} did not succeed", kMark, platform::pathText(file)));
+        return;
+    }
+    airportFilesChanged = true;
+}
+
+// ---- tasks --------------------------------------------------------------
+
+std::mutex& lf_bodyMutex = *new std::mutex;
+BglTaskBody& lf_body = *new BglTaskBody;
+std::atomic<int> lf_liveTasks{0};
+
+// What one task does with its airports: links and generates under its walk number.
+class ScanHandler final : public BglAirportHandler {
+public:
+    ScanHandler(std::uint64_t sequence, const LoweredAliases& aliases) : sequence_(sequence), aliases_(aliases) {}
+    bool linkAirport(ScannedAirport& airport, int& count, const std::string& path) override
+    {
+        if (!publisher_) publisher_ = lf_publisher(path, aliases_);  // once per file
+        return lf_linkAirport(airport, count, path, *publisher_, sequence_);
+    }
+    void generateAirportFile(ScannedAirport& airport) override { lf_generateAirportFile(airport, sequence_); }
+
+private:
+    std::uint64_t sequence_;
+    const LoweredAliases& aliases_;
+    std::optional<std::string> publisher_;
+};
+
+struct BglTask {
+    fs::path path;
+    std::uint64_t sequence = 0;
+    std::atomic<bool> stop{false};
+    std::mutex mutex;
+    std::condition_variable doneCv;
+    bool done = false;  // under mutex
+    std::vector<std::string> lines;
+    std::exception_ptr error;
+    std::thread thread;
+};
+
+void lf_runTask(BglTask& task, const LoweredAliases& aliases, BglTaskBody body)
+{
+    std::vector<std::string> lines;
+    std::exception_ptr error;
+    {
+        TaskSlotRelease slot;  // given back before the result is handed over
+        ScanLogCapture capture(lines);
+        try {
+            ScanHandler handler(task.sequence, aliases);
+            if (body) body(task.path, handler, task.stop);
+            else lf_processBGLfile(task.path, handler, &task.stop);
+        } catch (...) {
+            error = std::current_exception();
+        }
+    }
+    {
+        std::lock_guard lock(task.mutex);
+        task.lines = std::move(lines);
+        task.error = error;
+        task.done = true;
+        --lf_liveTasks;
+    }
+    task.doneCv.notify_all();
+}
+
+// One folder's search: the tasks in the order their files were found.
+class FolderSearch {
+public:
+    FolderSearch(std::string folderText, const LoweredAliases& aliases, std::uint64_t& sequence)
+        : folderText_(std::move(folderText)), aliases_(aliases), sequence_(sequence)
+    {
+        std::lock_guard lock(lf_bodyMutex);
+        body_ = lf_body;
+    }
+    ~FolderSearch() { collectAll(); }
+
+    void start(const fs::path& path)
+    {
+        auto task = std::make_unique<BglTask>();
+        task->path = path;
+        task->sequence = ++sequence_;
+        ++lf_liveTasks;
+        BglTask& t = *task;
+        t.thread = std::thread([&t, this] { lf_runTask(t, aliases_, body_); });
+        fifo_.push_back(std::move(task));
+        ++runningTasks;
+        if (fifo_.size() > static_cast<std::size_t>(std::max(1, taskLimit.load()))) collectOldest(true);
+    }
+    void collectAll()
+    {
+        while (!fifo_.empty()) collectOldest(false);
+    }
+
+private:
+    void collectOldest(bool inner)
+    {
+        std::unique_ptr<BglTask> task = std::move(fifo_.front());
+        fifo_.pop_front();
+        {
+            std::unique_lock lock(task->mutex);
+            auto& clock = platform::clock();
+            const auto deadline = clock.now() + kResultWait;
+            while (!task->done) {
+                if (lf_stopFlags()) {
+                    task->stop = true;
+                    break;
+                }
+                if (clock.now() >= deadline) {
+                    gf_scanLog(vr::format("{}Future wait timed out after 10 seconds: {}", kMark,
+                                          platform::pathText(task->path)));
+                    task->stop = true;
+                    break;
+                }
+                clock.waitUntil(task->doneCv, lock, std::min(clock.now() + kResultStep, deadline),
+                                [&] { return task->done; });
+                // A clock of virtual time returns at once with the lock held: let the task in.
+                lock.unlock();
+                std::this_thread::yield();
+                lock.lock();
+            }
+        }
+        task->thread.join();  // the task sees its stop flag before its next record
+        appendScanLogLines(std::move(task->lines));
+        if (!task->error) return;
+        std::string what = "unknown exception";
+        try {
+            std::rethrow_exception(task->error);
+        } catch (const std::exception& e) {
+            what = e.what();
+        } catch (...) {
+        }
+        const std::string path = platform::pathText(task->path);
+        if (inner) gf_scanLog(vr::format("{} airports search aborted, futs inner, \n{}\n{}\n{}", kMark, folderText_, path, what));
+        else gf_scanLog(vr::format("{} airports search in {} aborted, futs outer error: {} ({})", kMark, folderText_, what, path));
+    }
+
+    std::string folderText_;
+    const LoweredAliases& aliases_;
+    std::uint64_t& sequence_;
+    BglTaskBody body_;
+    std::deque<std::unique_ptr<BglTask>> fifo_;
+};
+
+// State of one scan run, shared by its folder searches (worker thread only).
+struct ScanRun {
+    LoweredAliases aliases;
+    std::uint64_t sequence = 0;
+};
+ScanRun* lf_run = nullptr;
+
+// Walks `dir` in name order, directory links not followed; false once the walk
+// is to stop.
+bool lf_walk(const fs::path& dir, FolderSearch& search)
+{
+    for (const auto& entry : platform::listDirectorySorted(dir)) {
+        const fs::path& path = entry.path();
+        std::error_code ec;
+        if (entry.is_symlink(ec)) {
+            if (entry.is_directory(ec)) continue;
+        }
+        if (entry.is_directory(ec)) {
+            if (lf_isSimulatorPath(path)) continue;
+            if (!lf_walk(path, search)) return false;
+            continue;
+        }
+        if (!entry.is_regular_file(ec) || !lf_isBGLfile(path.extension())) continue;
+        const std::string text = platform::pathText(path);
+        if (text.find("statics") != std::string::npos || text.find("_heliports") != std::string::npos) continue;
+        if (lf_isSimulatorPath(path) || !lf_checkBGLfile(path)) continue;
+        if (lf_stopFlags() || !gf_waitForTaskSlot()) return false;
+        search.start(path);
+    }
+    return true;
+}
+
+fs::path lf_programDataFolder()
+{
+    if (auto folder = platform::knownFolder(platform::KnownFolder::ProgramData)) return *folder;
+    return platform::toFsPath("C:\\ProgramData");
+}
+
+fs::path lf_sceneryListFolder()
+{
+    return lf_programDataFolder() / "Lockheed Martin" / ("Prepar3D v" + p3dVersionFromPath());
+}
+
+void lf_copyForLearning(const std::vector<std::string>& codes, const fs::path& folder, bool orbx)
+{
+    std::size_t done = 0;
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        if (lf_stopFlags()) return;
+        const std::string& icao = codes[i];
+        showMessage(vr::format("Offline learning check {} ({} of {})", icao, i + 1, codes.size()));
+        if (!lf_checkArchivedForOfflineLearning(icao)) {
+            ++done;
+            continue;
+        }
+        const fs::path source = folder / airportFileName(icao);
+        const fs::path target = tbloFolder / airportFileName(icao);
+        std::error_code ec;
+        fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            if (orbx) logLineMarked(vr::format("failed to copy {}", platform::pathText(source)));
+            else logLineMarked(vr::format("'{}' failed to copy '{}'", platform::pathText(source), platform::pathText(target)));
+            continue;
+        }
+        logLine(vr::format("{} copied to {}", icao, platform::pathText(target)));
+        ++copied;
+        if (fs::exists(folder / airportLinkFileName(icao))) fs::remove(source);
+    }
+    if (orbx) {
+        statusPanel().orbxDone = done + copied == codes.size();
+        repaintStatusPanel();
+    }
+    const auto inTblo = gf_listFolder(tbloFolder);
+    statusPanel().tbloCount = static_cast<std::int32_t>(inTblo);
+    if (inTblo == 0) {
+        logLine(orbx ? "All your ORBX airports are done, no off line learning needed."
+                     : "All your third party airports are done, no off line learning needed.");
+        if (!orbx && fs::exists(tbloFolder)) fs::remove(tbloFolder);
+    } else {
+        logLineMarked(vr::format("\nzip folder '{}', and mail to {}", platform::pathText(tbloFolder),
+                                 "support@vormeth.example"));
+    }
+}
+
+}  // namespace
+
+fs::path stockAirportsPath()
+{
+    const std::string install = SIM_INSTALL_PATH.get();
+    if (gf_trim(install).empty()) return {};
+    return platform::toFsPath(install) / "Scenery";
+}
+
+fs::path sceneryCfgPath() { return lf_sceneryListFolder() / "scenery.cfg"; }
+fs::path sceneryAddOnsPath() { return lf_sceneryListFolder() / "scenery_add-ons.xml"; }
+
+bool lf_isBGLfile(const fs::path& extension)
+{
+    const std::string e = extension.string();
+    return e == ".BGL" || e == ".bgl";
+}
+
+bool lf_isSimulatorPath(const fs::path& path)
+{
+    const fs::path stock = stockAirportsPath();
+    if (stock.empty()) return false;
+    return lf_containsComponent(platform::pathText(path.lexically_normal()), platform::pathText(stock.lexically_normal()));
+}
+
+bool lf_isStockSceneryFolder(std::string_view text)
+{
+    static const char* const names[] = {
+        "\\Cities", "\\CITIES", "\\cities", "\\World", "\\BASE", "\\Global", "\\Bathymetry", "\\AFRI", "\\ASIA",
+        "\\AUST",   "\\EURE",   "\\EURW",   "\\NAMC",  "\\NAME", "\\NAMW",   "\\OCEN",       "\\SAME", "\\0006",
+        "\\0007",   "\\0103",   "\\0106",   "\\0107",  "\\0206", "\\0207",   "\\0307",       "\\0407", "\\0505",
+        "\\0506",   "\\0507",   "\\0606",   "\\0607",  "\\0706", "\\0707",   "\\0805",       "\\0806", "\\0807",
+        "\\0900",   "\\0906",   "\\0907",   "\\1000",  "\\1006", "\\1007",   "\\1100",       "\\1102", "\\1107"};
+    const std::string trimmed = gf_trim(text);
+    for (const char* name : names)
+        if (lf_containsComponent(trimmed, name)) return true;
+    return false;
+}
+
+std::string publisherFromFilename(const std::string& path) { return lf_publisher(path, lf_lowerAliases()); }
+
+std::optional<std::string> lf_linkSimaddon(const std::string& icao)
+{
+    if (SimAddonAirports.count(icao) > 0) return "archive/" + std::string(kSimaddon) + "/" + airportXmlName(icao);
+    gf_scanLog(vr::format("{} does not exist as simaddon", icao));
+    return std::nullopt;
+}
+
+std::optional<std::string> lf_linkThirdParty(const std::string& publisher, const std::string& icao, int& count)
+{
+    std::string folder = publisher;
+    if (const auto blank = folder.find(' '); blank != std::string::npos) folder.replace(blank, 1, "%20");
+    const std::string reference = "archive/thirdparty/" + folder + "/" + airportXmlName(icao);
+    for (const auto& entry : ThirdPartyAirports) {
+        if (entry.publisher != publisher) continue;
+        for (const auto& item : entry.airports) {
+            // The count follows the 4-character code.
+            PrefixedNumberParser parser{publisher, icao, count};
+            if (icao.size() == 4 && parser.parsePrefixedNumber(item)) return reference;
+        }
+    }
+    gf_scanLog(vr::format("thirdparty {} {} does not exist", publisher, icao));
+    return std::nullopt;
+}
+
+bool lf_linkAirport(ScannedAirport& airport, int& count, const std::string& path)
+{
+    return lf_linkAirport(airport, count, path, publisherFromFilename(path), kLastInWalk);
+}
+
+void lf_generateAirportFile(ScannedAirport& airport) { lf_generateAirportFile(airport, kLastInWalk); }
+
+void lf_readAfolderParameters(std::vector<std::string>& list)
+{
+    list.clear();
+    const fs::path stock = stockAirportsPath();
+    for (StringParameter* option : afolder) {
+        const std::string value = option->get();
+        if (value.empty()) continue;
+        if (!stock.empty() && lf_isSimulatorPath(platform::toFsPath(value)))
+            throw qxv::UserErrorException(
+                42, vr::format("parameter {} points to stock airports instead of add-on airports!", option->name()));
+        logLine(vr::format("From parameter {}: {}", option->name(), value));
+        list.push_back(value);
+    }
+}
+
+void lf_readSceneryCfgEntries(const std::vector<std::string>& section, const std::string& base,
+                              std::vector<std::string>& list)
+{
+    const bool active = std::any_of(section.begin(), section.end(), [](const std::string& line) {
+        return lf_key(line) == "active" && lf_lower(lf_value(line)) == "true";
+    });
+    if (!active) return;
+    for (const auto& line : section) {
+        if (lf_key(line) != "local" || lf_isStockSceneryFolder(line)) continue;
+        std::string value = lf_value(line);
+        if (value.size() < 2 || value.find(":\\") == std::string::npos) {
+            const bool separated = !base.empty() && (base.back() == '\\' || base.back() == '/');
+            value = base + (separated ? "" : "\\") + value;
+        }
+        if (lf_isSimulatorPath(platform::toFsPath(value))) continue;
+        logLine("      found:" + value);
+        list.push_back(value);
+    }
+}
+
+void lf_readSceneryCfg(std::vector<std::string>& list)
+{
+    const fs::path path = sceneryCfgPath();
+    logLine(vr::format("\nReading: {} for airport add-ons ...", platform::pathText(path)));
+    std::vector<std::string> lines;
+    if (!gf_readTextFileLines(path, lines)) {
+        logLine(platform::pathText(path) + " not found!");
+        return;
+    }
+    const std::size_t before = list.size();
+    lf_readSceneryCfgLines(lines, list);
+    logLine(vr::format("{} scenery add-on paths found\n", list.size() - before));
+}
+
+void lf_readSceneryCfgLines(const std::vector<std::string>& lines, std::vector<std::string>& list)
+{
+    const std::string base = SIM_INSTALL_PATH.get();
+    std::vector<std::string> section;
+    for (const auto& raw : lines) {
+        const std::string line = gf_trim(raw);
+        if (!line.empty() && line.front() == '[') {  // "[Area.001]" (or "[General]") starts a section
+            lf_readSceneryCfgEntries(section, base, list);
+            section.clear();
+            continue;
+        }
+        const std::string key = lf_key(line);
+        if (key == "required" || key == "title" || key == "layer") continue;
+        section.push_back(line);
+    }
+    lf_readSceneryCfgEntries(section, base, list);
+}
+
+void lf_readSceneryAddOns(std::vector<std::string>& list)
+{
+    const fs::path path = sceneryAddOnsPath();
+    logLine(vr::format("\nReading {} for add-on airport ...", platform::pathText(path)));
+    std::vector<std::string> lines;
+    if (!gf_readTextFileLines(path, lines)) {
+        logLine(platform::pathText(path) + " not found!");
+        return;
+    }
+    const std::size_t before = list.size();
+    for (const auto& line : lines) {
+        const std::string folder = gf_extractPath(line);
+        if (folder.empty()) continue;
+        logLine("found path:" + folder);
+        list.push_back(folder);
+    }
+    logLine(vr::format("{} scenery add-on paths found\n", list.size() - before));
+}
+
+void lf_searchFolder(const fs::path& folder)
+{
+    const std::string text = platform::pathText(folder);
+    gf_scanLog("Scanning for addon airports in " + text);
+    ScanRun local;
+    if (!lf_run) local.aliases = lf_lowerAliases();
+    ScanRun& run = lf_run ? *lf_run : local;
+    FolderSearch search(text, run.aliases, run.sequence);
+    try {
+        lf_walk(folder, search);
+    } catch (const fs::filesystem_error& e) {
+        gf_scanLog(vr::format("{} airports search in folder {} aborted because of iterator problem: {}", kMark, text,
+                              e.what()));
+    } catch (const std::exception& e) {
+        gf_scanLog(vr::format("{} airports search in folder {} aborted, cause: {}", kMark, text, e.what()));
+    }
+    search.collectAll();
+}
+
+void lf_scanFolder(const std::vector<std::string>& list)
+{
+    for (const auto& text : list) {
+        if (text.empty()) continue;
+        if (lf_stopFlags()) return;
+        const fs::path folder = platform::toFsPath(text);
+        std::error_code ec;
+        if (!fs::exists(folder, ec)) {
+            showMessage(text + " does not exist, skipped!", true);
+        } else if (!fs::is_directory(folder, ec)) {
+            showMessage(text + " is not a folder name, skipped!", true);
+        } else if (!lf_isSimulatorPath(folder)) {
+            lf_searchFolder(folder);
+        }
+    }
+}
+
+bool lf_scanMain(const std::vector<std::string>& list)
+{
+    logLine(vr::format("The scan will search {} folder{}", list.size(), list.size() == 1 ? "" : "s"));
+    try {
+        fs::remove(airportsScanLogPath);
+    } catch (const fs::filesystem_error&) {
+        logLine("problems with removing previous files (maybe still open?)");
+    }
+    statusPanel().tbloCount = 0;
+    takeScanLogLines();
+
+    ScanRun run;
+    run.aliases = lf_lowerAliases();
+    lf_run = &run;
+    try {
+        lf_scanFolder(list);
+    } catch (...) {
+        lf_run = nullptr;
+        throw;
+    }
+    lf_run = nullptr;
+
+    std::error_code ec;
+    fs::create_directories(airportsScanLogPath.parent_path(), ec);
+    gf_writeLines(takeScanLogLines(), airportsScanLogPath);
+    logLine(platform::pathText(airportsScanLogPath) + " written");
+    clearMessage();
+
+    const auto thirdParty = gf_listXmlFiles(myThirdpartyFolder);
+    const auto orbx = gf_listXmlFiles(myOrbxFolder);
+    statusPanel().orbxDone = orbx.empty();
+    repaintStatusPanel();
+    if (!lf_stopFlags()) {
+        lf_copyOrbxForLearning(orbx);
+        lf_copyThirdPartyForLearning(thirdParty);
+    }
+    const bool changed = airportFilesChanged.load();
+    if (changed) logLine("Airports scan successful");
+    return changed;
+}
+
+void lf_copyOrbxForLearning(const std::vector<std::string>& codes) { lf_copyForLearning(codes, myOrbxFolder, true); }
+
+void lf_copyThirdPartyForLearning(const std::vector<std::string>& codes)
+{
+    lf_copyForLearning(codes, myThirdpartyFolder, false);
+}
+
+void gf_scanAirports()
+{
+    showMessage("Scanning for addon airports ...");
+    logLine(vr::format("\n++++++++++++++++++++++++ airports scan {} starts +++++++++++++++++++++++++++++",
+                       AFG_AUTOMATIC.get() ? "automatic " : "manual "));
+    airportFilesChanged = false;
+    {
+        std::lock_guard lock(lf_linkMutex);
+        lf_writtenBy.clear();
+    }
+
+    // The folders first: a refused option must not cost the user's files.
+    std::vector<std::string> folders;
+    folders.reserve(10);
+    if (AFG_AUTOMATIC.get()) {
+        lf_readSceneryCfg(folders);
+        lf_readSceneryAddOns(folders);
+    } else {
+        lf_readAfolderParameters(folders);
+        if (folders.empty())
+            throw qxv::UserErrorException(49, "Set afolder parameter(-s) to your add-on airports first, see Manual 6.1");
+    }
+
+    if (fs::exists(tbloFolder)) gf_cleanFolder(tbloFolder);
+    else fs::create_directory(tbloFolder);
+    gf_cleanFolder(myOrbxFolder);
+    gf_cleanFolder(myThirdpartyFolder);
+    generatedFileSimulator.set("P3D");
+
+    if (!lf_scanMain(folders)) showMessage("Warning: Scan has not found any add-on airports", true);
+
+    if (!lf_stopFlags()) {
+        SCAN_AIRPORTS.set(false);
+        saveBoolParameter(&SCAN_AIRPORTS);
+    }
+    repaintStatusPanel();
+    if (fs::exists(tbloFolder) && gf_listFolder(tbloFolder) == 0) fs::remove(tbloFolder);
+    logLine("-------------------------- airports scan ends    ----------------------------\n");
+}
+
+void setBglTaskBody(BglTaskBody body)
+{
+    std::lock_guard lock(lf_bodyMutex);
+    lf_body = std::move(body);
+}
+
+int liveBglTaskCount() { return lf_liveTasks.load(); }

@@ -1,0 +1,539 @@
+// Position prediction: from the queue of due samples to per-tick steps or a
+// ground curve, the re-timing of the next sample, the per-tick step itself, and
+// what happens when the queue runs dry (hold, extrapolate, let go).
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "core/errors.h"
+#include "core/fmt.h"
+#include "core/geodesy.h"
+#include "core/log.h"
+#include "core/options.h"
+#include "core/startup_globals.h"
+#include "engine/motion.h"
+#include "engine/stand.h"
+
+using namespace geo;
+
+namespace {
+
+constexpr double lf_placeTolerance = 1e-8;  // degrees: the same place
+constexpr std::int32_t lf_minLegTicks = 25;
+constexpr double lf_deadBand = 0.5 * degToRad;
+
+std::int64_t lf_now()
+{
+    return tickCounter.load(std::memory_order_relaxed);
+}
+
+// The window shrinks by 100 towards 1000.
+void lf_shrink(std::int32_t& v)
+{
+    if (v > 1000) v = std::max(v - 100, 1000);
+}
+
+// A due tick held in the re-timing window around s1's own due tick unless
+// synthetic samples are under way, and never before now.
+void lf_applyWindow(LiveAc& ac, PositionSample& s1, std::int64_t due)
+{
+    if (ac.parkProgress < 1) {
+        const std::int64_t own = s1.dueTick;
+        if (due > own + ac.dueLag) {
+            due = own + ac.dueLag;
+        } else {
+            due = std::max(due, own - ac.dueLead);
+        }
+    }
+    s1.dueTick = toTicks(static_cast<double>(std::max(due, lf_now())));
+}
+
+double lf_foldHeading(double h)
+{
+    h = std::fmod(h, twoPi);
+    if (h < 0) h += twoPi;
+    return h < twoPi ? h : 0.0;
+}
+
+// Turns the heading towards the target by step, the shorter way round; within
+// the step the target is taken, within half a degree nothing changes.
+void lf_steer(double& heading, double target, double step)
+{
+    double d = foldPi(target - heading);
+    if (std::abs(d) <= lf_deadBand) return;
+    if (std::abs(d) == pi) d = heading <= pi ? -pi : pi;
+    if (std::abs(d) <= step) {
+        heading = lf_foldHeading(target);
+    } else {
+        heading = lf_foldHeading(heading + (d > 0 ? step : -step));
+    }
+}
+
+LatLon lf_at(const PositionSample& s)
+{
+    return {s.latitude, s.longitude};
+}
+
+LatLon lf_blockAt(const LiveAc& ac)
+{
+    return {ac.posBlock.latitude, ac.posBlock.longitude};
+}
+
+// Another active, taxiing aircraft on the ground stands close enough to block a hold.
+bool lf_taxiingNeighbour(const LiveAc& ac)
+{
+    for (const LiveAc& other : liveAircraft) {
+        if (&other == &ac || other.objectId == ac.objectId) continue;
+        if (other.simState != SimState::active || other.phase != AcPhase::taxi || !other.groundReplySeen) continue;
+        if (distanceNm(lf_blockAt(ac), lf_blockAt(other)) <= 1.2 * (ac.halfWingspan + other.halfWingspan)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::int32_t toTicks(double ticks)
+{
+    const double r = std::round(ticks);
+    if (!std::isfinite(r) || r < static_cast<double>(std::numeric_limits<std::int32_t>::min()) ||
+        r > static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
+        throw qxv::UserErrorException(99, vr::format("tick count out of range: {}", ticks));
+    }
+    return static_cast<std::int32_t>(r);
+}
+
+bool samePlace(double latA, double lonA, double latB, double lonB, double tolerance)
+{
+    return std::abs(latA - latB) <= tolerance && std::abs(wrapLonDelta(lonA - lonB)) <= tolerance;
+}
+
+bool samePlace(const PositionSample& a, const PositionSample& b)
+{
+    return samePlace(a.latitude, a.longitude, b.latitude, b.longitude, lf_placeTolerance);
+}
+
+std::int32_t ticksToNext(const LiveAc& ac)
+{
+    const std::int64_t n = static_cast<std::int64_t>(ac.samples[1].dueTick) - lf_now();
+    return n < lf_minLegTicks ? lf_minLegTicks : toTicks(static_cast<double>(n));
+}
+
+void nextPosMain(LiveAc& ac)
+{
+    try {
+        for (int pass = 0;; ++pass) {
+            if (pass == nextPosMaxPasses) {
+                logLineMarked(vr::format("{}: no progress after {} passes {}, sz:{}", "nextPosMain", pass,
+                                         acDescription(ac), ac.samples.size()));
+                removeAircraftFromSim(ac);
+                return;
+            }
+            if (ac.samples.size() >= 2) {
+                if (ac.groundReplySeen || !ac.samples[1].stationary || ac.category == AcCategory::Rotorcraft) {
+                    lf_nextPos(ac);
+                    return;
+                }
+                // Aloft nobody stops in mid-air: the standing sample goes.
+                ac.samples.erase(ac.samples.begin() + 1);
+                continue;
+            }
+            if (lf_extendStream(ac)) continue;
+            if (ac.phase != AcPhase::parked) lf_learnStandUse(ac, ac.phase != AcPhase::flying);
+            // A stand taken by another arrival has sent it to removal already.
+            if (ac.simState != SimState::removingfromsim) removeAircraftFromSim(ac);
+            return;
+        }
+    } catch (const std::exception& e) {
+        logLineMarked(vr::format("{}: {} {}, sz:{}, fs:{}, st:{}", "nextPosMain", e.what(), acDescription(ac),
+                                 ac.samples.size(), acPhaseText(ac.phase), simStateText(ac.simState)));
+        throw;
+    }
+}
+
+void lf_nextPos(LiveAc& ac)
+{
+    ac.curve.tStart = ac.curve.tEnd = ac.curve.ctrlNorth = ac.curve.ctrlEast = notANumber;
+    ac.curve.lonPerMetre = 0.0;
+    ac.curveT = 0.0;
+    {
+        const PositionSample& s0 = ac.samples[0];
+        PositionSample& s1 = ac.samples[1];
+        if (!s1.stationary && samePlace(s0, s1)) s1.stationary = true;
+        if (!s1.stationary) ac.targetBearing = initialBearing(lf_at(s0), lf_at(s1));
+    }
+    if (ac.groundReplySeen) {
+        nextPosGround(ac);
+    } else {
+        lf_nextPosAir(ac);
+    }
+    if (ac.samples.size() < 2) {
+        // Nothing to move towards (a manoeuvre that could not start): stand until the stream goes on.
+        ac.latStep = ac.lonStep = 0.0;
+        return;
+    }
+    const PositionSample& s1 = ac.samples[1];
+    if (s1.stationary) {
+        ac.latStep = ac.lonStep = 0.0;
+        if (!ac.rollingOut && !ac.takeOffRoll) {
+            lf_shrink(ac.dueLead);
+            lf_shrink(ac.dueLag);
+        }
+    } else {
+        if (ac.groundReplySeen) {
+            lf_taxiThrottle(ac);
+        } else {
+            lf_flightStep(ac);
+        }
+        // After the flight step, which may drop samples to lift off further on.
+        const PositionSample& next = ac.samples[1];
+        const double n = ticksToNext(ac);
+        ac.latStep = (next.latitude - ac.posBlock.latitude) / n;
+        ac.lonStep = wrapLonDelta(next.longitude - ac.posBlock.longitude) / n;
+    }
+    ac.samples.pop_front();
+}
+
+void lf_nextPosAir(LiveAc& ac)
+{
+    PositionSample& s1 = ac.samples[1];
+    if (s1.stationary) {
+        if (ac.category == AcCategory::Rotorcraft) lf_retimeNextSample(ac);
+        return;
+    }
+    const PositionSample& s0 = ac.samples[0];
+    double v;
+    if (ac.landing && !s1.airborne) {
+        v = s0.groundSpeed > 0 ? s0.groundSpeed : 100.0;
+    } else {
+        v = lf_legSpeed(ac);
+    }
+    const std::int32_t n = std::max(toTicks(distanceNm(lf_at(s0), lf_at(s1)) * knotTicksPerNm / v), lf_minLegTicks);
+    lf_applyWindow(ac, s1, lf_now() + n);
+}
+
+void lf_retimeNextSample(LiveAc& ac)
+{
+    const PositionSample& s0 = ac.samples[0];
+    PositionSample& s1 = ac.samples[1];
+    if (s1.stationary) {
+        std::int64_t d = static_cast<std::int64_t>(s1.dueTick) - s0.dueTick;
+        if (d < lf_minLegTicks) d = lf_minLegTicks;
+        const std::int64_t now = lf_now();
+        lf_applyWindow(ac, s1, now + std::max<std::int64_t>(s0.dueTick - now + d, lf_minLegTicks));
+        return;
+    }
+    ac.turnStep = ac.groundTurnStep;
+    const double d = distanceNm(lf_at(s0), lf_at(s1));
+    const std::int32_t n = std::max(toTicks(d * knotTicksPerNm / lf_legSpeed(ac)), lf_minLegTicks);
+    if (ac.curve.active() || ac.turning) {
+        const double a = ac.turning ? ac.turnAngle : ac.curveAngle;
+        // A in degrees over turnStep in radians per tick, on purpose: the
+        // thresholds below are tuned to this mix (a Large turning 45 degrees gives 368).
+        const double m = std::max(std::round(a / ac.turnStep / 100.0), 1.0);
+        const double r = n / m;
+        if (a > 0 && d > 0) {
+            if (a <= 45) {
+                if (r >= 1.2) {
+                    const double q = std::min({r, r * 10.0 / a, r * 30.0 * nmPerMetre / d});
+                    if (q > 0) ac.turnStep *= 1.0 / q;
+                } else if (r > 0) {
+                    ac.turnStep *= 1.0 / r;
+                }
+            } else {
+                ac.turnStep *= std::min(r, std::min(a, 90.0) / 30.0);
+                if (a >= 90) {
+                    ac.dueLead = std::max(ac.dueLead, 2000);
+                    ac.dueLag = std::max(ac.dueLag, 2000);
+                }
+            }
+        }
+    }
+    lf_setNextDue(ac, n);
+}
+
+void lf_setNextDue(LiveAc& ac, std::int32_t ticks)
+{
+    lf_applyWindow(ac, ac.samples[1], lf_now() + ticks);
+}
+
+double lf_legSpeed(const LiveAc& ac)
+{
+    const PositionSample& s0 = ac.samples[0];
+    const PositionSample& s1 = ac.samples[1];
+    if (s0.groundSpeed == 0.0 && s1.groundSpeed == 0.0) {
+        std::int64_t t = static_cast<std::int64_t>(s1.dueTick) - s0.dueTick;
+        if (t < 26) t = 25;
+        const double v = distanceNm(lf_at(s0), lf_at(s1)) * knotTicksPerNm / static_cast<double>(t);
+        return std::max(v, 1.0);
+    }
+    return (s0.groundSpeed + s1.groundSpeed) / 2.0;
+}
+
+double lf_turnAhead(const LiveAc& ac)
+{
+    if (ac.samples.size() < 3) return 0.0;
+    return foldPi(initialBearing(lf_at(ac.samples[1]), lf_at(ac.samples[2])) - ac.posBlock.heading);
+}
+
+void lf_applyStep(LiveAc& ac)
+{
+    AcPositionBlock& b = ac.posBlock;
+    if (ac.curve.active()) {
+        ac.curveT = std::clamp(ac.curveT + ac.curveTStep, 0.0, 0.999999);
+        LatLon p;
+        double h = 0.0;
+        if (evalCurveSegment(ac.curve, p, h, ac.curveT)) {
+            b.latitude = p.lat;
+            b.longitude = p.lon;
+            if (ac.phase == AcPhase::pushing_back) h = std::fmod(h + pi, twoPi);
+            lf_steer(b.heading, h, ac.turnStep);
+        } else if (!ac.curveFailLogged) {
+            ac.curveFailLogged = true;
+            logLine(vr::format("{} error in curve at index: {:.2F}", ac.callsign, ac.curveT));
+        }
+    } else {
+        switch (ac.phase) {
+        case AcPhase::take_off:
+        case AcPhase::flying:
+        case AcPhase::parked:
+        case AcPhase::birth:
+            b.heading = lf_foldHeading(b.heading + ac.headingStep);
+            b.latitude += ac.latStep;
+            b.longitude += ac.lonStep;
+            break;
+        default:
+            if (ac.phase == AcPhase::parking || ac.turning) lf_steer(b.heading, ac.targetBearing, ac.turnStep);
+            if (ac.phase != AcPhase::pushed_back) {
+                b.latitude += ac.latStep;
+                b.longitude += ac.lonStep;
+            }
+            break;
+        }
+    }
+
+    if (ac.phase == AcPhase::take_off) {
+        lf_climbPhase(ac);
+    } else {
+        if (ac.heightAboveGround <= 400 && ac.landing && !ac.groundReplySeen) lf_flareStep(ac);
+        if (ac.touchdownPitch) {
+            b.pitch += ac.pitchStep;
+            const bool passed = ac.pitchStep > 0   ? b.pitch >= ac.staticPitch
+                                : ac.pitchStep < 0 ? b.pitch <= ac.staticPitch
+                                                   : true;
+            if (passed) {
+                b.pitch = ac.staticPitch;
+                ac.pitchStep = 0.0;
+                b.bank = 0.0;
+                ac.bankStep = 0.0;
+                ac.touchdownPitch = false;
+                ac.flareStage = 0;
+            } else {
+                b.bank += ac.bankStep;
+            }
+        } else if (ac.flareStage > 0) {
+            b.bank = std::clamp(b.bank + ac.bankStep, -pi, pi);
+            b.pitch = std::max(b.pitch + ac.pitchStep, -4.0 * degToRad);
+            b.altitude += ac.altStep;
+        } else if (ac.groundReplySeen) {
+            b.pitch = ac.staticPitch;
+            b.bank = 0.0;
+        } else {
+            b.bank += ac.bankStep;
+            b.pitch += ac.pitchStep;
+            b.altitude += ac.altStep;
+        }
+    }
+
+    if (b.latitude > 90.0 || b.latitude < -90.0) {
+        b.latitude = b.latitude > 90.0 ? 180.0 - b.latitude : -180.0 - b.latitude;
+        b.longitude += 180.0;
+    }
+    if (b.longitude >= 180.0 || b.longitude < -180.0) b.longitude = foldLongitude(b.longitude);
+}
+
+bool evalCurveSegment(const GroundCurve& c, LatLon& position, double& heading, double t)
+{
+    if (std::isnan(c.ctrlEast) || std::isnan(c.ctrlNorth)) return false;
+    if (!(t >= c.tStart && t <= c.tEnd)) return false;
+    const double u = (t - c.tStart) / (c.tEnd - c.tStart);
+    const double w = 1.0 - u;
+    const double north = 2 * w * u * c.ctrlNorth + u * u * c.endNorth;
+    const double east = 2 * w * u * c.ctrlEast + u * u * c.endEast;
+    double h = std::atan2(2 * u * (c.endEast - c.ctrlEast) + 2 * w * c.ctrlEast,
+                          2 * u * (c.endNorth - c.ctrlNorth) + 2 * w * c.ctrlNorth);
+    heading = lf_foldHeading(h);
+    const double lonPerMetre =
+        c.lonPerMetre != 0.0 ? c.lonPerMetre : 1.0 / (std::cos(c.originLat * degToRad) * curveMetresPerDegree);
+    position.lat = c.originLat + north / curveMetresPerDegree;
+    position.lon = c.originLon + east * lonPerMetre;
+    return true;
+}
+
+void lf_makeCurve(LiveAc& ac)
+{
+    const PositionSample& s0 = ac.samples[0];
+    const PositionSample& s1 = ac.samples[1];
+    PositionSample& s2 = ac.samples[2];
+    if (s2.groundSpeed == 0.0) s2.groundSpeed = (s0.groundSpeed + s1.groundSpeed) / 2.0;
+    GroundCurve& c = ac.curve;
+    c.originLat = ac.posBlock.latitude;
+    c.originLon = ac.posBlock.longitude;
+    c.tStart = 0.0;
+    c.tEnd = 1.0;
+    const double eastPerDegree = std::cos(c.originLat * degToRad) * curveMetresPerDegree;
+    c.lonPerMetre = 1.0 / eastPerDegree;
+    c.ctrlNorth = (s1.latitude - c.originLat) * curveMetresPerDegree;
+    c.ctrlEast = eastPerDegree * wrapLonDelta(s1.longitude - c.originLon);
+    c.endNorth = (s2.latitude - c.originLat) * curveMetresPerDegree;
+    c.endEast = eastPerDegree * wrapLonDelta(s2.longitude - c.originLon);
+    ac.curveFailLogged = false;
+    ac.samples.erase(ac.samples.begin() + 1);
+}
+
+void lf_insertMidSample(LiveAc& ac)
+{
+    const PositionSample& s0 = ac.samples[0];
+    const PositionSample& s1 = ac.samples[1];
+    PositionSample m = s0;
+    m.latitude = (s0.latitude + s1.latitude) / 2.0;
+    m.longitude = foldLongitude(s0.longitude + wrapLonDelta(s1.longitude - s0.longitude) / 2.0);
+    m.altitude = (s0.altitude + s1.altitude) / 2.0;
+    m.groundSpeed = (s0.groundSpeed + s1.groundSpeed) / 2.0;
+    m.dueTick = toTicks((static_cast<double>(s0.dueTick) + static_cast<double>(s1.dueTick)) / 2.0);
+    m.airborne = m.altitude > 0;
+    if (!m.airborne) m.altitude = 0.0;
+    m.stationary = false;
+    ac.samples.insert(ac.samples.begin() + 1, m);
+}
+
+void lf_splitOnSpeedJump(LiveAc& ac)
+{
+    const PositionSample& s0 = ac.samples[0];
+    const PositionSample& s1 = ac.samples[1];
+    if ((s0.groundSpeed > 0 || s1.groundSpeed > 0) && std::abs(s0.groundSpeed - s1.groundSpeed) > 5.0 &&
+        distanceNm(lf_at(s0), lf_at(s1)) >= 100.0 * nmPerMetre) {
+        lf_insertMidSample(ac);
+    }
+}
+
+bool lf_extendStream(LiveAc& ac)
+{
+    if (ac.samples.empty()) return false;
+    if (ac.phase == AcPhase::parking) {
+        lf_arriveAtStand(ac);
+    } else if (ac.phase == AcPhase::pushed_back ||
+               (ac.phase == AcPhase::taxi && !ac.takeOffRoll && !ac.rollingOut)) {
+        if (lf_taxiingNeighbour(ac)) {
+            ac.holding = false;
+            ac.holdStartTick = 0;
+            return false;
+        }
+        const auto now = static_cast<std::uint32_t>(lf_now());
+        if (ac.holding) {
+            const std::uint32_t minutes = (now - ac.holdStartTick) / static_cast<std::uint32_t>(ticksPerMinute);
+            if (static_cast<std::int64_t>(minutes) > MAX_HOLDING_MINUTES.get()) return false;
+        } else {
+            ac.holdStartTick = now;
+            ac.holding = true;
+        }
+        PositionSample hold = ac.samples.front();
+        hold.dueTick = toTicks(static_cast<double>(hold.dueTick) + 300.0);
+        hold.groundSpeed = 0.0;
+        hold.stationary = true;
+        ac.samples.push_back(hold);
+        ac.parkProgress = 1;
+        return true;
+    }
+    if (ac.parkProgress < 0) return false;
+    if (ac.parkProgress == 1) {
+        ac.parkProgress = -1;
+        return false;
+    }
+    if (ac.parkProgress > 1) {
+        lf_extrapolateSamples(ac, ac.parkProgress - 1);
+        return true;
+    }
+    if (!lf_isCategoryIncluded(ac.category)) return false;
+    std::int32_t k = 0;
+    if (ac.groundReplySeen) {
+        k = ac.phase == AcPhase::parked ? 1 : 10;
+    } else {
+        const UserAcState& user = engineUserAcState;
+        const bool userUnknown = std::abs(user.latitude) < 0.0001 && std::abs(user.longitude) < 0.0001;
+        if (!userUnknown &&
+            !(distanceNm(lf_blockAt(ac), {user.latitude, user.longitude}) < rangeNm.load(std::memory_order_relaxed) - 0.5)) {
+            return false;
+        }
+        k = 8;
+    }
+    lf_extrapolateSamples(ac, k);
+    return true;
+}
+
+void lf_extrapolateSamples(LiveAc& ac, std::int32_t k)
+{
+    ac.parkProgress = k;
+    const PositionSample s0 = ac.samples.front();
+    const bool parked = ac.phase == AcPhase::parked;
+    const double stepSeconds = ac.groundReplySeen ? 3.0 : 8.0;
+    PositionSample n = s0;
+    double v = 0.0;
+    if (s0.stationary || parked) {
+        v = 0.0;
+    } else if (!ac.groundReplySeen) {
+        if (!ac.landing) {
+            v = std::max(0.95 * s0.groundSpeed, 1.0);
+        } else if (k >= 4) {
+            v = std::max(0.9 * s0.groundSpeed, 1.0);
+        } else {
+            v = s0.groundSpeed;
+        }
+    } else if (ac.takeOffRoll) {
+        const double g = s0.groundSpeed;
+        if (g <= 30) {
+            v = 40;
+        } else if (g <= 60) {
+            v = 80;
+        } else if (g <= 100) {
+            v = 110;
+        } else if (g <= 140) {
+            v = 150;
+            n.verticalRate = 600;
+        } else if (g <= 160) {
+            v = 170;
+            n.verticalRate = 1200;
+        } else {
+            v = 180;
+            n.verticalRate = 2400;
+        }
+    } else if (ac.rollingOut) {
+        const double g = s0.groundSpeed;
+        v = g >= 140 ? 100 : g >= 100 ? 80 : g >= 80 ? 60 : g >= 60 ? 30 : 20;
+    }
+    n.groundSpeed = v;
+    if (v != 0.0) {
+        const double feet = stepSeconds * ticksPerSecond * v * feetPerNm / knotTicksPerNm;
+        const LatLon p = destinationPoint(lf_at(s0), ac.posBlock.heading, feet);
+        n.latitude = p.lat;
+        n.longitude = p.lon;
+    }
+    if (ac.landing && ac.flareStage == 0) {
+        n.altitude -= stepSeconds * 10.005;
+        n.verticalRate = -667;
+    } else if (ac.phase == AcPhase::take_off) {
+        n.altitude += stepSeconds * 25.0;
+        n.verticalRate = 1500;
+    }
+    n.airborne = n.altitude > 0;
+    if (!n.airborne) n.altitude = 0.0;
+    n.stationary = samePlace(n, s0);
+    n.dueTick = toTicks(static_cast<double>(s0.dueTick) + (parked ? ticksPerWeek : stepSeconds * ticksPerSecond));
+    if (parked) {
+        ac.standReported = false;
+        if (Stand* stand = findStandById(ac.standId)) stand->occupied = false;
+    }
+    ac.samples.push_back(n);
+}
