@@ -82,7 +82,7 @@ std::optional<LiveryMatch> SceneLiveries::matchLiveAcLivery(const LiveryRequest&
     return LiveryMatch{lf_keep(title), false};
 }
 
-std::optional<LiveryMatch> SceneLiveries::matchStaticAcLivery(const LiveryRequest& ac, bool)
+std::optional<LiveryMatch> SceneLiveries::matchStaticAcLivery(const LiveryRequest& ac, bool, std::string_view)
 {
     return matchLiveAcLivery(ac);
 }
@@ -121,7 +121,8 @@ bool SceneLiveries::isBlockedTitle(std::string_view title)
     return blocked_.count(title) > 0;
 }
 
-void SceneLiveries::liveryNotCreated(const std::string&, std::string_view title)
+void SceneLiveries::liveryNotCreated(const std::string&, std::string_view title, const std::string&,
+                                     const std::string&)
 {
     std::lock_guard lock(mutex_);
     blocked_.insert(std::string(title));

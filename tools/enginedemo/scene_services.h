@@ -27,14 +27,16 @@ public:
     double largestHalfWingspan() override;
     std::optional<DbaseRecord> findDbaseRecord(const std::string& registration) override;
     std::optional<LiveryMatch> matchLiveAcLivery(const LiveryRequest& ac) override;
-    std::optional<LiveryMatch> matchStaticAcLivery(const LiveryRequest& ac, bool standCargo) override;
+    std::optional<LiveryMatch> matchStaticAcLivery(const LiveryRequest& ac, bool standCargo,
+                                                   std::string_view standName) override;
     std::string_view lookupTitleById(std::uint32_t aircraftId) override;
     void rememberTitle(std::uint32_t aircraftId, std::string_view title) override;
     void forgetTitle(std::uint32_t aircraftId) override;
     void clearRememberedTitles() override;
     std::optional<std::string_view> regcodeTitle(const std::string& registration) override;
     bool isBlockedTitle(std::string_view title) override;
-    void liveryNotCreated(const std::string& callsign, std::string_view title) override;
+    void liveryNotCreated(const std::string& callsign, std::string_view title, const std::string& type,
+                          const std::string& airline) override;
 
     // The title the scene's aircraft of that airline and type wear.
     static std::string titleFor(const std::string& airline, const std::string& type);
