@@ -3,9 +3,11 @@
 #include <exception>
 
 #include "core/fmt.h"
-#include "core/install_lookup.h"
 #include "core/log.h"
 #include "core/time.h"
+#include "platform/instance_lock.h"
+#include "platform/termination_signals.h"
+#include "shell/app_frame.h"
 
 int main(int argc, char** argv)
 {
@@ -13,16 +15,16 @@ int main(int argc, char** argv)
         std::puts(vr::format("Vormeth {}", versionToString(programVersion)).c_str());
         return 0;
     }
+    // First, before any thread: Ctrl-C and SIGTERM become a close of the window.
+    const platform::TerminationSignals signals([] { requestWindowClose(); });
+    // One program per user; a second one ends at once, before the log.
+    const auto instance = platform::InstanceLock::acquire();
+    if (!instance) return -1;
     try {
         gf_openLog();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vormeth: %s\n", e.what());
         return 1;
     }
-    for (int version : {5, 6}) {
-        if (!isP3DInstalled(version)) continue;
-        const auto path = getP3DSetupPath(version);
-        logLine(vr::format("Prepar3D v{} installed at '{}'", version, path.empty() ? "?" : path.string()));
-    }
-    return 0;
+    return appMain();
 }

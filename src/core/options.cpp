@@ -172,6 +172,7 @@ StringParameter& PROGRAM_INSTALL_PATH = lf_make<StringParameter>("PROGRAM_INSTAL
 StringParameter& SIM_INSTALL_PATH = lf_make<StringParameter>("SIM_INSTALL_PATH", "");
 StringParameter& AIG_VERSION = lf_make<StringParameter>("AIG_VERSION", "");
 StringParameter& DBASE_VERSION = lf_make<StringParameter>("DBASE_VERSION", "");
+StringParameter& RT_LICENSE = lf_make<StringParameter>("RT_LICENSE", "");
 const std::array<StringParameter*, 10>& lfolder = lf_folders("lfolder");
 const std::array<StringParameter*, 10>& afolder = lf_folders("afolder");
 
@@ -211,7 +212,7 @@ const ParameterLists& storedParameterLists()
         for (StringParameter* folder : lfolder) l->strings.push_back(folder);
         for (StringParameter* folder : afolder) l->strings.push_back(folder);
         for (StringParameter* s : {&PROGRAM_INSTALL_PATH, &AIG_VERSION, &DBASE_VERSION,
-                                   static_cast<StringParameter*>(&DESTINATION)})
+                                   static_cast<StringParameter*>(&DESTINATION), &RT_LICENSE})
             l->strings.push_back(s);
         l->controlStrings = {&BLOCK_CALLSIGN};
         return l;
@@ -236,7 +237,7 @@ const std::vector<Parameter*>& allOptionRecords()
             &KEEP_SIM_TIME_PAR, &STRAIGHT_PBS_ONLY, &INITIAL_LOAD_ONLY, &PARK_SOFT, &PARK_FAKE,
             &WEEK,          &RT_PARKTRAFFIC_ONLY,
             &BLOCK_CALLSIGN, &DESTINATION,     &ALL_INSTALL_PATH, &PROGRAM_VERSION, &PROGRAM_INSTALL_PATH,
-            &SIM_INSTALL_PATH, &AIG_VERSION,   &DBASE_VERSION};
+            &SIM_INSTALL_PATH, &AIG_VERSION,   &DBASE_VERSION, &RT_LICENSE};
         for (StringParameter* folder : lfolder) v->push_back(folder);
         for (StringParameter* folder : afolder) v->push_back(folder);
         for (Parameter* p : std::initializer_list<Parameter*>{&metaAuthor, &metaDate, &metaVersion, &metaP3D,

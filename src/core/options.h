@@ -340,6 +340,8 @@ extern StringParameter& PROGRAM_INSTALL_PATH;
 extern StringParameter& SIM_INSTALL_PATH;
 extern StringParameter& AIG_VERSION;
 extern StringParameter& DBASE_VERSION;
+// The user's key of the live-traffic service (hidden: only in parameters.xml).
+extern StringParameter& RT_LICENSE;
 // The user's extra livery folders (lfolder0..9) and add-on airport folders (afolder0..9).
 extern const std::array<StringParameter*, 10>& lfolder;
 extern const std::array<StringParameter*, 10>& afolder;

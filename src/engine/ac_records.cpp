@@ -49,6 +49,30 @@ const std::array<CategoryConstants, acCategoryCount>& lf_categoryTable()
     return table;
 }
 
+// Light, Buzjets, Large, Heavy, HighPerf, Rotorcraft; angles in degrees here.
+constexpr std::array<FlightConstants, acCategoryCount> lf_flightDegrees{{
+    {90, 0.01, 40, 0.035, 625},
+    {110, 0.0085, 35, 0.0275, 2050},
+    {140, 0.0075, 30, 0.02, 2050},
+    {150, 0.005, 20, 0.015, 2050},
+    {220, 0.03, 90, 0.1, 625},
+    {0, 0.03, 75, 0.06, 625},
+}};
+
+const std::array<FlightConstants, acCategoryCount>& lf_flightTable()
+{
+    static const std::array<FlightConstants, acCategoryCount> table = [] {
+        auto t = lf_flightDegrees;
+        for (auto& row : t) {
+            row.maxPitchStep *= lf_degToRad;
+            row.maxBank *= lf_degToRad;
+            row.maxBankStep *= lf_degToRad;
+        }
+        return t;
+    }();
+    return table;
+}
+
 template <class E, std::size_t N>
 std::string_view lf_name(const std::array<EnumName<E>, N>& names, E value)
 {
@@ -102,6 +126,15 @@ const CategoryConstants& categoryConstants(AcCategory category)
         throw std::out_of_range("invalid unordered_map<K, T> key");
     }
     return lf_categoryTable()[static_cast<std::size_t>(i)];
+}
+
+const FlightConstants& flightConstants(AcCategory category)
+{
+    const auto i = static_cast<std::int32_t>(category);
+    if (i < 0 || i >= static_cast<std::int32_t>(acCategoryCount)) {
+        throw std::out_of_range("invalid unordered_map<K, T> key");
+    }
+    return lf_flightTable()[static_cast<std::size_t>(i)];
 }
 
 PositionSample positionSampleFromTraffic(const TrafficRecord& r)

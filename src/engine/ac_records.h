@@ -85,6 +85,16 @@ struct CategoryConstants {
 };
 // The row of a category; std::out_of_range for a value outside 0..5.
 const CategoryConstants& categoryConstants(AcCategory category);
+// One row of the per-category constants of landing and take-off (angles in radians).
+struct FlightConstants {
+    double takeOffSpeed;    // kt; every following sample at or above it before lift-off
+    double maxPitchStep;    // rad per tick, in flight
+    double maxBank;         // rad
+    double maxBankStep;     // rad per tick
+    double approachHeight;  // ft above ground; below it the approach rules apply
+};
+// The row of a category; std::out_of_range for a value outside 0..5.
+const FlightConstants& flightConstants(AcCategory category);
 // The share of random variation of the two pitches (per cent).
 inline constexpr double takeOffPitchVariationPct = 2.5;
 inline constexpr double climbPitchVariationPct = 5.0;

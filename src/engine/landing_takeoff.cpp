@@ -17,30 +17,6 @@ using namespace geo;
 
 namespace {
 
-// Light, Buzjets, Large, Heavy, HighPerf, Rotorcraft; angles in degrees here.
-constexpr std::array<FlightConstants, acCategoryCount> lf_flightDegrees{{
-    {90, 0.01, 40, 0.035, 625},
-    {110, 0.0085, 35, 0.0275, 2050},
-    {140, 0.0075, 30, 0.02, 2050},
-    {150, 0.005, 20, 0.015, 2050},
-    {220, 0.03, 90, 0.1, 625},
-    {0, 0.03, 75, 0.06, 625},
-}};
-
-const std::array<FlightConstants, acCategoryCount>& lf_flightTable()
-{
-    static const std::array<FlightConstants, acCategoryCount> table = [] {
-        auto t = lf_flightDegrees;
-        for (auto& row : t) {
-            row.maxPitchStep *= degToRad;
-            row.maxBank *= degToRad;
-            row.maxBankStep *= degToRad;
-        }
-        return t;
-    }();
-    return table;
-}
-
 void lf_shrink(std::int32_t& v)
 {
     if (v > 1000) v = std::max(v - 100, 1000);
@@ -71,15 +47,6 @@ std::int32_t lf_dueLagFor(const LiveAc& ac)
 }
 
 }  // namespace
-
-const FlightConstants& flightConstants(AcCategory category)
-{
-    const auto i = static_cast<std::int32_t>(category);
-    if (i < 0 || i >= static_cast<std::int32_t>(acCategoryCount)) {
-        throw std::out_of_range("invalid unordered_map<K, T> key");
-    }
-    return lf_flightTable()[static_cast<std::size_t>(i)];
-}
 
 void setCategoryConstants(AcIdentity& id, AcCategory category)
 {
@@ -393,9 +360,12 @@ void lf_startTakeOff(LiveAc& ac)
     ac.headingStep = 0.0;
     ac.curve.tStart = ac.curve.tEnd = ac.curve.ctrlNorth = ac.curve.ctrlEast = notANumber;
     if (ac.rollingOut) {
-        // A touch-and-go: power up, spoilers in, take-off flaps.
+        // A touch-and-go: power up, spoilers in, take-off flaps; the flare and
+        // the settling after the touchdown are over.
         ac.rollingOut = false;
         ac.landing = false;
+        ac.touchdownPitch = false;
+        ac.flareStage = 0;
         lf_fullThrottle(ac);
         sendSpoilers(ac, 0);
         gf_setFlaps(ac, 1);

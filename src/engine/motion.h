@@ -47,16 +47,6 @@ bool samePlace(double latA, double lonA, double latB, double lonB, double tolera
 // Ticks from now to s1's due tick, at least 25 (25 when overdue).
 std::int32_t ticksToNext(const LiveAc& ac);
 
-// Per-category tables of the landing and take-off (angles in radians), in
-// AcCategory order.
-struct FlightConstants {
-    double takeOffSpeed;     // kt; every following sample at or above it before lift-off
-    double maxPitchStep;     // rad per tick
-    double maxBank;          // rad
-    double maxBankStep;      // rad per tick
-    double approachHeight;   // ft above ground
-};
-const FlightConstants& flightConstants(AcCategory category);
 // The category and its handling constants exactly as tabled (no random
 // variation of the pitches), turnStep at groundTurnStep: for made-up aircraft.
 void setCategoryConstants(AcIdentity& id, AcCategory category);

@@ -1,4 +1,6 @@
-# Runs vormeth three times in an empty program folder with a stand-in registry.
+# Runs vormeth three times in a program folder without "docs" with a stand-in
+# registry: each run stops on its start-up error, waits for the user's close
+# (SIGTERM after two seconds) and exits 0.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 file(WRITE ${WORK}/registry.reg
@@ -7,8 +9,9 @@ file(WRITE ${WORK}/registry.reg
   "\"SetupPath\"=\"D:\\\\Sims\\\\Prepar3D v6\\\\\"\r\n")
 set(ENV{VRMT_REGISTRY_FILE} ${WORK}/registry.reg)
 set(ENV{VRMT_APPDATA} ${WORK}/appdata)
+set(ENV{VRMT_LOCK_DIR} ${WORK}/lock)
 foreach(run 1 2 3)
-  execute_process(COMMAND ${VORMETH} WORKING_DIRECTORY ${WORK} RESULT_VARIABLE rc)
+  execute_process(COMMAND timeout --preserve-status -s TERM 1 ${VORMETH} WORKING_DIRECTORY ${WORK} RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "run ${run} exited with ${rc}")
   endif()
@@ -22,8 +25,8 @@ foreach(pair "Log00.txt;run 1" "Log0.txt;run 2" "Log.txt;run 3")
   if(NOT text MATCHES "^VRMT_P3D \\(utc\\) ... ... [0-9][0-9] [0-9:]+ [0-9]+ version 11\\.0\\.3 for Prepar3D v5/v6\n")
     message(FATAL_ERROR "${name} lacks the banner:\n${text}")
   endif()
-  if(NOT text MATCHES "Prepar3D v6 installed at 'D:\\\\Sims\\\\Prepar3D v6\\\\'")
-    message(FATAL_ERROR "${name} lacks the installation line:\n${text}")
+  if(NOT text MATCHES "Error 41: VRMT_P3D must be run from the VRMT_P3D folder!\nExiting: SYSTEM ERROR\nUser closed VRMT_P3D\n")
+    message(FATAL_ERROR "${name} lacks the start-up error and the close:\n${text}")
   endif()
   if(NOT text MATCHES "${mark}\n$")
     message(FATAL_ERROR "${name} is not from ${mark}:\n${text}")

@@ -91,6 +91,7 @@ std::vector<Row> optionTable()
         {"SIM_INSTALL_PATH", Kind::String, 0, 0, 0, {}, 0, 0, Stored::String},
         {"AIG_VERSION", Kind::String, 0, 0, 0, {}, 0, 0, Stored::String},
         {"DBASE_VERSION", Kind::String, 0, 0, 0, {}, 0, 0, Stored::String},
+        {"RT_LICENSE", Kind::String, 0, 0, 0, {}, 0, 0, Stored::String},
         {"author", Kind::String, 0, 0, 0, {}, 0, 0, Stored::No},
         {"date", Kind::String, 0, 0, 0, {}, 0, 0, Stored::No},
         {"version", Kind::String, 0, 0, 0, {}, 0, 0, Stored::No},
@@ -230,7 +231,7 @@ TEST(OptionsTest, StoredListsKeepTheirOrder)
     std::vector<std::string> strings{"PROGRAM_VERSION", "SIM_INSTALL_PATH"};
     for (const char* prefix : {"lfolder", "afolder"})
         for (int i = 0; i < 10; ++i) strings.push_back(prefix + std::to_string(i));
-    for (const char* s : {"PROGRAM_INSTALL_PATH", "AIG_VERSION", "DBASE_VERSION", "DESTINATION"})
+    for (const char* s : {"PROGRAM_INSTALL_PATH", "AIG_VERSION", "DBASE_VERSION", "DESTINATION", "RT_LICENSE"})
         strings.push_back(s);
     EXPECT_EQ(names(l.strings), strings);
     EXPECT_THAT(names(l.controlStrings), testing::ElementsAre("BLOCK_CALLSIGN"));

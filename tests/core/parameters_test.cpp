@@ -109,7 +109,7 @@ TEST_F(ParametersTest, UnloadableFileIsKeptAsBakAndRebuilt)
         loadStored();
         EXPECT_EQ(readFile(dir_ / "parameters.xml.bak"), broken);
         EXPECT_EQ(valueOf("RANGE"), "40");
-        EXPECT_EQ(entries().size(), 57u);
+        EXPECT_EQ(entries().size(), 58u);
     }
 }
 
@@ -138,7 +138,7 @@ TEST_F(ParametersTest, MissingEntryIsAppendedAndSaved)
     writeFile(fileWith(R"(<parameter name="RANGE" value="8"/>)"));
     loadStored();
     const auto e = entries();
-    ASSERT_EQ(e.size(), 57u);
+    ASSERT_EQ(e.size(), 58u);
     EXPECT_EQ(e.front(), (std::pair<std::string, std::optional<std::string>>("RANGE", "8")));
     EXPECT_EQ(RANGE.get(), 8);
     EXPECT_EQ(valueOf("HOLDING_THRESHOLD_METERS"), "250");
@@ -214,7 +214,7 @@ TEST_F(ParametersTest, RemoveParameterDropsTheEntry)
     removeParameter(&MAX_LIVE);
     removeParameter(&MAX_LIVE);  // gone: silently nothing
     EXPECT_EQ(valueOf("MAX_LIVE"), std::nullopt);
-    EXPECT_EQ(entries().size(), 56u);
+    EXPECT_EQ(entries().size(), 57u);
     const auto lines = logLines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Parameter 'MAX_LIVE' removed"), 1);
 }

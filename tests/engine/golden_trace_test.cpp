@@ -107,7 +107,10 @@ std::vector<std::string> runMinute()
 
 // Event ids: 207 beacon, 208 nav, 209 taxi, 210 strobes, 211 landing, 212 cabin,
 // 213 logo, 214 all lights toggle, 215-217 freezes, 218 flaps, 219 spoilers,
-// 221 engine auto-start, 222 shutdown, 223 throttle. Objects from 100 on.
+// 220 gear, 221 engine auto-start, 222 shutdown, 223 throttle. Objects from 100
+// on. The aircraft on approach (102) gets its lights below 10000 ft at its first
+// due sample, then cabin lights and gear up at every due sample while the
+// simulator has not reported it within 2400 ft of the ground.
 const char* const golden = R"(
 51 create BA CityFlyer E190 BAW789 104
 101 create Lufthansa A320 DLH456 104
@@ -170,6 +173,36 @@ const char* const golden = R"(
 403 event 102 210 1
 403 event 102 213 1
 403 event 102 212 1
+403 event 102 208 1
+403 event 102 207 1
+403 event 102 211 1
+403 event 102 209 1
+403 event 102 210 1
+403 event 102 213 1
+403 event 102 212 1
+403 event 102 212 1
+403 event 102 220 0
+403 release 102 103
+403 event 102 218 0
+403 release 102 103
+1003 event 102 212 1
+1003 event 102 220 0
+1603 event 102 212 1
+1603 event 102 220 0
+2203 event 102 212 1
+2203 event 102 220 0
+2803 event 102 212 1
+2803 event 102 220 0
+3403 event 102 212 1
+3403 event 102 220 0
+4003 event 102 212 1
+4003 event 102 220 0
+4603 event 102 212 1
+4603 event 102 220 0
+5203 event 102 212 1
+5203 event 102 220 0
+5803 event 102 212 1
+5803 event 102 220 0
 )";
 
 TEST(GoldenTrace, AMinuteOfThreeAircraft)

@@ -14,6 +14,7 @@
 #include "engine/motion.h"
 #include "engine/stand.h"
 #include "engine/timed_queues.h"
+#include "simlink/sim_client.h"
 #include "support/motion_fixture.h"
 #include "support/motion_streams.h"
 
@@ -370,6 +371,42 @@ TEST_F(Ground, StaticsMakeWay)
         EXPECT_EQ(staticAircraft[0].simState == SimState::removingfromsim, r.removing);
         EXPECT_EQ(staticAircraft[0].removeAfterCreate, r.removeAfterCreate);
     }
+}
+
+// The engine values go straight to the object, but not after the simulator
+// link failed; a failing write is reported.
+TEST_F(Ground, EngineValuesWriteAndItsFailure)
+{
+    LiveAc ac = aircraft(AcCategory::Large, {sample({47, 8}, 50, 0), sample({47.01, 8}, 40, 500)}, 0);
+    setEngineValues(ac, 0.0, 0.0);
+    EXPECT_EQ(sim.calls.count("set 401 100 24"), 1u);
+    simErrorFlag = true;
+    setEngineValues(ac, 0.0, 0.0);
+    EXPECT_EQ(sim.calls.count("set 401 100 24"), 1u);
+    simErrorFlag = false;
+    sim.failNext("set 401 100 24", -1);
+    const auto before = logLines().size();
+    setEngineValues(ac, 0.0, 0.0);
+    EXPECT_TRUE(simErrorFlag.load());
+    const auto lines = logLines();
+    EXPECT_GT(lines.size(), before);
+    EXPECT_NE(lines[before].find("===> SimConnect set engine data fails"), std::string::npos);
+    simErrorFlag = false;
+}
+
+// An arrival whose stand another aircraft took leaves, asked for once.
+TEST_F(Ground, TakenStandRemovesTheArrivalOnce)
+{
+    const LatLon here{47.0, 8.0};
+    Stand s = stand(4, here, 0.0, 20 * metre);
+    s.occupied = true;
+    replaceStands({s});
+    LiveAc ac = aircraft(AcCategory::Large, {sample(here, 0, 0)}, 0);
+    ac.phase = AcPhase::parking;
+    ac.standId = 4;
+    EXPECT_FALSE(tickOnce(ac));
+    EXPECT_EQ(ac.simState, SimState::removingfromsim);
+    EXPECT_EQ(std::count(removalDeque.begin(), removalDeque.end(), 100u), 1);
 }
 
 }  // namespace

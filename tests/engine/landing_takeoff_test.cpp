@@ -29,6 +29,29 @@ std::size_t countEvents(const std::vector<std::string>& events, std::uint32_t ev
     });
 }
 
+TEST(FlightConstants, TableInRadiansByCategory)
+{
+    struct Row {
+        AcCategory category;
+        double takeOffSpeed, pitchStepDeg, bankDeg, bankStepDeg, approach;
+    };
+    const Row rows[] = {
+        {AcCategory::Light, 90, 0.01, 40, 0.035, 625},      {AcCategory::Buzjets, 110, 0.0085, 35, 0.0275, 2050},
+        {AcCategory::Large, 140, 0.0075, 30, 0.02, 2050},   {AcCategory::Heavy, 150, 0.005, 20, 0.015, 2050},
+        {AcCategory::HighPerf, 220, 0.03, 90, 0.1, 625},    {AcCategory::Rotorcraft, 0, 0.03, 75, 0.06, 625},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(acCategoryText(r.category));
+        const FlightConstants& f = flightConstants(r.category);
+        EXPECT_EQ(f.takeOffSpeed, r.takeOffSpeed);
+        EXPECT_DOUBLE_EQ(f.maxPitchStep, r.pitchStepDeg * deg);
+        EXPECT_DOUBLE_EQ(f.maxBank, r.bankDeg * deg);
+        EXPECT_DOUBLE_EQ(f.maxBankStep, r.bankStepDeg * deg);
+        EXPECT_EQ(f.approachHeight, r.approach);
+    }
+    EXPECT_THROW(flightConstants(static_cast<AcCategory>(6)), std::out_of_range);
+}
+
 class Flight : public MotionTest {
 protected:
     // Cruise legs 10000 ticks long, so no step is clamped by the tick count.

@@ -109,17 +109,32 @@ private:
         ASSERT_LE(std::abs(b.latitude), 90.0) << t.tick;
         ASSERT_GE(b.longitude, -180.0) << t.tick;
         ASSERT_LT(b.longitude, 180.0) << t.tick;
-        if (havePrevious_) {
+        // Kept first: a failed assertion returns from here.
+        const LatLon before = previous_;
+        const double headingBefore = previousHeading_;
+        const bool compare = havePrevious_;
+        previous_ = {b.latitude, b.longitude};
+        previousHeading_ = b.heading;
+        havePrevious_ = true;
+        if (compare) {
             double fastest = 0.0;
             for (const PositionSample& s : ac.samples) fastest = std::max(fastest, s.groundSpeed);
             fastest = std::max({fastest, previousFastest_, std::abs(ac.signedSpeed)});
-            const double moved = distanceNm(previous_, {b.latitude, b.longitude});
-            ASSERT_LE(moved, 2.0 * fastest / 360000.0 + 1e-7) << t.tick;
+            const double moved = distanceNm(before, {b.latitude, b.longitude});
+            ASSERT_LE(moved, 2.0 * fastest / 360000.0 + 1e-7) << t.tick << " " << acPhaseText(ac.phase);
             previousFastest_ = fastest;
-            if (ac.groundReplySeen && ac.phase != AcPhase::take_off && !ac.curve.active() && ac.turning &&
-                ac.phase != AcPhase::pushing_back) {
-                const double turned = std::abs(geo::foldPi(b.heading - previousHeading_));
+            const bool groundPhase = ac.phase == AcPhase::pushing_back || ac.phase == AcPhase::pushed_back ||
+                                     ac.phase == AcPhase::taxi || ac.phase == AcPhase::parking ||
+                                     ac.phase == AcPhase::parked;
+            if (ac.groundReplySeen && groundPhase) {
+                // Steering on the ground: at most one turn step a tick, never past the target.
+                const double turned = std::abs(geo::foldPi(b.heading - headingBefore));
                 ASSERT_LE(turned, ac.turnStep + 1e-12) << t.tick;
+                if (!ac.curve.active() && ac.turning) {
+                    const double before = std::abs(geo::foldPi(ac.targetBearing - headingBefore));
+                    const double after = std::abs(geo::foldPi(ac.targetBearing - b.heading));
+                    ASSERT_LE(after, before + 1e-12) << t.tick;
+                }
             }
         }
         if (ac.groundReplySeen || ac.flareStage > 0) {
@@ -127,6 +142,10 @@ private:
         }
         if (ac.flareStage > 0) {
             ASSERT_GE(b.pitch, -4.0 * deg - 1e-9) << t.tick;
+        }
+        if (ac.groundReplySeen && !ac.touchdownPitch && ac.flareStage == 0 && ac.phase != AcPhase::take_off) {
+            ASSERT_EQ(b.pitch, ac.staticPitch) << t.tick;  // settled on the ground
+            ASSERT_EQ(b.bank, 0.0) << t.tick;
         }
         if (!ac.groundReplySeen && ac.flareStage == 0 && ac.phase == AcPhase::flying) {
             ASSERT_GE(b.pitch, ac.climbPitch * 1.05 - 1e-9) << t.tick;
@@ -139,9 +158,6 @@ private:
                 ASSERT_NE(e.eventId, static_cast<std::uint32_t>(EVENT_SPOILERS_SET)) << t.tick;
             }
         }
-        previous_ = {b.latitude, b.longitude};
-        previousHeading_ = b.heading;
-        havePrevious_ = true;
     }
 
     LatLon previous_;
@@ -346,6 +362,75 @@ TEST(MotionScenario, AntimeridianLegs)
         EXPECT_LT(distanceNm(at(*a), to), 1e-6);
         EXPECT_LT(a->posBlock.longitude, -179.0);
     }
+}
+
+// A Rotorcraft lifts off at 10 kt from its pad and climbs away; it never gets gear or spoilers.
+TEST(MotionScenario, RotorcraftLeavesAtTenKnots)
+{
+    const LatLon pad{51.5, -0.1};
+    const double elevation = 50;
+    Scenario sc(elevation, {"EGLW", "", pad.lat, pad.lon, elevation});
+    PositionSample standing = sample(pad, 0, 0, 0);
+    standing.altitude = elevation;
+    LiveAc heli = aircraft(AcCategory::Rotorcraft, {standing}, 0, objectId);
+    heli.posBlock.altitude = elevation + heli.cgHeight;
+    sc.add(std::move(heli));
+    std::int32_t due = 200;
+    LatLon at = pad;
+    for (int i = 0; i < 25; ++i) {
+        at = direct(at, 0, 10.0 * 4 / 3600);
+        PositionSample up = sample(at, 10, due, elevation + 30.0 + 35.0 * i);
+        up.verticalRate = 500;
+        decodeExisting(*sc.find(), up);
+        due += 400;
+    }
+    EXPECT_TRUE(sc.find()->takeOffRoll);
+    ASSERT_TRUE(sc.runUntil(12000, [](const LiveAc& a) { return a.phase == AcPhase::flying; }));
+    EXPECT_NE(std::find(sc.seen.phases.begin(), sc.seen.phases.end(), AcPhase::take_off), sc.seen.phases.end());
+    EXPECT_TRUE(sawEvent(sc.seen, EVENT_THROTTLE_SET, 16383));
+    EXPECT_FALSE(std::any_of(sc.seen.events.begin(), sc.seen.events.end(), [](const QueuedEvent& e) {
+        return e.eventId == EVENT_GEAR_SET || e.eventId == EVENT_SPOILERS_SET;
+    }));
+}
+
+// A touch-and-go: after the touchdown the samples climb again; the aircraft
+// rolls, lifts off with its spoilers in and climbs away.
+TEST(MotionScenario, TouchAndGo)
+{
+    const LatLon field{47.45, 8.55};
+    const double elevation = 1400;
+    Scenario sc(elevation, {"LSZH", "ZRH", field.lat, field.lon, elevation});
+    auto stream = landingStream(field, elevation, 140);
+    // Keep the approach and the first two samples of the roll.
+    const auto firstGround = std::find_if(stream.begin(), stream.end(), [](const PositionSample& p) { return !p.airborne; });
+    stream.erase(firstGround + 2, stream.end());
+    LiveAc ac = aircraft(AcCategory::Large, stream, 140, objectId);
+    ac.throttleStep = 3;
+    ac.heightAboveGround = 2500;
+    sc.add(std::move(ac));
+    ASSERT_TRUE(sc.runUntil(20000, [](const LiveAc& a) { return a.rollingOut; }));
+    // The feed climbs away along the runway.
+    LatLon at{stream.back().latitude, stream.back().longitude};
+    std::int32_t due = stream.back().dueTick + 400;
+    for (int i = 0; i < 30; ++i) {
+        at = direct(at, 140, 140.0 * 4 / 3600);
+        PositionSample up = sample(at, 140, due, elevation + 60.0 * (i + 1));
+        up.verticalRate = 900;
+        decodeExisting(*sc.find(), up);
+        due += 400;
+    }
+    EXPECT_TRUE(sc.find()->takeOffRoll);
+    ASSERT_TRUE(sc.runUntil(20000, [](const LiveAc& a) { return a.phase == AcPhase::flying && !a.groundReplySeen; }));
+    EXPECT_NE(std::find(sc.seen.phases.begin(), sc.seen.phases.end(), AcPhase::take_off), sc.seen.phases.end());
+    // Spoilers out at the touchdown, in again for the climb: the last spoiler event retracts them.
+    std::vector<std::uint32_t> spoilers;
+    for (const QueuedEvent& e : sc.seen.events) {
+        if (e.eventId == EVENT_SPOILERS_SET) spoilers.push_back(e.data);
+    }
+    ASSERT_FALSE(spoilers.empty());
+    EXPECT_EQ(spoilers.front(), 16383u);
+    EXPECT_EQ(spoilers.back(), 0u);
+    EXPECT_GT(sc.find()->posBlock.altitude, elevation + 800);
 }
 
 }  // namespace

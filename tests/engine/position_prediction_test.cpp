@@ -462,4 +462,29 @@ TEST_F(Prediction, DueInTenTicksStillTakesTwentyFive)
     EXPECT_NEAR(ac.latStep * 25, to.lat - o.lat, 1e-12);
 }
 
+// A curve that cannot be evaluated keeps the position and says so once, not every tick.
+TEST_F(Prediction, FailingCurveIsLoggedOncePerCurve)
+{
+    const LatLon o{47.0, 8.0};
+    const LatLon s1 = direct(o, 0, 0.05);
+    const LatLon s2 = direct(s1, 90, 0.05);
+    LiveAc ac = aircraft(AcCategory::Light, {sample(o, 10, 0), sample(s1, 10, 1000), sample(s2, 10, 2000)}, 0);
+    lf_makeCurve(ac);
+    ac.curve.tEnd = 0.5;  // the parameter runs past the curve's end
+    ac.curveT = 0.6;
+    ac.curveTStep = 0.01;
+    const auto before = logLines().size();
+    const LatLon where = at(ac);
+    for (int i = 0; i < 20; ++i) lf_applyStep(ac);
+    EXPECT_EQ(at(ac), where);
+    const auto lines = logLines();
+    ASSERT_EQ(lines.size(), before + 1);
+    EXPECT_NE(lines.back().find("TST123 error in curve at index: 0.61"), std::string::npos);
+    lf_makeCurve(ac = aircraft(AcCategory::Light, {sample(o, 10, 0), sample(s1, 10, 1000), sample(s2, 10, 2000)}, 0));
+    ac.curve.tEnd = 0.5;
+    ac.curveT = 0.6;
+    lf_applyStep(ac);
+    EXPECT_EQ(logLines().size(), before + 2);  // a new curve may say it again
+}
+
 }  // namespace

@@ -13,6 +13,7 @@
 #include <random>
 
 #include "core/geodesy.h"
+#include "core/options.h"
 #include "engine/ac_records.h"
 #include "engine/adding_stack.h"
 #include "engine/flight_plans.h"
@@ -120,7 +121,16 @@ private:
                                                         : std::max(last.frontGs, next.frontGs);
             const double ticks = tick - last.tick;
             const double gs = std::max({next.legGs, last.legGs, fastestManoeuvreKt});
-            const double bound = (1.5 * gs / 360000.0 + 1e-6) * ticks;
+            // Or what reaching the front sample by its due tick takes: the motion
+            // catches up with a late stream inside its re-timing window (a leg
+            // lasts 25 ticks at least; a ground curve runs up to about twice its chord).
+            double catchUp = 0.0;
+            if (!ac->samples.empty()) {
+                const PositionSample& front = ac->samples.front();
+                catchUp = 2.5 * distanceNm(last.at, {front.latitude, front.longitude}) /
+                          std::max<double>(static_cast<double>(front.dueTick) - last.tick, 1.0);
+            }
+            const double bound = (std::max(1.5 * gs / 360000.0, catchUp) + 1e-6) * ticks;
             EXPECT_LE(distanceNm(last.at, next.at), bound)
                 << ac->callsign << " object " << p.objectId << " at tick " << tick << ", " << gs << " kt";
         }
@@ -170,6 +180,9 @@ TEST(Replay, TenMinutesOfTheSceneKeepEveryInvariantAndDrainToNothing)
         o.rangeNm = 40;
         o.watchPlnFiles = true;
         EngineHarness h(o);
+        // An aircraft whose stream ends while it taxis holds its place up to
+        // this long before it goes: short enough for the drain.
+        MAX_HOLDING_MINUTES.set(1);
         SceneLiveries liveries;  // the scene's types, categories and titles
         SimWorld world;
         world.setUser(userStateAt(eham), true);

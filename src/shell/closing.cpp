@@ -1,0 +1,147 @@
+#include "shell/closing.h"
+
+#include <chrono>
+
+#include "core/app_services.h"
+#include "core/fmt.h"
+#include "core/log.h"
+#include "core/options.h"
+#include "core/parameters.h"
+#include "core/run_state.h"
+#include "core/time.h"
+#include "platform/clock.h"
+#include "platform/ui.h"
+#include "shell/main_cycle.h"
+#include "shell/main_window.h"
+#include "shell/startup.h"
+
+namespace {
+
+bool lf_restarts(ClosingReason r)
+{
+    return r == ClosingReason::NewSettings || r == ClosingReason::SimConnectError || r == ClosingReason::ReaderError;
+}
+
+// Posts the closing down's last message when it goes out of scope, whatever happened before.
+class FinalPost {
+public:
+    ~FinalPost()
+    {
+        const ui::Handle w = mainWindow().window.load();
+        if (w) ui::postMessage(w, restart ? WM_APP_START_WORKER : WM_APP_SAVE_AND_QUIT, 0, 0);
+    }
+    bool restart = false;
+};
+
+void lf_closingSteps(FinalPost& post)
+{
+    MainCycleCallees& c = mainCycleCallees();
+    const ClosingReason reason = closingReason();
+    logLine(vr::format("Exiting: {}", closingReasonText(reason)));
+    c.setRunningFlag(false);
+    if (c.simClientThreadStarted()) c.joinSimClientThread();
+    if (!c.sessionGuid().empty()) {
+        if (!c.stopServiceReaders(readerStopLimitMs))
+            logLineMarked(vr::format("The readers did not stop within {} seconds", readerStopLimitMs / 1000));
+        c.deauthenticate();
+    }
+    if (reason == ClosingReason::SystemError) {
+        while (!windowClosedFlag.load()) platform::sleepFor(std::chrono::milliseconds(500));
+        // Logged as it stands: the close has set the flags that quieten logLineIfRunning.
+        const std::string text = vr::format("User closed {}", programId);
+        showMessage(text, false);
+        logLine(text);
+    }
+    if (!airportServices().parkAirport().code.empty()) c.removeStaticParked();
+    c.clearRememberedTitles();
+    c.removeFlightPlanFolder();
+    setStringParameter(&DESTINATION, "");
+    setStringParameter(&BLOCK_CALLSIGN, "");
+    timeShiftActive = false;
+    if (!KEEP_SIM_TIME_PAR.get()) {
+        SIM_TIME.set(false);
+        saveBoolParameter(&SIM_TIME);
+        saveTimeShift();
+    } else if (SIM_TIME.get()) {
+        saveTimeShift();
+    }
+    c.clearGhostNames();
+    c.logLiveryMatchSummary();
+    c.logNoMatchList();
+    // The run's end, so that the next start keeps the service's revisit interval.
+    LAST_EPOCH_TIME.set(LAST_EPOCH_TIME.clamped(wallClockSeconds()));
+    saveIntParameter(&LAST_EPOCH_TIME);
+
+    if (lf_restarts(reason) && !windowClosedFlag.load()) {
+        restartPending = true;
+        mainWindow().clearError();
+        clearMessage();
+        showMessage("Prepare for a restart ...", true);
+        if (reason != ClosingReason::NewSettings) {
+            for (CheckboxParameter* scan : {&SCAN_LIVERIES, &SCAN_AIRPORTS}) {
+                scan->set(false);
+                saveBoolParameter(scan);
+                showCheckboxState(*scan);
+            }
+        }
+        restartCountdown();
+        if (windowClosedFlag.load()) {
+            // Closed during the countdown: the close wins.
+            restartPending = false;
+            return;
+        }
+        resetSession();
+        post.restart = true;
+        return;
+    }
+    restartPending = false;
+    if (reason == ClosingReason::NewFlight) {
+        showMessage(vr::format("New flight detected, {} will close, please restart manually ...", programId), true);
+        for (int i = 0; i < 100 && !windowClosedFlag.load(); ++i) platform::sleepFor(std::chrono::milliseconds(100));
+    }
+}
+
+}  // namespace
+
+void lf_closingDown()
+{
+    FinalPost post;
+    try {
+        lf_closingSteps(post);
+    } catch (const std::exception& e) {
+        post.restart = false;
+        showMessage(vr::format("{} exception {}", "lf_closingDown", e.what()), true);
+    }
+}
+
+void restartCountdown()
+{
+    const std::int32_t n = restartDelaySeconds();
+    if (n < 1) return;
+    logLine(vr::format("Restarting after {} seconds\n\n\n\n\n", n));
+    for (std::int32_t i = n; i >= 1 && !windowClosedFlag.load(); --i) {
+        showMessage(vr::format("Restarting after {} second{}", i, i == 1 ? "" : "s"), false);
+        platform::sleepFor(std::chrono::seconds(1));
+    }
+}
+
+std::int32_t resetSession()
+{
+    MainCycleCallees& c = mainCycleCallees();
+    c.checkWeatherHandles();
+    c.resetSimLink();
+    c.removeAllAiObjects();
+    mainCycle().reset();
+    mainWindow().resetForRestart();
+    statusPanel().reset();
+    resetRunState();
+    return setRangeNm(RANGE.get());
+}
+
+void saveTimeShift()
+{
+    for (EditParameter* p : {&TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS}) {
+        p->set(p->clamped(0));
+        saveIntParameter(p);
+    }
+}

@@ -1,0 +1,25 @@
+# A second vormeth beside a running one exits 255 at once and leaves the log untouched.
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+set(ENV{VRMT_APPDATA} ${WORK}/appdata)
+set(ENV{VRMT_LOCK_DIR} ${WORK}/lock)
+set(ENV{VRMT_REGISTRY_FILE} ${WORK}/none.reg)
+# The first one runs for 1.5 seconds; the second starts half a second in.
+execute_process(
+  COMMAND timeout --preserve-status -s TERM 1.5 ${VORMETH}
+  COMMAND sh -c "sleep 0.5; cp Log.txt first.txt; ${VORMETH}; echo $? > second.rc; cp Log.txt after.txt; ls Log0.txt 2>/dev/null > log0.txt"
+  WORKING_DIRECTORY ${WORK} RESULT_VARIABLE rcs)
+file(READ ${WORK}/second.rc rc)
+string(STRIP "${rc}" rc)
+if(NOT rc EQUAL 255)
+  message(FATAL_ERROR "the second instance exited with ${rc}")
+endif()
+file(READ ${WORK}/first.txt before)
+file(READ ${WORK}/after.txt after)
+if(NOT before STREQUAL after)
+  message(FATAL_ERROR "the second instance changed Log.txt:\n${before}\n---\n${after}")
+endif()
+file(READ ${WORK}/log0.txt log0)
+if(NOT log0 STREQUAL "")
+  message(FATAL_ERROR "the second instance rotated the log")
+endif()

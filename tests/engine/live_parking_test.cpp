@@ -1,0 +1,250 @@
+// Parking of live aircraft: the search for a stand while taxiing, the wanted
+// parked count, the review of long-parked aircraft and the mean parking time.
+// Minutes parked run on the virtual wall clock.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/options.h"
+#include "engine/live_parking.h"
+#include "engine/motion.h"
+#include "engine/stand_search.h"
+#include "stand_airport.h"
+
+using namespace standtest;
+
+namespace {
+
+constexpr std::int64_t minute100ns = 600000000;
+
+bool removing(const SimAc& ac)
+{
+    return ac.simState == SimState::removingfromsim;
+}
+
+// A live aircraft parked at a stand `minutes` ago on the virtual wall clock.
+LiveAc parkedFor(std::uint32_t id, const std::string& callsign, std::uint32_t standId, std::int64_t minutes,
+                 const std::string& type = "B738")
+{
+    LiveAc ac = liveAc(id, callsign, type, AcPhase::parked, standId);
+    ac.parkedSince = wallTime100ns() - minutes * minute100ns;
+    return ac;
+}
+
+}  // namespace
+
+TEST(LiveParking, ReviewRemovesTheLongParkedAndListsTheRest)
+{
+    struct Row {
+        const char* name;
+        std::string type;
+        std::int64_t minutes;
+        bool reported;
+        bool initialLoadOnly;
+        bool removed;
+        std::uint32_t listed;  // minutes in the list when kept
+    };
+    const Row rows[] = {
+        {"Heavy at 150 min stays", "B744", 150, false, false, false, 150},
+        {"Heavy at 181 min goes", "B744", 181, false, false, true, 0},
+        {"Large at 150 min goes", "B738", 150, false, false, true, 0},
+        {"Large at 90 min stays", "B738", 90, false, false, false, 90},
+        {"reported at its stand: 0 minutes, never by time", "B738", 500, true, false, false, 0},
+        {"INITIAL_LOAD_ONLY removes nobody", "B738", 500, false, true, false, 500},
+        {"a wall clock set back counts 0", "B738", -30, false, false, false, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        StandAirport a;
+        INITIAL_LOAD_ONLY.set(r.initialLoadOnly);
+        liveAircraft.push_back(parkedFor(0x480001, "KLM1", A1, 20));
+        LiveAc ac = parkedFor(0x480002, "KLM2", A2, r.minutes, r.type);
+        ac.standReported = r.reported;
+        liveAircraft.push_back(ac);
+        lf_reviewLiveParked();
+        EXPECT_FALSE(removing(liveAircraft[0]));
+        EXPECT_EQ(removing(liveAircraft[1]), r.removed);
+        ASSERT_EQ(liveParkedList.size(), r.removed ? 1u : 2u);
+        if (!r.removed) {
+            // Smallest first.
+            const LiveParkedEntry& e = r.listed < 20 ? liveParkedList[0] : liveParkedList[1];
+            EXPECT_EQ(e.callsign, "KLM2");
+            EXPECT_EQ(e.standId, A2);
+            EXPECT_EQ(e.minutes, r.listed);
+        }
+    }
+}
+
+TEST(LiveParking, EnforceMaxParkRemovesTheLongestParkedAndTheOldestStatic)
+{
+    struct Row {
+        const char* name;
+        std::uint32_t extra;
+        bool parkTrafficOnly, initialLoadOnly;
+        SimState oldestStatic;
+        bool liveRemoved, staticRemoved;
+    };
+    const Row rows[] = {
+        // Ten stands at 30 %: three wanted; three live parked.
+        {"one about to park: the longest parked goes", 1, false, false, SimState::active, true, true},
+        {"exactly the wanted count: nobody live", 0, false, false, SimState::active, false, true},
+        {"RT_PARKTRAFFIC_ONLY: nothing", 1, true, false, SimState::active, false, false},
+        {"INITIAL_LOAD_ONLY: no live aircraft", 1, false, true, SimState::active, false, true},
+        {"the oldest static already going: nothing more", 1, false, false, SimState::removingfromsim, true, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        StandAirport a;
+        RT_PARKTRAFFIC_ONLY.set(r.parkTrafficOnly);
+        INITIAL_LOAD_ONLY.set(r.initialLoadOnly);
+        liveAircraft.push_back(parkedFor(0x480001, "KLM1", A1, 30));
+        liveAircraft.push_back(parkedFor(0x480002, "KLM2", A2, 60));
+        liveAircraft.push_back(parkedFor(0x480003, "KLM3", A3, 10));
+        SimAc young = staticAc(1, "S1*", C1);
+        young.birthDay = 3;
+        young.birthSlot = 2;
+        SimAc old = staticAc(2, "S2*", B1, "B738", r.oldestStatic);
+        old.birthDay = 2;
+        old.birthSlot = 40;
+        staticAircraft = {young, old};
+        enforceMaxPark(r.extra);
+        EXPECT_FALSE(removing(liveAircraft[0]));
+        EXPECT_EQ(removing(liveAircraft[1]), r.liveRemoved);
+        EXPECT_FALSE(removing(liveAircraft[2]));
+        EXPECT_FALSE(removing(staticAircraft[0]));
+        if (r.oldestStatic == SimState::active) EXPECT_EQ(removing(staticAircraft[1]), r.staticRemoved);
+        if (r.liveRemoved)
+            EXPECT_NE(a.h.logText().find("A2      :          KLM2     PH-KLM2 KLM B738 live max park exceeded, removed"),
+                      std::string::npos)
+                << a.h.logText();
+    }
+}
+
+TEST(LiveParking, RemoveLiveParkedTakesTheLongestFirst)
+{
+    StandAirport a;
+    liveAircraft.push_back(parkedFor(0x480001, "KLM1", A1, 30));
+    liveAircraft.push_back(parkedFor(0x480002, "KLM2", A2, 60));
+    liveAircraft.push_back(parkedFor(0x480003, "KLM3", A3, 10));
+    liveAircraft.push_back(parkedFor(0x480004, "KLM4", A3A, 90));
+    liveAircraft.back().phase = AcPhase::taxi;  // not parked: never counted
+    removeLiveParked(2);
+    EXPECT_TRUE(removing(liveAircraft[0]));
+    EXPECT_TRUE(removing(liveAircraft[1]));
+    EXPECT_FALSE(removing(liveAircraft[2]));
+    EXPECT_FALSE(removing(liveAircraft[3]));
+    EXPECT_NE(a.h.logText().find("live parked"), std::string::npos);
+    EXPECT_NE(a.h.logText().find(" at A2 removed"), std::string::npos);
+}
+
+TEST(LiveParking, MeanParkingTimeInHalfHours)
+{
+    struct Row {
+        const char* name;
+        std::uint32_t day, slot;  // now
+        std::uint32_t bornDay, bornSlot;
+        float mean;  // with a second aircraft born now
+    };
+    const Row rows[] = {
+        {"two hours ago", 3, 20, 3, 16, 2.0f},
+        {"yesterday", 3, 20, 2, 20, 24.0f},
+        {"Sunday evening seen on Monday morning adds nothing", 1, 2, 7, 46, 0.0f},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        StandAirport a;
+        currentSlotAndWeekday.store(packSlotAndWeekday(static_cast<int>(r.slot), static_cast<int>(r.day)));
+        LiveAc early = parkedFor(0x480001, "KLM1", A1, 0);
+        early.birthDay = r.bornDay;
+        early.birthSlot = r.bornSlot;
+        liveAircraft.push_back(early);
+        LiveAc now = parkedFor(0x480002, "KLM2", A2, 0);
+        markParkedNow(now);
+        EXPECT_EQ(now.birthDay, r.day);
+        EXPECT_EQ(now.birthSlot, r.slot);
+        liveAircraft.push_back(now);
+        EXPECT_EQ(lf_averageLiveParked(true), 2u);
+        EXPECT_FLOAT_EQ(statusPanel().meanLiveParkedSlots.load(), r.mean);
+    }
+}
+
+class Try2Park : public testing::Test {
+protected:
+    // A taxiing aircraft whose newest sample lies `north` metres from A2.
+    LiveAc& taxiing(double north = 5)
+    {
+        LiveAc ac = liveAc(0x480009, "DLH9", "B738", AcPhase::taxi);
+        const LatLon from = offset(200, 60);
+        const LatLon to = offset(north, 60);
+        ac.posBlock.latitude = from.lat;
+        ac.posBlock.longitude = from.lon;
+        PositionSample s0;
+        s0.latitude = from.lat;
+        s0.longitude = from.lon;
+        PositionSample s1 = s0;
+        s1.latitude = to.lat;
+        s1.longitude = to.lon;
+        s1.groundSpeed = 8;
+        ac.samples = {s0, s1};
+        ac.groundReplySeen = true;
+        liveAircraft.push_back(ac);
+        return liveAircraft.back();
+    }
+    StandAirport a;
+};
+
+TEST_F(Try2Park, ParksAtTheFreeStandAndClearsTheWay)
+{
+    liveAircraft.reserve(8);
+    liveAircraft.push_back(parkedFor(0x480001, "KLM1", A2, 10));  // on the stand: goes
+    liveAircraft.push_back(parkedFor(0x480002, "KLM2", A1, 10));  // 60 m away: stays
+    staticAircraft.push_back(staticAc(1, "S1*", A2));
+    LiveAc& ac = taxiing();
+    try2Park(ac, false);
+    EXPECT_EQ(ac.phase, AcPhase::parking);
+    EXPECT_EQ(ac.prevPhase, AcPhase::taxi);
+    EXPECT_EQ(ac.standId, A2);
+    EXPECT_FALSE(ac.cargoLook);
+    EXPECT_NEAR(ac.position.lat, standPos(A2).lat, 1e-12);
+    EXPECT_TRUE(removing(liveAircraft[0]));
+    EXPECT_FALSE(removing(liveAircraft[1]));
+    EXPECT_TRUE(removing(staticAircraft[0])) << "the static on the stand makes way";
+    EXPECT_NE(a.h.logText().find("A2      : KLM1     removed, DLH9 wants to park there"), std::string::npos);
+}
+
+TEST_F(Try2Park, RefusedStandsAndOneSearchAPosition)
+{
+    struct Row {
+        const char* name;
+        std::string reserved;
+        LatLon user;
+        bool parks;
+    };
+    const Row rows[] = {
+        {"free", "", offset(-3000, 0), true},
+        {"the reserved stand", "A2", offset(-3000, 0), false},
+        {"the user's stand", "", offset(3, 60), false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        liveAircraft.clear();
+        a.h.airports.reservedStand = r.reserved;
+        a.h.setUser(r.user, 0, 0, 0, 0, true);
+        LiveAc& ac = taxiing();
+        try2Park(ac, false);
+        EXPECT_EQ(ac.phase == AcPhase::parking, r.parks);
+    }
+    // Nothing within 20 m: a second call at the same newest position does not search again.
+    liveAircraft.clear();
+    a.h.airports.reservedStand.clear();
+    a.h.setUser(offset(-3000, 0), 0, 0, 0, 0, true);
+    LiveAc& ac = taxiing(30);
+    try2Park(ac, false);
+    EXPECT_EQ(ac.phase, AcPhase::taxi);
+    try2Park(ac, true);  // 55 m would reach A2, but the position is the same
+    EXPECT_EQ(ac.phase, AcPhase::taxi);
+    ac.samples.back().latitude += 1e-7;
+    try2Park(ac, true);
+    EXPECT_EQ(ac.phase, AcPhase::parking);
+}
