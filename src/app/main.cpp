@@ -1,5 +1,7 @@
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <exception>
 
 #include "core/fmt.h"
@@ -8,6 +10,7 @@
 #include "platform/instance_lock.h"
 #include "platform/termination_signals.h"
 #include "shell/app_frame.h"
+#include "status_report.h"
 
 int main(int argc, char** argv)
 {
@@ -26,5 +29,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vormeth: %s\n", e.what());
         return 1;
     }
+    // --status-every N: a status line on standard output every N seconds.
+    std::unique_ptr<StatusReport> report;
+    if (argc > 2 && std::strcmp(argv[1], "--status-every") == 0 && std::atoi(argv[2]) > 0)
+        report = std::make_unique<StatusReport>(std::chrono::seconds(std::atoi(argv[2])));
     return appMain();
 }

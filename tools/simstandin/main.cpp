@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <utility>
 
 #include "core/fmt.h"
 #include "platform/clock.h"
@@ -27,8 +29,10 @@ void lf_usage()
 {
     std::puts(
         "usage: vrmt-simstandin [--port4 N] [--port6 N] [--pipe-dir DIR] [--no-pipe] [--name TEXT]\n"
-        "                       [--airport LAT LON ELEV_FT] [--seconds N]\n"
-        "Serves the SimConnect protocol on 127.0.0.1, ::1 and the simulator's pipe socket.");
+        "                       [--airport LAT LON ELEV_FT] [--seconds N] [--summary N]\n"
+        "Serves the SimConnect protocol on 127.0.0.1, ::1 and the simulator's pipe socket.\n"
+        "Prints every packet, or with --summary every N seconds one line: the AI aircraft\n"
+        "in the world, how many moved since the line before, and the packets received.");
 }
 
 constexpr double lf_pi = 3.14159265358979323846;
@@ -81,6 +85,24 @@ void lf_place(const Script& s, double t, UserAcState& st, bool& onGround)
     st.heading = heading;
 }
 
+// One summary line: the AI aircraft, how many moved since `last` (updated), the packets.
+std::string lf_summary(const std::vector<simstandin::AiObject>& objects, std::map<std::uint32_t, std::pair<double, double>>& last,
+                       std::size_t packets, double t)
+{
+    std::map<std::uint32_t, std::pair<double, double>> now;
+    int moving = 0;
+    for (const auto& o : objects) {
+        if (o.foreign) continue;
+        now[o.id] = {o.latitude, o.longitude};
+        const auto it = last.find(o.id);
+        if (it != last.end() && (std::abs(it->second.first - o.latitude) > 1e-7 ||
+                                 std::abs(it->second.second - o.longitude) > 1e-7))
+            ++moving;
+    }
+    last = std::move(now);
+    return vr::format("[{:6.0f} s] AI aircraft: {}, moving: {}, packets: {}", t, last.size(), moving, packets);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -88,6 +110,7 @@ int main(int argc, char** argv)
     simstandin::StandInOptions options;
     Script script{47.4647, 8.5492, 1416.0};
     double seconds = 0;
+    double summaryEvery = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&]() -> const char* {
@@ -103,6 +126,7 @@ int main(int argc, char** argv)
         else if (a == "--no-pipe") options.listenPipe = false;
         else if (a == "--name") options.simName = next();
         else if (a == "--seconds") seconds = std::atof(next());
+        else if (a == "--summary") summaryEvery = std::atof(next());
         else if (a == "--airport") {
             script.lat0 = std::atof(next());
             script.lon0 = std::atof(next());
@@ -114,10 +138,12 @@ int main(int argc, char** argv)
     }
 
     simstandin::FakeSimServer server(options);
-    server.setPacketObserver([](const simstandin::RecordedPacket& p) {
-        std::printf("%s\n", p.describe().c_str());
-        std::fflush(stdout);
-    });
+    if (summaryEvery <= 0) {
+        server.setPacketObserver([](const simstandin::RecordedPacket& p) {
+            std::printf("%s\n", p.describe().c_str());
+            std::fflush(stdout);
+        });
+    }
     if (!server.start()) {
         std::fprintf(stderr, "vrmt-simstandin: cannot listen\n");
         return 1;
@@ -139,6 +165,8 @@ int main(int argc, char** argv)
     const auto start = platform::steadyNow();
     auto nextSecond = start + 1s;
     bool simStarted = false;
+    auto nextSummary = start + duration_cast<steady_clock::duration>(duration<double>(summaryEvery));
+    std::map<std::uint32_t, std::pair<double, double>> lastPositions;
     while (!lf_stop) {
         const double t = duration<double>(platform::steadyNow() - start).count();
         if (seconds > 0 && t >= seconds) break;
@@ -155,6 +183,14 @@ int main(int argc, char** argv)
         if (platform::steadyNow() >= nextSecond) {
             server.tickSecond();
             nextSecond += 1s;
+        }
+        if (summaryEvery > 0 && platform::steadyNow() >= nextSummary) {
+            // The record of packets is emptied each time, so a long run does not grow.
+            const std::size_t packets = server.packetCount();
+            server.clearPackets();
+            std::printf("%s\n", lf_summary(server.aiObjects(), lastPositions, packets, t).c_str());
+            std::fflush(stdout);
+            nextSummary += duration_cast<steady_clock::duration>(duration<double>(summaryEvery));
         }
         platform::sleepFor(33ms);
     }
