@@ -111,6 +111,9 @@ void lf_closingDown()
     } catch (const std::exception& e) {
         post.restart = false;
         showMessage(vr::format("{} exception {}", "lf_closingDown", e.what()), true);
+    } catch (...) {
+        post.restart = false;
+        showMessage(vr::format("{} exception {}", "lf_closingDown", "unknown"), true);
     }
 }
 
@@ -133,7 +136,11 @@ std::int32_t resetSession()
     c.removeAllAiObjects();
     mainCycle().reset();
     mainWindow().resetForRestart();
+    // The liveries outlive the run (the next start does not read them again):
+    // their count stays on the panel.
+    const std::int32_t liveries = statusPanel().liveriesCount.load();
     statusPanel().reset();
+    statusPanel().liveriesCount = liveries;
     resetRunState();
     return setRangeNm(RANGE.get());
 }

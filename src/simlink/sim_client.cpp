@@ -89,7 +89,16 @@ void lf_dispatchLoop(HANDLE h, const std::stop_token& stop)
 {
     platform::TimerResolutionGuard resolution;
     while (!stop.stop_requested()) {
-        SimConnect_CallDispatch(h, simDispatchProc, nullptr);  // a broken connection does not end the loop
+        if (SimConnect_CallDispatch(h, simDispatchProc, nullptr) < 0) {
+            // The connection broke (the simulator crashed, or closed after it
+            // quit): the run ends here, also while the flight is paused, and a
+            // restart waits for the simulator again.
+            logLineMarked("SimConnect connection lost");
+            simRunning = false;
+            simErrorFlag = true;
+            requestClosing(ClosingReason::SimConnectError, 9);
+            return;
+        }
         platform::clock().sleepUntil(platform::steadyNow() + std::chrono::milliseconds(1));
     }
 }

@@ -204,6 +204,7 @@ TEST_F(Closing, ResetSessionLeavesAFreshProcessState)
     s.userState.latitude = 52;
     statusPanel().trafficLamp = 1;
     statusPanel().liveCount = 12;
+    statusPanel().liveriesCount = 1137;
     mainWindow().setMessage("old", 3);
     mainWindow().busy = 1;
     requestClosing(ClosingReason::ReaderError, 15);
@@ -222,6 +223,7 @@ TEST_F(Closing, ResetSessionLeavesAFreshProcessState)
     EXPECT_EQ(s.userState.latitude, 0.0);
     EXPECT_EQ(statusPanel().trafficLamp.load(), 3);
     EXPECT_EQ(statusPanel().liveCount.load(), 0);
+    EXPECT_EQ(statusPanel().liveriesCount.load(), 1137) << "the liveries outlive the run";
     EXPECT_EQ(mainWindow().message(), "");
     EXPECT_EQ(mainWindow().busy.load(), 0);
     EXPECT_TRUE(mainWindow().restartMark.load());

@@ -358,7 +358,9 @@ TEST_F(MainLoop, EveryWaitLeavesOnAStop)
          "requestUserAcTitleModel"},
         {"no GUID", [](FakeAnswers& f) { f.guid.clear(); }, "authenticate", "launchWeatherReader"},
         {"no weather", [](FakeAnswers& f) { f.weatherOk = false; }, "launchWeatherReader", "launchTrafficReader"},
-        {"no traffic", [](FakeAnswers& f) { f.recordCount = 0; }, "launchTrafficReader", "handleAddingStack"},
+        {"reader just started", [](FakeAnswers& f) { f.recordCount = 0; }, "launchTrafficReader",
+         "setReaderUserPosition"},
+        {"no traffic yet", [](FakeAnswers& f) { f.recordCount = 0; }, "setReaderUserPosition", "handleAddingStack"},
         {"reader loop silent", [](FakeAnswers& f) { f.loopRunning = false; }, "setReaderUserPosition",
          "handleAddingStack"},
     };

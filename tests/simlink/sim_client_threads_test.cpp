@@ -122,6 +122,18 @@ TEST_F(SimClientThread, ConnectsRegistersAndClosesOnJoin)
     EXPECT_FALSE(closingFlag);
 }
 
+TEST_F(SimClientThread, ALostConnectionEndsTheRunForARestart)
+{
+    connect();
+    server_->stop();  // the simulator crashed
+    ASSERT_TRUE(simtest::eventually([] { return closingFlag.load(); }));
+    EXPECT_EQ(closingReason(), ClosingReason::SimConnectError);
+    EXPECT_EQ(restartDelaySeconds(), 9);
+    EXPECT_FALSE(simRunning);
+    joinSimClientThread();
+    EXPECT_TRUE(env_->logHas("===> SimConnect connection lost"));
+}
+
 TEST_F(SimClientThread, JoinsFromTwoThreadsNeverDeadlock)
 {
     connect();

@@ -1,0 +1,52 @@
+// The closing down on its own thread, as the worker runs it: a system error
+// keeps the program open until the user closes the window.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/ui.h"
+#include "shell/closing.h"
+#include "shell_fixture.h"
+
+namespace {
+
+std::atomic<std::uint32_t> lf_posted{0};
+ui::LResult lf_recorder(ui::Handle, std::uint32_t message, ui::WParam, ui::LParam)
+{
+    lf_posted = message;
+    return 0;
+}
+
+class ClosingThreads : public ShellFixture {};
+
+TEST_F(ClosingThreads, ASystemErrorWaitsForTheUsersClose)
+{
+    platform::ScopedClock fast(std::make_shared<platform::ScaledClock>(0.01));
+    ui::resetUi();
+    ui::CreateParams p;
+    p.procedure = lf_recorder;
+    const ui::Handle window = ui::createWindow(p);
+    mainWindow().window = window;
+    AppServicesFake app;
+    requestClosing(ClosingReason::SystemError, 0);
+    std::atomic<bool> ended{false};
+    std::thread worker([&ended] {
+        lf_closingDown();
+        ended = true;
+    });
+    std::thread loop([] { ui::runMessageLoop(); });
+    // Twenty seconds of program time pass: still open.
+    platform::sleepFor(std::chrono::seconds(20));
+    EXPECT_FALSE(ended.load());
+    EXPECT_EQ(lf_posted.load(), 0u);
+    windowClosedFlag = true;  // the user closes
+    worker.join();
+    EXPECT_TRUE(ui::driver::waitIdle());
+    ui::postQuitMessage(0);
+    loop.join();
+    EXPECT_EQ(lf_posted.load(), WM_APP_SAVE_AND_QUIT);
+    mainWindow().window = 0;
+    ui::resetUi();
+}
+
+}  // namespace
