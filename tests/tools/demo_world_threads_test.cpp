@@ -169,6 +169,46 @@ TEST_F(DemoWorldTest, TheRegistryFileNamesTheInstallation)
     EXPECT_TRUE(fs::equivalent(setup, world("Prepar3D v5"))) << setup;
 }
 
+// Every stand file of the world loads as the program loads it, and the learned
+// file's options land on the demo airport's stands.
+TEST_F(DemoWorldTest, TheStandFilesLoad)
+{
+    struct Row {
+        const char* file;
+        std::int32_t altitude;
+        std::size_t stands;
+    };
+    const Row rows[] = {
+        {"downloads/P3D/archive/stock/EHAM.xml", -11, demo::demoStands().size()},
+        {"downloads/P3D/archive/stock/EHRD.xml", -15, 4},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        pugi::xml_document doc;
+        ASSERT_TRUE(doc.load_file(world(row.file).c_str()));
+        AirportHeader header;
+        std::vector<Stand> stands;
+        EXPECT_EQ(lf_readApfDocument(doc, row.file, header, stands), "");
+        EXPECT_EQ(header.altitude, row.altitude);
+        EXPECT_EQ(stands.size(), row.stands);
+    }
+
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_file(world("downloads/P3D/archive/stock/EHAM.xml").c_str()));
+    AirportHeader header;
+    std::vector<Stand> stands;
+    ASSERT_EQ(lf_readApfDocument(doc, "archive/stock/EHAM.xml", header, stands), "");
+    pugi::xml_document learned;
+    ASSERT_TRUE(learned.load_file(world("program/airports/learned/stock/EHAM.xml").c_str()));
+    lf_mergeLearnedDocument(learned, "learned/stock/EHAM.xml", header, stands);
+    for (const char* name : {"S19", "S31"}) {
+        SCOPED_TRACE(name);
+        const auto stand = std::find_if(stands.begin(), stands.end(), [&](const Stand& s) { return s.name == name; });
+        ASSERT_NE(stand, stands.end());
+        EXPECT_EQ(stand->options.size(), 1u);
+    }
+}
+
 // The scene's parked aircraft stand on the demo airport's stands of their names.
 TEST_F(DemoWorldTest, TheSceneParksItsAircraftOnTheDemoAirportsStands)
 {
