@@ -1,12 +1,12 @@
 // scenery.cfg and scenery_add-ons.xml are written by the simulator, installers
 // and users, in 8-bit text, UTF-8 or UTF-16: any bytes must be read (character
 // set detected) and split into folders without a crash.
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -17,12 +17,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const std::filesystem::path file =
-        std::filesystem::temp_directory_path() / ("vrmt-fuzz-scenery-" + std::to_string(::getpid()) + ".cfg");
-    {
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    // A file in memory, read through its path as any file.
+    static const int fd = ::memfd_create("vrmt-fuzz-scenery", 0);
+    static const std::filesystem::path file = "/proc/self/fd/" + std::to_string(fd);
+    if (fd < 0 || ::ftruncate(fd, 0) != 0) return 0;
+    if (size > 0 && ::pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) return 0;
     SIM_INSTALL_PATH.set(size % 2 ? "C:\\Program Files\\Lockheed Martin\\Prepar3D v5\\" : "D:\\P3D");
     std::vector<std::string> lines;
     if (!gf_readTextFileLines(file, lines)) return 0;

@@ -279,7 +279,12 @@ public:
         task->sequence = ++sequence_;
         ++lf_liveTasks;
         BglTask& t = *task;
-        t.thread = std::thread([&t, this] { lf_runTask(t, aliases_, body_); });
+        try {
+            t.thread = std::thread([&t, this] { lf_runTask(t, aliases_, body_); });
+        } catch (...) {  // no thread to be had: the walk ends with the failure
+            --lf_liveTasks;
+            throw;
+        }
         fifo_.push_back(std::move(task));
         ++runningTasks;
         if (fifo_.size() > static_cast<std::size_t>(std::max(1, taskLimit.load()))) collectOldest(true);

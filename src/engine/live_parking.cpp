@@ -86,6 +86,7 @@ void try2Park(LiveAc& ac, bool wide)
         ac.prevPhase = ac.phase;
         ac.phase = AcPhase::parking;
     }
+    if (LOG.get()) logLine(vr::format("{:8}: {:8} drives in", stand.name, ac.callsign));
     drive2Stand(ac, {stand.latitude, stand.longitude, stand.heading});
 }
 

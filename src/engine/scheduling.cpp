@@ -15,7 +15,9 @@
 #include "engine/adding_stack.h"
 #include "engine/live_update.h"
 #include "engine/respawn.h"
+#include "engine/stand_search.h"
 #include "simlink/sim_handover.h"
+#include "simlink/user_aircraft.h"
 #include "traffic_service/handover.h"
 #include "traffic_service/traffic_reader.h"
 
@@ -204,4 +206,9 @@ void wireEngineHandover(ServiceHandover& handover)
         pushSimReply({0, aircraftId, 0, replyCallsignBlocked, 0.0, 0.0});
     };
     handover.setEngineQnh = [](int hPa) { engineQnh = hPa; };
+    // The stand at the user position (any thread: the stands' published snapshot).
+    handover.userStandAirport = [] {
+        const UserAcState user = userAcSnapshot();
+        return nearestStandAirport({user.latitude, user.longitude});
+    };
 }

@@ -157,25 +157,23 @@ void lf_staticAttitude(const SimReply& r)
 void lf_creationFailed(const SimReply& r)
 {
     lf_forgetCreationInFlight(r.aircraftId);
-    std::string callsign;
-    std::string type;
-    std::string airline;
+    std::string callsign, type, airline;
     std::string_view title;
+    const auto keep = [&](const AcIdentity& id) {
+        callsign = id.callsign;
+        type = id.type;
+        airline = id.airline;
+        title = id.liveryTitle;
+    };
     if (r.aircraftId > 10000) {
         LiveAc* ac = lf_liveById(r.aircraftId);
         if (!ac) return;
-        callsign = ac->callsign;
-        type = ac->type;
-        airline = ac->airline;
-        title = ac->liveryTitle;
+        keep(*ac);
         lf_eraseLive(*ac);
     } else {
         SimAc* st = lf_staticById(r.aircraftId);
         if (!st) return;
-        callsign = st->callsign;
-        type = st->type;
-        airline = st->airline;
-        title = st->liveryTitle;
+        keep(*st);
         lf_eraseStatic(*st);
     }
     // May throw when too many titles are blocked: that ends the run.

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "core/airport_services.h"
+#include "core/fmt.h"
+#include "core/log.h"
 #include "core/options.h"
 #include "core/run_state.h"
 #include "engine/ac_records.h"
@@ -56,11 +58,15 @@ std::optional<Stand> lf_chooseStand(LiveAc& ac)
     const Stand* found = findFreeStandNear(place, ac, nm55m, s0.stationary);
     if (found == nullptr) return std::nullopt;
     // Refused for the user aircraft: no removal, the aircraft taxis.
-    if (lf_isUsersOrReserved(found->name)) return std::nullopt;
+    if (lf_isUsersOrReserved(found->name)) {
+        if (LOG.get()) logLine(vr::format("{:8}: {:8} kept for the user aircraft, {} taxis", found->name, "", ac.callsign));
+        return std::nullopt;
+    }
     Stand chosen = *found;
     if (!lf_freeStandForNewcomer(chosen.sid, ac.callsign) ||
         lf_liveIdsNear(chosen.conflictingStands, chosen, ac) != chosen.conflictingStands.size()) {
         // Found but held: this aircraft is not created.
+        if (LOG.get()) logLine(vr::format("{:8}: {:8} stand held, not created", chosen.name, ac.callsign));
         ac.removedInBuffer = true;
         return std::nullopt;
     }

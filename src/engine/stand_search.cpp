@@ -31,6 +31,14 @@ LatLon lf_standAt(const Stand& s)
     return {s.latitude, s.longitude};
 }
 
+// A degree of latitude is 60 nm on our sphere and no two points are nearer than
+// their latitudes are apart: farther than `reach` in latitude alone needs no
+// distance (the margin covers rounding).
+bool lf_beyondInLatitude(double latA, double latB, double reach)
+{
+    return std::fabs(latA - latB) * 60.0 > reach * (1.0 + 1e-9);
+}
+
 // A rounded count checked to fit 32 bits before it is narrowed (a NaN fails too).
 std::int32_t lf_roundedCount(double value)
 {
@@ -47,7 +55,7 @@ bool lf_slotUsed(const Stand& s, std::uint32_t weekday, std::uint32_t slot)
 }
 
 struct Candidate {
-    std::string name;
+    std::size_t stand = 0;  // index in `stands`; the result is found again by the stand's name
     std::int32_t k = 0;
     std::int32_t nameMatch = 0;
 };
@@ -73,6 +81,7 @@ std::string nearestStandAirport(const LatLon& position)
     double best = nm55m;
     const StandSnapshot::Entry* nearest = nullptr;
     for (const auto& e : snapshot->entries) {
+        if (lf_beyondInLatitude(e.latitude, position.lat, best)) continue;
         const double d = distanceNm(position, {e.latitude, e.longitude});
         if (d <= best) {
             best = d;
@@ -100,8 +109,9 @@ Stand* findFreeStandNear(const LatLon& position, const AcIdentity& aircraft, dou
     const Stand* taken = nullptr;
     const Stand* tooSmall = nullptr;
     const Stand* recordMatched = nullptr;
+    const double reach = std::max(maxDistance, useRecords ? nm85m : 0.0);
     for (const Stand& s : stands) {
-        if (s.occupied) continue;
+        if (s.occupied || lf_beyondInLatitude(s.latitude, position.lat, reach)) continue;
         const double d = distanceNm(position, lf_standAt(s));
         const bool tooLarge = aircraft.halfWingspan - s.radius > nm1m8;
         if (d <= maxDistance && d < best) {
@@ -146,7 +156,8 @@ void lf_collect(std::vector<Candidate>& candidates, Pred inSet, std::uint32_t we
     std::int32_t bestK = 100;
     const double hw = id.halfWingspan;
     const double step = hw <= 0.009611230689557531 ? 0.00755939524838013 : 0.011339092872570195;
-    for (const Stand& s : stands) {
+    for (std::size_t i = 0; i < stands.size(); ++i) {
+        const Stand& s = stands[i];
         if (!inSet(s) || lf_slotUsed(s, weekday, slot)) continue;
         std::int32_t k = 0;
         if (anySize) {
@@ -160,7 +171,7 @@ void lf_collect(std::vector<Candidate>& candidates, Pred inSet, std::uint32_t we
         const bool match = !id.callsign.empty() && std::any_of(s.options.begin(), s.options.end(), [&](const auto& r) {
             return slotRecordMatchesName(id.callsign, id, r);
         });
-        candidates.push_back({s.name, k, match ? 1 : 0});
+        candidates.push_back({i, k, match ? 1 : 0});
     }
 }
 
@@ -213,7 +224,7 @@ Stand* lf_findStandForSlot(std::uint64_t weekdayAndSlot, const AcIdentity& ident
         if (a.nameMatch != b.nameMatch) return a.nameMatch > b.nameMatch;
         return a.k < b.k;
     });
-    return findStandByName(c.front().name);
+    return findStandByName(stands[c.front().stand].name);
 }
 
 std::size_t lf_liveIdsNear(const std::vector<std::uint32_t>& neighbourIds, const Stand& candidate,

@@ -1,5 +1,6 @@
 #include "shell/main_cycle.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <mutex>
@@ -116,6 +117,7 @@ MainCycleCallees defaultMainCycleCallees()
     c.averageLiveParked = [](bool flag) { return lf_averageLiveParked(flag); };
     c.isCreationPending = [](LiveAc& ac) { return isCreationPending(liveCreationQueue, ac.callsign, ac.aircraftId); };
     c.clearGhostNames = [] { GhostCallsigns.clear(); };
+    c.queueAcEvent = [](const SimAc& ac, std::uint32_t event, std::uint32_t data) { queueAcEvent(ac, event, data); };
     c.reserveLiveryVectors = [] { gf_reserveLiveryVectors(); };
     c.initLiveries = [] { gf_initLiveries(); };
     c.readDbase = [] { return gf_readDbase(); };
@@ -150,6 +152,7 @@ MainCycleCallees defaultMainCycleCallees()
         bool expected = true;
         return newSecondFlag.compare_exchange_strong(expected, false);
     };
+    c.newSecondPending = [] { return newSecondFlag.load(); };
     c.simUtcEpoch = [] { return simUtcEpoch.load(); };
     c.userHalfWingspan = [] { return userHalfWingspan(); };
     c.requestUserOnGround = [] {
@@ -322,7 +325,8 @@ void tickLoop()
     while (go) {
         const auto now = platform::steadyNow();
         if (next - now >= milliseconds(1)) platform::clock().sleepUntil(next);
-        if (newSecondFlag.load()) next = platform::steadyNow();
+        // A second of the simulator came while we slept: the ticks follow its clock.
+        if (c.newSecondPending()) next = platform::steadyNow();
         next += milliseconds(10);
         go = tickStep();
     }
@@ -509,17 +513,26 @@ void applyWindowRequests()
     MainCycleState& s = mainCycle();
     if (s.timeShiftRemovalRequested.exchange(false)) removeShownTraffic();
     if (s.liveLimitChanged.exchange(false)) {
-        // The newest live aircraft beyond the limit go; MAX_LIVE_SEL 500 means no limit.
-        const std::int32_t limit = MAX_LIVE_SEL.get();
-        std::int32_t inSim = 0;
-        for (LiveAc& ac : liveAircraft) {
-            if (!lf_active(ac)) continue;
-            if (++inSim > limit && limit < 500) c.removeAircraftFromSim(ac);
+        // The active live aircraft above the limit go, the farthest from the user first.
+        const auto limit = static_cast<std::size_t>(std::max(0, MAX_LIVE_SEL.get()));
+        const LatLon user{s.userState.latitude, s.userState.longitude};
+        std::vector<std::pair<double, LiveAc*>> active;
+        for (LiveAc& ac : liveAircraft)
+            if (lf_active(ac)) active.emplace_back(distanceNm(user, {ac.posBlock.latitude, ac.posBlock.longitude}), &ac);
+        if (active.size() > limit) {
+            std::sort(active.begin(), active.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first; });
+            for (std::size_t i = 0; i < active.size() - limit; ++i) c.removeAircraftFromSim(*active[i].second);
         }
     }
-    // The lights of parked aircraft are set by the engine from the option on
-    // their next parking step; the request only needs to be taken.
-    s.navLightsChanged = false;
+    if (s.navLightsChanged.exchange(false)) {
+        // The aircraft already shown follow the option: statics, then the parked live ones.
+        const std::uint32_t on = NAV_LIGHTS_WHILE_PARKED.get() ? 1 : 0;
+        for (const SimAc& st : staticAircraft)
+            if (lf_active(st)) c.queueAcEvent(st, EVENT_NAV_LIGHTS, on);
+        for (const LiveAc& ac : liveAircraft)
+            if (lf_active(ac) && ac.phase == AcPhase::parked) c.queueAcEvent(ac, EVENT_NAV_LIGHTS, on);
+    }
 }
 
 void flightNotRunningStep()

@@ -52,7 +52,7 @@ struct MainCycleState {
     std::atomic<bool> parkTrafficOnlyTurnedOn{false};
     // NAV_LIGHTS_WHILE_PARKED changed: the parked aircraft's lights follow it.
     std::atomic<bool> navLightsChanged{false};
-    // MAX_LIVE_SEL lowered: the live aircraft beyond it are removed.
+    // MAX_LIVE_SEL lowered: the active live aircraft beyond it go, farthest first.
     std::atomic<bool> liveLimitChanged{false};
     // The time shift changed on the window: the shown traffic is taken away.
     std::atomic<bool> timeShiftRemovalRequested{false};
@@ -81,6 +81,8 @@ struct MainCycleCallees {
     // Takes the live aircraft's pending creation out of its queue; whether there was one.
     std::function<bool(LiveAc&)> isCreationPending;
     std::function<void()> clearGhostNames;
+    // Queues one simulator event for the aircraft's object.
+    std::function<void(const SimAc&, std::uint32_t, std::uint32_t)> queueAcEvent;
     // Liveries.
     std::function<void()> reserveLiveryVectors;
     std::function<void()> initLiveries;
@@ -111,6 +113,7 @@ struct MainCycleCallees {
     std::function<bool()> userOnGroundKnown;
     std::function<bool()> userOnGround;
     std::function<bool()> consumeNewSecond;  // compare-exchange 1 -> 0
+    std::function<bool()> newSecondPending;  // read only
     std::function<std::int64_t()> simUtcEpoch;
     std::function<std::optional<double>()> userHalfWingspan;
     // Request 108 every second; false when the request failed.

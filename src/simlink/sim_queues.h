@@ -9,10 +9,10 @@
 // simQueueMutex is not recursive, so never call a locking function with it held.
 // Lock order of the whole program: adding-stack mutex -> reply mutex ->
 // simQueueMutex; the log mutex and parkAirportMutex (engine/stand.h) are leaves.
-// The airport scan (airports/airport_scan.h): its link lock -> the scan log's
-// mutex and the log mutex; a scan task's own result mutex is a leaf.
 // The livery scan's locks (a folder walk's task mutex, each scan report list,
 // the handed-out titles) are leaves too.
+// The airport scan (airports/airport_scan.h): its link lock -> the scan log's
+// mutex and the log mutex; a scan task's own result mutex is a leaf.
 
 #include <array>
 #include <atomic>

@@ -169,7 +169,9 @@ TEST(Ghosts, SameIdentityRemovesTheFirstMatchingActiveStatic)
         EXPECT_FALSE(removing(staticAircraft[0]));
         EXPECT_EQ(removing(staticAircraft[1]), r.removed);
         EXPECT_FALSE(removing(staticAircraft[2])) << "one a call";
-        if (r.removed) EXPECT_NE(a.h.logText().find(r.logPart), std::string::npos) << a.h.logText();
+        if (r.removed) {
+            EXPECT_NE(a.h.logText().find(r.logPart), std::string::npos) << a.h.logText();
+        }
     }
 }
 
@@ -219,7 +221,9 @@ TEST(Ghosts, StaticsNearALiveAircraft)
         removeStaticsNearLive(live);
         EXPECT_EQ(removing(staticAircraft[0]), r.removed);
         EXPECT_FALSE(removing(staticAircraft[1]));
-        if (!r.rollingOut) EXPECT_EQ(live.collisionTestPosition.lat, at.lat);
+        if (!r.rollingOut) {
+            EXPECT_EQ(live.collisionTestPosition.lat, at.lat);
+        }
     }
 }
 
@@ -271,7 +275,9 @@ TEST(Ghosts, RemoveAtStand)
         removeAtStand(r.stand);
         EXPECT_FALSE(removing(staticAircraft[0]));
         EXPECT_FALSE(removing(liveAircraft[0]));
-        if (r.withStatic) EXPECT_EQ(removing(staticAircraft[1]), r.staticRemoved);
+        if (r.withStatic) {
+            EXPECT_EQ(removing(staticAircraft[1]), r.staticRemoved);
+        }
         EXPECT_EQ(removing(liveAircraft[1]), r.liveRemoved);
     }
 }

@@ -113,11 +113,14 @@ TEST(LiveParking, EnforceMaxParkRemovesTheLongestParkedAndTheOldestStatic)
         EXPECT_EQ(removing(liveAircraft[1]), r.liveRemoved);
         EXPECT_FALSE(removing(liveAircraft[2]));
         EXPECT_FALSE(removing(staticAircraft[0]));
-        if (r.oldestStatic == SimState::active) EXPECT_EQ(removing(staticAircraft[1]), r.staticRemoved);
-        if (r.liveRemoved)
+        if (r.oldestStatic == SimState::active) {
+            EXPECT_EQ(removing(staticAircraft[1]), r.staticRemoved);
+        }
+        if (r.liveRemoved) {
             EXPECT_NE(a.h.logText().find("A2      :          KLM2     PH-KLM2 KLM B738 live max park exceeded, removed"),
                       std::string::npos)
                 << a.h.logText();
+        }
     }
 }
 
@@ -197,7 +200,8 @@ protected:
 TEST_F(Try2Park, ParksAtTheFreeStandAndClearsTheWay)
 {
     liveAircraft.reserve(8);
-    liveAircraft.push_back(parkedFor(0x480001, "KLM1", A2, 10));  // on the stand: goes
+    liveAircraft.push_back(parkedFor(0x480001, "KLM1", A2, 10));  // on the stand: goes,
+    liveAircraft.back().standReported = true;                     // even when the feed reports it there
     liveAircraft.push_back(parkedFor(0x480002, "KLM2", A1, 10));  // 60 m away: stays
     staticAircraft.push_back(staticAc(1, "S1*", A2));
     LiveAc& ac = taxiing();
@@ -247,4 +251,46 @@ TEST_F(Try2Park, RefusedStandsAndOneSearchAPosition)
     ac.samples.back().latitude += 1e-7;
     try2Park(ac, true);
     EXPECT_EQ(ac.phase, AcPhase::parking);
+}
+
+TEST(LiveParking, OnAMondayMorningTheMondayBornStaticCountsAsTheOldest)
+{
+    StandAirport a;
+    currentSlotAndWeekday.store(packSlotAndWeekday(3, 1));
+    liveAircraft.push_back(parkedFor(0x480001, "KLM1", A1, 30));
+    liveAircraft.push_back(parkedFor(0x480002, "KLM2", A2, 30));
+    liveAircraft.push_back(parkedFor(0x480003, "KLM3", A3, 30));
+    SimAc sunday = staticAc(1, "S1*", C1);
+    sunday.birthDay = 7;
+    sunday.birthSlot = 46;
+    SimAc monday = staticAc(2, "S2*", B1);
+    monday.birthDay = 1;
+    monday.birthSlot = 1;
+    staticAircraft = {sunday, monday};
+    enforceMaxPark(0);
+    EXPECT_FALSE(removing(staticAircraft[0]));
+    EXPECT_TRUE(removing(staticAircraft[1]));
+}
+
+TEST(LiveParking, AnAircraftTheArrivalCheckParksIsBornNow)
+{
+    StandAirport a;
+    currentSlotAndWeekday.store(packSlotAndWeekday(33, 5));
+    LiveAc ac = liveAc(0x480001, "KLM1", "B738", AcPhase::parking, A1);
+    ac.prevPhase = AcPhase::taxi;
+    const LatLon here = standPos(A1);
+    int i = 0;
+    for (const double metres : {1.0, 4.5, 8.0, 11.5, 15.0, 18.5}) {
+        PositionSample p;
+        const LatLon at = offset(0, metres, here);
+        p.latitude = at.lat;
+        p.longitude = at.lon;
+        p.groundSpeed = 2;
+        p.dueTick = 100 * ++i;
+        lf_arrivalCheck(ac, p);
+    }
+    ASSERT_EQ(ac.phase, AcPhase::parked);
+    EXPECT_EQ(ac.birthDay, 5u);
+    EXPECT_EQ(ac.birthSlot, 33u);
+    EXPECT_GT(ac.parkedSince, 0);
 }

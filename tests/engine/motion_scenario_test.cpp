@@ -433,4 +433,36 @@ TEST(MotionScenario, TouchAndGo)
     EXPECT_GT(sc.find()->posBlock.altitude, elevation + 800);
 }
 
+// The scenes of vrmt-motiontrace fly as they should.
+TEST(MotionTraceScenes, LandingPushBackAndAntimeridian)
+{
+    std::set<AcPhase> phases;
+    std::uint32_t flare = 0;
+    double lastAltitude = 0.0;
+    ASSERT_TRUE(runMotionScene("landing", 25000, [&](std::int32_t, const LiveAc& ac) {
+        phases.insert(ac.phase);
+        flare = std::max(flare, ac.flareStage);
+        lastAltitude = ac.posBlock.altitude;
+    }));
+    EXPECT_EQ(flare, 4u);
+    EXPECT_TRUE(phases.count(AcPhase::taxi));
+    EXPECT_NEAR(lastAltitude, -11.0 + 9.0, 1e-6);  // the field elevation plus the reference height
+
+    double turned = 0.0;
+    phases.clear();
+    ASSERT_TRUE(runMotionScene("pushback", 6000, [&](std::int32_t, const LiveAc& ac) {
+        phases.insert(ac.phase);
+        if (ac.phase == AcPhase::pushing_back) turned = std::max(turned, ac.posBlock.heading / deg);
+    }));
+    EXPECT_TRUE(phases.count(AcPhase::pushing_back));
+    EXPECT_NEAR(turned, 90.0, 5.0);  // the tail swung a quarter turn, the nose clockwise
+
+    double west = 0.0;
+    ASSERT_TRUE(runMotionScene("antimeridian", 9000, [&](std::int32_t, const LiveAc& ac) {
+        west = ac.posBlock.longitude;
+    }));
+    EXPECT_LT(west, -179.0);
+    EXPECT_FALSE(runMotionScene("nowhere", 10, [](std::int32_t, const LiveAc&) {}));
+}
+
 }  // namespace

@@ -40,6 +40,8 @@ TEST(MotionThreads, TicksBesideFlushesAndGroundReplies)
         }
     });
     std::thread worker([&] {
+        // Ticks only once the client thread runs: on a busy machine it may start late.
+        while (flushes.load() == 0) std::this_thread::yield();
         for (int t = 0; t < 3000; ++t) lf_handleAddingStack();
         stop = true;
     });

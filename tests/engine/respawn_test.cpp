@@ -89,7 +89,7 @@ TEST(RespawnAc, Table)
         {"callsign equal to the registration: ignored", nullptr, [](TrafficRecord& r) { r.callsign = "PH-BXA"; }, true,
          false, [](Identity&, const LiveAc& a) { EXPECT_EQ(a.callsign, "KLM1"); }},
         {"a new callsign: taken and respawned", nullptr, [](TrafficRecord& r) { r.callsign = "KLM77"; }, false, true,
-         [](Identity& s, const LiveAc& a) {
+         [](Identity&, const LiveAc& a) {
              EXPECT_EQ(a.callsign, "KLM77");
              EXPECT_EQ(a.coupledCs, "KLM77");
              EXPECT_TRUE(a.coupledCs2.empty());

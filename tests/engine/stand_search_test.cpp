@@ -14,6 +14,7 @@
 #include "engine/slot_records.h"
 #include "engine/stand_search.h"
 #include "simlink/user_aircraft.h"
+#include "traffic_service/handover.h"
 #include "stand_airport.h"
 
 using namespace standtest;
@@ -437,4 +438,46 @@ TEST_F(SearchStands, OffsetPastMidnightSearchesThePreviousWeekday)
     std::vector<ParkingSelection> plan;
     lf_searchStands(packWeekdayAndSlot(1, 1), 1, 3, plan);  // Monday 1 less 3: Sunday 46
     EXPECT_EQ(planned(plan), (std::set<std::string>{"A1:KLM1"}));
+}
+
+TEST(StandSearch, TheTrafficReaderAsksForTheUsersStand)
+{
+    ScenarioOptions o = standOptions();
+    o.user = offset(3, 60);
+    StandAirport a(o);
+    EXPECT_EQ(serviceHandover().userStandAirport(), "A2");
+    a.h.setUser(offset(3, 60), 3000, 3000, 0, 250, false);
+    EXPECT_EQ(serviceHandover().userStandAirport(), "") << "airborne";
+}
+
+TEST(StandSearch, PreferAAcrossMidnightLooksAtTheNextWeekday)
+{
+    struct Row {
+        const char* name;
+        std::uint32_t nextDayRecordDay;
+        std::string nextDayType;
+        bool preferA;
+    };
+    const Row rows[] = {
+        {"the same aircraft at 0 the next day", 4, "B738", true},
+        {"another type the next day", 4, "A320", false},
+        {"two days on", 5, "B738", false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        StandAirport a;
+        std::vector<Stand> v = airportStands();
+        SlotRecord late = learned(1, "KLM1", {47}, 3);
+        late.cs2 = "KLM2";
+        SlotRecord next = learned(2, "KLM3", {0}, r.nextDayRecordDay, r.nextDayType);
+        next.airl = "KLM";
+        v[A1 - 1].options = {late, next};
+        a.useStands(v);
+        std::vector<ParkingSelection> plan;
+        lf_searchStands(packWeekdayAndSlot(3, 47), 1, 0, plan);
+        ASSERT_EQ(plan.size(), 1u);
+        EXPECT_EQ(plan[0].flightA, "KLM1");
+        EXPECT_EQ(plan[0].flightB, "KLM2");
+        EXPECT_EQ(plan[0].preferA, r.preferA);
+    }
 }

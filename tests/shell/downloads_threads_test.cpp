@@ -25,7 +25,7 @@ TEST(Downloads, TheFileAppearsOnlyWhenComplete)
     const fs::path target = dir / "EHAM.zip";
     standin::FakeTrafficService site;
     site.start();
-    const std::string body("PK\x03\x04 whole file", 17);
+    const std::string body("PK\x03\x04 whole file", 15);
     site.push("/files/EHAM.zip", standin::Reply::text(body));
     site.push("/files/EHAM.zip", standin::Reply::text("gone", 404));
     site.push("/files/EHAM.zip", standin::Reply::cutMidBody({{"a", std::string(5000, 'x')}}));

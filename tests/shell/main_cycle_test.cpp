@@ -246,7 +246,8 @@ TEST_F(MainCycle, OnTheGroundAStaticGoesOnlyWhenTheUserMovedAndOnlyOne)
 TEST_F(MainCycle, WindowRequestsAreAppliedOnTheNextSecond)
 {
     liveAircraft.push_back(makeLive("BAW1", 10.0, 10.0));
-    liveAircraft.push_back(makeLive("BAW2", 10.0, 10.0));
+    liveAircraft.push_back(makeLive("BAW2", 9.0, 10.0));  // farther from the user at 52 N
+    liveAircraft[0].phase = AcPhase::parked;
     struct Row {
         const char* name;
         std::function<void()> request;
@@ -266,7 +267,13 @@ TEST_F(MainCycle, WindowRequestsAreAppliedOnTheNextSecond)
              MAX_LIVE_SEL.set(1);
              mainCycle().liveLimitChanged = true;
          },
-         "removeAircraftFromSim BAW2"},
+         "removeAircraftFromSim BAW2"},  // the farther one
+        {"nav lights",
+         [] {
+             NAV_LIGHTS_WHILE_PARKED.set(false);
+             mainCycle().navLightsChanged = true;
+         },
+         "queueAcEvent BAW1 208 0"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -311,6 +318,25 @@ TEST_F(MainCycle, TickLoopRunsBackToBackAfterASlowTick)
     // Ticks 2..4 were due already: no sleep until the loop has caught up.
     const auto sleeps = clock->sleeps();
     ASSERT_EQ(sleeps.size(), 2u);
+}
+
+TEST_F(MainCycle, TickLoopFollowsTheSimulatorsSecond)
+{
+    fake.simRunning = false;
+    int ticks = 0;
+    mainCycleCallees().processSimReplies = [this, &ticks] {
+        ++ticks;
+        if (ticks == 2) clock->advance(std::chrono::milliseconds(14));  // a slow tick, and the second came
+        fake.secondPending = ticks == 2;
+        if (ticks == 4) closingFlag = true;
+    };
+    clock->clearSleeps();
+    tickLoop();
+    // After tick 2 the deadline is re-based on the second: a full 10 ms from then, not the 6 ms left of the old one.
+    const auto sleeps = clock->sleeps();
+    ASSERT_EQ(sleeps.size(), 2u);
+    EXPECT_EQ(sleeps[0], std::chrono::milliseconds(10));
+    EXPECT_EQ(sleeps[1], std::chrono::milliseconds(10));
 }
 
 class MainLoop : public MainCycle {

@@ -29,6 +29,7 @@ struct FakeAnswers {
     bool onGroundKnown = true;
     bool onGround = false;
     bool newSecond = true;
+    bool secondPending = false;
     std::int64_t simUtcEpoch = 0;
     UserAcState user{52.3, 4.76, 0, 0, 0, 1000, 1000, 0, 0, 0, 0, 0};
     std::string guid = "GUID";
@@ -102,6 +103,9 @@ protected:
         c.averageLiveParked = [](bool) { return std::uint64_t{0}; };
         c.isCreationPending = [rec](LiveAc& ac) { return rec("isCreationPending " + ac.callsign), false; };
         c.clearGhostNames = [rec] { rec("clearGhostNames"); };
+        c.queueAcEvent = [rec](const SimAc& ac, std::uint32_t event, std::uint32_t data) {
+            rec("queueAcEvent " + ac.callsign + " " + std::to_string(event) + " " + std::to_string(data));
+        };
         c.reserveLiveryVectors = [rec] { rec("reserveLiveryVectors"); };
         c.initLiveries = [rec] { rec("initLiveries"); };
         c.readDbase = [rec] { return rec("readDbase"), true; };
@@ -134,6 +138,7 @@ protected:
         c.userOnGroundKnown = [this] { return fake.onGroundKnown; };
         c.userOnGround = [this] { return fake.onGround; };
         c.consumeNewSecond = [this] { return fake.newSecond; };
+        c.newSecondPending = [this] { return fake.secondPending; };
         c.simUtcEpoch = [this] { return fake.simUtcEpoch; };
         c.userHalfWingspan = [] { return std::optional<double>(0.01); };
         c.requestUserOnGround = [rec] { return rec("requestUserOnGround"), true; };

@@ -228,7 +228,9 @@ EngineDemoSummary runEngineDemo(const EngineDemoOptions& options)
     }
     summary.ticks = tick;
     summary.batches = *batches;
-    print(lf_countsLine(duration<double>(platform::steadyNow() - start).count(), lf_countStates(), *batches));
+    if (tick % statusTicks != 0) {  // the last counts, unless its status line just said them
+        print(lf_countsLine(duration<double>(platform::steadyNow() - start).count(), lf_countStates(), *batches));
+    }
     if (closingFlag) {
         const ClosingReason reason = closingReason();
         const char* who = reason == ClosingReason::ReaderError || reason == ClosingReason::SystemError
