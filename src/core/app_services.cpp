@@ -12,6 +12,8 @@
 
 namespace {
 
+std::atomic<bool> lf_mainControlsDisabled{false};
+
 // The message line without a window: the texts are kept, the log gets what the
 // window would log.
 class HeadlessAppServices final : public AppServices {
@@ -80,6 +82,7 @@ void resetAppServices()
 {
     setAppServices(nullptr);
     lf_headless().reset();
+    lf_mainControlsDisabled.store(false);
 }
 
 void showMessage(const std::string& text, bool log) { appServices().showMessage(text, log); }
@@ -91,6 +94,20 @@ bool downloadToFile(const std::string& url, const std::filesystem::path& path, b
     return appServices().downloadToFile(url, path, raw);
 }
 std::string downloadFolderUrl() { return appServices().downloadFolderUrl(); }
+
+void disableMainControls()
+{
+    lf_mainControlsDisabled.store(true);
+    appServices().showMainControlsEnabled(false);
+}
+
+void enableMainControls()
+{
+    lf_mainControlsDisabled.store(false);
+    appServices().showMainControlsEnabled(true);
+}
+
+bool mainControlsDisabled() { return lf_mainControlsDisabled.load(); }
 
 void reportStoppedWithError(const std::string& name, bool restart)
 {
@@ -172,6 +189,12 @@ void StatusPanel::reset()
     airportPublisher.set("");
     airportHandmade = false;
     airportQuality.set("");
+    airportNameLine.set("");
+    airportLoaded = false;
+    reservedStandSet = false;
+    softPositionsUsed = false;
+    realFitWindow = 0;
+    softFitWindow = -1;
 }
 
 StatusPanel& statusPanel()

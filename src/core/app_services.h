@@ -42,6 +42,10 @@ public:
     // The download site's folder of archived data files (ends in "/"); empty when
     // there is no download site (then every download fails).
     virtual std::string downloadFolderUrl() = 0;
+    // The main controls (the options a long operation reads) are disabled while
+    // it runs (on = false) and enabled again afterwards. The busy flag itself is
+    // core's (mainControlsDisabled); this only shows it.
+    virtual void showMainControlsEnabled(bool /*on*/) {}
 };
 
 // Installs the shell's implementation (not owned; it must outlive its use).
@@ -58,6 +62,14 @@ void showError(const std::string& text);
 void repaintStatusPanel();
 bool downloadToFile(const std::string& url, const std::filesystem::path& path, bool raw);
 std::string downloadFolderUrl();
+
+// The busy state of the main window: disableMainControls sets the flag and
+// disables the main controls, enableMainControls clears it and enables them.
+// The flag is read by any thread (an option handler refuses changes while it
+// is set; the park-airport step ends it when the static parking is done).
+void disableMainControls();
+void enableMainControls();
+bool mainControlsDisabled();
 
 // Shows and logs "The {} has stopped with an error" with `name` ("Traffic
 // Reader", "Weather Reader"); then ends the run unless it is ending already:
@@ -110,6 +122,15 @@ struct StatusPanel {
     SharedText airportPublisher;              // the park airport file's publisher
     std::atomic<bool> airportHandmade{false};  // its learned file is handmade
     SharedText airportQuality;                // "{:2}/{:2}" quality factors, or one, or blanks
+    // The static parking's lines: the park airport's name line (empty: none),
+    // its loaded state, the reserved-stand and soft-positions-used indicators,
+    // and the last fit window of the real and the soft pass (-1: no soft pass).
+    SharedText airportNameLine;
+    std::atomic<bool> airportLoaded{false};
+    std::atomic<bool> reservedStandSet{false};
+    std::atomic<bool> softPositionsUsed{false};
+    std::atomic<std::int32_t> realFitWindow{0};
+    std::atomic<std::int32_t> softFitWindow{-1};
 
     // Every value back to its start value.
     void reset();

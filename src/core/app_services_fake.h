@@ -104,6 +104,17 @@ public:
         std::lock_guard lock(mutex_);
         return folderUrl_;
     }
+    void showMainControlsEnabled(bool on) override
+    {
+        std::lock_guard lock(mutex_);
+        controlStates_.push_back(on);
+    }
+    // Every showMainControlsEnabled value in order.
+    std::vector<bool> mainControlStates() const
+    {
+        std::lock_guard lock(mutex_);
+        return controlStates_;
+    }
 
     // The download site: bytes served for a URL (every other URL fails).
     void serve(const std::string& url, std::string bytes)
@@ -164,4 +175,5 @@ private:
     std::string folderUrl_ = "https://downloads.test/P3D/";
     std::vector<std::string> downloadCalls_;
     std::vector<bool> rawFlags_;
+    std::vector<bool> controlStates_;
 };

@@ -16,6 +16,7 @@
 #include "engine/scheduling.h"
 #include "engine/sim_replies.h"
 #include "engine/spawn.h"
+#include "engine/static_placement.h"
 #include "engine/stand.h"
 #include "engine/timed_queues.h"
 #include "simlink/sim_api.h"
@@ -140,6 +141,7 @@ void lf_timedQueues()
         return;
     }
     if (!staticCreationQueue.empty()) lf_handOverCreation(staticCreationQueue);
+    if (!parkingSelections.empty()) placeStaticAircraft();
 }
 
 void lf_prepareCreation()

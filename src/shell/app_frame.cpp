@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "airports/airport_services_impl.h"
+#include "airports/park_airports.h"
 #include "core/app_services.h"
 #include "core/fmt.h"
 #include "core/log.h"
@@ -287,7 +288,7 @@ void installSeams()
     setServiceBaseUrl(configuredServiceUrl());
     UserAcNeighbours n;
     n.nearestStandAirport = [](const LatLon& p) { return nearestStandAirport(p); };
-    n.firstParkAirport = [] { return std::optional<ParkListHead>{}; };
+    n.firstParkAirport = [] { return parkListHead(); };
     setUserAcNeighbours(n);
 }
 

@@ -136,6 +136,8 @@ std::int32_t resetSession()
     c.removeAllAiObjects();
     mainCycle().reset();
     mainWindow().resetForRestart();
+    // A renewal the run left half done must not keep the controls of the next one disabled.
+    if (mainControlsDisabled()) enableMainControls();
     // The liveries outlive the run (the next start does not read them again):
     // their count stays on the panel.
     const std::int32_t liveries = statusPanel().liveriesCount.load();

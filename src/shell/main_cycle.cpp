@@ -8,6 +8,9 @@
 #include "airports/airport_list.h"
 #include "airports/airport_load.h"
 #include "airports/airport_scan.h"
+#include "airports/park_airports.h"
+#include "airports/parking_renewal.h"
+#include "airports/static_parking.h"
 #include "core/errors.h"
 #include "core/fmt.h"
 #include "core/livery_services.h"
@@ -133,13 +136,18 @@ MainCycleCallees defaultMainCycleCallees()
     c.scanAirports = [] { gf_scanAirports(); };
     c.airportFileLoaded = [] { return airportFileLoaded.load(); };
     c.parkAirportHasStands = [] { return !airportServices().parkAirport().code.empty() && !stands.empty(); };
-    // Static parking is not part of this build yet: its steps do nothing.
-    c.updateStaticParking = [](bool) {};
-    c.checkReservedStand = [](std::string&) { return false; };
-    c.adjustParking = [](bool) {};
-    c.removeStaticParked = [] {};
-    c.readMyParkAirports = [] {};
-    c.addDestination = [](const std::string&, const LatLon&) {};
+    c.updateStaticParking = [](bool onStart) { updateStaticParking(onStart); };
+    c.checkReservedStand = [](std::string& text) {
+        checkReservedStand(true, text);
+        return !text.empty();
+    };
+    c.adjustParking = [](bool flush) { adjustParking(flush); };
+    c.removeStaticParked = [] { removeStaticParked(); };
+    c.readMyParkAirports = [] { lf_readMyParkAirports(); };
+    c.addDestination = [](const std::string& code, const LatLon& p) { addDestination(code, p); };
+    c.removeStaticsNearLiveStep = [] { removeStaticsNearLiveStep(); };
+    c.trimLiveAircraft = [] { trimLiveAircraft(); };
+    c.setMaxLiveForParking = [](std::int32_t v) { maxLiveForParking = v; };
     c.initSimQueues = [](int major) { initSimQueues(major); };
     c.startSimClientThread = [] { startSimClientThread(); };
     c.joinSimClientThread = [] { joinSimClientThread(); };
@@ -480,17 +488,7 @@ void flightRunningStep()
 
     collisionRemovals();
 
-    if (COLLISION_LIVE_PARKED_GND.get() && !staticAircraft.empty()) {
-        for (LiveAc& ac : liveAircraft) {
-            if (!ac.groundReplySeen || !lf_active(ac)) continue;
-            if (ac.phase != AcPhase::taxi && ac.phase != AcPhase::parking) continue;
-            if (!lf_moved(ac.collisionTestPosition.lat, ac.collisionTestPosition.lon, ac.posBlock.latitude,
-                          ac.posBlock.longitude))
-                continue;
-            ac.collisionTestPosition = {ac.posBlock.latitude, ac.posBlock.longitude};
-            c.removeStaticsNearLive(ac);
-        }
-    }
+    if (COLLISION_LIVE_PARKED_GND.get() && !staticAircraft.empty()) c.removeStaticsNearLiveStep();
 
     if (s.blockCallsignChanged.load()) {
         const std::string blocked = BLOCK_CALLSIGN.get();
@@ -512,19 +510,7 @@ void applyWindowRequests()
     MainCycleCallees& c = mainCycleCallees();
     MainCycleState& s = mainCycle();
     if (s.timeShiftRemovalRequested.exchange(false)) removeShownTraffic();
-    if (s.liveLimitChanged.exchange(false)) {
-        // The active live aircraft above the limit go, the farthest from the user first.
-        const auto limit = static_cast<std::size_t>(std::max(0, MAX_LIVE_SEL.get()));
-        const LatLon user{s.userState.latitude, s.userState.longitude};
-        std::vector<std::pair<double, LiveAc*>> active;
-        for (LiveAc& ac : liveAircraft)
-            if (lf_active(ac)) active.emplace_back(distanceNm(user, {ac.posBlock.latitude, ac.posBlock.longitude}), &ac);
-        if (active.size() > limit) {
-            std::sort(active.begin(), active.end(),
-                      [](const auto& a, const auto& b) { return a.first > b.first; });
-            for (std::size_t i = 0; i < active.size() - limit; ++i) c.removeAircraftFromSim(*active[i].second);
-        }
-    }
+    if (s.liveLimitChanged.exchange(false)) c.trimLiveAircraft();
     if (s.navLightsChanged.exchange(false)) {
         // The aircraft already shown follow the option: statics, then the parked live ones.
         const std::uint32_t on = NAV_LIGHTS_WHILE_PARKED.get() ? 1 : 0;
@@ -563,7 +549,7 @@ void applyParkAirportChange()
 {
     MainCycleCallees& c = mainCycleCallees();
     MainCycleState& s = mainCycle();
-    if (!s.parkAirportChanged.load() || mainWindow().busy.load() != 0) return;
+    if (!s.parkAirportChanged.load() || mainControlsDisabled()) return;
     std::string text;
     if (c.checkReservedStand(text)) showMessage(text, true);
     RE_READ.enable(true);

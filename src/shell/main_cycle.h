@@ -103,6 +103,12 @@ struct MainCycleCallees {
     std::function<void()> removeStaticParked;
     std::function<void()> readMyParkAirports;
     std::function<void(const std::string&, const LatLon&)> addDestination;
+    // Statics near the taxiing and parking live aircraft that moved (every one of them).
+    std::function<void()> removeStaticsNearLiveStep;
+    // The active live aircraft above MAX_LIVE_SEL go, the farthest first.
+    std::function<void()> trimLiveAircraft;
+    // The live limit static parking restores when it leaves its airport.
+    std::function<void(std::int32_t)> setMaxLiveForParking;
     // Simulator link.
     std::function<void(int)> initSimQueues;
     std::function<void()> startSimClientThread;

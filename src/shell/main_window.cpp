@@ -70,7 +70,6 @@ void MainWindowState::resetForRestart()
     }
     lf_messageSeconds = 0;
     restartMark = true;
-    busy = 0;
     timeShiftControlsEnabled = true;
     myOrbxCount = 0;
     myThirdpartyCount = 0;
@@ -164,27 +163,25 @@ void refreshParkingCounters()
     }
 }
 
-void disableMainControls()
+// The controls of the busy state (core's disableMainControls / enableMainControls keep the flag).
+void ShellAppServices::showMainControlsEnabled(bool on)
 {
-    mainWindow().busy = 1;
-    parking_percentage.enable(false);
-    INITIAL_LOAD_ONLY.enable(false);
-    PARK_FAKE.enable(false);
-    PARK_SOFT.enable(false);
-    MAX_PARK_SEL.enable(false);
-    MAX_LIVE_SEL.enable(false);
-    RT_PARKTRAFFIC_ONLY.enable(false);
-    MAX_FIT_FL.enable(false);
-    WEEK.enable(false);
-    FLUSH_STATIC.enable(false);
-    RE_READ.enable(false);
-    clearMessage();
-    invalidateMainWindow();
-}
-
-void enableMainControls()
-{
-    mainWindow().busy = 0;
+    if (!on) {
+        parking_percentage.enable(false);
+        INITIAL_LOAD_ONLY.enable(false);
+        PARK_FAKE.enable(false);
+        PARK_SOFT.enable(false);
+        MAX_PARK_SEL.enable(false);
+        MAX_LIVE_SEL.enable(false);
+        RT_PARKTRAFFIC_ONLY.enable(false);
+        MAX_FIT_FL.enable(false);
+        WEEK.enable(false);
+        FLUSH_STATIC.enable(false);
+        RE_READ.enable(false);
+        clearMessage();
+        invalidateMainWindow();
+        return;
+    }
     mainCycle().minutesToRenewal = 19;
     invalidateMainWindow();
     MAX_PARK_SEL.enable(true);

@@ -26,7 +26,6 @@ struct MainWindowState {
     std::atomic<ui::Handle> window{0};
     // Set by the restart's reset, cleared when the new run reaches the simulator.
     std::atomic<bool> restartMark{false};
-    std::atomic<std::int16_t> busy{0};
     std::atomic<bool> timeShiftControlsEnabled{true};
     std::atomic<std::int32_t> myOrbxCount{0};
     std::atomic<std::int32_t> myThirdpartyCount{0};
@@ -63,6 +62,8 @@ public:
     void handleVersionUpdate() override;
     bool downloadToFile(const std::string& url, const std::filesystem::path& path, bool raw) override;
     std::string downloadFolderUrl() override;
+    // The busy state's controls: the parking options off while static parking works.
+    void showMainControlsEnabled(bool on) override;
 };
 ShellAppServices& shellAppServices();
 
@@ -75,8 +76,6 @@ void invalidateMainWindow();
 // has received no record; still none: logs "No traffic in this region?".
 void reportNoTraffic();
 void refreshParkingCounters();
-void disableMainControls();
-void enableMainControls();
 void enableTimeShiftControls(bool enable);
 // RANGE from the user aircraft's height and its distance to the park airport.
 void applyAutoRange();

@@ -29,7 +29,6 @@
 namespace fs = std::filesystem;
 
 std::atomic<bool> restartPending{false};
-std::atomic<std::int32_t> savedMaxLiveSel{0};
 
 namespace {
 
@@ -246,7 +245,7 @@ void startupInit()
     MainCycleCallees& c = mainCycleCallees();
     initParameters();
     createStatusFolders();
-    savedMaxLiveSel = MAX_LIVE_SEL.get();
+    c.setMaxLiveForParking(MAX_LIVE_SEL.get());
     if (!restartPending.load()) checkForUpdates();
     enableStartupControls();
     KEEP_SIM_TIME_PAR.enable(true);

@@ -7,8 +7,8 @@
 // main loop and always ends in the closing down, which posts WM_APP+1 or
 // WM_APP+2 as its last act.
 //
-// Threads: the worker thread only, except restartPending and savedMaxLiveSel,
-// which the window's handlers read. One worker runs at a time.
+// Threads: the worker thread only, except restartPending, which the window's
+// handlers read. One worker runs at a time.
 
 #include <atomic>
 #include <cstdint>
@@ -17,8 +17,6 @@
 
 // Set by the closing down before an automatic restart: the next start skips the update check.
 extern std::atomic<bool> restartPending;
-// MAX_LIVE_SEL as the run started, restored when static parking leaves its airport.
-extern std::atomic<std::int32_t> savedMaxLiveSel;
 
 void workerThread();
 // Runs `body` with the worker's exception handlers: a user error shows its text

@@ -206,7 +206,7 @@ TEST_F(Closing, ResetSessionLeavesAFreshProcessState)
     statusPanel().liveCount = 12;
     statusPanel().liveriesCount = 1137;
     mainWindow().setMessage("old", 3);
-    mainWindow().busy = 1;
+    disableMainControls();  // a renewal was half done
     requestClosing(ClosingReason::ReaderError, 15);
     windowClosedFlag = true;
     timeShiftActive = true;
@@ -225,7 +225,7 @@ TEST_F(Closing, ResetSessionLeavesAFreshProcessState)
     EXPECT_EQ(statusPanel().liveCount.load(), 0);
     EXPECT_EQ(statusPanel().liveriesCount.load(), 1137) << "the liveries outlive the run";
     EXPECT_EQ(mainWindow().message(), "");
-    EXPECT_EQ(mainWindow().busy.load(), 0);
+    EXPECT_FALSE(mainControlsDisabled());
     EXPECT_TRUE(mainWindow().restartMark.load());
     EXPECT_FALSE(closingFlag.load());
     EXPECT_FALSE(windowClosedFlag.load());

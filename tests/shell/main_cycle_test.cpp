@@ -267,7 +267,7 @@ TEST_F(MainCycle, WindowRequestsAreAppliedOnTheNextSecond)
              MAX_LIVE_SEL.set(1);
              mainCycle().liveLimitChanged = true;
          },
-         "removeAircraftFromSim BAW2"},  // the farther one
+         "trimLiveAircraft"},
         {"nav lights",
          [] {
              NAV_LIGHTS_WHILE_PARKED.set(false);

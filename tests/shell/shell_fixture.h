@@ -123,6 +123,9 @@ protected:
         c.removeStaticParked = [rec] { rec("removeStaticParked"); };
         c.readMyParkAirports = [rec] { rec("readMyParkAirports"); };
         c.addDestination = [rec](const std::string& s, const LatLon&) { rec("addDestination " + s); };
+        c.removeStaticsNearLiveStep = [rec] { rec("removeStaticsNearLiveStep"); };
+        c.trimLiveAircraft = [rec] { rec("trimLiveAircraft"); };
+        c.setMaxLiveForParking = [rec](std::int32_t v) { rec("setMaxLiveForParking " + std::to_string(v)); };
         c.initSimQueues = [rec](int v) { rec("initSimQueues " + std::to_string(v)); };
         c.startSimClientThread = [this, rec] {
             rec("startSimClientThread");
