@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <mutex>
+#include <utility>
 
 #include "airports/airport_list.h"
 #include "airports/airport_load.h"
@@ -90,6 +91,19 @@ void MainCycleState::reset()
     navLightsChanged = false;
     liveLimitChanged = false;
     timeShiftRemovalRequested = false;
+    takeDestination();
+}
+
+void MainCycleState::requestDestination(const std::string& ident, const LatLon& position)
+{
+    std::lock_guard lock(destinationMutex_);
+    destination_.emplace(ident, position);
+}
+
+std::optional<std::pair<std::string, LatLon>> MainCycleState::takeDestination()
+{
+    std::lock_guard lock(destinationMutex_);
+    return std::exchange(destination_, std::nullopt);
 }
 
 MainCycleState& mainCycle()
@@ -510,6 +524,7 @@ void applyWindowRequests()
     MainCycleCallees& c = mainCycleCallees();
     MainCycleState& s = mainCycle();
     if (s.timeShiftRemovalRequested.exchange(false)) removeShownTraffic();
+    if (const auto destination = s.takeDestination()) applyDestination(destination->first, destination->second);
     if (s.liveLimitChanged.exchange(false)) c.trimLiveAircraft();
     if (s.navLightsChanged.exchange(false)) {
         // The aircraft already shown follow the option: statics, then the parked live ones.

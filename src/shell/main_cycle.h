@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -57,7 +58,15 @@ struct MainCycleState {
     // The time shift changed on the window: the shown traffic is taken away.
     std::atomic<bool> timeShiftRemovalRequested{false};
 
+    // A destination typed on the window (any thread); the worker applies it.
+    void requestDestination(const std::string& ident, const LatLon& position);
+    std::optional<std::pair<std::string, LatLon>> takeDestination();
+
     void reset();
+
+private:
+    std::mutex destinationMutex_;
+    std::optional<std::pair<std::string, LatLon>> destination_;
 };
 MainCycleState& mainCycle();
 

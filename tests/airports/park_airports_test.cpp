@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "airports/airport_load.h"
+#include "airports/airport_services_impl.h"
 #include "core/options.h"
 #include "engine/stand_search.h"
 #include "support/parking_fixture.h"
@@ -248,6 +249,39 @@ TEST_F(ParkAirportsTest, OnTheGroundWithoutAFile)
     EXPECT_EQ(currentParkAirport().code, "");
     ASSERT_FALSE(fake.messages().empty());
     EXPECT_EQ(fake.messages().back().text, "User aircraft on the ground at EHRD, no airport file found");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ParkAirportsTest, TheSeamFollowsTheListAndAFailedWriteKeepsTheFile)
+{
+    AirportServicesImpl impl;
+    setAirportServices(&impl);
+    setParkAirports({{"EHAM", "D7", {52.31, 4.76}, 0.0}});
+    setReservedStand("D7");
+    EXPECT_EQ(airportServices().reservedStandName(), "D7");
+    airportServices().setFirstParkAirportReservedStand("E9");  // a flight loaded at E9
+    EXPECT_EQ(parkListHead()->reservedStand, "E9");
+    airportServices().addMyParkAirport();
+    EXPECT_EQ(read("airports/my_park_airports.txt"), "EHAM,E9\n");
+
+    // A folder that cannot be written: the old file stays whole, no temporary file.
+    setParkAirports({{"EGLL", "", {51.47, -0.45}, 0.0}});
+    std::filesystem::permissions(root() / "airports", std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+    airportServices().addMyParkAirport();
+    std::filesystem::permissions(root() / "airports", std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    if (read("airports/my_park_airports.txt") != "EGLL\nEHAM,E9\n") {  // (root may write anyway)
+        EXPECT_EQ(read("airports/my_park_airports.txt"), "EHAM,E9\n");
+        EXPECT_FALSE(exists("airports/my_park_airports.txt.tmp"));
+    }
+    airportServices().resetForNewRun();
+    EXPECT_FALSE(parkListHead().has_value());
+    EXPECT_EQ(reservedStand(), "");
+    setAirportServices(nullptr);
 }
 
 }  // namespace

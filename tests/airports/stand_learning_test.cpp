@@ -160,6 +160,8 @@ TEST_F(LearnedSaveTest, SavedAndReadBackPerLearnedFolder)
          {"PH-BXA", "PH-MPS"}},
         {"handmade keeps the airport's own", "stock", true, learnedStockFolder / "EHAM.xml",
          {"PH-BXA", "PH-BXB", "PH-MPS"}},
+        {"a publisher that names a path stays inside", "../../x", false,
+         learnedThirdpartyFolder / ".._.._x" / "EHAM.xml", {"PH-BXA", "PH-MPS"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

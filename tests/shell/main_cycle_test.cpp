@@ -268,6 +268,7 @@ TEST_F(MainCycle, WindowRequestsAreAppliedOnTheNextSecond)
              mainCycle().liveLimitChanged = true;
          },
          "trimLiveAircraft"},
+        {"destination", [] { mainCycle().requestDestination("EHAM", {52.3, 4.76}); }, "addDestination EHAM"},
         {"nav lights",
          [] {
              NAV_LIGHTS_WHILE_PARKED.set(false);

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "airports/airport_list.h"
+#include "airports/park_airports.h"
 #include "core/log.h"
 #include "core/parameters.h"
 #include "core/paths.h"
@@ -163,7 +164,7 @@ bool lf_within(double seconds, const std::function<bool()>& ready)
     return true;
 }
 
-TEST_F(ShellEndToEnd, StartsCreatesAircraftRestartsAfterASimulatorLossAndCloses)
+TEST_F(ShellEndToEnd, StartsCreatesAircraftRestartsTwiceAfterSimulatorLossesAndCloses)
 {
     startWorld();
     standin::FakeTrafficService service;
@@ -206,6 +207,23 @@ TEST_F(ShellEndToEnd, StartsCreatesAircraftRestartsAfterASimulatorLossAndCloses)
             return fail("no aircraft after the restart");
         }
         liveriesAtSecond = statusPanel().liveriesCount.load();
+        // A second restart leaves what the first left: the same sizes.
+        const std::size_t parkListAtSecond = parkAirports().size();
+        stopWorld();
+        server_->stop();
+        if (!lf_within(30, [this] { return logCount("Exiting: SIMCONNECT ERROR") == 2; })) {
+            ui::driver::close(window);
+            return fail("the second loss did not end the run");
+        }
+        const std::uint32_t beforeThird = sim.creations.load();
+        startWorld();
+        if (!lf_within(60, [this, beforeThird] { return sim.creations.load() > beforeThird; })) {
+            ui::driver::close(window);
+            return fail("no aircraft after the second restart");
+        }
+        if (statusPanel().liveriesCount.load() != liveriesAtSecond.load() || parkAirports().size() != parkListAtSecond ||
+            airportList.size() != 1)
+            fail("the second restart did not start from a first start's sizes");
         const double closeAsked = since();
         ui::driver::close(window);
         if (!lf_within(30, [this] { return mainWindow().window.load() == 0; })) return fail("the close hung");
@@ -217,11 +235,11 @@ TEST_F(ShellEndToEnd, StartsCreatesAircraftRestartsAfterASimulatorLossAndCloses)
 
     EXPECT_EQ(failure, "");
     EXPECT_EQ(code, 0);
-    EXPECT_EQ(logCount("Exiting: SIMCONNECT ERROR"), 1u);
+    EXPECT_EQ(logCount("Exiting: SIMCONNECT ERROR"), 2u);
     EXPECT_EQ(logCount("Exiting: USER CLOSED SIM"), 1u);
-    EXPECT_EQ(service.requests("auth").size(), 2u) << "one login a run";
+    EXPECT_EQ(service.requests("auth").size(), 3u) << "one login a run";
     EXPECT_EQ(logCount("dbase records read"), 1u) << "the database is read once per process";
-    EXPECT_EQ(logCount("Restarting after 9 seconds"), 1u);
+    EXPECT_EQ(logCount("Restarting after 9 seconds"), 2u);
     // The restart started from what a first start has: the same liveries, one airport list.
     EXPECT_GT(liveriesAtFirst.load(), 0);
     EXPECT_EQ(liveriesAtSecond.load(), liveriesAtFirst.load());
