@@ -1,6 +1,9 @@
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <chrono>
 #include <exception>
+#include <memory>
 
 #include "core/fmt.h"
 #include "core/log.h"
@@ -11,6 +14,7 @@
 #ifdef VRMT_HAVE_FLTK
 #include "platform/fltk/fltk_ui.h"
 #endif
+#include "status_report.h"
 
 int main(int argc, char** argv)
 {
@@ -29,9 +33,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vormeth: %s\n", e.what());
         return 1;
     }
-    // A real window when a display is there (not with --headless), else the headless one.
+    // --headless: no window even when a display is there.
+    // --status-every N: a status line on standard output every N seconds.
     bool headless = false;
-    for (int i = 1; i < argc; ++i) headless = headless || std::strcmp(argv[i], "--headless") == 0;
+    std::unique_ptr<StatusReport> report;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--headless") == 0) headless = true;
+        if (std::strcmp(argv[i], "--status-every") == 0 && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
+            report = std::make_unique<StatusReport>(std::chrono::seconds(std::atoi(argv[++i])));
+    }
 #ifdef VRMT_HAVE_FLTK
     const bool onScreen = !headless && ui::fltk::start();
 #else

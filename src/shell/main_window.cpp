@@ -1,7 +1,5 @@
 #include "shell/main_window.h"
 
-#include <curl/curl.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +14,7 @@
 #include "engine/ac_records.h"
 #include "shell/main_cycle.h"
 #include "shell/startup.h"
+#include "traffic_service/downloader.h"
 
 namespace {
 // The seconds counter of the message line: +1 every second of running flight.
@@ -113,49 +112,13 @@ void ShellAppServices::repaintStatusPanel() { invalidateMainWindow(); }
 
 void ShellAppServices::handleVersionUpdate() { ::handleVersionUpdate(); }
 
-namespace {
-std::size_t lf_writeFile(char* data, std::size_t size, std::size_t count, void* file)
-{
-    return std::fwrite(data, size, count, static_cast<std::FILE*>(file));
-}
-}  // namespace
-
 bool ShellAppServices::downloadToFile(const std::string& url, const std::filesystem::path& path, bool raw)
 {
-    // Into a file beside the target, renamed over it only when complete.
-    std::filesystem::path part = path;
-    part += ".part";
-    std::FILE* file = std::fopen(part.c_str(), raw ? "wb" : "w");
-    if (!file) return false;
-    CURL* curl = curl_easy_init();
-    bool ok = false;
-    if (curl) {
-        curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, lf_writeFile);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
-        curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 10L);
-        curl_easy_setopt(curl, CURLOPT_TIMEOUT, 120L);
-        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        ok = curl_easy_perform(curl) == CURLE_OK;
-        curl_easy_cleanup(curl);
-    }
-    ok = std::fclose(file) == 0 && ok;
-    std::error_code ec;
-    if (ok) std::filesystem::rename(part, path, ec);
-    if (!ok || ec) {
-        std::filesystem::remove(part, ec);
-        return false;
-    }
-    return true;
+    Downloader downloader;
+    return ::downloadToFile(downloader, url, path, raw);
 }
 
-std::string ShellAppServices::downloadFolderUrl()
-{
-    const char* url = std::getenv("VRMT_DOWNLOAD_URL");
-    return url ? url : "";
-}
+std::string ShellAppServices::downloadFolderUrl() { return downloadSiteFolderUrl(); }
 
 ShellAppServices& shellAppServices()
 {

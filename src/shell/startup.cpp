@@ -83,8 +83,6 @@ void lf_systemStop()
 
 void resetDbaseReadOnce() { lf_dbaseRead = false; }
 
-void checkForUpdates() {}
-
 std::int32_t snapSelectionCount(std::int32_t v)
 {
     if (v < 0 || v >= 300) return 500;

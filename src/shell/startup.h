@@ -37,7 +37,7 @@ void checkStockScenery();
 void detectP3DInstallPath();
 void applySimTimeState();
 void enableStartupControls();
-// The update check of the data files (filled by the update issue's work).
+// The update check of the data files (shell/update_check.h).
 void checkForUpdates();
 // The aircraft database is read once per process; forget that (tests).
 void resetDbaseReadOnce();

@@ -27,7 +27,7 @@ TEST(TypedText, Integers)
         SCOPED_TRACE(r.text);
         const TypedInt t = parseTypedInt(r.text);
         EXPECT_EQ(t.kind, r.kind);
-        if (r.kind == K::number) EXPECT_EQ(t.value, r.value);
+        if (r.kind == K::number) { EXPECT_EQ(t.value, r.value); }
     }
 }
 
@@ -75,7 +75,7 @@ TEST(TypedText, CallsignsAndDestinations)
     for (const Row& r : rows) {
         SCOPED_TRACE(r.text);
         EXPECT_EQ(normalizeCallsign(r.text), r.callsign);
-        if (r.text.size() == 4) EXPECT_EQ(normalizeDestination(r.text), r.destination);
+        if (r.text.size() == 4) { EXPECT_EQ(normalizeDestination(r.text), r.destination); }
     }
     EXPECT_EQ(normalizeDestination("abc"), std::nullopt);
 }
@@ -220,7 +220,7 @@ TEST_F(Edits, Destinations)
         applyWindowRequests();  // the worker's step applies a new destination
         EXPECT_EQ(DESTINATION.get(), r.destination);
         EXPECT_EQ(message(), r.message);
-        if (!r.typed.empty()) EXPECT_EQ(text(DESTINATION), r.destination);
+        if (!r.typed.empty()) { EXPECT_EQ(text(DESTINATION), r.destination); }
     }
     EXPECT_EQ(calls.count("addDestination EHAM"), 1u);
     EXPECT_TRUE(ui::isWindowEnabled(item(RE_READ)));  // enabled by the empty destination
@@ -258,7 +258,7 @@ TEST_F(Edits, InstallPath)
         EXPECT_EQ(SIM_INSTALL_PATH.get(), r.saved);
         EXPECT_EQ(text(ALL_INSTALL_PATH), r.saved);
         EXPECT_EQ(closingReason() == ClosingReason::NewSettings, r.restart);
-        if (r.restart) EXPECT_EQ(restartDelaySeconds(), 3);
+        if (r.restart) { EXPECT_EQ(restartDelaySeconds(), 3); }
     }
     ::chmod(locked.c_str(), 0755);
 }

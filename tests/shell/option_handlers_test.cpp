@@ -71,15 +71,16 @@ TEST_F(Handlers, EveryCheckBoxOnAndOff)
             EXPECT_EQ(ui::isChecked(item(*r.box)), on);
             EXPECT_EQ(savedValue(r.box->name()), on ? "true" : "false");
             const std::string& want = on ? r.messageOn : r.messageOff;
-            if (r.box == &AFG_AUTOMATIC && !on)
+            if (r.box == &AFG_AUTOMATIC && !on) {
                 EXPECT_EQ(message(), "before");  // switching it off says nothing
-            else if (!want.empty() || r.box->name().find("COLL") == 0 || r.box == &LIG_AUTOMATIC ||
-                     r.box == &LIG_PRIORITIZE || r.box == &INITIAL_LOAD_ONLY || r.box == &ALWAYS_ON_TOP ||
-                     r.box == &SUPPRESS_STUB || r.box == &GUID_CHANGES)
+            } else if (!want.empty() || r.box->name().find("COLL") == 0 || r.box == &LIG_AUTOMATIC ||
+                       r.box == &LIG_PRIORITIZE || r.box == &INITIAL_LOAD_ONLY || r.box == &ALWAYS_ON_TOP ||
+                       r.box == &SUPPRESS_STUB || r.box == &GUID_CHANGES) {
                 EXPECT_EQ(message(), want);
-            if (r.flag && r.box == &RT_PARKTRAFFIC_ONLY) EXPECT_EQ(r.flag(), on);
-            if (r.flag && r.box == &NAV_LIGHTS_WHILE_PARKED) EXPECT_TRUE(r.flag());
-            if (r.box == &ALWAYS_ON_TOP) EXPECT_EQ(ui::isTopmost(window), on);
+            }
+            if (r.flag && r.box == &RT_PARKTRAFFIC_ONLY) { EXPECT_EQ(r.flag(), on); }
+            if (r.flag && r.box == &NAV_LIGHTS_WHILE_PARKED) { EXPECT_TRUE(r.flag()); }
+            if (r.box == &ALWAYS_ON_TOP) { EXPECT_EQ(ui::isTopmost(window), on); }
         }
     }
     EXPECT_FALSE(handleCheckboxes(window, 12345));

@@ -52,8 +52,9 @@ TEST_F(Window, ControlsAtCreation)
         EXPECT_EQ(got.bottom, r.rect.bottom);
         EXPECT_EQ(ui::isWindowEnabled(h), r.enabled);
         EXPECT_EQ(ui::windowText(h), r.text);
-        if (r.kind == check)
+        if (r.kind == check) {
             EXPECT_EQ(ui::isChecked(h), dynamic_cast<const CheckboxParameter*>(r.record)->get());
+        }
     }
     // 26 boxes, 7 combos, 8 edits, 3 buttons; MAX_FIT has a record but no control.
     int controls = 0;
@@ -143,7 +144,7 @@ TEST_F(Window, StatusBandConditions)
         EXPECT_EQ(traffic, r.trafficDrawn);
         const auto line = findText("Prepar3D v5");
         EXPECT_EQ(line.has_value(), r.connected);
-        if (line) EXPECT_EQ(line->rgb, rgbText(r.simColour));
+        if (line) { EXPECT_EQ(line->rgb, rgbText(r.simColour)); }
     }
     s.standText.set("GATE 12");
     EXPECT_EQ(findText("Prepar3D v5")->text, "Prepar3D v5, user stand GATE 12");
@@ -220,7 +221,7 @@ TEST_F(Window, LabelColourRules)
         r.set();
         const auto t = findText(r.label);
         ASSERT_EQ(t.has_value(), r.rgb.has_value());
-        if (t) EXPECT_EQ(t->rgb, rgbText(*r.rgb));
+        if (t) { EXPECT_EQ(t->rgb, rgbText(*r.rgb)); }
     }
     TIME_SHIFT_HOURS.set(1);
     EXPECT_EQ(findAll("hour").back().text, "hour");

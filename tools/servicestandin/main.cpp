@@ -1,6 +1,7 @@
-// vrmt-servicestandin: serves a synthetic traffic scene on loopback.
+// vrmt-servicestandin: serves a synthetic traffic scene on loopback, and the
+// program's download site from a folder.
 //   vrmt-servicestandin [--port N] [--airport ICAO,lat,lon[,elevationFt,runwayHeading]]
-//                       [--per-role N] [--rrl ms] [--wrrl ms]
+//                       [--per-role N] [--rrl ms] [--wrrl ms] [--downloads DIR]
 // Try: curl -d 'GUID=x&top=53&bottom=52&left=4&right=5.5&querytype=locationtraffic&toffset=0'
 //      http://127.0.0.1:PORT/v4/traffic
 
@@ -33,8 +34,10 @@ std::vector<std::string> split(const std::string& s, char c)
 
 constexpr const char* usage =
     "usage: vrmt-servicestandin [--port N] [--airport ICAO,lat,lon[,elevationFt,runwayHeading]]\n"
-    "                           [--per-role N] [--rrl ms] [--wrrl ms]\n"
-    "Serves a synthetic live-traffic scene on 127.0.0.1 (default port 8080).\n";
+    "                           [--per-role N] [--rrl ms] [--wrrl ms] [--downloads DIR]\n"
+    "Serves a synthetic live-traffic scene on 127.0.0.1 (default port 8080; 0: any\n"
+    "free port, printed). With --downloads, GET /downloads/<path> answers with the\n"
+    "file DIR/<path> (the download site: versions.json, the data files, P3D/...).\n";
 
 }  // namespace
 
@@ -42,6 +45,7 @@ int main(int argc, char** argv)
 {
     int port = 8080, perRole = 3, rrl = 2000, wrrl = 2000;
     standin::SceneAirport airport;
+    std::string downloads;
     for (int i = 1; i < argc; i += 2) {
         const std::string opt = argv[i];
         if (opt == "--help" || opt == "-h") {
@@ -62,6 +66,8 @@ int main(int argc, char** argv)
                 rrl = std::stoi(val);
             } else if (opt == "--wrrl") {
                 wrrl = std::stoi(val);
+            } else if (opt == "--downloads") {
+                downloads = val;
             } else if (opt == "--airport") {
                 const auto parts = split(val, ',');
                 if (parts.size() < 3) throw std::invalid_argument("ICAO,lat,lon expected");
@@ -83,6 +89,7 @@ int main(int argc, char** argv)
     service.setIntervals(rrl, wrrl);
     service.setRequestLimit(1000);  // a record of every request would grow for as long as it runs
     service.setScene(std::make_shared<standin::Scene>(airport, perRole, [] { return platform::wallSeconds(); }));
+    if (!downloads.empty()) service.setDownloadFolder(downloads);
     try {
         service.start(port);
     } catch (const std::exception& e) {
@@ -91,6 +98,7 @@ int main(int argc, char** argv)
     }
     std::printf("service stand-in at %s, scene around %s (%.4f, %.4f)\n", service.baseUrl().c_str(),
                 airport.icao.c_str(), airport.lat, airport.lon);
+    if (!downloads.empty()) std::printf("downloads at %s/downloads/ from %s\n", service.baseUrl().c_str(), downloads.c_str());
     std::fflush(stdout);
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);

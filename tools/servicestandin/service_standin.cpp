@@ -15,6 +15,8 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include <zlib.h>
@@ -124,7 +126,7 @@ std::string routeOf(const std::string& path, const std::vector<std::pair<std::st
         if (type == "parkedtraffic") return "traffic.parked";
         return buffered ? "traffic.buffer" : "traffic.live";
     }
-    return path;
+    return path.substr(0, path.find('?'));
 }
 
 std::string gzipCompress(const std::string& data)
@@ -171,6 +173,20 @@ Reply Reply::closeNoReply()
 Reply Reply::cutMidBody(const nlohmann::json& j)
 {
     Reply r = json(j);
+    r.kind = Kind::CutMidBody;
+    return r;
+}
+
+Reply Reply::bytes(std::string body, int httpStatus)
+{
+    Reply r = text(std::move(body), httpStatus);
+    r.contentType = "application/octet-stream";
+    return r;
+}
+
+Reply Reply::cutBytes(std::string body)
+{
+    Reply r = bytes(std::move(body));
     r.kind = Kind::CutMidBody;
     return r;
 }
@@ -286,6 +302,12 @@ void FakeTrafficService::setIntervals(int rrl, int wrrl)
     std::lock_guard lock(mutex_);
     rrl_ = rrl;
     wrrl_ = wrrl;
+}
+
+void FakeTrafficService::setDownloadFolder(std::filesystem::path folder)
+{
+    std::lock_guard lock(mutex_);
+    downloadFolder_ = std::move(folder);
 }
 
 void FakeTrafficService::setRequestLimit(std::size_t n)
@@ -463,7 +485,7 @@ void FakeTrafficService::serve(int fd)
     default: {
         const std::string payload = reply.kind == Reply::Kind::Gzip ? gzipCompress(reply.body) : reply.body;
         std::string out = "HTTP/1.1 " + std::to_string(reply.httpStatus) + " " + reason(reply.httpStatus) + "\r\n";
-        out += "Content-Type: application/json\r\nConnection: close\r\n";
+        out += "Content-Type: " + reply.contentType + "\r\nConnection: close\r\n";
         if (reply.kind == Reply::Kind::Gzip) out += "Content-Encoding: gzip\r\n";
         out += "Content-Length: " + std::to_string(payload.size()) + "\r\n\r\n";
         if (reply.kind == Reply::Kind::CutMidBody) {
@@ -499,14 +521,17 @@ Reply FakeTrafficService::answerFor(const Request& r)
 Reply FakeTrafficService::defaultAnswer(const Request& r)
 {
     std::shared_ptr<Scene> scene;
+    std::filesystem::path downloads;
     int rrl, wrrl;
     {
         std::lock_guard lock(mutex_);
         scene = scene_;
+        downloads = downloadFolder_;
         rrl = rrl_;
         wrrl = wrrl_;
     }
     using nlohmann::json;
+    if (r.route.rfind("/downloads/", 0) == 0) return downloadAnswer(r, downloads);
     if (r.route == "auth")
         return Reply::json({{"status", 200}, {"rrl", rrl}, {"wrrl", wrrl}, {"server", "rt-standin-1"},
                             {"GUID", "5f0c2a9e-0000-4000-8000-000000000001"}});
@@ -519,6 +544,33 @@ Reply FakeTrafficService::defaultAnswer(const Request& r)
         return Reply::json({{"status", 200}, {"data", json::array({{{"ICAO", "EHAM"}, {"dist", 2.1}}})}});
     if (r.route == "weather") return Reply::json({{"status", 200}, {"wrrl", wrrl}, {"data", {{"QNH", 1013}}}});
     return Reply::json({{"status", 404}, {"message", "no such path"}}, 404);
+}
+
+}  // namespace standin
+
+namespace standin {
+
+Reply FakeTrafficService::downloadAnswer(const Request& r, const std::filesystem::path& folder) const
+{
+    const Reply notFound = Reply::text("Not Found", 404);
+    if (folder.empty() || r.method != "GET") return notFound;
+    const std::string relative = percentDecode(r.route.substr(std::string("/downloads/").size()));
+    // Only plain names below the folder: no empty, "." or ".." step, no absolute path.
+    std::filesystem::path file = folder;
+    std::istringstream steps(relative);
+    for (std::string step; std::getline(steps, step, '/');) {
+        if (step.empty() || step == "." || step == ".." || step.find('\\') != std::string::npos ||
+            step.find('\0') != std::string::npos)
+            return notFound;
+        file /= step;
+    }
+    std::error_code ec;
+    if (relative.empty() || relative.back() == '/' || !std::filesystem::is_regular_file(file, ec)) return notFound;
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (!in && !in.eof()) return Reply::text("Internal Server Error", 500);
+    return Reply::bytes(content.str());
 }
 
 }  // namespace standin

@@ -1,6 +1,7 @@
 #pragma once
-// A stand-in for the live-traffic service: an HTTP/1.1 server on loopback that
-// answers the service's paths, records every request and can be scripted to
+// A stand-in for the live-traffic service and the program's download site: an
+// HTTP/1.1 server on loopback that answers the service's paths, serves files
+// under /downloads/ from a folder, records every request and can be scripted to
 // answer in any way a real server might (or might not).
 
 #include <atomic>
@@ -8,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -43,6 +45,7 @@ struct Reply {
     Kind kind = Kind::Body;
     int httpStatus = 200;
     std::string body;
+    std::string contentType = "application/json";
     std::chrono::milliseconds delay{0};
 
     static Reply json(const nlohmann::json& j, int httpStatus = 200);
@@ -51,6 +54,9 @@ struct Reply {
     static Reply empty() { return text(""); }
     static Reply closeNoReply();
     static Reply cutMidBody(const nlohmann::json& j);
+    // Any bytes, as a download site sends them (application/octet-stream).
+    static Reply bytes(std::string body, int httpStatus = 200);
+    static Reply cutBytes(std::string body);
     static Reply hang();
     Reply after(std::chrono::milliseconds d) const
     {
@@ -61,7 +67,8 @@ struct Reply {
 };
 
 // Routes: "auth", "deauth", "traffic.live", "traffic.buffer", "traffic.parked",
-// "nearestmetar", "weather", or the path for anything else.
+// "nearestmetar", "weather", or the path without its query for anything else
+// (a download is scripted by its path, "/downloads/dbase.enc").
 std::string routeOf(const std::string& path, const std::vector<std::pair<std::string, std::string>>& form);
 
 std::string gzipCompress(const std::string& data);
@@ -90,6 +97,9 @@ public:
     void setScene(std::shared_ptr<Scene> scene);
     // The intervals the default answers give (small, so reader loops run fast).
     void setIntervals(int rrl, int wrrl);
+    // GET /downloads/<relative path> answers with the file of that path below
+    // `folder` (404 when there is none, or for a path that leaves the folder).
+    void setDownloadFolder(std::filesystem::path folder);
 
     // Keeps only the last `n` requests (the program runs for hours; tests keep all).
     void setRequestLimit(std::size_t n);
@@ -107,6 +117,7 @@ private:
     void serve(int fd);
     Reply answerFor(const Request& r);
     Reply defaultAnswer(const Request& r);
+    Reply downloadAnswer(const Request& r, const std::filesystem::path& folder) const;
 
     int listenFd_ = -1;
     int port_ = 0;
@@ -124,6 +135,7 @@ private:
     std::map<std::string, std::deque<Reply>> scripts_;
     std::map<std::string, std::function<Reply(const Request&)>> handlers_;
     std::shared_ptr<Scene> scene_;
+    std::filesystem::path downloadFolder_;
     std::vector<Request> requests_;
     std::size_t connections_ = 0;
     std::size_t requestLimit_ = static_cast<std::size_t>(-1);

@@ -8,7 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "core/fmt.h"
 #include "platform/clock.h"
@@ -28,8 +32,49 @@ void lf_usage()
 {
     std::puts(
         "usage: vrmt-simstandin [--port4 N] [--port6 N] [--pipe-dir DIR] [--no-pipe] [--name TEXT]\n"
-        "                       [--airport LAT LON ELEV_FT] [--seconds N]\n"
-        "Serves the SimConnect protocol on 127.0.0.1, ::1 and the simulator's pipe socket.");
+        "                       [--airport LAT LON ELEV_FT] [--seconds N] [--summary N]\n"
+        "Serves the SimConnect protocol on 127.0.0.1, ::1 and the simulator's pipe socket.\n"
+        "Prints every packet, or with --summary every N seconds one line: the AI aircraft\n"
+        "in the world, how many moved since the line before, and the packets received.");
+}
+
+// One summary line: the AI aircraft, how many moved since `last` (updated), the packets.
+std::string lf_summary(const std::vector<simstandin::AiObject>& objects,
+                       std::map<std::uint32_t, std::pair<double, double>>& last, std::size_t packets, double t)
+{
+    std::map<std::uint32_t, std::pair<double, double>> now;
+    int moving = 0;
+    for (const auto& o : objects) {
+        if (o.foreign) continue;
+        now[o.id] = {o.latitude, o.longitude};
+        const auto it = last.find(o.id);
+        if (it != last.end() &&
+            (std::abs(it->second.first - o.latitude) > 1e-7 || std::abs(it->second.second - o.longitude) > 1e-7))
+            ++moving;
+    }
+    last = std::move(now);
+    return vr::format("[{:6.0f} s] AI aircraft: {}, moving: {}, packets: {}", t, last.size(), moving, packets);
+}
+
+// Every `every` seconds a summary line, until `stop`. The record of packets is
+// emptied each time, so a long run does not grow.
+void lf_summaries(simstandin::FakeSimServer& server, double every, const std::atomic<bool>& stop)
+{
+    using namespace std::chrono;
+    const auto start = platform::steadyNow();
+    const auto period = duration_cast<steady_clock::duration>(duration<double>(every));
+    auto due = start + period;
+    std::map<std::uint32_t, std::pair<double, double>> last;
+    while (!stop) {
+        platform::sleepFor(100ms);
+        if (platform::steadyNow() < due) continue;
+        due += period;
+        const std::size_t packets = server.packetCount();
+        server.clearPackets();
+        const double t = duration<double>(platform::steadyNow() - start).count();
+        std::printf("%s\n", lf_summary(server.aiObjects(), last, packets, t).c_str());
+        std::fflush(stdout);
+    }
 }
 
 }  // namespace
@@ -39,6 +84,7 @@ int main(int argc, char** argv)
     simstandin::StandInOptions options;
     simstandin::WorldScript script;
     double seconds = 0;
+    double summaryEvery = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&]() -> const char* {
@@ -54,6 +100,7 @@ int main(int argc, char** argv)
         else if (a == "--no-pipe") options.listenPipe = false;
         else if (a == "--name") options.simName = next();
         else if (a == "--seconds") seconds = std::atof(next());
+        else if (a == "--summary") summaryEvery = std::atof(next());
         else if (a == "--airport") {
             script.lat0 = std::atof(next());
             script.lon0 = std::atof(next());
@@ -65,10 +112,12 @@ int main(int argc, char** argv)
     }
 
     simstandin::FakeSimServer server(options);
-    server.setPacketObserver([](const simstandin::RecordedPacket& p) {
-        std::printf("%s\n", p.describe().c_str());
-        std::fflush(stdout);
-    });
+    if (summaryEvery <= 0) {
+        server.setPacketObserver([](const simstandin::RecordedPacket& p) {
+            std::printf("%s\n", p.describe().c_str());
+            std::fflush(stdout);
+        });
+    }
     if (!server.start()) {
         std::fprintf(stderr, "vrmt-simstandin: cannot listen\n");
         return 1;
@@ -86,7 +135,12 @@ int main(int argc, char** argv)
     std::signal(SIGINT, lf_onSignal);
     std::signal(SIGTERM, lf_onSignal);
 
+    std::atomic<bool> worldEnded{false};
+    std::thread summaries;
+    if (summaryEvery > 0) summaries = std::thread([&] { lf_summaries(server, summaryEvery, worldEnded); });
     simstandin::runWorldLoop(server, script, lf_stop, seconds);
+    worldEnded = true;
+    if (summaries.joinable()) summaries.join();
     server.stop();
     return 0;
 }

@@ -1,0 +1,42 @@
+#include "status_report.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/app_services.h"
+#include "core/fmt.h"
+#include "core/time.h"
+#include "platform/clock.h"
+#include "shell/main_window.h"
+
+std::string statusReportLine()
+{
+    StatusPanel& p = statusPanel();
+    const char* lamps[] = {"?", "flowing", "waiting", "stopped"};
+    auto lamp = [&](std::int32_t v) { return lamps[v >= 1 && v <= 3 ? v : 0]; };
+    // The statics as the window shows them (the window keeps its own count).
+    const std::int32_t statics = std::max(p.staticsInSlot.load(), mainWindow().shownStaticsInSlot.load());
+    return vr::format("{} sim {}{} | live {} parked {} statics {} | stands {} liveries {} | traffic {} weather {} | {}",
+                      timeOfDay(), p.simConnected.load() ? "connected" : "not connected",
+                      p.simRunning.load() ? ", running" : "", p.liveCount.load(), p.liveParkedCount.load(), statics,
+                      p.standCount.load(), p.liveriesCount.load(), lamp(p.trafficLamp.load()),
+                      lamp(p.weatherLamp.load()), mainWindow().message());
+}
+
+StatusReport::StatusReport(std::chrono::seconds every)
+    : thread_([every](std::stop_token stop) {
+          // Short naps, so the end of the program never waits for a whole period.
+          const auto nap = std::chrono::milliseconds(100);
+          auto due = platform::steadyNow() + every;
+          while (!stop.stop_requested()) {
+              platform::sleepFor(nap);
+              if (platform::steadyNow() < due) continue;
+              due += every;
+              std::printf("%s\n", statusReportLine().c_str());
+              std::fflush(stdout);
+          }
+      })
+{
+}
+
+StatusReport::~StatusReport() = default;
