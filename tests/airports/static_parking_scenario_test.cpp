@@ -230,7 +230,7 @@ TEST_F(StaticParkingScenario, FromArrivalToDeparture)
 
     // Read back with the loader: what was learned, nothing invented.
     std::vector<Stand> fresh;
-    for (const tiny::StandSpec& spec : tiny::stands) fresh.emplace_back(spec.name, std::vector<SlotRecord>{}, 0.0, 0.0, 0.0, 20.0, spec.kind);
+    for (const tiny::StandSpec& stand : tiny::stands) fresh.emplace_back(stand.name, std::vector<SlotRecord>{}, 0.0, 0.0, 0.0, 20.0, stand.kind);
     AirportHeader header;
     header.publisher = kPublisher;
     header.airportName = "Tiny";

@@ -39,11 +39,11 @@ bool writeAirport(std::uint32_t weekday, const std::string& heavyType)
     file.publisher = publisher;
     file.altitude = -11;
     AirportFile learned = file;
-    for (const StandSpec& spec : stands) {
-        Stand s(spec.name, {}, lat0 + spec.latOffset, lon, 1.0, 22.0, spec.kind);
+    for (const StandSpec& stand : stands) {
+        Stand s(stand.name, {}, lat0 + stand.latOffset, lon, 1.0, 22.0, stand.kind);
         file.stands.push_back(s);
-        if (spec.option == nullptr) continue;
-        std::istringstream words(spec.option);
+        if (stand.option == nullptr) continue;
+        std::istringstream words(stand.option);
         SlotRecord r;
         words >> r.airl >> r.type >> r.reg >> r.cs;
         if (r.type == "HEAVY") r.type = heavyType;

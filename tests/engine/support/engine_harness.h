@@ -123,7 +123,7 @@ struct EntrySpec {
     std::optional<double> tas;  // [20]; none: null
     std::optional<double> trueHeading;
 };
-nlohmann::json trafficEntry(const EntrySpec& spec);
+nlohmann::json trafficEntry(const EntrySpec& entry);
 
 class EngineHarness {
 public:

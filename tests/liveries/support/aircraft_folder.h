@@ -49,13 +49,13 @@ struct AircraftFolder {
 
 // Creates `folder` with the aircraft.cfg (bytes as given) and the folders and
 // files named; returns the aircraft.cfg path.
-inline std::filesystem::path makeAircraftFolder(const std::filesystem::path& folder, const AircraftFolder& spec = {})
+inline std::filesystem::path makeAircraftFolder(const std::filesystem::path& folder, const AircraftFolder& layout = {})
 {
     std::filesystem::create_directories(folder);
-    for (const auto& name : spec.folders) std::filesystem::create_directories(folder / name);
-    for (const auto& name : spec.files) writeWholeFile(folder / name, "");
-    const auto cfg = folder / spec.cfgName;
-    writeWholeFile(cfg, spec.cfg);
+    for (const auto& name : layout.folders) std::filesystem::create_directories(folder / name);
+    for (const auto& name : layout.files) writeWholeFile(folder / name, "");
+    const auto cfg = folder / layout.cfgName;
+    writeWholeFile(cfg, layout.cfg);
     return cfg;
 }
 
