@@ -87,7 +87,7 @@ TEST_F(LiveryMatching, StepsOfLiveAndStaticAircraft)
         // live
         {"regcode at depth 1", 1, request("AAA", "B738", Large, "G-REGC"), {"AAA B738 Pax"}, 1},
         {"depth 1 without a regcode", 1, request("AAA", "A320", Large), {}, 0},
-        {"a regcode of a special title is taken", 2, request("SPC", "A320", Large, "G-SPEC"), {"SPC A320 Special 1"}, 1},
+        {"a regcode of a special title is taken", 2, request("SPC", "A320", Large, "G-SPCL"), {"SPC A320 Special 1"}, 1},
         {"a registration without regcode goes on", 4, request("AAA", "A320", Large, "X-NONE"), aaaA320, 2},
         {"cargo aircraft with pax liveries only", 2, request("AAA", "A320", Large, "", true), aaaA320, 2},
         {"cargo aircraft with a cargo livery", 2, request("AAA", "B738", Large, "", true), {"AAA B738 Cargo"}, 2},

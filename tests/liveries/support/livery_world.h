@@ -105,7 +105,7 @@ inline void buildLiveryWorld(const std::list<Livery>& liveries = worldLiveries()
     lf_indexLiveries(liveries);
     lf_buildAirlineModelIndexes();
     lf_mergeRegcodes({{"AAA B738 Pax", {"G-REGC"}, false},
-                      {"SPC A320 Special 1", {"G-SPEC"}, true},
+                      {"SPC A320 Special 1", {"G-SPCL"}, true},
                       {"SPC A320 Special 2", {"G-SPC2", "G-SPC3"}, true},
                       {"MIX B738 Special", {"G-MIX1", "G-MIX2"}, true}});
     lf_buildModelIndexes();
