@@ -137,6 +137,20 @@ const FlightConstants& flightConstants(AcCategory category)
     return lf_flightTable()[static_cast<std::size_t>(i)];
 }
 
+PositionSample positionSampleAt(const LatLon& at, double groundSpeed, std::int32_t dueTick, double altitude,
+                                bool airborne)
+{
+    PositionSample s;
+    s.latitude = at.lat;
+    s.longitude = at.lon;
+    s.altitude = altitude;
+    s.groundSpeed = groundSpeed;
+    s.speed = groundSpeed;
+    s.dueTick = dueTick;
+    s.airborne = airborne;
+    return s;
+}
+
 PositionSample positionSampleFromTraffic(const TrafficRecord& r)
 {
     return {r.lat,      r.lon,        r.altitude,         r.groundSpeed, r.track,       r.verticalRate, r.speed,

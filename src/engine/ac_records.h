@@ -167,6 +167,9 @@ struct PositionSample {
     std::optional<double> trueHeading;  // rad
 };
 PositionSample positionSampleFromTraffic(const TrafficRecord& record);
+// A sample at a place, its true airspeed taken as the ground speed (scenes and tests).
+PositionSample positionSampleAt(const LatLon& at, double groundSpeed, std::int32_t dueTick, double altitude,
+                                bool airborne);
 
 inline constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 

@@ -11,15 +11,8 @@
 inline PositionSample sampleAt(double lat, double lon, std::int32_t due, double altitude = 10000.0,
                                double groundSpeed = 250.0, double track = 90.0)
 {
-    PositionSample s;
-    s.latitude = lat;
-    s.longitude = lon;
-    s.altitude = altitude;
-    s.groundSpeed = groundSpeed;
+    PositionSample s = positionSampleAt({lat, lon}, groundSpeed, due, altitude, altitude > 0);
     s.track = track;
-    s.speed = groundSpeed;
-    s.dueTick = due;
-    s.airborne = altitude > 0;
     return s;
 }
 

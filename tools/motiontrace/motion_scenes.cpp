@@ -28,15 +28,7 @@ LatLon lf_move(const LatLon& from, double bearingDeg, double nm)
 
 PositionSample lf_sample(const LatLon& at, double speed, std::int32_t due, double altitude, bool airborne)
 {
-    PositionSample s;
-    s.latitude = at.lat;
-    s.longitude = at.lon;
-    s.altitude = altitude;
-    s.groundSpeed = speed;
-    s.speed = speed;
-    s.dueTick = due;
-    s.airborne = airborne;
-    return s;
+    return positionSampleAt(at, speed, due, altitude, airborne);
 }
 
 LiveAc lf_aircraft(AcCategory category, std::vector<PositionSample> samples, double headingDeg)

@@ -13,15 +13,7 @@ constexpr int lf_sampleSeconds = 4;
 
 PositionSample lf_sample(const LatLon& at, double speed, std::int32_t due, double altitude, bool airborne)
 {
-    PositionSample s;
-    s.latitude = at.lat;
-    s.longitude = at.lon;
-    s.altitude = altitude;
-    s.groundSpeed = speed;
-    s.speed = speed;
-    s.dueTick = due;
-    s.airborne = airborne;
-    return s;
+    return positionSampleAt(at, speed, due, altitude, airborne);
 }
 
 LiveAc lf_base(std::size_t i, AcCategory category)

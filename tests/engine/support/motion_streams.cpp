@@ -39,15 +39,7 @@ LatLon direct(const LatLon& from, double azimuthDeg, double nm)
 
 PositionSample sample(const LatLon& at, double groundSpeed, std::int32_t dueTick, double altitude)
 {
-    PositionSample s;
-    s.latitude = at.lat;
-    s.longitude = at.lon;
-    s.altitude = altitude;
-    s.groundSpeed = groundSpeed;
-    s.speed = groundSpeed;
-    s.dueTick = dueTick;
-    s.airborne = altitude > 0;
-    return s;
+    return positionSampleAt(at, groundSpeed, dueTick, altitude, altitude > 0);
 }
 
 void applyCategory(AcIdentity& id, AcCategory category)
