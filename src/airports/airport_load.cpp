@@ -179,6 +179,7 @@ std::string gf_readApf(const std::string& reference, AirportHeader& header)
         panel.airportPublisher.set(header.publisher);
         panel.airportHandmade = handmadeMark.load();
         panel.airportQuality.set(quality);
+        panel.weekNumber = header.rtTrafficWeek;
         repaintStatusPanel();
         airportFileLoaded.exchange(true);
         FLUSH_STATIC.enable();

@@ -1,6 +1,5 @@
 #include "status_report.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "core/app_services.h"
@@ -14,11 +13,9 @@ std::string statusReportLine()
     StatusPanel& p = statusPanel();
     const char* lamps[] = {"?", "flowing", "waiting", "stopped"};
     auto lamp = [&](std::int32_t v) { return lamps[v >= 1 && v <= 3 ? v : 0]; };
-    // The statics as the window shows them (the window keeps its own count).
-    const std::int32_t statics = std::max(p.staticsInSlot.load(), mainWindow().shownStaticsInSlot.load());
     return vr::format("{} sim {}{} | live {} parked {} statics {} | stands {} liveries {} | traffic {} weather {} | {}",
                       timeOfDay(), p.simConnected.load() ? "connected" : "not connected",
-                      p.simRunning.load() ? ", running" : "", p.liveCount.load(), p.liveParkedCount.load(), statics,
+                      p.simRunning.load() ? ", running" : "", p.liveCount.load(), p.liveParkedCount.load(), p.staticsInSlot.load(),
                       p.standCount.load(), p.liveriesCount.load(), lamp(p.trafficLamp.load()),
                       lamp(p.weatherLamp.load()), mainWindow().message());
 }

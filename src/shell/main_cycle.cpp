@@ -310,6 +310,10 @@ void mainLoop()
         if (!waitUnlessStopped(300, 300, nullptr)) return;
         applyParkAirportChange();
     }
+    // The reader's first request (the buffered traffic of the last half minute)
+    // keeps only records within range of this position: it must be there before
+    // the reader starts, or a quick answer is measured from 0,0 and lost whole.
+    c.setReaderUserPosition({s.userState.latitude, s.userState.longitude});
     c.launchTrafficReader();
     if (!waitUnlessStopped(300, 300, nullptr)) return;
 

@@ -1,5 +1,6 @@
 #include "shell/main_window.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -159,6 +160,8 @@ void refreshParkingCounters()
     if (statics != w.shownStaticsInSlot.load() || parked != w.shownLiveParked.load()) {
         w.shownStaticsInSlot = statics;
         w.shownLiveParked = parked;
+        statusPanel().staticsInSlot = statics;
+        statusPanel().liveParkedCount = static_cast<std::int32_t>(std::min<std::uint64_t>(parked, INT32_MAX));
         invalidateMainWindow();
     }
 }

@@ -19,6 +19,7 @@
 #include "airports/airport_list.h"
 #include "airports/park_airports.h"
 #include "core/log.h"
+#include "engine/adding_stack.h"
 #include "core/parameters.h"
 #include "core/paths.h"
 #include "core/run_state.h"
@@ -47,9 +48,11 @@ const standin::SceneAirport lf_airport{};  // EHAM
 // What the simulator stand-in saw (its thread).
 struct SimSide {
     std::atomic<std::uint32_t> creations{0};
+    std::atomic<std::int32_t> firstCreationTick{-1};  // the engine's tick at the first creation of the process
     void observe(const simstandin::RecordedPacket& p)
     {
-        if (p.is(sc::Op::AICreateNonATCAircraft)) ++creations;
+        if (!p.is(sc::Op::AICreateNonATCAircraft)) return;
+        if (creations++ == 0) firstCreationTick = tickCounter.load();
     }
 };
 
@@ -239,6 +242,10 @@ TEST_F(ShellEndToEnd, StartsCreatesAircraftRestartsTwiceAfterSimulatorLossesAndC
     EXPECT_EQ(logCount("Exiting: USER CLOSED SIM"), 1u);
     EXPECT_EQ(service.requests("auth").size(), 3u) << "one login a run";
     EXPECT_EQ(logCount("dbase records read"), 1u) << "the database is read once per process";
+    // Live batches are due 30 s after they come: only the buffered traffic of the
+    // reader's first request can make an aircraft sooner.
+    EXPECT_GE(sim.firstCreationTick.load(), 0);
+    EXPECT_LT(sim.firstCreationTick.load(), 2500) << "the buffered traffic was lost";
     EXPECT_EQ(logCount("Restarting after 9 seconds"), 2u);
     // The restart started from what a first start has: the same liveries, one airport list.
     EXPECT_GT(liveriesAtFirst.load(), 0);

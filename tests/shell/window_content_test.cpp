@@ -283,6 +283,29 @@ TEST_F(Window, ParkingBand)
     EXPECT_FALSE(findText("parked static"));
 }
 
+// The once-a-second count of the engine's parked aircraft is what the band shows.
+TEST_F(Window, ParkingBandCountsComeFromTheEngine)
+{
+    StatusPanel& s = statusPanel();
+    airports.park.code = "EHAM";
+    s.airportLoaded = true;
+    s.wantedStands = 20;
+    s.weekNumber = 23;
+    std::uint32_t statics = 4;
+    std::uint64_t parked = 2;
+    mainCycleCallees().countStaticsInSlot = [&statics](bool) { return statics; };
+    mainCycleCallees().averageLiveParked = [&parked](bool) { return parked; };
+    refreshParkingCounters();
+    EXPECT_EQ(findText("parked static")->text, "parked static:   4");
+    EXPECT_EQ(findText("parked live")->text, "parked live:   2");
+    EXPECT_NE(findText("wk=")->text.find("wk=23"), std::string::npos);
+    statics = 0;
+    parked = 3;
+    refreshParkingCounters();
+    EXPECT_EQ(findText("parked static")->text, "parked static:   0");
+    EXPECT_EQ(findText("parked live")->text, "parked live:   3");
+}
+
 TEST_F(Window, MessageLine)
 {
     using namespace colour;
