@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "traffic_service/handover.h"
 #include "core/errors.h"
+#include "core/run_state.h"
 #include "traffic_service/traffic_reader.h"
 #include "traffic_service/weather.h"
 
@@ -16,6 +17,17 @@ bool lf_isRefusal(int s) { return s == 400 || s == 402 || s == 404 || s == 405 |
 void lf_sleepMs(int ms)
 {
     if (ms > 0) platform::sleepFor(std::chrono::milliseconds(ms));
+}
+
+// The time a refusal stays on the message line before the run ends; a close of
+// the program cuts it short.
+void lf_showRefusal()
+{
+    const auto step = std::chrono::milliseconds(100);
+    for (auto waited = std::chrono::milliseconds(0); waited < std::chrono::seconds(10); waited += step) {
+        if (closingFlag.load() || windowClosedFlag.load()) return;
+        platform::sleepFor(step);
+    }
 }
 
 }  // namespace
@@ -86,13 +98,13 @@ void gf_authenticater(WeatherClient& weather, TrafficReader& reader)
                                      ? "Your RealTraffic license is not valid, check the license key"
                                      : "Your RealTraffic license was not found, check the license key";
         h.showMessage(text, true);
-        platform::sleepFor(std::chrono::seconds(10));
+        lf_showRefusal();
         throw qxv::UserErrorException(status, text);
     }
     if (status == 405) {
         const std::string text = "More than one RealTraffic session is not possible, do not run the RealTraffic app";
         h.showMessage(text, true);
-        platform::sleepFor(std::chrono::seconds(10));
+        lf_showRefusal();
         throw qxv::UserErrorException(405, text);
     }
     if (status == 500) throw std::runtime_error("No RT database connection");
