@@ -19,6 +19,7 @@
 #include "engine/scheduling.h"
 #include "engine/stand_search.h"
 #include "liveries/livery_services_impl.h"
+#include "platform/settings.h"
 #include "shell/main_cycle.h"
 #include "shell/main_window.h"
 #include "shell/option_handlers.h"
@@ -122,14 +123,14 @@ ui::Handle lf_makeControl(ParameterControl& record, ui::Handle parent, const cha
 
 std::string configuredServiceUrl()
 {
-    const char* url = std::getenv("VRMT_SERVICE_URL");
-    return url && *url ? url : defaultServiceUrl;
+    const std::string url = platform::setting("VRMT_SERVICE_URL");
+    return url.empty() ? std::string(defaultServiceUrl) : url;
 }
 
 std::string configuredServiceKey()
 {
-    const char* key = std::getenv("VRMT_SERVICE_KEY");
-    return key && *key ? key : RT_LICENSE.get();
+    const std::string key = platform::setting("VRMT_SERVICE_KEY");
+    return key.empty() ? RT_LICENSE.get() : key;
 }
 
 void resetWindowPosAtBound(std::int32_t x, std::int32_t y)
