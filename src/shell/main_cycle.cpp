@@ -287,6 +287,12 @@ void mainLoop()
     if (configuredServiceKey().empty())
         throw qxv::UserErrorException(
             99, "No key for the live-traffic service: put your key into the RT_LICENSE entry of parameters.xml");
+    // The reader's first request (the buffered traffic of the last half minute)
+    // asks for the box around the user aircraft and keeps only the records within
+    // range of it: both must stand before the reader starts. Without the position
+    // a quick answer was measured from 0,0 and lost whole, and the box stayed
+    // the default one for the first 15 seconds.
+    c.setReaderUserPosition({s.userState.latitude, s.userState.longitude});
     c.updateQueryBox();
     c.authenticate();
     statusPanel().trafficLamp = 2;
@@ -310,10 +316,6 @@ void mainLoop()
         if (!waitUnlessStopped(300, 300, nullptr)) return;
         applyParkAirportChange();
     }
-    // The reader's first request (the buffered traffic of the last half minute)
-    // keeps only records within range of this position: it must be there before
-    // the reader starts, or a quick answer is measured from 0,0 and lost whole.
-    c.setReaderUserPosition({s.userState.latitude, s.userState.longitude});
     c.launchTrafficReader();
     if (!waitUnlessStopped(300, 300, nullptr)) return;
 

@@ -358,8 +358,8 @@ TEST_F(MainLoop, RunsUpToTheTickLoop)
     mainLoop();
     const auto v = calls.get();
     const std::vector<std::string> order{"reserveEngineContainers", "initSimQueues 5", "startSimClientThread",
-                                         "requestUserOnGround",     "requestUserAcTitleModel", "authenticate",
-                                         "launchWeatherReader",     "setReaderUserPosition",
+                                         "requestUserOnGround",     "requestUserAcTitleModel", "setReaderUserPosition",
+                                         "updateQueryBox",          "authenticate",            "launchWeatherReader",
                                          "launchTrafficReader",     "handleAddingStack"};
     auto it = v.begin();
     for (const auto& call : order) {

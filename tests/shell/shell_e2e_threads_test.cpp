@@ -43,7 +43,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const standin::SceneAirport lf_airport{};  // EHAM
+// Away from the service query's default box (round EHAM), so the first
+// requests find the scene only with the box made round the user aircraft.
+const standin::SceneAirport lf_airport{"EDDF", 50.0333, 8.5706, 364, 250};
 
 // What the simulator stand-in saw (its thread).
 struct SimSide {
@@ -101,8 +103,8 @@ protected:
         const auto library = liverygen::generateLiveryLibrary(world_ / "ai", 120, 7);
         gf_encryptFile(DataDecryptionKey, library.dbaseXml, world_ / "input" / "dbase.enc");
         std::ofstream(world_ / "input" / "airports_p3d.xml")
-            << "<?xml version=\"1.0\"?>\n<airports>\n<airport code=\"EHAM\" iata=\"AMS\" lat=\"52.3086\" "
-               "lon=\"4.7639\" alt=\"-11\"/>\n</airports>\n";
+            << "<?xml version=\"1.0\"?>\n<airports>\n<airport code=\"EDDF\" iata=\"FRA\" lat=\"50.0333\" "
+               "lon=\"8.5706\" alt=\"364\"/>\n</airports>\n";
         fs::create_directories(world_ / "appdata" / "VRMT_P3D");
         std::ofstream(world_ / "appdata" / "VRMT_P3D" / "parameters.xml")
             << "<?xml version=\"1.0\"?>\n<parameters>\n"
