@@ -4,10 +4,12 @@ file(MAKE_DIRECTORY ${WORK})
 set(ENV{VRMT_APPDATA} ${WORK}/appdata)
 set(ENV{VRMT_LOCK_DIR} ${WORK}/lock)
 set(ENV{VRMT_REGISTRY_FILE} ${WORK}/none.reg)
-# The first one runs for 1.5 seconds; the second starts half a second in.
+# The first one (stopped on its start-up error: no docs folder) waits for the
+# user's close; the second starts once the first has logged its error, and the
+# first is closed when the second has gone.
 execute_process(
-  COMMAND timeout --preserve-status -s TERM 1.5 ${VORMETH}
-  COMMAND sh -c "sleep 0.5; cp Log.txt first.txt; ${VORMETH}; echo $? > second.rc; cp Log.txt after.txt; ls Log0.txt 2>/dev/null > log0.txt"
+  COMMAND sh -c "echo $$ > first.pid; exec timeout --preserve-status -s TERM 60 ${VORMETH}"
+  COMMAND sh -c "i=0; until grep -q 'Exiting: SYSTEM ERROR' Log.txt 2>/dev/null || [ $i -gt 600 ]; do i=$((i + 1)); sleep 0.05; done; cp Log.txt first.txt; ${VORMETH}; echo $? > second.rc; cp Log.txt after.txt; ls Log0.txt 2>/dev/null > log0.txt; kill -TERM $(cat first.pid)"
   WORKING_DIRECTORY ${WORK} RESULT_VARIABLE rcs)
 file(READ ${WORK}/second.rc rc)
 string(STRIP "${rc}" rc)

@@ -1,6 +1,6 @@
 # Runs vormeth three times in a program folder without "docs" with a stand-in
 # registry: each run stops on its start-up error, waits for the user's close
-# (SIGTERM after two seconds) and exits 0.
+# (SIGTERM once the error is logged) and exits 0.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 file(WRITE ${WORK}/registry.reg
@@ -11,7 +11,8 @@ set(ENV{VRMT_REGISTRY_FILE} ${WORK}/registry.reg)
 set(ENV{VRMT_APPDATA} ${WORK}/appdata)
 set(ENV{VRMT_LOCK_DIR} ${WORK}/lock)
 foreach(run 1 2 3)
-  execute_process(COMMAND timeout --preserve-status -s TERM 1 ${VORMETH} WORKING_DIRECTORY ${WORK} RESULT_VARIABLE rc)
+  execute_process(COMMAND sh ${HERE}/until_logged.sh "Exiting: SYSTEM ERROR" ${VORMETH}
+                  WORKING_DIRECTORY ${WORK} RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "run ${run} exited with ${rc}")
   endif()
