@@ -47,8 +47,6 @@ constexpr const char* kSimaddon = "simaddon";
 constexpr auto kResultWait = std::chrono::seconds(10);
 constexpr auto kResultStep = std::chrono::milliseconds(50);
 
-bool lf_stopFlags() { return closingFlag.load() || windowClosedFlag.load(); }
-
 std::string lf_lower(std::string_view text)
 {
     std::string out(text);
@@ -304,7 +302,7 @@ private:
             auto& clock = platform::clock();
             const auto deadline = clock.now() + kResultWait;
             while (!task->done) {
-                if (lf_stopFlags()) {
+                if (anyStopFlag()) {
                     task->stop = true;
                     break;
                 }
@@ -370,7 +368,7 @@ bool lf_walk(const fs::path& dir, FolderSearch& search)
         const std::string text = platform::pathText(path);
         if (text.find("statics") != std::string::npos || text.find("_heliports") != std::string::npos) continue;
         if (lf_isSimulatorPath(path) || !lf_checkBGLfile(path)) continue;
-        if (lf_stopFlags() || !gf_waitForTaskSlot()) return false;
+        if (anyStopFlag() || !gf_waitForTaskSlot()) return false;
         search.start(path);
     }
     return true;
@@ -392,7 +390,7 @@ void lf_copyForLearning(const std::vector<std::string>& codes, const fs::path& f
     std::size_t done = 0;
     std::size_t copied = 0;
     for (std::size_t i = 0; i < codes.size(); ++i) {
-        if (lf_stopFlags()) return;
+        if (anyStopFlag()) return;
         const std::string& icao = codes[i];
         showMessage(vr::format("Offline learning check {} ({} of {})", icao, i + 1, codes.size()));
         if (!lf_checkArchivedForOfflineLearning(icao)) {
@@ -609,7 +607,7 @@ void lf_scanFolder(const std::vector<std::string>& list)
 {
     for (const auto& text : list) {
         if (text.empty()) continue;
-        if (lf_stopFlags()) return;
+        if (anyStopFlag()) return;
         const fs::path folder = platform::toFsPath(text);
         std::error_code ec;
         if (!fs::exists(folder, ec)) {
@@ -654,7 +652,7 @@ bool lf_scanMain(const std::vector<std::string>& list)
     const auto orbx = gf_listXmlFiles(myOrbxFolder);
     statusPanel().orbxDone = orbx.empty();
     repaintStatusPanel();
-    if (!lf_stopFlags()) {
+    if (!anyStopFlag()) {
         lf_copyOrbxForLearning(orbx);
         lf_copyThirdPartyForLearning(thirdParty);
     }
@@ -701,7 +699,7 @@ void gf_scanAirports()
 
     if (!lf_scanMain(folders)) showMessage("Warning: Scan has not found any add-on airports", true);
 
-    if (!lf_stopFlags()) {
+    if (!anyStopFlag()) {
         SCAN_AIRPORTS.set(false);
         saveBoolParameter(&SCAN_AIRPORTS);
     }

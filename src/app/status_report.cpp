@@ -15,8 +15,8 @@ std::string statusReportLine()
     auto lamp = [&](std::int32_t v) { return lamps[v >= 1 && v <= 3 ? v : 0]; };
     return vr::format("{} sim {}{} | live {} parked {} statics {} | stands {} liveries {} | traffic {} weather {} | {}",
                       timeOfDay(), p.simConnected.load() ? "connected" : "not connected",
-                      p.simRunning.load() ? ", running" : "", p.liveCount.load(), p.liveParkedCount.load(), p.staticsInSlot.load(),
-                      p.standCount.load(), p.liveriesCount.load(), lamp(p.trafficLamp.load()),
+                      p.simRunning.load() ? ", running" : "", p.liveCount.load(), p.liveParkedCount.load(),
+                      p.staticsInSlot.load(), p.standCount.load(), p.liveriesCount.load(), lamp(p.trafficLamp.load()),
                       lamp(p.weatherLamp.load()), mainWindow().message());
 }
 

@@ -93,7 +93,7 @@ void logLineIndented(std::string_view text) { lf_logger().write(lf_indentPrefix,
 
 void logLineIfRunning(std::string_view text)
 {
-    if (closingFlag.load() || windowClosedFlag.load()) return;
+    if (anyStopFlag()) return;
     lf_logger().write({}, text);
 }
 

@@ -26,6 +26,8 @@ std::string_view closingReasonText(ClosingReason reason);
 extern std::atomic<bool> closingFlag;
 // The user closed the main window.
 extern std::atomic<bool> windowClosedFlag;
+// Either of the two: whatever runs long looks at this and ends.
+inline bool anyStopFlag() { return closingFlag.load() || windowClosedFlag.load(); }
 
 // Ends the run with `reason` unless a run end was already requested: sets the
 // reason and delay together when none is set yet, then closingFlag, so whoever

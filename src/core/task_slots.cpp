@@ -26,8 +26,6 @@ std::condition_variable& lf_released()
     return cv;
 }
 
-bool lf_closing() { return closingFlag.load() || windowClosedFlag.load(); }
-
 // Counts the resets; read and changed under lf_mutex().
 unsigned lf_generation = 0;
 
@@ -62,9 +60,9 @@ bool gf_waitForTaskSlot()
     const auto free = [] { return runningTasks.load() < taskLimit.load(); };
     // The stop flags are set without notifying this wait, so look at them now and then.
     while (!free()) {
-        if (lf_closing()) return false;
+        if (anyStopFlag()) return false;
         platform::clock().waitFor(lf_released(), lock, std::chrono::milliseconds(50),
-                                  [&] { return free() || lf_closing(); });
+                                  [&] { return free() || anyStopFlag(); });
     }
     return true;
 }

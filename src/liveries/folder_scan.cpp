@@ -27,8 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool lf_closing() { return closingFlag.load() || windowClosedFlag.load(); }
-
 std::string lf_upper(std::string text)
 {
     for (char& c : text) {
@@ -93,7 +91,7 @@ private:
 
 bool FolderWalk::startTask(const fs::path& path, const std::string& pathText)
 {
-    if (lf_closing() || !gf_waitForTaskSlot()) {
+    if (anyStopFlag() || !gf_waitForTaskSlot()) {
         logClosing();
         return false;
     }
@@ -143,7 +141,7 @@ FolderWalk::Outcome FolderWalk::collectOldest(std::string& failure)
         auto& clock = platform::clock();
         const auto deadline = clock.now() + scanTaskWaitLimit;
         while (!task.done) {
-            if (lf_closing()) return Outcome::Closing;
+            if (anyStopFlag()) return Outcome::Closing;
             const auto now = clock.now();
             if (now >= deadline) break;
             clock.waitUntil(finished_, lock, std::min(deadline, now + std::chrono::milliseconds(50)),

@@ -33,8 +33,6 @@ namespace {
 std::atomic<bool> lf_rescanRequested{false};
 LiveryFolderSearch lf_folderSearch;
 
-bool lf_stopRequested() { return closingFlag.load() || windowClosedFlag.load(); }
-
 // Everything the processing builds, so it can be built again; the remembered
 // titles point into the index and go with it.
 void lf_forgetProcessedLiveries()
@@ -94,7 +92,7 @@ bool lf_scanLiveryFolders(const std::vector<std::filesystem::path>& folders)
             continue;
         }
         number = std::min<std::uint32_t>(number + 1, 10);
-        if (lf_stopRequested()) continue;
+        if (anyStopFlag()) continue;
         const std::size_t before = ScannedLiveries.size();
         if (lf_folderSearch)
             lf_folderSearch(number, folder);
@@ -109,7 +107,7 @@ bool lf_scanLiveryFolders(const std::vector<std::filesystem::path>& folders)
             total += added;
         }
     }
-    if (lf_stopRequested()) {
+    if (anyStopFlag()) {
         ScannedLiveries.clear();
         lf_resetScanLists();
         return true;
@@ -232,7 +230,7 @@ void gf_initLiveries()
                                               "set lfolder parameter(-s), Manual 5.1");
         throw qxv::UserErrorException(53, "no liveries found");
     }
-    if (lf_stopRequested()) return;  // nothing was written; the next start scans again
+    if (anyStopFlag()) return;  // nothing was written; the next start scans again
     SCAN_LIVERIES.set(false);
     saveBoolParameter(&SCAN_LIVERIES);
     showCheckboxState(SCAN_LIVERIES);

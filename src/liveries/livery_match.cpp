@@ -251,7 +251,7 @@ std::string_view lf_titleById(std::uint32_t aircraftId)
 void lf_liveryNotCreated(const std::string& callsign, std::string_view title, const std::string& type,
                          const std::string& airline)
 {
-    if (closingFlag.load() || windowClosedFlag.load()) return;
+    if (anyStopFlag()) return;
     showMessage(vr::format("{} '{}' could not be created by your Sim!", callsign, title), true);
     BlockedTitles.emplace_back(title);
     NotCreatedSet.insert(type + " " + airline);

@@ -219,7 +219,7 @@ MainCycleCallees& mainCycleCallees()
     return c;
 }
 
-bool stopFlagSet() { return closingFlag.load() || windowClosedFlag.load(); }
+bool stopFlagSet() { return anyStopFlag(); }
 
 bool waitUnlessStopped(std::int64_t limitMs, std::int64_t stepMs, const std::function<bool()>& done)
 {

@@ -145,7 +145,7 @@ void checkForUpdates()
         return;
     }
     for (const DataFileEntry& entry : dataFileEntries()) {
-        if (closingFlag.load() || windowClosedFlag.load()) return;
+        if (anyStopFlag()) return;
         lf_checkEntry(versions.document, entry);
     }
 }

@@ -205,7 +205,7 @@ bool Downloader::transfer(const std::string& url, const std::filesystem::path& p
             break;
         }
         if (running == 0) break;
-        if (closingFlag.load() || windowClosedFlag.load() || (stop_ && stop_->load())) {
+        if (anyStopFlag() || (stop_ && stop_->load())) {
             abortReason = "stopped";
             break;
         }

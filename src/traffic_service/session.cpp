@@ -25,7 +25,7 @@ void lf_showRefusal()
 {
     const auto step = std::chrono::milliseconds(100);
     for (auto waited = std::chrono::milliseconds(0); waited < std::chrono::seconds(10); waited += step) {
-        if (closingFlag.load() || windowClosedFlag.load()) return;
+        if (anyStopFlag()) return;
         platform::sleepFor(step);
     }
 }
