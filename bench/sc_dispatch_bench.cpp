@@ -31,19 +31,28 @@ void countMessage(SIMCONNECT_RECV*, DWORD, void* context)
     ++*static_cast<std::int64_t*>(context);
 }
 
-void BM_DispatchOverLoopback(benchmark::State& state)
+// Starts the stand-in on a pipe folder of this process and opens the library's
+// connection to it; null (and the benchmark skipped) when either fails.
+HANDLE openBesideStandIn(benchmark::State& state, simstandin::FakeSimServer& server)
 {
     platform::net::setPipeDirectory("/tmp/vrmtbench" + std::to_string(::getpid()));
-    simstandin::FakeSimServer server;
     if (!server.start()) {
         state.SkipWithError("stand-in did not start");
-        return;
+        return nullptr;
     }
     HANDLE h = nullptr;
     if (SimConnect_Open(&h, "VRMT_P3D", nullptr, 0, nullptr, 0) != scOk) {
         state.SkipWithError("open failed");
-        return;
+        return nullptr;
     }
+    return h;
+}
+
+void BM_DispatchOverLoopback(benchmark::State& state)
+{
+    simstandin::FakeSimServer server;
+    HANDLE h = openBesideStandIn(state, server);
+    if (!h) return;
     std::int64_t count = 0;
     while (count < 1) SimConnect_CallDispatch(h, countMessage, &count);  // OPEN
     const auto bytes = batch();
@@ -61,6 +70,33 @@ void BM_DispatchOverLoopback(benchmark::State& state)
     platform::net::setPipeDirectory({});
 }
 BENCHMARK(BM_DispatchOverLoopback)->UseRealTime();
+
+// One frame's flush of 500 position blocks to the stand-in over loopback, until
+// the stand-in has received them all: sent one by one (arg 0) or as one batch
+// (arg 1, what the flush does: one write, one wake of the I/O thread).
+void BM_SendFrameOf500Positions(benchmark::State& state)
+{
+    const bool batched = state.range(0) == 1;
+    simstandin::FakeSimServer server;
+    HANDLE h = openBesideStandIn(state, server);
+    if (!h || !server.waitForPackets(1)) return;
+    server.clearPackets();
+    const double block[8] = {50.1, 8.6, -0.05, 0.01, 3.1, 2500.0, -12.5, 140.0};
+    for (auto _ : state) {
+        if (batched) scBeginBatch(h);
+        for (int i = 0; i < 500; ++i) SimConnect_SetDataOnSimObject(h, 402, 100 + i, 0, 0, 64, block);
+        if (batched) scEndBatch(h);
+        server.waitForPackets(500);
+        state.PauseTiming();
+        server.clearPackets();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 500);
+    SimConnect_Close(h);
+    server.stop();
+    platform::net::setPipeDirectory({});
+}
+BENCHMARK(BM_SendFrameOf500Positions)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 void BM_CutterAlone(benchmark::State& state)
 {

@@ -36,8 +36,7 @@ IoCloseCode ioCloseCode(IoEnd end);
 // Classifies an errno value of a failed read or write.
 IoEnd ioEndFromErrno(int error);
 
-// What the I/O thread works for. Every call but pendingWrite/onWritten/ioOpen
-// comes only from the I/O thread.
+// What the I/O thread works for. Every call comes from the I/O thread.
 class IoHandler {
 public:
     virtual ~IoHandler() = default;

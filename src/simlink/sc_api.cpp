@@ -21,6 +21,7 @@ HRESULT lf_packet(HANDLE h, std::size_t size, Op op, Fill&& fill, DWORD* packetI
     const ScConnectionPtr c = scFindConnection(h);
     if (!c) return scFail;
     if (c->closedWithError()) return static_cast<HRESULT>(c->closeCode());
+    c->makeRoom(size);
     std::uint8_t* p = c->allocPacket(size, op);
     if (!p) return scFail;
     if (!fill(p)) {
@@ -28,7 +29,18 @@ HRESULT lf_packet(HANDLE h, std::size_t size, Op op, Fill&& fill, DWORD* packetI
         return scTextTooLong;
     }
     if (packetId) *packetId = c->lastPacketId;
-    c->sendPending();
+    c->packetBuilt();
+    return scOk;
+}
+
+// Runs fn on the live connection behind the handle under the global send lock.
+template <class Fn>
+HRESULT lf_underSendLock(HANDLE h, Fn&& fn)
+{
+    std::lock_guard lock(scSendLock());
+    const ScConnectionPtr c = scFindConnection(h);
+    if (!c) return scFail;
+    fn(*c);
     return scOk;
 }
 
@@ -99,6 +111,28 @@ HRESULT SimConnect_CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispatch, v
     }
     if (!c) return scFail;
     return c->dispatch(pfcnDispatch, pContext);  // no library lock held while the procedure runs
+}
+
+HRESULT scBeginBatch(HANDLE hSimConnect)
+{
+    return lf_underSendLock(hSimConnect, [](ScConnection& c) { c.beginBatch(); });
+}
+
+HRESULT scEndBatch(HANDLE hSimConnect)
+{
+    return lf_underSendLock(hSimConnect, [](ScConnection& c) { c.endBatch(); });
+}
+
+HRESULT scWaitForDispatch(HANDLE hSimConnect, const std::stop_token& stop)
+{
+    ScConnectionPtr c;
+    {
+        std::lock_guard lock(scSendLock());
+        c = scFindConnection(hSimConnect);
+    }
+    if (!c) return scFail;
+    c->waitForMessage(stop);  // no library lock held while it sleeps
+    return scOk;
 }
 
 HRESULT SimConnect_GetLastSentPacketID(HANDLE hSimConnect, DWORD* pdwSendID)

@@ -1,7 +1,10 @@
 #pragma once
 // The SimConnect client API of our own: the public SimConnect names and
 // argument orders, each packet operation building one packet in the
-// connection's send buffer under the global send lock and sending it at once.
+// connection's send buffer under the global send lock and sending it at once
+// (inside a batch: at the batch's end, all in one write).
+
+#include <stop_token>
 
 #include "simlink/sc_types.h"
 
@@ -40,6 +43,17 @@ HRESULT SimConnect_AIReleaseControl(HANDLE hSimConnect, DWORD ObjectID, DWORD Re
 HRESULT SimConnect_AIRemoveObject(HANDLE hSimConnect, DWORD ObjectID, DWORD RequestID);
 HRESULT SimConnect_AISetAircraftFlightPlan(HANDLE hSimConnect, DWORD ObjectID, const char* szFlightPlanPath,
                                            DWORD RequestID);
+
+// A batch of packets (one frame's flush): the packets built between the two
+// calls, from any thread, leave together when the last batch ends, in the
+// order they were built, with the I/O thread woken once. The wire bytes are
+// those of the packets sent one by one. scFail for a closed handle.
+HRESULT scBeginBatch(HANDLE hSimConnect);
+HRESULT scEndBatch(HANDLE hSimConnect);
+
+// Sleeps until a message waits for SimConnect_CallDispatch, the connection is
+// closed, or stop is requested. scFail (at once) for a closed handle.
+HRESULT scWaitForDispatch(HANDLE hSimConnect, const std::stop_token& stop);
 
 // Test hook: presets the connection's packet-id counter. False for a closed handle.
 bool scSetLastPacketIdForTest(HANDLE hSimConnect, DWORD lastId);

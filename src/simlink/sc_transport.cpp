@@ -59,10 +59,9 @@ ScCloseReason ScReceiveBuffer::commit(std::size_t n, const std::function<void(st
         if (avail < 4) break;
         const std::uint32_t size = sc::getU32(buffer_.data() + read_);
         if (size == 0) {
-            // Padding: every zero byte that follows is skipped. A message whose
-            // size has a zero low byte right after padding loses that byte; the
-            // simulator never sends one there.
-            while (read_ < end_ && buffer_[read_] == 0) ++read_;
+            // Padding comes in whole 4-byte words: skipping it word by word keeps
+            // the zero low byte of a following size (256, 512, ...) in place.
+            read_ += 4;
             continue;
         }
         // A message the buffer can never hold would stall the stream for good.
@@ -112,8 +111,8 @@ void ScTransport::prepare()
 {
     {
         std::lock_guard lock(sendQueueMutex_);
-        sendQueue_.clear();
-        writing_.reset();
+        queued_.clear();
+        writing_.clear();
         written_ = 0;
     }
     connectionId_ = lf_nextConnectionId();
@@ -179,16 +178,17 @@ bool ScTransport::openSocket(platform::net::Family family, const std::string& ho
     return startIo(fd, TcpSocket, maxReceiveSize);
 }
 
-void ScTransport::send(std::vector<std::uint8_t>&& bytes)
+void ScTransport::queue(std::span<const std::uint8_t> bytes)
+{
+    if (!isOpen() || bytes.empty()) return;
+    std::lock_guard lock(sendQueueMutex_);
+    queued_.insert(queued_.end(), bytes.begin(), bytes.end());
+}
+
+void ScTransport::send(std::span<const std::uint8_t> bytes)
 {
     if (!isOpen()) return;
-    auto msg = std::make_shared<ScMessage>();
-    msg->bytes = std::move(bytes);
-    msg->connectionId = connectionId();
-    {
-        std::lock_guard lock(sendQueueMutex_);
-        sendQueue_.push_back(std::move(msg));
-    }
+    queue(bytes);
     io_.wake();
 }
 
@@ -217,22 +217,20 @@ void ScTransport::onRead(std::size_t n)
 
 std::span<const std::uint8_t> ScTransport::pendingWrite()
 {
-    std::lock_guard lock(sendQueueMutex_);
-    if (!writing_ && !sendQueue_.empty()) {
-        writing_ = std::move(sendQueue_.front());
-        sendQueue_.pop_front();
+    if (written_ >= writing_.size()) {
+        // The write in flight is done: everything queued since becomes the next
+        // one (both buffers keep their capacity).
+        writing_.clear();
         written_ = 0;
+        std::lock_guard lock(sendQueueMutex_);
+        writing_.swap(queued_);
     }
-    if (!writing_) return {};
-    return std::span<const std::uint8_t>(writing_->bytes).subspan(written_);
+    return std::span<const std::uint8_t>(writing_).subspan(written_);
 }
 
 void ScTransport::onWritten(std::size_t n)
 {
-    std::lock_guard lock(sendQueueMutex_);
-    if (!writing_) return;
-    written_ += n;
-    if (written_ >= writing_->bytes.size()) writing_.reset();
+    written_ = std::min(written_ + n, writing_.size());
 }
 
 void ScTransport::onIoEnd(platform::IoEnd end, int osError)
@@ -294,6 +292,10 @@ void ScConnection::close(std::uint32_t kind, std::uint32_t code)
 {
     const bool wasOpen = isOpen();
     ScTransport::close(kind, code);
+    {
+        std::lock_guard lock(receiveMutex_);  // a waiter tests isOpen() under it
+    }
+    receivedCv_.notify_all();
     if (wasOpen && kind != scclose::none) notify();  // the next dispatch reports the code
 }
 
@@ -306,7 +308,14 @@ void ScConnection::onMessage(std::vector<std::uint8_t>& frame)
         std::lock_guard lock(receiveMutex_);
         received_.push_back(std::move(msg));
     }
+    receivedCv_.notify_all();
     notify();
+}
+
+void ScConnection::waitForMessage(const std::stop_token& stop)
+{
+    std::unique_lock lock(receiveMutex_);
+    receivedCv_.wait(lock, stop, [&] { return !received_.empty() || !isOpen(); });
 }
 
 HRESULT ScConnection::dispatch(DispatchProc proc, void* context)
@@ -362,11 +371,32 @@ void ScConnection::givePacketBack(std::uint8_t* packet)
     writePos_ = at;
 }
 
+void ScConnection::moveBuiltToTransport()
+{
+    if (writePos_ == 0) return;
+    queue(std::span<const std::uint8_t>(sendBuffer_.data(), writePos_));
+    std::memset(sendBuffer_.data(), 0, writePos_);
+    writePos_ = 0;
+}
+
 void ScConnection::sendPending()
 {
     if (writePos_ == 0) return;
-    std::vector<std::uint8_t> bytes(sendBuffer_.begin(), sendBuffer_.begin() + static_cast<std::ptrdiff_t>(writePos_));
-    std::memset(sendBuffer_.data(), 0, writePos_);
-    writePos_ = 0;
-    send(std::move(bytes));
+    moveBuiltToTransport();
+    wakeIo();
+}
+
+void ScConnection::packetBuilt()
+{
+    if (batchDepth_ == 0) sendPending();
+}
+
+void ScConnection::makeRoom(std::size_t size)
+{
+    if (size > sendBuffer_.size() - writePos_) moveBuiltToTransport();
+}
+
+void ScConnection::endBatch()
+{
+    if (batchDepth_ > 0 && --batchDepth_ == 0) sendPending();
 }

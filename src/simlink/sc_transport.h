@@ -4,9 +4,17 @@
 // I/O thread, the send queue (one write in flight), the receive buffer and its
 // message cutter, close kinds with their codes, the received queue, dispatch
 // and teardown.
+//
+// Sending: packets are built in the connection's send buffer and appended, as
+// plain bytes, to the transport's queued bytes (reused, no allocation once
+// grown). The I/O thread swaps the queued bytes with its write buffer and
+// writes all of them with one call, continuing a partial write where it
+// stopped. Inside a batch (beginBatch/endBatch: one simulator frame's flush)
+// the I/O thread is woken once, at the batch's end.
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -14,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -22,7 +31,7 @@
 #include "simlink/sc_packets.h"
 #include "simlink/sc_types.h"
 
-// A received message, or the bytes of one queued write.
+// A received message.
 struct ScMessage {
     std::vector<std::uint8_t> bytes;
     std::uint32_t connectionId = 0;
@@ -95,8 +104,11 @@ public:
     bool openSocket(platform::net::Family family, const std::string& host, const std::string& port,
                     bool disableNagle, std::uint32_t maxReceiveSize);
 
-    // Queues bytes for writing (dropped when the transport is not open).
-    void send(std::vector<std::uint8_t>&& bytes);
+    // Queues bytes for writing (dropped when the transport is not open) and
+    // wakes the I/O thread; queue() only appends, wakeIo() wakes.
+    void send(std::span<const std::uint8_t> bytes);
+    void queue(std::span<const std::uint8_t> bytes);
+    void wakeIo() { io_.wake(); }
     // Ends the I/O thread (after it wrote what was queued) and closes the handle.
     void releaseIo();
 
@@ -136,8 +148,10 @@ protected:
     bool ioActive_ = false;  // OS error of the end being reported (I/O thread)
 
     std::mutex sendQueueMutex_;
-    std::deque<ScMessagePtr> sendQueue_;
-    ScMessagePtr writing_;  // the write in flight
+    std::vector<std::uint8_t> queued_;  // under sendQueueMutex_
+    // The write in flight and how much of it is written (I/O thread, and
+    // prepare before the I/O starts).
+    std::vector<std::uint8_t> writing_;
     std::size_t written_ = 0;
 
     ScReceiveBuffer receive_;
@@ -158,6 +172,9 @@ public:
 
     // Hands every waiting message to proc; the stored code once closed by an error.
     HRESULT dispatch(DispatchProc proc, void* context);
+    // Sleeps until a message waits, the connection is closed or stop is
+    // requested (woken by the I/O thread).
+    void waitForMessage(const std::stop_token& stop);
     void dropReceived();
     std::size_t receivedCount();
 
@@ -165,6 +182,13 @@ public:
     std::uint8_t* allocPacket(std::size_t size, sc::Op op);  // null: no room
     void givePacketBack(std::uint8_t* packet);                  // a text did not fit
     void sendPending();                                         // hands the built bytes to the transport
+    // A packet was built: sent at once outside a batch; inside one the bytes
+    // wait in the send buffer, and move on to the transport (without a wake)
+    // only when the next packet would not fit.
+    void packetBuilt();
+    void makeRoom(std::size_t size);
+    void beginBatch() { ++batchDepth_; }
+    void endBatch();  // the last end of nested batches sends and wakes once
     std::uint32_t lastPacketId = 0;
 
     // Whom to wake for a new message or an error close (see scSetNotifyCallback).
@@ -179,6 +203,7 @@ public:
 private:
     std::atomic<bool> tearingDown_{false};
     std::mutex receiveMutex_;
+    std::condition_variable_any receivedCv_;  // with receiveMutex_
     std::deque<ScMessagePtr> received_;
     void notify();
     std::atomic<HWND> notifyWindow_{nullptr};
@@ -186,6 +211,8 @@ private:
     std::atomic<HANDLE> notifyEvent_{nullptr};
     std::array<std::uint8_t, sc::sendBufferSize> sendBuffer_{};
     std::size_t writePos_ = 0;
+    int batchDepth_ = 0;  // under the global send lock, as the send buffer
+    void moveBuiltToTransport();
 };
 using ScConnectionPtr = std::shared_ptr<ScConnection>;
 

@@ -45,6 +45,8 @@ public:
     {
         return SimConnect_AISetAircraftFlightPlan(simHandle.load(), objectId, path, requestId);
     }
+    void beginBatch() override { scBeginBatch(simHandle.load()); }
+    void endBatch() override { scEndBatch(simHandle.load()); }
 };
 
 ScSimApi& lf_realApi = *new ScSimApi;

@@ -5,7 +5,8 @@
 // drives the flush and the engine without a simulator.
 //
 // Every call uses the connection handle, so the caller holds simQueueMutex
-// (the SimClient thread clears the handle under it before closing). Client
+// (the SimClient thread clears the handle under it before closing) or is the
+// SimClient thread itself (the frame's flush). Client
 // events always go with group 301 and flags 0; data requests with flags,
 // origin, interval and limit 0; data writes with flags 0 and count 0.
 
@@ -27,6 +28,21 @@ public:
     virtual HRESULT aiReleaseControl(DWORD objectId, DWORD requestId) = 0;
     virtual HRESULT aiRemoveObject(DWORD objectId, DWORD requestId) = 0;
     virtual HRESULT aiSetAircraftFlightPlan(DWORD objectId, const char* path, DWORD requestId) = 0;
+    // The calls between the two leave in one write (one frame's flush).
+    virtual void beginBatch() {}
+    virtual void endBatch() {}
+};
+
+// Begins a batch on construction and ends it on destruction.
+class SimBatch {
+public:
+    explicit SimBatch(ISimConnectApi& api) : api_(api) { api_.beginBatch(); }
+    ~SimBatch() { api_.endBatch(); }
+    SimBatch(const SimBatch&) = delete;
+    SimBatch& operator=(const SimBatch&) = delete;
+
+private:
+    ISimConnectApi& api_;
 };
 
 // Installs an implementation (not owned; it must outlive its use, and is

@@ -16,7 +16,6 @@
 #include "core/options.h"
 #include "core/run_state.h"
 #include "platform/clock.h"
-#include "platform/timer_resolution.h"
 #include "simlink/sc_api.h"
 #include "simlink/sim_definitions.h"
 #include "simlink/sim_queues.h"
@@ -84,10 +83,10 @@ void lf_onFrame(const SIMCONNECT_RECV* message, DWORD size)
     }
 }
 
-// The connection's inner loop: dispatch, then sleep until 1 ms after the call.
+// The connection's inner loop: dispatch, then sleep until the I/O thread has
+// the next message (or the connection closes, or the stop comes).
 void lf_dispatchLoop(HANDLE h, const std::stop_token& stop)
 {
-    platform::TimerResolutionGuard resolution;
     while (!stop.stop_requested()) {
         if (SimConnect_CallDispatch(h, simDispatchProc, nullptr) < 0) {
             // The connection broke (the simulator crashed, or closed after it
@@ -99,7 +98,7 @@ void lf_dispatchLoop(HANDLE h, const std::stop_token& stop)
             requestClosing(ClosingReason::SimConnectError, 9);
             return;
         }
-        platform::clock().sleepUntil(platform::steadyNow() + std::chrono::milliseconds(1));
+        scWaitForDispatch(h, stop);
     }
 }
 

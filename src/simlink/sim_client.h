@@ -1,8 +1,8 @@
 #pragma once
 // The SimClient thread: it owns the connection to the simulator (opens it,
 // retrying until the simulator answers; registers the identifiers; pumps
-// received messages into simDispatchProc about a thousand times a second until
-// its stop is requested) and runs every message handler.
+// received messages into simDispatchProc as they arrive, sleeping in between,
+// until its stop is requested) and runs every message handler.
 
 #include <atomic>
 #include <cstdint>

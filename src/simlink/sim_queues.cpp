@@ -24,6 +24,17 @@ namespace {
 
 constexpr std::size_t lf_reserved = 256;
 
+// What one flush sends, taken out of the queues under simQueueMutex and sent
+// after it is released (SimClient thread only). The vectors trade places with
+// the queues, so both keep their capacity.
+struct FlushBatch {
+    std::vector<QueuedPosition> positions;
+    std::vector<QueuedEvent> events;
+    std::vector<AcCreation> creations;
+    std::vector<std::uint32_t> removals;
+};
+FlushBatch& lf_flushBatch = *new FlushBatch;
+
 // The ATC id of a ground-info block: at most its 32-byte field, up to its zero.
 std::string lf_atcId(const GroundInfoBlock& block)
 {
@@ -52,6 +63,10 @@ void PositionBuffers::resetLocked()
 void initSimQueues(int major)
 {
     expectedSimMajor = major;
+    lf_flushBatch.positions.reserve(lf_reserved);
+    lf_flushBatch.events.reserve(lf_reserved);
+    lf_flushBatch.creations.reserve(lf_reserved);
+    lf_flushBatch.removals.reserve(lf_reserved);
     {
         std::lock_guard lock(simQueueMutex);
         eventQueue.reserve(lf_reserved);
@@ -140,7 +155,7 @@ void queueAcRemoval(std::uint32_t objectId)
     queueAcRemovalLocked(objectId);
 }
 
-void createAcInSimLocked(const AcCreation& creation)
+void createAcInSim(const AcCreation& creation)
 {
     DWORD packetId = 0;
     const HRESULT hr = simApi().aiCreateNonAtcAircraft(creation.liveryTitle.c_str(), creation.callsign.c_str(),
@@ -158,19 +173,29 @@ void createAcInSimLocked(const AcCreation& creation)
 
 void flushSimQueues()
 {
-    std::unique_lock lock(simQueueMutex, std::try_to_lock);
-    if (!lock.owns_lock()) return;  // the engine holds the queues: next frame
-    if (simErrorFlag) {
-        positionQueue.sendLocked().clear();
-        eventQueue.clear();
-        creationQueue.clear();
-        removalQueue.clear();
-        return;
+    FlushBatch& batch = lf_flushBatch;
+    {
+        std::unique_lock lock(simQueueMutex, std::try_to_lock);
+        if (!lock.owns_lock()) return;  // the engine holds the queues: next frame
+        if (simErrorFlag) {
+            positionQueue.sendLocked().clear();
+            eventQueue.clear();
+            creationQueue.clear();
+            removalQueue.clear();
+            return;
+        }
+        // Taken out under the lock, sent without it: the engine's hand-over
+        // never waits for a frame being sent.
+        batch.positions.swap(positionQueue.sendLocked());
+        batch.events.swap(eventQueue);
+        batch.creations.swap(creationQueue);
+        batch.removals.swap(removalQueue);
     }
     ISimConnectApi& api = simApi();
     const std::uint32_t user = userObjectId.load();
+    const SimBatch oneWrite(api);
 
-    auto& positions = positionQueue.sendLocked();
+    auto& positions = batch.positions;
     for (const QueuedPosition& p : positions) {
         if (p.objectId > user) {
             api.setDataOnSimObject(DEF_AC_POSITION, p.objectId, sizeof(AcPositionBlock), &p.block);
@@ -178,7 +203,7 @@ void flushSimQueues()
     }
     positions.clear();
 
-    for (const QueuedEvent& e : eventQueue) {
+    for (const QueuedEvent& e : batch.events) {
         const bool flaps = e.eventId == EVENT_FLAPS_SET;
         // The simulator's AI would move the flaps back: release it around the event.
         if (flaps) api.aiReleaseControl(e.objectId, REQUEST_RELEASE_CONTROL);
@@ -188,12 +213,12 @@ void flushSimQueues()
         }
         if (flaps) api.aiReleaseControl(e.objectId, REQUEST_RELEASE_CONTROL);
     }
-    eventQueue.clear();
+    batch.events.clear();
 
-    for (const AcCreation& c : creationQueue) createAcInSimLocked(c);
-    creationQueue.clear();
+    for (const AcCreation& c : batch.creations) createAcInSim(c);
+    batch.creations.clear();
 
-    for (const std::uint32_t id : removalQueue) {
+    for (const std::uint32_t id : batch.removals) {
         if (id <= user) {
             logLineMarked(vr::format("SimConnect call to remove ac with objectid {}", id));
             continue;
@@ -203,7 +228,7 @@ void flushSimQueues()
             reportSimConnectError();
         }
     }
-    removalQueue.clear();
+    batch.removals.clear();
 }
 
 void releaseCreatedAc(std::uint32_t objectId)

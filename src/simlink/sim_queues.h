@@ -86,11 +86,13 @@ void queueAcRemoval(std::uint32_t objectId);
 void queueAcRemovalLocked(std::uint32_t objectId);
 
 // SimClient thread, on every frame: sends everything queued, in the order
-// positions, events, creations, removals. Skips the frame when the lock is busy;
-// after a simulator request error only empties the queues.
+// positions, events, creations, removals, as one batch (one write). The queues
+// are taken out under simQueueMutex and sent after it is released. Skips the
+// frame when the lock is busy; after a simulator request error only empties
+// the queues.
 void flushSimQueues();
-// Sends one creation and keeps it for the matching (under simQueueMutex, from the flush).
-void createAcInSimLocked(const AcCreation& creation);
+// Sends one creation and keeps it for the matching (SimClient thread, from the flush).
+void createAcInSim(const AcCreation& creation);
 // SimClient thread: releases the simulator's AI control of a created object
 // and queues its three freezes.
 void releaseCreatedAc(std::uint32_t objectId);

@@ -56,7 +56,9 @@ Cut feed(const Bytes& stream, std::size_t chunk, std::uint32_t maxReceive = 4108
 TEST(ScReceiveBuffer, CutsWholeMessagesWhateverTheChunking)
 {
     const Bytes a = message(24, 4), b = message(32, 7), c = message(308, 2);
-    const Bytes padded = cat({a, Bytes(9, 0), b});  // b's size byte is not zero
+    const Bytes padded = cat({a, Bytes(8, 0), b});
+    // Sizes whose low byte is zero, right after padding.
+    const Bytes m256 = message(256, 5), m512 = message(512, 6), m1024 = message(1024, 7);
     struct Case {
         const char* name;
         Bytes stream;
@@ -70,6 +72,11 @@ TEST(ScReceiveBuffer, CutsWholeMessagesWhateverTheChunking)
         // Padding that trickles in is skipped four bytes at a time.
         {"zero padding byte by byte", cat({a, Bytes(8, 0), b}), 1, {a, b}},
         {"leading padding", cat({Bytes(4, 0), c}), 7, {c}},
+        {"256 bytes after padding", cat({Bytes(4, 0), m256}), 4096, {m256}},
+        {"512 bytes after padding", cat({a, Bytes(4, 0), m512}), 4096, {a, m512}},
+        {"1024 bytes after padding", cat({a, Bytes(12, 0), m1024, a}), 4096, {a, m1024, a}},
+        {"256 bytes after padding, byte by byte", cat({a, Bytes(4, 0), m256}), 1, {a, m256}},
+        {"1024 bytes after padding split in the size", cat({Bytes(8, 0), m1024}), 6, {m1024}},
         {"short messages are still cut", cat({message(8, 10), a}), 5, {message(8, 10), a}},
     };
     for (const auto& tc : cases) {

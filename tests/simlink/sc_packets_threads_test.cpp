@@ -344,3 +344,79 @@ TEST_F(ScPackets, SendsFromTwoThreadsInterleaveOnlyWholePackets)
 }
 
 }  // namespace
+
+namespace {
+
+// One frame's worth of packets of every kind the flush sends: position blocks
+// (more than the 41,088-byte send buffer holds), events, creations, removals.
+void sendFrame(HANDLE h, int positions)
+{
+    const double block[8] = {50.1, 8.6, -0.05, 0.01, 3.1, 2500.0, -12.5, 140.0};
+    for (int i = 0; i < positions; ++i) ASSERT_EQ(SimConnect_SetDataOnSimObject(h, 402, 100 + i, 0, 0, 64, block), scOk);
+    for (int i = 0; i < 20; ++i) ASSERT_EQ(SimConnect_TransmitClientEvent(h, 100 + i, 1011, i, 301, 0), scOk);
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_EQ(SimConnect_AICreateNonATCAircraft(h, "VRMT Demo A320", "KLM1", position(), 103), scOk);
+    }
+    for (int i = 0; i < 7; ++i) ASSERT_EQ(SimConnect_AIRemoveObject(h, 200 + i, 105), scOk);
+}
+
+}  // namespace
+
+TEST_F(ScPackets, ABatchSendsTheBytesOfThePacketsSentOneByOne)
+{
+    struct Case {
+        const char* name;
+        int positions;
+    } cases[] = {
+        {"a small frame", 3},
+        {"500 aircraft (more than the send buffer)", 500},
+        // About 1.6 MB: more than the socket takes at once, so writes are partial.
+        {"beyond the socket buffer", 16000},
+    };
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(tc.name);
+        server_->clearPackets();
+        ASSERT_TRUE(scSetLastPacketIdForTest(h_, 1));
+        sendFrame(h_, tc.positions);
+        const std::size_t count = static_cast<std::size_t>(tc.positions) + 32;
+        ASSERT_TRUE(server_->waitForPackets(count));
+        std::vector<simtest::Bytes> oneByOne;
+        for (const auto& p : server_->packets()) oneByOne.push_back(p.raw);
+
+        server_->clearPackets();
+        ASSERT_TRUE(scSetLastPacketIdForTest(h_, 1));
+        ASSERT_EQ(scBeginBatch(h_), scOk);
+        sendFrame(h_, tc.positions);
+        // Nested batches (a flush inside a caller's batch) end with the outer one.
+        ASSERT_EQ(scBeginBatch(h_), scOk);
+        ASSERT_EQ(scEndBatch(h_), scOk);
+        ASSERT_EQ(scEndBatch(h_), scOk);
+        ASSERT_TRUE(server_->waitForPackets(count));
+        std::vector<simtest::Bytes> batched;
+        for (const auto& p : server_->packets()) batched.push_back(p.raw);
+        EXPECT_EQ(batched.size(), count);
+        EXPECT_TRUE(batched == oneByOne);
+        DWORD last = 0;
+        ASSERT_EQ(SimConnect_GetLastSentPacketID(h_, &last), scOk);
+        EXPECT_EQ(last, 1u + count);
+    }
+}
+
+TEST_F(ScPackets, PacketsOfABatchWaitForItsEndAndThenLeaveInOrder)
+{
+    ASSERT_EQ(scBeginBatch(h_), scOk);
+    for (int i = 0; i < 10; ++i) ASSERT_EQ(SimConnect_AIRemoveObject(h_, 100 + i, 105), scOk);
+    // Another thread's packet built inside the batch joins it, in build order.
+    std::thread other([&] { EXPECT_EQ(SimConnect_AIReleaseControl(h_, 77, 104), scOk); });
+    other.join();
+    EXPECT_EQ(server_->packets().size(), 1u);  // only Open: nothing left yet
+    ASSERT_EQ(scEndBatch(h_), scOk);
+    ASSERT_TRUE(server_->waitForPackets(12));
+    const auto got = packetsAfterOpen();
+    ASSERT_EQ(got.size(), 11u);
+    for (std::size_t i = 0; i < 10; ++i) EXPECT_EQ(got[i].u32(16), 100u + i);
+    EXPECT_TRUE(got[10].is(sc::Op::AIReleaseControl));
+    // A closed handle has no batch.
+    EXPECT_EQ(scBeginBatch(nullptr), scFail);
+    EXPECT_EQ(scEndBatch(nullptr), scFail);
+}
