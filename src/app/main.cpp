@@ -33,6 +33,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vormeth: %s\n", e.what());
         return 1;
     }
+    // Lines are written by a writer thread from here on: no caller waits on the disk.
+    startLogWriter();
     // --headless: no window even when a display is there.
     // --status-every N: a status line on standard output every N seconds.
     bool headless = false;
@@ -54,5 +56,6 @@ int main(int argc, char** argv)
 #else
     (void)onScreen;
 #endif
+    stopLogWriter();  // every line on disk; threads still running log directly
     return code;
 }

@@ -127,4 +127,51 @@ TEST_F(LogTest, OpenWithoutFolderUsesTheCurrentFolder)
     EXPECT_EQ(fileLines(folder_ / "Log.txt").back(), "here");
 }
 
+TEST_F(LogTest, BytesThatAreNotUtf8AreEscaped)
+{
+    struct Row {
+        const char* name;
+        std::string text;
+        std::string written;
+    } rows[] = {
+        {"plain text", "EHAM A12", "EHAM A12"},
+        {"two-, three- and four-byte letters", "Z\xC3\xBCrich \xE2\x82\xAC \xF0\x9F\x98\x80", "Z\xC3\xBCrich \xE2\x82\xAC \xF0\x9F\x98\x80"},
+        {"a Latin-1 byte", "Z\xFCrich", "Z\\xFCrich"},
+        {"a lone continuation byte", "a\x80" "b", "a\\x80b"},
+        {"a sequence cut short", "\xE2\x82", "\\xE2\\x82"},
+        {"an overlong form", "\xC0\xAF", "\\xC0\\xAF"},
+        {"a surrogate", "\xED\xA0\x80", "\\xED\\xA0\\x80"},
+        {"beyond U+10FFFF", "\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},
+        {"a cut sequence before a good letter", "\xC3\xC3\xA9", "\\xC3\xC3\xA9"},
+    };
+    gf_openLog(folder_.path());
+    for (const auto& row : rows) logLine(row.text);
+    auto lines = fileLines(folder_ / "Log.txt");
+    ASSERT_EQ(lines.size(), 1u + std::size(rows));
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].name);
+        EXPECT_EQ(lines[i + 1], rows[i].written);
+    }
+}
+
+TEST_F(LogTest, ARunsLogStopsAtItsCapWithOneLineSayingSo)
+{
+    gf_openLog(folder_.path());
+    const std::string line(1023, 'x');
+    const std::size_t lines = logCapBytes / 1024 + 10;  // well past the cap
+    for (std::size_t i = 0; i < lines; ++i) logLine(line);
+    logLineMarked("after the cap");
+    closeLog();
+    const auto size = std::filesystem::file_size(folder_ / "Log.txt");
+    EXPECT_LE(size, logCapBytes + 200);
+    auto all = fileLines(folder_ / "Log.txt");
+    EXPECT_EQ(all.back(), "===> Log.txt has reached its limit of 20 MB: nothing more is written to it in this run");
+    EXPECT_EQ(all[all.size() - 2], line);
+    // The next run starts with a fresh allowance.
+    gf_openLog(folder_.path());
+    logLine("next run");
+    closeLog();
+    EXPECT_EQ(fileLines(folder_ / "Log.txt").back(), "next run");
+}
+
 }  // namespace

@@ -1,3 +1,6 @@
+#include <csignal>
+#include <cstdlib>
+#include <exception>
 #include <set>
 #include <string>
 #include <thread>
@@ -66,6 +69,62 @@ TEST(LogThreads, OpenAndCloseRaceWithWriters)
     writers.clear();
     for (const auto& line : fileLines(folder / "Log.txt"))
         EXPECT_TRUE(line == "x" || line.rfind("VRMT_P3D", 0) == 0) << line;
+}
+
+TEST(LogThreads, TheWriterKeepsTheOrderAndWritesMarkedLinesAtOnce)
+{
+    ScratchFolder folder;
+    gf_openLog(folder.path());
+    startLogWriter();
+    std::vector<std::string> expected{"VRMT_P3D"};
+    for (int i = 0; i < 2000; ++i) {
+        logLine(vr::format("line {}", i));
+        expected.push_back(vr::format("line {}", i));
+    }
+    logLineMarked("an error");
+    expected.push_back("===> an error");
+    // A marked line is on disk when the call returns, with every line before it.
+    auto lines = fileLines(folder / "Log.txt");
+    ASSERT_EQ(lines.size(), expected.size());
+    lines[0].resize(8);
+    EXPECT_EQ(lines, expected);
+
+    logLineIndented("detail");
+    flushLog();
+    EXPECT_EQ(fileLines(folder / "Log.txt").back(), "          detail");
+    logLine("at the close");
+    closeLog();
+    EXPECT_EQ(fileLines(folder / "Log.txt").back(), "at the close");
+    EXPECT_FALSE(isLogOpen());
+}
+
+// A process that dies still leaves the lines it queued.
+TEST(LogThreads, QueuedLinesReachTheFileWhenTheProcessDies)
+{
+    GTEST_FLAG_SET(death_test_style, "fast");  // the child writes into this test's folder
+    struct Row {
+        const char* name;
+        void (*die)();
+    } rows[] = {
+        {"abort", [] { std::abort(); }},
+        {"std::terminate", [] { std::terminate(); }},
+        {"segmentation fault", [] { std::raise(SIGSEGV); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScratchFolder folder;
+        EXPECT_DEATH(
+            {
+                gf_openLog(folder.path());
+                startLogWriter();
+                logLine("last words");
+                row.die();
+            },
+            "");
+        const auto lines = fileLines(folder / "Log.txt");
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), "last words");
+    }
 }
 
 }  // namespace
