@@ -20,6 +20,7 @@
 #include "core/files.h"
 #include "core/fmt.h"
 #include "core/log.h"
+#include "core/log_repeats.h"
 #include "core/options.h"
 #include "core/paths.h"
 #include "core/time.h"
@@ -152,21 +153,24 @@ bool parseMyParkAirports(const std::vector<std::string>& lines, std::list<ParkAi
 {
     bool result = true;
     std::unordered_set<std::string> taken;
+    // A broken file of millions of lines gives a few lines of each kind and their count.
+    RepeatedLines repeats(lf_fileName());
     for (const std::string& line : lines) {
         const std::vector<std::string> fields = lf_fields(line);
         if (fields.empty()) continue;
-        const std::string shown = !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
+        const auto shown = [&line] { return !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line; };
         if (fields.size() >= 3) {
-            logLineMarked(vr::format("{}:{} wrong syntax, skipped", lf_fileName(), shown));
+            if (repeats.admit("wrong syntax"))
+                logLineMarked(vr::format("{}:{} wrong syntax, skipped", lf_fileName(), shown()));
             continue;
         }
         if (taken.count(fields[0]) != 0) {
-            logLineMarked(vr::format("{}:{} double, skipped", lf_fileName(), shown));
+            if (repeats.admit("double")) logLineMarked(vr::format("{}:{} double, skipped", lf_fileName(), shown()));
             continue;
         }
         const Airport* airport = findAirport(fields[0]);
         if (airport == nullptr) {
-            showMessage(vr::format("airport {} is unknown", fields[0]), true);
+            if (repeats.admit("unknown airport")) showMessage(vr::format("airport {} is unknown", fields[0]), true);
             result = false;
             continue;
         }

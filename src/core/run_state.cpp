@@ -1,6 +1,11 @@
 #include "core/run_state.h"
 
 #include <array>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+#include "platform/clock.h"
 
 std::atomic<bool> closingFlag{false};
 std::atomic<bool> windowClosedFlag{false};
@@ -18,7 +23,71 @@ std::uint64_t lf_pack(ClosingReason reason, std::int32_t delay)
     return (std::uint64_t(std::uint32_t(reason)) << 32) | std::uint32_t(delay);
 }
 
+// The waits on the stop flags sleep on this pair; never destroyed, as a
+// detached thread may still wait during exit.
+struct StopSignal {
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::array<void (*)(), 8> wakers{};
+};
+StopSignal& lf_stopSignal()
+{
+    static auto* s = new StopSignal;
+    return *s;
+}
+
 }  // namespace
+
+void notifyStop()
+{
+    StopSignal& s = lf_stopSignal();
+    std::array<void (*)(), 8> wakers{};
+    {
+        // Taken so that a waiter between its look at the flags and its sleep
+        // cannot miss this wake-up.
+        std::lock_guard lock(s.mutex);
+        wakers = s.wakers;
+    }
+    s.cv.notify_all();
+    for (auto* waker : wakers)
+        if (waker) waker();
+}
+
+void addStopWaker(void (*waker)())
+{
+    StopSignal& s = lf_stopSignal();
+    std::lock_guard lock(s.mutex);
+    for (auto& slot : s.wakers) {
+        if (slot == waker) return;
+        if (!slot) {
+            slot = waker;
+            return;
+        }
+    }
+}
+
+namespace {
+
+bool lf_sleepUnless(std::chrono::nanoseconds d, const std::function<bool()>& stopped)
+{
+    if (stopped()) return false;
+    if (d <= std::chrono::nanoseconds::zero()) return true;
+    StopSignal& s = lf_stopSignal();
+    std::unique_lock lock(s.mutex);
+    return !platform::clock().waitFor(s.cv, lock, d, stopped);
+}
+
+}  // namespace
+
+bool sleepUnlessStopped(std::chrono::nanoseconds d, const std::atomic<bool>* own)
+{
+    return lf_sleepUnless(d, [own] { return anyStopFlag() || (own && own->load()); });
+}
+
+bool sleepUnlessSet(std::chrono::nanoseconds d, const std::atomic<bool>& flag)
+{
+    return lf_sleepUnless(d, [&flag] { return flag.load(); });
+}
 
 std::string_view closingReasonText(ClosingReason reason)
 {
@@ -47,6 +116,7 @@ bool requestClosing(ClosingReason reason, std::int32_t restartDelaySeconds)
     // A window close may have set its reason already; it came first.
     const bool set = setClosingReasonIfUnset(reason, restartDelaySeconds);
     closingFlag.store(true);
+    notifyStop();
     return set;
 }
 

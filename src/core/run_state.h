@@ -5,6 +5,7 @@
 // trivially destructible, so a detached thread may still read them during exit.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string_view>
 
@@ -28,6 +29,22 @@ extern std::atomic<bool> closingFlag;
 extern std::atomic<bool> windowClosedFlag;
 // Either of the two: whatever runs long looks at this and ends.
 inline bool anyStopFlag() { return closingFlag.load() || windowClosedFlag.load(); }
+
+// Wakes every wait on the stop flags at once: whoever sets closingFlag,
+// windowClosedFlag or a thread's own stop flag calls this after the store
+// (requestClosing does it itself). It also calls the registered wakers, by which
+// the transfers in flight are woken. Safe from any thread; never throws.
+void notifyStop();
+// Adds a function that notifyStop calls (a few, registered once for the life of
+// the process; a second registration of the same function is ignored).
+void addStopWaker(void (*waker)());
+// Sleeps `d` on the program clock unless a stop flag - or `own`, when given - is
+// set or becomes set (seen at once through notifyStop). Returns true when the
+// whole time passed, false when a stop ended it (also when set on entry).
+bool sleepUnlessStopped(std::chrono::nanoseconds d, const std::atomic<bool>* own = nullptr);
+// The same for one flag alone (a reader's own stop, the window's close):
+// false as soon as `flag` is set.
+bool sleepUnlessSet(std::chrono::nanoseconds d, const std::atomic<bool>& flag);
 
 // Ends the run with `reason` unless a run end was already requested: sets the
 // reason and delay together when none is set yet, then closingFlag, so whoever

@@ -2,6 +2,8 @@
 
 #include <sodium.h>
 
+#include <pugixml.hpp>
+
 #include <fstream>
 #include <istream>
 #include <ostream>
@@ -91,10 +93,35 @@ bool gf_streamDecrypt(const std::filesystem::path& input, const std::filesystem:
         lf_decryptStream(key, input, output);
         return true;
     } catch (const std::exception& e) {
-        logLine(vr::format("{} exception: {}", "gf_streamDecrypt", e.what()));
+        // The user has two such files: the line says which one failed (the
+        // texts of a file that cannot be opened name it already).
+        const std::string what = e.what();
+        const std::string file = platform::pathText(input);
+        if (what.rfind("Could not open", 0) != 0)
+            logLine(vr::format("{} exception: {}: {}", "gf_streamDecrypt", what, file));
+        else
+            logLine(vr::format("{} exception: {}", "gf_streamDecrypt", what));
     }
     gf_removeFile(output);
     return false;
+}
+
+std::string gf_loadDataDocument(const std::filesystem::path& enc, pugi::xml_document& doc)
+{
+    std::ifstream in(enc, std::ios::binary);
+    if (!in) return "cannot be opened";
+    std::ostringstream cipher;
+    cipher << in.rdbuf();
+    if (in.bad()) return "cannot be read";
+    std::string plain;
+    try {
+        plain = gf_decryptText(DataDecryptionKey, cipher.str());
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    const pugi::xml_parse_result result = doc.load_buffer(plain.data(), plain.size());
+    if (!result) return vr::format("not XML: {}", result.description());
+    return {};
 }
 
 void gf_removeFile(const std::filesystem::path& path)

@@ -23,6 +23,10 @@
 #include <string_view>
 #include <utility>
 
+namespace pugi {
+class xml_document;
+}
+
 using DataKey = std::array<unsigned char, 32>;
 
 // The built-in key of both data files.
@@ -49,8 +53,14 @@ void lf_decryptStream(const DataKey& key, std::istream& in, std::ostream& out);
 void lf_decryptStream(const DataKey& key, const std::filesystem::path& input, const std::filesystem::path& output);
 
 // Decrypts with the built-in key. On any failure logs
-// "gf_streamDecrypt exception: {what}", removes the output and returns false.
+// "gf_streamDecrypt exception: {what}" (followed by ": {input}" unless the text
+// is one of "Could not open ... file: {path}"), removes the output and returns false.
 bool gf_streamDecrypt(const std::filesystem::path& input, const std::filesystem::path& output);
+
+// Decrypts the data file `enc` whole, in memory, with the built-in key and loads
+// the plain text as XML as the start-up's reading does. Empty when that worked;
+// else what is wrong ("Decryption failed", "not XML: {reason}", ...). Logs nothing.
+std::string gf_loadDataDocument(const std::filesystem::path& enc, pugi::xml_document& doc);
 
 // Removes the file if it exists; a failure is logged as a warning
 // "Warning: could not remove {path}, errorcode: {message}". Never throws.

@@ -254,6 +254,19 @@ bool gf_readDbase()
     return true;
 }
 
+std::string dbaseFileProblem(const std::filesystem::path& enc)
+{
+    pugi::xml_document doc;
+    std::string problem = gf_loadDataDocument(enc, doc);
+    if (!problem.empty()) return problem;
+    try {
+        gf_readDbaseDocument(doc);
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return {};
+}
+
 AcCategory dbaseTypeCategory(std::string_view type)
 {
     for (AcCategory c : {AcCategory::Large, AcCategory::Heavy, AcCategory::Buzjets, AcCategory::Rotorcraft,

@@ -19,6 +19,7 @@
 // answers without the seam.
 
 #include <array>
+#include <filesystem>
 #include <cstddef>
 #include <map>
 #include <optional>
@@ -69,6 +70,12 @@ inline constexpr double halfSpanNmPerMetre = 0.5 * 0.0005399568034557236;
 // "'{xml}' not read because of {reason}" (not XML) or 61 (an empty required
 // section, see lf_readXmlList). The plain dbase.xml is removed in every case.
 bool gf_readDbase();
+
+// Whether `enc` (a downloaded dbase.enc before it replaces the old one) is a
+// file gf_readDbase can read: decrypted whole and read into the tables as the
+// start-up reads it. Empty when it is, else what is wrong. The tables are left
+// as that reading left them (gf_readDbase fills them anew).
+std::string dbaseFileProblem(const std::filesystem::path& enc);
 
 // Fills every table from a loaded document (replacing what they held) and
 // installs the livery services. Throws qxv::UserErrorException 61 for an empty

@@ -3,6 +3,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <tuple>
 
@@ -197,13 +198,44 @@ void lf_processScannedLiveries()
     ScannedLiveries.clear();
 }
 
+namespace {
+
+// False (the file kept aside as ".bak", the user told) when LiveriesScanned.xml
+// is there but cannot be read: cut, empty or garbage. A missing file is error
+// 51 as before (the start-up has switched the scan on for it).
+bool lf_liveriesScannedReadable()
+{
+    std::error_code ec;
+    if (!std::filesystem::exists(liveriesScannedPath, ec)) return true;  // error 51 says it
+    pugi::xml_document doc;
+    const pugi::xml_parse_result result = doc.load_file(liveriesScannedPath.c_str());
+    std::string problem;
+    if (!result)
+        problem = result.description();
+    else if (!doc.child("liveries").child("liv"))
+        problem = "no liveries in it";
+    if (problem.empty()) return true;
+    // Kept aside for a look, and scanned again as at a first start.
+    std::filesystem::path aside = liveriesScannedPath;
+    aside += ".bak";
+    std::filesystem::rename(liveriesScannedPath, aside, ec);
+    const std::string text = vr::format("File {} cannot be read ({}), liveries are scanned again",
+                                        platform::pathText(liveriesScannedPath), problem);
+    logLineMarked(text);
+    showMessage(text, false);
+    return false;
+}
+
+}  // namespace
+
 void gf_initLiveries()
 {
     if (lf_rescanRequested.exchange(false)) {
         LiveriesInitialised.store(false);
         lf_forgetProcessedLiveries();
     }
-    if (!SCAN_LIVERIES.get()) return lf_processScannedLiveries();
+    if (!SCAN_LIVERIES.get() && (LiveriesInitialised.load() || lf_liveriesScannedReadable()))
+        return lf_processScannedLiveries();
     generatedFileSimulator.set("P3D");
     const bool automatic = LIG_AUTOMATIC.get();
     const bool prioritized = LIG_PRIORITIZE.get() && !automatic;

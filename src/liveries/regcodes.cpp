@@ -75,6 +75,15 @@ bool lf_readAigRegcodesDocument(const pugi::xml_document& doc, const std::filesy
     return result;
 }
 
+std::string aigRegcodesFileProblem(const std::filesystem::path& enc)
+{
+    pugi::xml_document doc;
+    std::string problem = gf_loadDataDocument(enc, doc);
+    if (!problem.empty()) return problem;
+    if (!doc.child("AIG-regcodes").child("livery")) return "no <livery> in an <AIG-regcodes> section";
+    return {};
+}
+
 bool lf_readAigRegcodesXml(std::vector<RegcodeEntry>& entries, const std::filesystem::path& path)
 {
     pugi::xml_document doc;

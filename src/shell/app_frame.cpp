@@ -82,6 +82,7 @@ void lf_userClose()
     setClosingReasonIfUnset(ClosingReason::UserClosedSim, 0);
     windowClosedFlag = true;
     closingFlag = true;
+    notifyStop();
 }
 
 void lf_savePositionAndQuit(ui::Handle window)

@@ -42,11 +42,11 @@ void lf_closingSteps(FinalPost& post)
     if (c.simClientThreadStarted()) c.joinSimClientThread();
     if (!c.sessionGuid().empty()) {
         if (!c.stopServiceReaders(readerStopLimitMs))
-            logLineMarked(vr::format("The readers did not stop within {} seconds", readerStopLimitMs / 1000));
+            logLineMarked(vr::format("The readers did not stop within {} ms", readerStopLimitMs));
         c.deauthenticate();
     }
     if (reason == ClosingReason::SystemError) {
-        while (!windowClosedFlag.load()) platform::sleepFor(std::chrono::milliseconds(500));
+        while (!windowClosedFlag.load()) sleepUnlessSet(std::chrono::hours(1), windowClosedFlag);
         // Logged as it stands: the close has set the flags that quieten logLineIfRunning.
         const std::string text = vr::format("User closed {}", programId);
         showMessage(text, false);
@@ -97,7 +97,7 @@ void lf_closingSteps(FinalPost& post)
     restartPending = false;
     if (reason == ClosingReason::NewFlight) {
         showMessage(vr::format("New flight detected, {} will close, please restart manually ...", programId), true);
-        for (int i = 0; i < 100 && !windowClosedFlag.load(); ++i) platform::sleepFor(std::chrono::milliseconds(100));
+        sleepUnlessSet(std::chrono::seconds(10), windowClosedFlag);
     }
 }
 
@@ -124,7 +124,7 @@ void restartCountdown()
     logLine(vr::format("Restarting after {} seconds\n\n\n\n\n", n));
     for (std::int32_t i = n; i >= 1 && !windowClosedFlag.load(); --i) {
         showMessage(vr::format("Restarting after {} second{}", i, i == 1 ? "" : "s"), false);
-        platform::sleepFor(std::chrono::seconds(1));
+        sleepUnlessSet(std::chrono::seconds(1), windowClosedFlag);
     }
 }
 
@@ -144,6 +144,7 @@ std::int32_t resetSession()
     statusPanel().reset();
     statusPanel().liveriesCount = liveries;
     resetRunState();
+    shellAppServices().forgetMissingDownloads();
     return setRangeNm(RANGE.get());
 }
 

@@ -223,10 +223,12 @@ bool stopFlagSet() { return anyStopFlag(); }
 
 bool waitUnlessStopped(std::int64_t limitMs, std::int64_t stepMs, const std::function<bool()>& done)
 {
-    for (std::int64_t waited = 0; !(done && done()); waited += stepMs) {
-        if (stopFlagSet()) return false;
-        if (waited >= limitMs) return true;
-        platform::sleepFor(milliseconds(stepMs));
+    // Without a condition the wait is one sleep that a close ends at once;
+    // with one it is looked at every step.
+    if (!done) return sleepUnlessStopped(milliseconds(limitMs));
+    for (std::int64_t waited = 0; !done(); waited += stepMs) {
+        if (waited >= limitMs) return !stopFlagSet();
+        if (!sleepUnlessStopped(milliseconds(stepMs))) return false;
     }
     return !stopFlagSet();
 }
@@ -236,8 +238,7 @@ bool requestAircraftGndAir()
     MainCycleCallees& c = mainCycleCallees();
     MainCycleState& s = mainCycle();
     while (!c.simRunning() || c.simErrorFlag()) {
-        if (stopFlagSet()) return false;
-        platform::sleepFor(milliseconds(100));
+        if (!sleepUnlessStopped(milliseconds(100))) return false;
     }
     if (!c.requestUserOnGround()) {
         logLineMarked("SimConnect request ac gnd/air fails");
@@ -247,13 +248,13 @@ bool requestAircraftGndAir()
     while (!(c.userOnGroundKnown() && known())) {
         if (stopFlagSet()) return false;
         s.userState = c.requestUserAcPosition();
-        platform::sleepFor(milliseconds(500));
+        if (!sleepUnlessStopped(milliseconds(500))) return false;
     }
     c.requestUserAcTitleModel();
     while (!known()) {
         if (stopFlagSet()) return false;
         s.userState = c.requestUserAcPosition();
-        platform::sleepFor(milliseconds(200));
+        if (!sleepUnlessStopped(milliseconds(200))) return false;
     }
     return !stopFlagSet();
 }
@@ -333,7 +334,7 @@ void mainLoop()
                 requestClosing(ClosingReason::ReaderError, 15);
                 break;
             }
-            platform::sleepFor(milliseconds(100));
+            if (!sleepUnlessStopped(milliseconds(100))) return;
         }
     }
     tickLoop();
@@ -367,7 +368,9 @@ bool tickStep()
     MainCycleState& s = mainCycle();
     if (c.simRunning() && !c.simErrorFlag()) {
         c.handleAddingStack();
-        if (!c.consumeNewSecond()) return true;
+        // No simulator second (also while the simulator hangs): the stop flags
+        // still end the loop.
+        if (!c.consumeNewSecond()) return !stopFlagSet();
         flightRunningStep();
         if (stopFlagSet()) return false;
         const std::int32_t n = s.secondCount.load();

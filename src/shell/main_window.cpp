@@ -115,8 +115,23 @@ void ShellAppServices::handleVersionUpdate() { ::handleVersionUpdate(); }
 
 bool ShellAppServices::downloadToFile(const std::string& url, const std::filesystem::path& path, bool raw)
 {
+    {
+        std::lock_guard lock(missingMutex_);
+        if (missing_.count(url) != 0) return false;
+    }
     Downloader downloader;
-    return ::downloadToFile(downloader, url, path, raw);
+    const bool ok = ::downloadToFile(downloader, url, path, raw);
+    if (!ok && downloader.lastStatus() == 404) {
+        std::lock_guard lock(missingMutex_);
+        missing_.insert(url);
+    }
+    return ok;
+}
+
+void ShellAppServices::forgetMissingDownloads()
+{
+    std::lock_guard lock(missingMutex_);
+    missing_.clear();
 }
 
 std::string ShellAppServices::downloadFolderUrl() { return downloadSiteFolderUrl(); }

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "core/app_services.h"
@@ -60,10 +61,18 @@ public:
     void showError(const std::string& text) override;
     void repaintStatusPanel() override;
     void handleVersionUpdate() override;
+    // A file the site said it does not have (HTTP 404) is not asked for again
+    // in this run: the stand loader asks for a park airport's file every 16 s.
     bool downloadToFile(const std::string& url, const std::filesystem::path& path, bool raw) override;
     std::string downloadFolderUrl() override;
     // The busy state's controls: the parking options off while static parking works.
     void showMainControlsEnabled(bool on) override;
+    // A new run asks the site again (resetSession).
+    void forgetMissingDownloads();
+
+private:
+    std::mutex missingMutex_;
+    std::set<std::string> missing_;  // URLs answered with 404 in this run
 };
 ShellAppServices& shellAppServices();
 

@@ -283,6 +283,7 @@ void runWithExceptionLadder(const std::function<void()>& body)
         showError(e.what());
         setClosingReason(ClosingReason::SystemError, 0);
         closingFlag = true;
+        notifyStop();
     } catch (const fmt::format_error& e) {
         showError(vr::format("std::format error: {}", e.what()));
         showError(e.what());
@@ -297,6 +298,7 @@ void runWithExceptionLadder(const std::function<void()>& body)
         showError("Unknown exception");
         setClosingReason(ClosingReason::SystemError, 0);
         closingFlag = true;
+        notifyStop();
     }
 }
 
@@ -339,6 +341,7 @@ void workerThread()
             setClosingReasonIfUnset(ClosingReason::UserClosedSim, 0);
             windowClosedFlag = true;
             closingFlag = true;
+            notifyStop();
             return;
         }
         c.createFlightPlanFolder();

@@ -13,6 +13,8 @@
 #include "core/parameters.h"
 #include "core/paths.h"
 #include "core/run_state.h"
+#include "liveries/dbase.h"
+#include "liveries/regcodes.h"
 #include "traffic_service/downloader.h"
 
 namespace {
@@ -68,7 +70,9 @@ void lf_checkEntry(const nlohmann::json& document, const DataFileEntry& entry)
     std::error_code ec;
     const bool present = std::filesystem::exists(entry.localPath, ec);
     if (stored < remote.version || !present) {
-        if (downloadDataFile(entry.downloadName, entry.localPath)) {
+        DownloadCheck check;
+        if (entry.problem) check = entry.problem;
+        if (downloadDataFile(entry.downloadName, entry.localPath, check)) {
             const std::string text = versionToString(remote.version);
             setStringParameter(entry.stored, text);
             logUpdated(entry.key, text);
@@ -116,8 +120,8 @@ RemoteVersion remoteVersionOf(const nlohmann::json& document, const std::string&
 const std::vector<DataFileEntry>& dataFileEntries()
 {
     static const auto* entries = new std::vector<DataFileEntry>{
-        {"aig", &AIG_VERSION, aigRegcodesEncPath, aigRegcodesEncFileName.string()},
-        {"dbase", &DBASE_VERSION, dbaseEncPath, dbaseEncFileName.string()},
+        {"aig", &AIG_VERSION, aigRegcodesEncPath, aigRegcodesEncFileName.string(), &aigRegcodesFileProblem},
+        {"dbase", &DBASE_VERSION, dbaseEncPath, dbaseEncFileName.string(), &dbaseFileProblem},
     };
     return *entries;
 }

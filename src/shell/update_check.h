@@ -46,6 +46,9 @@ struct DataFileEntry {
     StringParameter* stored;   // AIG_VERSION, DBASE_VERSION
     std::filesystem::path localPath;  // input/AIG-regcodes.enc, input/dbase.enc
     std::string downloadName;  // below the download base: "AIG-regcodes.enc", "dbase.enc"
+    // What is wrong with a downloaded copy (empty: nothing): the start-up's own
+    // reading of the file, so a bad download never replaces a good file.
+    std::string (*problem)(const std::filesystem::path& file) = nullptr;
 };
 // "aig" and "dbase", in that order.
 const std::vector<DataFileEntry>& dataFileEntries();

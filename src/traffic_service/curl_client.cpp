@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <cctype>
+#include <condition_variable>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "core/fmt.h"
 #include "core/run_state.h"
@@ -29,6 +31,35 @@ ServiceTimeouts& lf_timeouts()
     return *t;
 }
 std::atomic<bool> lf_tlsVerify{true};
+
+// The multi handles of the transfers in flight, woken by notifyStop.
+struct WakeList {
+    std::mutex mutex;
+    std::vector<CURLM*> multis;
+};
+WakeList& lf_wakeList()
+{
+    static auto* w = new WakeList;  // never destroyed: detached readers may still use it at exit
+    return *w;
+}
+
+void lf_wakeTransfers()
+{
+    WakeList& w = lf_wakeList();
+    std::lock_guard lock(w.mutex);
+    for (CURLM* m : w.multis) curl_multi_wakeup(m);
+}
+
+// The readers' finished flags are waited for on this pair.
+struct FinishSignal {
+    std::mutex mutex;
+    std::condition_variable cv;
+};
+FinishSignal& lf_finishSignal()
+{
+    static auto* f = new FinishSignal;
+    return *f;
+}
 
 // Aborts a reader's transfer once its stop flag is set or the run is closing,
 // so closing down never waits for a slow or silent server.
@@ -81,7 +112,10 @@ void setServiceTlsVerify(bool on) { lf_tlsVerify = on; }
 void initServiceTransfers()
 {
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_ALL); });
+    std::call_once(once, [] {
+        curl_global_init(CURL_GLOBAL_ALL);
+        addStopWaker(&lf_wakeTransfers);
+    });
 }
 
 std::size_t lf_callbackwriter(char* data, std::size_t size, std::size_t count, void* target)
@@ -138,6 +172,82 @@ void prepareReaderPost(CurlHandle& handle, const std::string& tag, const std::st
     setServicePost(handle.get(), tag, path, body, answer, &stop);
 }
 
+WakeableMulti::WakeableMulti(CURLM* multi) : multi_(multi)
+{
+    initServiceTransfers();
+    WakeList& w = lf_wakeList();
+    std::lock_guard lock(w.mutex);
+    w.multis.push_back(multi_);
+}
+
+WakeableMulti::~WakeableMulti()
+{
+    WakeList& w = lf_wakeList();
+    std::lock_guard lock(w.mutex);
+    std::erase(w.multis, multi_);
+}
+
+CURLcode performTransfer(CURL* easy, const std::atomic<bool>* stop, bool runStops)
+{
+    if (!easy) return CURLE_FAILED_INIT;
+    const auto stopped = [&] { return (stop && stop->load()) || (runStops && anyStopFlag()); };
+    std::unique_ptr<CURLM, decltype(&curl_multi_cleanup)> multi(curl_multi_init(), &curl_multi_cleanup);
+    if (!multi) return CURLE_OUT_OF_MEMORY;
+    // Registered before the first look at the flags: a stop set after it wakes the poll.
+    const WakeableMulti wakeable(multi.get());
+    if (curl_multi_add_handle(multi.get(), easy) != CURLM_OK) return CURLE_FAILED_INIT;
+    CURLcode rc = CURLE_OK;
+    bool done = false;
+    while (!done) {
+        int running = 0;
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            rc = CURLE_FAILED_INIT;
+            break;
+        }
+        int queued = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi.get(), &queued)) {
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) {
+                rc = msg->data.result;
+                done = true;
+            }
+        }
+        if (done) break;
+        if (stopped()) {
+            rc = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        // libcurl's own timers (connect and total limits) bound each poll.
+        curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr);
+    }
+    curl_multi_remove_handle(multi.get(), easy);
+    return rc;
+}
+
+bool stoppedTransfer(const std::atomic<bool>& stop) { return stop.load() || anyStopFlag(); }
+
+void stopReader(CurlClient& client)
+{
+    client.stop = true;
+    notifyStop();
+}
+
+void markReaderFinished(CurlClient& client)
+{
+    FinishSignal& f = lf_finishSignal();
+    {
+        std::lock_guard lock(f.mutex);
+        client.finished = true;
+    }
+    f.cv.notify_all();
+}
+
+bool waitReaderFinished(const CurlClient& client, std::chrono::milliseconds limit)
+{
+    FinishSignal& f = lf_finishSignal();
+    std::unique_lock lock(f.mutex);
+    return platform::clock().waitFor(f.cv, lock, limit, [&client] { return client.finished.load(); });
+}
+
 bool launchReaderThread(CurlClient& client, const std::string& name, std::function<void()> body)
 {
     bool expected = true;
@@ -149,7 +259,7 @@ bool launchReaderThread(CurlClient& client, const std::string& name, std::functi
         std::thread(std::move(body)).detach();
     } catch (const std::exception& e) {
         // No thread: the client must not stay marked as running for ever.
-        client.finished = true;
+        markReaderFinished(client);
         serviceHandover().logLineMarked(vr::format("{} not started: {}", name, e.what()));
         return false;
     }
@@ -228,14 +338,7 @@ void CurlClient::reset()
     answer.clear();
 }
 
-void CurlClient::waitInterval(int ms)
-{
-    const int half = ms / 2;
-    for (int i = 0; i < 2; ++i) {
-        if (stop) return;
-        if (half > 0) platform::sleepFor(std::chrono::milliseconds(half));
-    }
-}
+void CurlClient::waitInterval(int ms) { sleepUnlessSet(std::chrono::milliseconds(ms), stop); }
 
 std::string CurlClient::sessionGuid() const
 {

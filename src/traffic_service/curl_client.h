@@ -57,6 +57,30 @@ void setServicePost(CURL* handle, const std::string& tag, const std::string& pat
 void prepareReaderPost(CurlHandle& handle, const std::string& tag, const std::string& path, const std::string& body,
                        std::string& answer, const std::atomic<bool>& stop);
 
+// Runs the transfer set up on `easy` to its end, as curl_easy_perform does,
+// but on a multi handle that a stop wakes at once (notifyStop): it ends with
+// CURLE_ABORTED_BY_CALLBACK as soon as `stop` (when given) is set or, with
+// `runStops`, a stop flag of the run is set. Any thread; one call per handle.
+CURLcode performTransfer(CURL* easy, const std::atomic<bool>* stop, bool runStops);
+
+// Whether a failed transfer of a reader was ended by a stop - its own, or the
+// run's close, which aborts the transfer before the closing down sets the
+// reader's - and so is no error to log.
+bool stoppedTransfer(const std::atomic<bool>& stop);
+
+// A multi handle that notifyStop wakes from curl_multi_poll for as long as
+// this object lives (the downloads run their own loop on one).
+class WakeableMulti {
+public:
+    explicit WakeableMulti(CURLM* multi);
+    ~WakeableMulti();
+    WakeableMulti(const WakeableMulti&) = delete;
+    WakeableMulti& operator=(const WakeableMulti&) = delete;
+
+private:
+    CURLM* multi_;
+};
+
 // Percent-encodes a form value (unreserved characters stay as they are).
 std::string formValue(const std::string& value);
 
@@ -71,7 +95,7 @@ public:
     void setPost(const std::string& body);
     // Prepares the client for a new run.
     void reset();
-    // Paced wait between two requests: two halves, stop looked at before each.
+    // Paced wait between two requests; ends at once when `stop` is set.
     void waitInterval(int ms);
 
     std::string sessionGuid() const;
@@ -105,6 +129,13 @@ std::string jsonValueString(const nlohmann::json& answer, const char* key, const
 // Marks `client` as running and starts `body` on a detached thread; false (and
 // no thread) while an earlier reader thread of `client` has not finished.
 bool launchReaderThread(CurlClient& client, const std::string& name, std::function<void()> body);
+// Sets a reader's stop flag and wakes its waits and transfers.
+void stopReader(CurlClient& client);
+// The reader thread's last act: `finished` set and the waiters told.
+void markReaderFinished(CurlClient& client);
+// Waits on the program clock until `client` has finished (markReaderFinished)
+// or `limit` has passed; returns whether it finished.
+bool waitReaderFinished(const CurlClient& client, std::chrono::milliseconds limit);
 // The marked line that says why a reader ended (status 9999, a stop request: none).
 void logReaderEnd(const std::string& kind, int status);
 // Creates `h` when it is null; throws "<tag> curl_easy_init() failed" when that fails.

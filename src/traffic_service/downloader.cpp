@@ -151,12 +151,18 @@ Downloader::~Downloader() = default;
 
 bool Downloader::valid() const { return handles_->easy && handles_->multi; }
 
-bool Downloader::transfer(const std::string& url, const std::filesystem::path& path)
+bool Downloader::transfer(const std::string& url, const std::filesystem::path& path, const DownloadCheck& check)
 {
     lastError_.clear();
     lastStatus_ = 0;
     if (url.empty() || url.back() == '/') {
         lastError_ = "no file to download";
+        return false;
+    }
+    // Without a download site a file's path alone comes here ("archive/stock/EHAM.xml"),
+    // which libcurl would read as a host named "archive": no request at all.
+    if (url.find("://") == std::string::npos) {
+        lastError_ = "no download site is set";
         return false;
     }
     const std::filesystem::path part = lf_partPath(path);
@@ -191,6 +197,7 @@ bool Downloader::transfer(const std::string& url, const std::filesystem::path& p
     // The transfer runs on the multi handle, so that between two short polls the
     // stop flags and the speed are looked at on the program clock.
     CURLM* multi = handles_->multi;
+    const WakeableMulti wakeable(multi);  // a close wakes the poll at once
     std::optional<Attached> attached(std::in_place, multi, h);
     std::string abortReason;
     auto windowStart = platform::steadyNow();
@@ -244,6 +251,12 @@ bool Downloader::transfer(const std::string& url, const std::filesystem::path& p
         lastError_ = vr::format("HTTP status {}", lastStatus_);
     } else if (!closedWell) {
         lastError_ = "cannot write " + part.string();
+    } else if (const std::string problem = check ? check(part) : std::string(); !problem.empty()) {
+        // The site answered, but not with a file the program can read: it must
+        // never replace the good one.
+        lastError_ = vr::format("not a usable {} ({})", path.filename().string(), problem);
+        serviceHandover().logLineMarked(vr::format("The downloaded {} is not usable ({}): deleted, the old file is kept",
+                                                   path.string(), problem));
     } else {
         std::error_code ec;
         std::filesystem::rename(part, path, ec);
@@ -259,11 +272,12 @@ bool Downloader::transfer(const std::string& url, const std::filesystem::path& p
     return ok;
 }
 
-bool downloadToFile(Downloader& downloader, const std::string& url, const std::filesystem::path& path, bool /*raw*/)
+bool downloadToFile(Downloader& downloader, const std::string& url, const std::filesystem::path& path, bool /*raw*/,
+                    const DownloadCheck& check)
 {
     if (!downloader.valid()) return false;
     try {
-        return downloader.transfer(url, path);
+        return downloader.transfer(url, path, check);
     } catch (const std::exception& e) {
         serviceHandover().logLine(vr::format("Downloader exception: '{}', {} => {}", e.what(), url, path.string()));
         lf_removeQuietly(lf_partPath(path));
@@ -271,12 +285,12 @@ bool downloadToFile(Downloader& downloader, const std::string& url, const std::f
     }
 }
 
-bool downloadDataFile(const std::string& name, const std::filesystem::path& path)
+bool downloadDataFile(const std::string& name, const std::filesystem::path& path, const DownloadCheck& check)
 {
     const std::string base = downloadBaseUrl();
     const std::string url = base + name;
     Downloader downloader;
-    const bool ok = !base.empty() && downloadToFile(downloader, url, path, true);
+    const bool ok = !base.empty() && downloadToFile(downloader, url, path, true, check);
     if (ok)
         serviceHandover().logLine(vr::format("Downloaded '{}' to '{}'", url, path.string()));
     else

@@ -19,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -44,6 +45,10 @@ std::string downloadSiteFolderUrl();
 // Forgets a set base address, so the platform setting is read again (tests).
 void resetDownloadSettings();
 
+// Looks at a complete download (the "<target>.part" file) before it replaces
+// the target: empty when it is good, else what is wrong with it.
+using DownloadCheck = std::function<std::string(const std::filesystem::path& part)>;
+
 class Downloader {
 public:
     // `stop` (optional, must outlive the downloader) ends a running transfer when set.
@@ -61,8 +66,8 @@ public:
 
 private:
     friend bool downloadToFile(Downloader& downloader, const std::string& url, const std::filesystem::path& path,
-                               bool raw);
-    bool transfer(const std::string& url, const std::filesystem::path& path);
+                               bool raw, const DownloadCheck& check);
+    bool transfer(const std::string& url, const std::filesystem::path& path, const DownloadCheck& check);
 
     struct Handles;
     std::unique_ptr<Handles> handles_;
@@ -75,8 +80,12 @@ private:
 // completed and the file is in place; false (the old file untouched, no .part
 // left) otherwise. A file that cannot be written logs "Could not open output
 // file: {}"; an exception on the way logs "Downloader exception: '{}', {} => {}".
-bool downloadToFile(Downloader& downloader, const std::string& url, const std::filesystem::path& path, bool raw);
+// With a `check`, a complete download it finds wrong is logged (marked, naming
+// the file) and deleted, and the old file stays: false.
+bool downloadToFile(Downloader& downloader, const std::string& url, const std::filesystem::path& path, bool raw,
+                    const DownloadCheck& check = {});
 
-// Downloads base + `name` into `path` with a downloader of its own; logs
-// "Downloaded '{}' to '{}'" or, marked, "Downloading '{}' failed !".
-bool downloadDataFile(const std::string& name, const std::filesystem::path& path);
+// Downloads base + `name` into `path` with a downloader of its own, through
+// `check` when given; logs "Downloaded '{}' to '{}'" or, marked, "Downloading
+// '{}' failed !".
+bool downloadDataFile(const std::string& name, const std::filesystem::path& path, const DownloadCheck& check = {});

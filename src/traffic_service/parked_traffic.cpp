@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "core/fmt.h"
+#include "core/run_state.h"
 #include "platform/clock.h"
 #include "traffic_service/handover.h"
 #include "traffic_service/traffic_reader.h"
@@ -60,9 +61,10 @@ void TrafficReader::parkedtraffic()
             vr::format("GUID={}&top={:.2F}&bottom={:.2F}&left={:.2F}&right={:.2F}&querytype=parkedtraffic&toffset={}",
                        formValue(guid), b.top, b.bottom, b.left, b.right, toffset.load());
         prepareReaderPost(parkedHandle, "ptcurl_", "/v4/traffic", body, readerAnswer, stop);
-        const CURLcode rc = curl_easy_perform(parkedHandle.get());
+        const CURLcode rc = performTransfer(parkedHandle.get(), &stop, true);
         if (rc != CURLE_OK) {
-            h.logLineMarked(vr::format("{} curl parkedtraffic code: {}", h.formatNow(), curl_easy_strerror(rc)));
+            if (!stoppedTransfer(stop))
+                h.logLineMarked(vr::format("{} curl parkedtraffic code: {}", h.formatNow(), curl_easy_strerror(rc)));
         } else if (readerAnswer.empty()) {
             h.logLineMarked("parkedtraffic: empty content");
         } else {
@@ -119,11 +121,16 @@ bool readParkedTraffic(TrafficReader& reader)
     const std::uint64_t id = reader.parkedRequestId.fetch_add(1) + 1;
     reader.parkedStatus = -1;
     reader.parkedPending = true;
-    platform::sleepFor(std::chrono::milliseconds(100));
     const auto start = platform::steadyNow();
     std::optional<TrafficReader::ParkedResult> result;
     while (!(result = reader.takeParked(id))) {
-        platform::sleepFor(std::chrono::milliseconds(100));
+        // A close ends the wait at once: the request is withdrawn as after a time-out.
+        const bool stopped = !sleepUnlessStopped(std::chrono::milliseconds(100));
+        if (stopped) {
+            bool pending = true;
+            reader.parkedPending.compare_exchange_strong(pending, false);
+            return false;
+        }
         if (platform::steadyNow() - start > std::chrono::seconds(10)) {
             // Withdraw the request, so the reader does not serve it for nobody.
             bool pending = true;

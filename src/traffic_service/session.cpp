@@ -14,21 +14,12 @@ namespace {
 
 bool lf_isRefusal(int s) { return s == 400 || s == 402 || s == 404 || s == 405 || s == 500; }
 
-void lf_sleepMs(int ms)
-{
-    if (ms > 0) platform::sleepFor(std::chrono::milliseconds(ms));
-}
+// The service's pause after a login; a close ends it at once.
+void lf_sleepMs(int ms) { sleepUnlessStopped(std::chrono::milliseconds(ms)); }
 
 // The time a refusal stays on the message line before the run ends; a close of
 // the program cuts it short.
-void lf_showRefusal()
-{
-    const auto step = std::chrono::milliseconds(100);
-    for (auto waited = std::chrono::milliseconds(0); waited < std::chrono::seconds(10); waited += step) {
-        if (anyStopFlag()) return;
-        platform::sleepFor(step);
-    }
-}
+void lf_showRefusal() { sleepUnlessStopped(std::chrono::seconds(10)); }
 
 }  // namespace
 
@@ -45,8 +36,13 @@ bool authenticate(int& status, WeatherClient& weather)
         const std::string body =
             vr::format("license={}&software={}_{}", formValue(h.serviceKey()), kSoftwareId, kProgramVersionText);
         weather.setPost(body);
-        const CURLcode rc = curl_easy_perform(weather.handle.get());
+        // A close during the login ends it at once.
+        const CURLcode rc = performTransfer(weather.handle.get(), nullptr, true);
         if (rc != CURLE_OK) {
+            if (anyStopFlag()) {
+                h.logLine(vr::format("{} Authentication ended by the close", h.formatNow()));
+                return false;
+            }
             h.logLine(vr::format("{} Authentication failed: {}", h.formatNow(), curl_easy_strerror(rc)));
             return false;
         }
@@ -108,13 +104,18 @@ void gf_authenticater(WeatherClient& weather, TrafficReader& reader)
         throw qxv::UserErrorException(405, text);
     }
     if (status == 500) throw std::runtime_error("No RT database connection");
+    if (anyStopFlag()) {
+        // Closed during the login: no session, and no error to show.
+        h.clearMessage();
+        return;
+    }
     h.showMessage(vr::format("The {} has stopped with an error", "Authenticater"), true);
     h.requestClosing(6, 15);
     h.clearMessage();
     reader.setSessionGuid(weather.sessionGuid());
 }
 
-void deauthenticate(CurlClient& target)
+void deauthenticate(CurlClient& target, std::chrono::milliseconds limit)
 {
     auto& h = serviceHandover();
     try {
@@ -124,7 +125,18 @@ void deauthenticate(CurlClient& target)
             throw std::runtime_error("Failed to set CURLOPT_URL");
         const std::string body = vr::format("GUID={}", formValue(target.sessionGuid()));
         target.setPost(body);
-        const CURLcode rc = curl_easy_perform(target.handle.get());
+        // The logout runs while the run closes (the stop flags are set): it has a
+        // short limit of its own and is then given up; the service forgets an
+        // idle session by itself.
+        const long ms = static_cast<long>(limit.count());
+        curl_easy_setopt(target.handle.get(), CURLOPT_CONNECTTIMEOUT_MS, ms);
+        curl_easy_setopt(target.handle.get(), CURLOPT_TIMEOUT_MS, ms);
+        const CURLcode rc = performTransfer(target.handle.get(), nullptr, false);
+        if (rc == CURLE_OPERATION_TIMEDOUT) {
+            h.logLine(vr::format("{} Deauthentication given up after {} ms: no answer from the RT server",
+                                 h.formatNow(), limit.count()));
+            return;
+        }
         if (rc != CURLE_OK) {
             h.logLine(vr::format("{} Deauthentication failed: {}", h.formatNow(), curl_easy_strerror(rc)));
             return;

@@ -1,6 +1,7 @@
 #pragma once
 // Session login and logout at the live-traffic service.
 
+#include <chrono>
 #include <string>
 
 class CurlClient;
@@ -15,5 +16,8 @@ bool authenticate(int& status, WeatherClient& weather);
 // and 405 and std::runtime_error for 500; other refusals end the run (reason 6).
 void gf_authenticater();
 void gf_authenticater(WeatherClient& weather, TrafficReader& reader);
-// Logout with the target's own handle and GUID; never throws.
-void deauthenticate(CurlClient& target);
+// The logout's own limit at closing (connect and answer together): the close
+// of the program must not wait longer for a silent service.
+inline constexpr std::chrono::milliseconds deauthLimit{800};
+// Logout with the target's own handle and GUID, given up after `limit`; never throws.
+void deauthenticate(CurlClient& target, std::chrono::milliseconds limit = deauthLimit);

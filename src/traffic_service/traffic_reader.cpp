@@ -207,9 +207,10 @@ bool TrafficReader::buffer(int& status)
     bool result = false;
     try {
         prepareTrafficHandle(lf_trafficBody(guid, queryBox(), toffset) + "&buffercount=5&buffertime=6");
-        const CURLcode rc = curl_easy_perform(trafficHandle.get());
+        const CURLcode rc = performTransfer(trafficHandle.get(), &stop, true);
         if (rc != CURLE_OK) {
-            h.logLineMarked(vr::format("{} buffer traffic code: {}", h.formatNow(), curl_easy_strerror(rc)));
+            if (!stoppedTransfer(stop))
+                h.logLineMarked(vr::format("{} buffer traffic code: {}", h.formatNow(), curl_easy_strerror(rc)));
         } else if (readerAnswer.empty()) {
             h.logLineMarked("buffer traffic: empty content");
         } else {
@@ -239,9 +240,9 @@ bool TrafficReader::buffer(int& status)
         records.clear();
         h.logLineMarked(vr::format("{}: {}", "buffer", e.what()));
     }
-    // Not stop-aware: the service asks for this pause before the next request.
-    const int pause = rrl;
-    if (pause > 0) platform::sleepFor(std::chrono::milliseconds(pause));
+    // The service asks for this pause before the next request; a stopped
+    // reader makes none.
+    waitInterval(rrl);
     if (stop) {
         status = 9999;
         return false;
@@ -267,11 +268,16 @@ bool TrafficReader::receive(int& status)
                 continue;
             }
             prepareTrafficHandle(lf_trafficBody(sessionGuid(), queryBox(), toffset));
-            const CURLcode rc = curl_easy_perform(trafficHandle.get());
+            const CURLcode rc = performTransfer(trafficHandle.get(), &stop, true);
             if (rc != CURLE_OK) {
-                if (!stop) h.logLineMarked(vr::format("curl traffic code:{} = {}", static_cast<int>(rc),
-                                                      curl_easy_strerror(rc)));
+                // No answer: the lamp follows the last answer, not the last traffic.
+                if (!stoppedTransfer(stop)) {
+                    recordCount = 0;
+                    h.logLineMarked(
+                        vr::format("curl traffic code:{} = {}", static_cast<int>(rc), curl_easy_strerror(rc)));
+                }
             } else if (readerAnswer.empty()) {
+                recordCount = 0;
                 h.logLineMarked("traffic receive: empty content");
             } else {
                 const nlohmann::json answer = nlohmann::json::parse(readerAnswer);
@@ -288,6 +294,7 @@ bool TrafficReader::receive(int& status)
                 }
             }
         } catch (const std::exception& e) {
+            recordCount = 0;
             records.clear();
             h.logLineMarked(vr::format("{}: {}", "receive", e.what()));
         }
@@ -318,7 +325,7 @@ void runTrafficReader(TrafficReader& reader, WeatherClient& weather)
             logReaderEnd("Traffic", status);
         }
         if (status != 9999) {
-            weather.stop = true;
+            stopReader(weather);
             h.reportStoppedWithError("Traffic Reader", status == 401);
         }
     } catch (const std::exception& e) {
@@ -328,7 +335,7 @@ void runTrafficReader(TrafficReader& reader, WeatherClient& weather)
     reader.loopRunning = false;
     reader.trafficHandle.reset();
     reader.parkedHandle.reset();
-    reader.finished = true;
+    markReaderFinished(reader);
 }
 
 void gf_trafficReader() { runTrafficReader(trafficReader(), weatherClient()); }
@@ -363,14 +370,4 @@ void updateStatusLamps(TrafficReader& reader, WeatherClient& weather)
         statusPanel().trafficLamp = 1;
         lf_repaint();
     }
-}
-
-bool waitReaderFinished(const CurlClient& client, std::chrono::milliseconds limit)
-{
-    const auto deadline = platform::steadyNow() + limit;
-    while (!client.finished) {
-        if (platform::steadyNow() >= deadline) return false;
-        platform::sleepFor(std::chrono::milliseconds(10));
-    }
-    return true;
 }

@@ -132,9 +132,6 @@ void updateStatusLamps();
 void updateStatusLamps(TrafficReader& reader, WeatherClient& weather);
 void logConnected(const std::string& name);
 
-// Waits (bounded) until the reader thread of `client` has finished; true when it has.
-bool waitReaderFinished(const CurlClient& client, std::chrono::milliseconds limit);
-
 // Parked traffic around the park airport, on the worker thread (see parked_traffic.cpp).
 // True when an answer was taken in and processed into the reader's parked records.
 bool readParkedTraffic();

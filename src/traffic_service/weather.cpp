@@ -8,6 +8,7 @@
 #include <gsl/narrow>
 
 #include "core/fmt.h"
+#include "core/run_state.h"
 #include "platform/clock.h"
 #include "traffic_service/handover.h"
 #include "traffic_service/traffic_reader.h"
@@ -116,9 +117,9 @@ bool WeatherClient::nearestmetar(int& status)
         const std::string body =
             vr::format("GUID={}&toffset={}&lat={:.4F}&lon={:.4F}", formValue(guid), toffset.load(), user.lat, user.lon);
         prepareReaderPost(stationHandle, "nmcurl_", "/v4/nearestmetar", body, readerAnswer, stop);
-        const CURLcode rc = curl_easy_perform(stationHandle.get());
+        const CURLcode rc = performTransfer(stationHandle.get(), &stop, true);
         if (rc != CURLE_OK) {
-            if (!stop) h.logLineMarked(vr::format("{} nearestmetar code: {}", h.formatNow(), curl_easy_strerror(rc)));
+            if (!stoppedTransfer(stop)) h.logLineMarked(vr::format("{} nearestmetar code: {}", h.formatNow(), curl_easy_strerror(rc)));
         } else if (readerAnswer.empty()) {
             h.logLineMarked("nearest metar: empty content");
         } else {
@@ -180,9 +181,12 @@ bool WeatherClient::receiveWeather(int& status, TrafficReader& reader)
                 "GUID={}&querytype=locwx&toffset={}&lat={:.4F}&lon={:.4F}&alt={}&airports={}", formValue(sessionGuid()),
                 toffset.load(), user.lat, user.lon, alt, formValue(station));
             prepareReaderPost(weatherHandle, "wrcurl_", "/v4/weather", body, readerAnswer, stop);
-            const CURLcode rc = curl_easy_perform(weatherHandle.get());
+            const CURLcode rc = performTransfer(weatherHandle.get(), &stop, true);
             if (rc != CURLE_OK) {
-                if (!stop) h.logLineMarked(vr::format("{} weather code: {}", h.formatNow(), curl_easy_strerror(rc)));
+                if (!stoppedTransfer(stop)) {
+                    weatherOk = false;  // the lamp follows the last answer
+                    h.logLineMarked(vr::format("{} weather code: {}", h.formatNow(), curl_easy_strerror(rc)));
+                }
             } else if (readerAnswer.empty()) {
                 h.logLineMarked("Empty content?, no QNH to be found");
             } else {
@@ -244,7 +248,7 @@ void runWeatherReader(WeatherClient& weather, TrafficReader& reader)
         lf_repaint();
         if (status != 9999) {
             logReaderEnd("Weather", status);
-            reader.stop = true;
+            stopReader(reader);
             h.reportStoppedWithError("Weather Reader", status == 401);
         }
     } catch (const std::exception& e) {
@@ -253,7 +257,7 @@ void runWeatherReader(WeatherClient& weather, TrafficReader& reader)
     }
     weather.weatherHandle.reset();
     weather.stationHandle.reset();
-    weather.finished = true;
+    markReaderFinished(weather);
 }
 
 void gf_weatherReader() { runWeatherReader(weatherClient(), trafficReader()); }
@@ -291,8 +295,8 @@ void checkWeatherHandles(TrafficReader& reader, WeatherClient& weather)
 
 bool stopServiceReaders(std::chrono::milliseconds limit)
 {
-    trafficReader().stop = true;
-    weatherClient().stop = true;
+    stopReader(trafficReader());
+    stopReader(weatherClient());
     const auto start = platform::steadyNow();
     const bool traffic = waitReaderFinished(trafficReader(), limit);
     const auto left = limit - std::chrono::duration_cast<std::chrono::milliseconds>(platform::steadyNow() - start);

@@ -63,6 +63,27 @@ TEST_F(ParkAirportsTest, ReadingTheListLineByLine)
     EXPECT_THAT(logLinesWith("airport ZZZZ is unknown"), testing::SizeIs(1));
 }
 
+// A broken file of many lines gives a few lines of each kind and one line
+// with the count of the rest, not a line per line (10 million doubles once
+// gave a 493 MB log).
+TEST_F(ParkAirportsTest, RepeatedProblemsAreCutAfterAFewWithTheirCount)
+{
+    std::string file = "EHAM\n";
+    for (int i = 0; i < 1000; ++i) file += "EHAM\nA,B,C\nZZZZ\n";
+    write("airports/my_park_airports.txt", file);
+    AppServicesFake fake;
+    EXPECT_FALSE(lf_readMyParkAirports());
+    EXPECT_EQ(codes(), std::vector<std::string>{"EHAM"});
+    EXPECT_THAT(logLinesWith("double, skipped"), testing::SizeIs(5));
+    EXPECT_THAT(logLinesWith("wrong syntax, skipped"), testing::SizeIs(5));
+    EXPECT_THAT(fake.messages(), testing::SizeIs(testing::Le(6u)));  // 5 unknown airports, no flood
+    EXPECT_THAT(logLinesWith("===> my_park_airports.txt: 995 more 'double' lines not logged"), testing::SizeIs(1));
+    EXPECT_THAT(logLinesWith("===> my_park_airports.txt: 995 more 'wrong syntax' lines not logged"),
+                testing::SizeIs(1));
+    EXPECT_THAT(logLinesWith("===> my_park_airports.txt: 995 more 'unknown airport' lines not logged"),
+                testing::SizeIs(1));
+}
+
 TEST_F(ParkAirportsTest, AMissingFileIsAnEmptyListAndThirdPartyFilesAreAdded)
 {
     write("airports/my_thirdparty/EHRD.xml", "x");

@@ -1,3 +1,5 @@
+#include <chrono>
+#include <functional>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -56,3 +58,56 @@ TEST(RunStateThreads, WhoeverSeesTheFlagFindsTheReason)
 }
 
 }  // namespace
+
+// A wait on the stop flags ends as soon as a stop is announced, whichever flag
+// it is and however long the wait was to be: a close never waits for a sleep.
+TEST(RunStateThreads, AStopEndsEveryWaitAtOnce)
+{
+    std::atomic<bool> own{false};
+    struct Row {
+        const char* name;
+        std::function<bool()> wait;  // the wait under test; false: ended by a stop
+        std::function<void()> stop;
+    };
+    const Row rows[] = {
+        {"a close", [] { return sleepUnlessStopped(std::chrono::hours(1)); },
+         [] { requestClosing(ClosingReason::UserClosedSim, 0); }},
+        {"the window's close", [] { return sleepUnlessStopped(std::chrono::hours(1)); },
+         [] {
+             windowClosedFlag = true;
+             notifyStop();
+         }},
+        {"a thread's own stop", [&] { return sleepUnlessStopped(std::chrono::hours(1), &own); },
+         [&] {
+             own = true;
+             notifyStop();
+         }},
+        {"one flag alone", [&] { return sleepUnlessSet(std::chrono::hours(1), own); },
+         [&] {
+             own = true;
+             notifyStop();
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        resetRunState();
+        own = false;
+        std::atomic<bool> waiting{false};
+        bool result = true;
+        const auto start = std::chrono::steady_clock::now();
+        std::thread waiter([&] {
+            waiting = true;
+            result = row.wait();
+        });
+        while (!waiting) std::this_thread::yield();
+        row.stop();
+        waiter.join();
+        EXPECT_FALSE(result);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));  // not the hour
+    }
+    resetRunState();
+    // Set before the wait: no wait at all; a wait that is not stopped runs its time.
+    own = true;
+    EXPECT_FALSE(sleepUnlessSet(std::chrono::hours(1), own));
+    EXPECT_TRUE(sleepUnlessStopped(std::chrono::milliseconds(1)));
+}

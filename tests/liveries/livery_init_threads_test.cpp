@@ -24,6 +24,7 @@
 
 namespace {
 
+using testing::AllOf;
 using testing::Contains;
 using testing::ElementsAre;
 using testing::HasSubstr;
@@ -323,6 +324,44 @@ TEST_F(LiveryInit, ScanThenProcessOncePerProcess)
     EXPECT_EQ(initError(), "");
     EXPECT_THAT(logSince(from), ElementsAre("Processing scanned liveries skipped; already done in previous start-up"));
     EXPECT_EQ(lf_indexedTitle("TEST B738 Cargo").data(), title.data());
+}
+
+// A LiveriesScanned.xml that is there but broken is no "not found" error that
+// stops every start: it is kept aside, the user told, and the liveries scanned
+// again as at a first start.
+TEST_F(LiveryInit, ABrokenLiveriesScannedIsScannedAgain)
+{
+    makeAircraftFolder(dir / "lib" / "SimObjects" / "Airplanes" / "B738");
+    LIG_AUTOMATIC.set(false);
+    lfolder[2]->set((dir / "lib").string());
+    struct Row {
+        const char* name;
+        std::string file;
+        std::string problem;  // in the log line
+    };
+    const std::string whole = R"(<liveries><liv airl="AAA" type="B738" title="T"/></liveries>)";
+    const Row rows[] = {
+        {"cut", whole.substr(0, 30), "cannot be read (Error parsing"},
+        {"empty", "", "(No document element found)"},
+        {"garbage", "\x9f\x12 zz \xff garbage", "cannot be read ("},
+        {"well-formed, no liveries", "<liveries/>", "(no liveries in it)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        requestLiveryRescan();
+        SCAN_LIVERIES.set(false);
+        writeWholeFile(dir / liveriesScannedPath, row.file);
+        const std::size_t from = dir.logLines().size();
+        EXPECT_EQ(initError(), "");
+        EXPECT_TRUE(LiveriesInitialised);
+        EXPECT_EQ(statusPanel().liveriesCount, 2);
+        EXPECT_EQ(readWholeFile(dir / "output" / "LiveriesScanned.xml.bak"), row.file);
+        const std::vector<std::string> lines = logSince(from);
+        EXPECT_THAT(lines, Contains(AllOf(HasSubstr("===> File output/LiveriesScanned.xml cannot be read"),
+                                          HasSubstr(row.problem), HasSubstr("liveries are scanned again"))));
+        EXPECT_THAT(lines, Contains("2 liveries read from output/LiveriesScanned.xml"));
+        EXPECT_THAT(lines, Not(Contains(HasSubstr("not found"))));
+    }
 }
 
 TEST_F(LiveryInit, AProcessingThatFailedHalfWayLeavesNothingBehind)

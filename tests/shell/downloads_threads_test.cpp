@@ -40,9 +40,45 @@ TEST(Downloads, TheFileAppearsOnlyWhenComplete)
         EXPECT_EQ(app.downloadToFile(site.baseUrl() + "/files/EHAM.zip", target, true), r.ok);
         EXPECT_EQ(lf_read(target), body) << "the old file stays whole";
         EXPECT_FALSE(fs::exists(dir / "EHAM.zip.part"));
+        // A 404 is remembered for the URL: a new run asks again.
+        app.forgetMissingDownloads();
     }
     site.stop();
     EXPECT_FALSE(app.downloadToFile(site.baseUrl() + "/files/EHAM.zip", target, true)) << "no site";
+    fs::remove_all(dir);
+}
+
+// The stand loader asks for a park airport's archived file every 16 s: a file
+// the site does not have is asked for once per run, and without a site (only
+// the file's path: "archive/stock/EHAM.xml", which libcurl would take for a
+// host) nothing is asked at all.
+TEST(Downloads, AMissingFileIsAskedForOncePerRunAndNoSiteAsksNothing)
+{
+    const fs::path dir = fs::temp_directory_path() / ("vrmt_dl_missing_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    standin::FakeTrafficService site;
+    site.setDownloadFolder(dir / "site");
+    site.start();
+    ShellAppServices& app = shellAppServices();
+    app.forgetMissingDownloads();
+    const std::string url = site.baseUrl() + "/downloads/P3D/archive/stock/EHAM.xml";
+    for (int i = 0; i < 5; ++i) EXPECT_FALSE(app.downloadToFile(url, dir / "EHAM.xml", true));
+    EXPECT_EQ(site.requests("/downloads/P3D/archive/stock/EHAM.xml").size(), 1u);
+    app.forgetMissingDownloads();  // the next run
+    EXPECT_FALSE(app.downloadToFile(url, dir / "EHAM.xml", true));
+    EXPECT_EQ(site.requests("/downloads/P3D/archive/stock/EHAM.xml").size(), 2u);
+    // Another file is asked for, and one that appears later in the run is taken.
+    fs::create_directories(dir / "site" / "P3D" / "archive" / "stock");
+    std::ofstream(dir / "site" / "P3D" / "archive" / "stock" / "EGLL.xml") << "<x/>";
+    EXPECT_TRUE(app.downloadToFile(site.baseUrl() + "/downloads/P3D/archive/stock/EGLL.xml", dir / "EGLL.xml", true));
+
+    const std::size_t before = site.requests().size();
+    EXPECT_FALSE(app.downloadToFile("archive/stock/EHAM.xml", dir / "EHAM.xml", true));
+    EXPECT_EQ(site.requests().size(), before);
+    EXPECT_FALSE(fs::exists(dir / "EHAM.xml.part"));
+    site.stop();
+    app.forgetMissingDownloads();
     fs::remove_all(dir);
 }
 

@@ -20,6 +20,8 @@
 #include "core/options.h"
 #include "core/parameters.h"
 #include "core/run_state.h"
+#include "liveries/data_crypto.h"
+#include "liveries/support/dbase_fixture.h"
 #include "platform/clock.h"
 #include "service_standin.h"
 #include "shell/update_check.h"
@@ -56,6 +58,27 @@ std::string versionsText(const std::string& aig, const std::string& dbase)
     return "{\"aig\":" + entry(aig) + ",\"dbase\":" + entry(dbase) + "}";
 }
 
+// The site's new data files: encrypted as the real ones, and read as the
+// start-up reads them.
+const std::string& newDbaseFile()
+{
+    static const std::string f = gf_encryptText(DataDecryptionKey, minimalDbaseXml);
+    return f;
+}
+const std::string& newAigFile()
+{
+    static const std::string f =
+        gf_encryptText(DataDecryptionKey, R"(<AIG-regcodes><livery title="A" reg="G-ABCD"/></AIG-regcodes>)");
+    return f;
+}
+// "new dbase" and "new aig" in the table stand for those files.
+std::string fileFor(const std::string& text)
+{
+    if (text == "new dbase") return newDbaseFile();
+    if (text == "new aig") return newAigFile();
+    return text;
+}
+
 // A program folder (the working folder) with its parameters.xml and Log.txt, old
 // copies of both data files, stored versions 1.0.0, and a download site that
 // offers versions 1.0.0 and new copies of both files.
@@ -79,8 +102,8 @@ public:
         writeAll(program("input/dbase.enc"), "old dbase");
         writeAll(program("input/AIG-regcodes.enc"), "old aig");
         writeAll(site("versions.json"), versionsText("1.0.0", "1.0.0"));
-        writeAll(site("dbase.enc"), "new dbase");
-        writeAll(site("AIG-regcodes.enc"), "new aig");
+        writeAll(site("dbase.enc"), newDbaseFile());
+        writeAll(site("AIG-regcodes.enc"), newAigFile());
         server.setDownloadFolder(root_ / "site");
         server.start();
         setDownloadBaseUrl(server.baseUrl() + "/downloads/");
@@ -192,6 +215,43 @@ TEST(UpdateCheck, VersionsTable)
              w.server.push("/downloads/dbase.enc", Reply::cutBytes("new dbase, but only half of it"));
          },
          {"dbase.enc"}, "old aig", "old dbase", "", "", {"dbase.enc' failed !"}, {"dbase updated"}},
+        // A status 200 with wrong bytes (a captive portal, a broken mirror, a cut
+        // file served whole): read as the start-up would read it, and refused.
+        {"newer dbase is garbage: old file and stored version kept",
+         [](UpdateWorld& w) {
+             writeAll(w.site("versions.json"), versionsText("1.0.0", "1.1.0"));
+             writeAll(w.site("dbase.enc"), "<html>Please log in</html>");
+         },
+         {"dbase.enc"}, "old aig", "old dbase", "", "",
+         {"===> The downloaded input/dbase.enc is not usable (Decryption failed)", "dbase.enc' failed !"},
+         {"dbase updated"}},
+        {"newer dbase served cut short with status 200: refused",
+         [](UpdateWorld& w) {
+             writeAll(w.site("versions.json"), versionsText("1.0.0", "1.1.0"));
+             writeAll(w.site("dbase.enc"), newDbaseFile().substr(0, newDbaseFile().size() - 40));
+         },
+         {"dbase.enc"}, "old aig", "old dbase", "", "", {"input/dbase.enc is not usable"}, {"dbase updated"}},
+        {"newer dbase decrypts but lacks a required section: refused",
+         [](UpdateWorld& w) {
+             writeAll(w.site("versions.json"), versionsText("1.0.0", "1.1.0"));
+             writeAll(w.site("dbase.enc"), gf_encryptText(DataDecryptionKey, "<aircrafts/>"));
+         },
+         {"dbase.enc"}, "old aig", "old dbase", "", "", {"input/dbase.enc is not usable"}, {"dbase updated"}},
+        {"newer AIG file empty, another not XML: refused, the good dbase still taken",
+         [](UpdateWorld& w) {
+             writeAll(w.site("versions.json"), versionsText("1.1.0", "1.1.0"));
+             writeAll(w.site("AIG-regcodes.enc"), gf_encryptText(DataDecryptionKey, "<AIG-regcodes"));
+         },
+         {"AIG-regcodes.enc", "dbase.enc"}, "old aig", "new dbase", "", "1.1.0",
+         {"===> The downloaded input/AIG-regcodes.enc is not usable (not XML", "dbase updated to 1.1.0"},
+         {"aig updated"}},
+        {"newer AIG file empty: refused",
+         [](UpdateWorld& w) {
+             writeAll(w.site("versions.json"), versionsText("1.1.0", "1.0.0"));
+             writeAll(w.site("AIG-regcodes.enc"), "");
+         },
+         {"AIG-regcodes.enc"}, "old aig", "old dbase", "", "", {"input/AIG-regcodes.enc is not usable"},
+         {"aig updated"}},
         {"versions.json not on the site", [](UpdateWorld& w) { std::filesystem::remove(w.site("versions.json")); }, {},
          "old aig", "old dbase", "", "", {failedVersions}, {"up-to-date"}},
         {"versions.json not JSON (a captive portal's page)",
@@ -240,8 +300,8 @@ TEST(UpdateCheck, VersionsTable)
         checkForUpdates();
         platform::setClock(nullptr);
         EXPECT_EQ(w.dataRequests(), row.requested);
-        EXPECT_EQ(readAll(w.program("input/AIG-regcodes.enc")), row.aig);
-        EXPECT_EQ(readAll(w.program("input/dbase.enc")), row.dbase);
+        EXPECT_EQ(readAll(w.program("input/AIG-regcodes.enc")), fileFor(row.aig));
+        EXPECT_EQ(readAll(w.program("input/dbase.enc")), fileFor(row.dbase));
         EXPECT_EQ(w.saved("AIG_VERSION"), row.savedAig);
         EXPECT_EQ(w.saved("DBASE_VERSION"), row.savedDbase);
         EXPECT_FALSE(w.anyPartFile());

@@ -183,6 +183,11 @@ TEST_F(DownloaderTest, OnlyWebAddressesAreFetched)
     Downloader d;
     EXPECT_FALSE(downloadToFile(d, "file://" + (dir_ / "local.txt").string(), dir_ / "copy.txt", true));
     EXPECT_FALSE(std::filesystem::exists(dir_ / "copy.txt"));
+    // Without a download site the stand loader's address is the file's path
+    // alone, which libcurl would take for a host named "archive": no request.
+    EXPECT_FALSE(downloadToFile(d, "archive/stock/EHAM.xml", dir_ / "EHAM.xml", true));
+    EXPECT_EQ(d.lastError(), "no download site is set");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "EHAM.xml.part"));
 }
 
 // A site that accepts and never answers: the speed limit (measured on the program

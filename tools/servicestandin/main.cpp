@@ -1,7 +1,7 @@
 // vrmt-servicestandin: serves a synthetic traffic scene on loopback, and the
 // program's download site from a folder.
 //   vrmt-servicestandin [--port N] [--airport ICAO,lat,lon[,elevationFt,runwayHeading]]
-//                       [--per-role N] [--rrl ms] [--wrrl ms] [--downloads DIR]
+//                       [--per-role N] [--rrl ms] [--wrrl ms] [--downloads DIR] [--fault ROUTE=KIND]...
 // Try: curl -d 'GUID=x&top=53&bottom=52&left=4&right=5.5&querytype=locationtraffic&toffset=0'
 //      http://127.0.0.1:PORT/v4/traffic
 
@@ -35,9 +35,25 @@ std::vector<std::string> split(const std::string& s, char c)
 constexpr const char* usage =
     "usage: vrmt-servicestandin [--port N] [--airport ICAO,lat,lon[,elevationFt,runwayHeading]]\n"
     "                           [--per-role N] [--rrl ms] [--wrrl ms] [--downloads DIR]\n"
+    "                           [--fault ROUTE=KIND]...\n"
     "Serves a synthetic live-traffic scene on 127.0.0.1 (default port 8080; 0: any\n"
     "free port, printed). With --downloads, GET /downloads/<path> answers with the\n"
-    "file DIR/<path> (the download site: versions.json, the data files, P3D/...).\n";
+    "file DIR/<path> (the download site: versions.json, the data files, P3D/...).\n"
+    "--fault answers every request of ROUTE (auth, deauth, traffic.live, weather, ...,\n"
+    "or a path such as /downloads/dbase.enc) with KIND: 5xx (HTTP 503), garbage\n"
+    "(status 200, bytes that are no answer), cut (the body cut in the middle) or hang.\n";
+
+// The answer of a scripted fault; false for an unknown kind.
+bool faultReply(const std::string& kind, standin::Reply& reply)
+{
+    using standin::Reply;
+    if (kind == "5xx") reply = Reply::text("<html>503 Service Unavailable</html>", 503);
+    else if (kind == "garbage") reply = Reply::bytes("<html>Please log in to the network</html>");
+    else if (kind == "cut") reply = Reply::cutBytes(std::string(200000, 'x'));
+    else if (kind == "hang") reply = Reply::hang();
+    else return false;
+    return true;
+}
 
 }  // namespace
 
@@ -46,6 +62,7 @@ int main(int argc, char** argv)
     int port = 8080, perRole = 3, rrl = 2000, wrrl = 2000;
     standin::SceneAirport airport;
     std::string downloads;
+    std::vector<std::pair<std::string, standin::Reply>> faults;
     for (int i = 1; i < argc; i += 2) {
         const std::string opt = argv[i];
         if (opt == "--help" || opt == "-h") {
@@ -68,6 +85,12 @@ int main(int argc, char** argv)
                 wrrl = std::stoi(val);
             } else if (opt == "--downloads") {
                 downloads = val;
+            } else if (opt == "--fault") {
+                const auto eq = val.find('=');
+                standin::Reply reply;
+                if (eq == std::string::npos || !faultReply(val.substr(eq + 1), reply))
+                    throw std::invalid_argument("ROUTE=KIND expected, KIND one of 5xx, garbage, cut, hang");
+                faults.emplace_back(val.substr(0, eq), reply);
             } else if (opt == "--airport") {
                 const auto parts = split(val, ',');
                 if (parts.size() < 3) throw std::invalid_argument("ICAO,lat,lon expected");
@@ -90,6 +113,8 @@ int main(int argc, char** argv)
     service.setRequestLimit(1000);  // a record of every request would grow for as long as it runs
     service.setScene(std::make_shared<standin::Scene>(airport, perRole, [] { return platform::wallSeconds(); }));
     if (!downloads.empty()) service.setDownloadFolder(downloads);
+    for (const auto& [route, reply] : faults)
+        service.setHandler(route, [reply = reply](const standin::Request&) { return reply; });
     try {
         service.start(port);
     } catch (const std::exception& e) {
