@@ -147,8 +147,13 @@ std::string gf_readApf(const std::string& reference, AirportHeader& header)
         if (std::string error = lf_readApfDocument(doc, reference, read, loaded); !error.empty()) return error;
         doc.reset();
 
-        const std::filesystem::path learned = learnedFilePath(reference, read.publisher);
+        std::filesystem::path learned = learnedFilePath(reference, read.publisher);
         std::error_code ec;
+        if (!learned.empty() && !std::filesystem::exists(learned, ec)) {
+            // Earlier versions saved by the publisher alone; the next save moves it.
+            const std::filesystem::path earlier = learnedFolderOf(read.publisher) / airportFileName(lf_icaoOf(reference));
+            if (std::filesystem::exists(earlier, ec)) learned = earlier;
+        }
         if (learned.empty() || !std::filesystem::exists(learned, ec)) {
             lf_noLearnedFile();
         } else {

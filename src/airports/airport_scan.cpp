@@ -132,13 +132,15 @@ LoweredAliases lf_lowerAliases()
     return out;
 }
 
+bool lf_simaddonByName(const std::string& path) { return lf_lower(path).find("orbx") != std::string::npos; }
+
+void lf_logSimaddonByName() { gf_scanLog(vr::format("from filename => publisher {}", kSimaddon)); }
+
+// The publisher of a BGL file by its path (scan-logged per airport by the callers).
 std::string lf_publisher(const std::string& path, const LoweredAliases& aliases)
 {
+    if (lf_simaddonByName(path)) return kSimaddon;
     const std::string lower = lf_lower(path);
-    if (lower.find("orbx") != std::string::npos) {
-        gf_scanLog(vr::format("from filename => publisher {}", kSimaddon));
-        return kSimaddon;
-    }
     for (std::size_t i = 0; i < aliases.groups.size(); ++i) {
         for (const auto& alias : aliases.groups[i])
             if (alias.empty() || lower.find(alias) != std::string::npos) return PublisherAliases[i][0];
@@ -211,7 +213,11 @@ public:
     ScanHandler(std::uint64_t sequence, const LoweredAliases& aliases) : sequence_(sequence), aliases_(aliases) {}
     bool linkAirport(ScannedAirport& airport, int& count, const std::string& path) override
     {
-        if (!publisher_) publisher_ = lf_publisher(path, aliases_);  // once per file
+        if (!publisher_) {  // worked out once per file, logged for each of its airports
+            publisher_ = lf_publisher(path, aliases_);
+            simaddonByName_ = lf_simaddonByName(path);
+        }
+        if (simaddonByName_) lf_logSimaddonByName();
         return lf_linkAirport(airport, count, path, *publisher_, sequence_);
     }
     void generateAirportFile(ScannedAirport& airport) override { lf_generateAirportFile(airport, sequence_); }
@@ -220,6 +226,7 @@ private:
     std::uint64_t sequence_;
     const LoweredAliases& aliases_;
     std::optional<std::string> publisher_;
+    bool simaddonByName_ = false;
 };
 
 struct BglTask {
@@ -465,7 +472,11 @@ bool lf_isStockSceneryFolder(std::string_view text)
     return false;
 }
 
-std::string publisherFromFilename(const std::string& path) { return lf_publisher(path, lf_lowerAliases()); }
+std::string publisherFromFilename(const std::string& path)
+{
+    if (lf_simaddonByName(path)) lf_logSimaddonByName();
+    return lf_publisher(path, lf_lowerAliases());
+}
 
 std::optional<std::string> lf_linkSimaddon(const std::string& icao)
 {
@@ -513,6 +524,31 @@ void lf_readAfolderParameters(std::vector<std::string>& list)
     }
 }
 
+namespace {
+
+// A folder as Windows names it: letter case, separator kind and a trailing separator do not count.
+std::string lf_folderKey(const std::string& folder)
+{
+    std::string key = lf_lower(folder);
+    std::replace(key.begin(), key.end(), '/', '\\');
+    while (key.size() > 1 && key.back() == '\\') key.pop_back();
+    return key;
+}
+
+// Appends the folder unless the list names it already (a repeated entry would be scanned twice).
+bool lf_addFolder(std::vector<std::string>& list, const std::string& folder)
+{
+    const std::string key = lf_folderKey(folder);
+    if (std::any_of(list.begin(), list.end(), [&key](const std::string& f) { return lf_folderKey(f) == key; })) {
+        logLine("      listed before, skipped:" + folder);
+        return false;
+    }
+    list.push_back(folder);
+    return true;
+}
+
+}  // namespace
+
 void lf_readSceneryCfgEntries(const std::vector<std::string>& section, const std::string& base,
                               std::vector<std::string>& list)
 {
@@ -528,8 +564,7 @@ void lf_readSceneryCfgEntries(const std::vector<std::string>& section, const std
             value = base + (separated ? "" : "\\") + value;
         }
         if (lf_isSimulatorPath(platform::toFsPath(value))) continue;
-        logLine("      found:" + value);
-        list.push_back(value);
+        if (lf_addFolder(list, value)) logLine("      found:" + value);
     }
 }
 
@@ -578,8 +613,7 @@ void lf_readSceneryAddOns(std::vector<std::string>& list)
     for (const auto& line : lines) {
         const std::string folder = gf_extractPath(line);
         if (folder.empty()) continue;
-        logLine("found path:" + folder);
-        list.push_back(folder);
+        if (lf_addFolder(list, folder)) logLine("found path:" + folder);
     }
     logLine(vr::format("{} scenery add-on paths found\n", list.size() - before));
 }
@@ -702,6 +736,7 @@ void gf_scanAirports()
     if (!anyStopFlag()) {
         SCAN_AIRPORTS.set(false);
         saveBoolParameter(&SCAN_AIRPORTS);
+        showCheckboxState(SCAN_AIRPORTS);  // the box follows the option, as the livery scan's does
     }
     repaintStatusPanel();
     if (fs::exists(tbloFolder) && gf_listFolder(tbloFolder) == 0) fs::remove(tbloFolder);

@@ -50,18 +50,11 @@ std::mutex& myParkFileMutex = *new std::mutex;
 constexpr std::size_t kManyParkAirports = 3000;
 
 // The fields of a line, split at every comma; none for an empty line.
-std::vector<std::string> lf_fields(std::string line)
+// The trimmed comma fields of a line; none for a line of blanks only.
+std::vector<std::string> lf_fields(const std::string& line)
 {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-    std::vector<std::string> fields;
-    if (line.empty()) return fields;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = line.find(',', start);
-        fields.push_back(line.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
+    std::vector<std::string> fields = gf_tokenize(line, ',');
+    if (fields.size() == 1 && fields.front().empty()) fields.clear();
     return fields;
 }
 

@@ -34,8 +34,6 @@ std::string lf_nameOf(const std::string& text)
     return name;
 }
 
-std::uint32_t lf_linear(std::uint32_t day, std::uint32_t slot) { return day * 48 + slot; }
-
 bool lf_queued(const SimAc& st)
 {
     return std::any_of(staticRemovals.begin(), staticRemovals.end(),
@@ -59,10 +57,7 @@ void lf_keep(const SimAc& st, std::int32_t window)
                            st.birthDay, st.birthSlot, st.standId, window, false});
 }
 
-std::int32_t lf_age(const SimAc& st, std::uint64_t now)
-{
-    return weekHalfHours(st.birthDay, st.birthSlot, weekdayOfPacked(now), slotOfPacked(now));
-}
+std::int32_t lf_age(const SimAc& st, std::uint64_t now) { return weekAge(st.birthDay, st.birthSlot, now); }
 
 // The selection's names and identity are the static's.
 bool lf_sameAircraft(const SimAc& st, const ParkingSelection& p)
@@ -154,8 +149,7 @@ void reviewPtStatics(bool flush)
             return p.standId == st.standId || (!p.flightA.empty() && p.flightA + "*" == st.callsign);
         });
         if (it == parkingSelections.end()) continue;
-        const auto [day, slot] = halfHoursBefore(now, it->window);
-        if (lf_linear(st.birthDay, st.birthSlot) >= lf_linear(day, slot) || lf_sameAircraft(st, *it)) {
+        if (lf_age(st, now) <= it->window || lf_sameAircraft(st, *it)) {
             lf_keep(st, it->window);
             parkingSelections.erase(it);
         } else {
@@ -168,8 +162,7 @@ void keepOrReplaceStatic(SimAc& ac, std::size_t selectionIndex)
 {
     const std::uint64_t now = currentSlotAndWeekday.load();
     const ParkingSelection& p = parkingSelections[selectionIndex];
-    const auto [day, slot] = halfHoursBefore(now, p.window);
-    if (lf_linear(day, slot) <= lf_linear(ac.birthDay, ac.birthSlot)) {
+    if (lf_age(ac, now) <= p.window) {
         lf_keep(ac, p.window);
         parkingSelections.erase(parkingSelections.begin() + static_cast<std::ptrdiff_t>(selectionIndex));
     } else {
@@ -317,8 +310,9 @@ void adjustParking(bool flush)
             gatherParkedPositionsTwice(now, wanted, extra);
         reviewStaticAircraft(now);
 
-        std::stable_sort(keptStatics.begin(), keptStatics.end(), [](const KeptStatic& a, const KeptStatic& b) {
-            return lf_linear(a.birthDay, a.birthSlot) < lf_linear(b.birthDay, b.birthSlot);
+        // Oldest first.
+        std::stable_sort(keptStatics.begin(), keptStatics.end(), [now](const KeptStatic& a, const KeptStatic& b) {
+            return weekAge(a.birthDay, a.birthSlot, now) > weekAge(b.birthDay, b.birthSlot, now);
         });
         for (KeptStatic& k : keptStatics) k.ending = lf_endingNow(k, now);
         for (const KeptStatic& k : keptStatics) {

@@ -132,6 +132,21 @@ std::filesystem::path airportFileName(const std::string& icao) { return std::fil
 
 std::filesystem::path airportLinkFileName(const std::string& icao) { return std::filesystem::path(icao + ".txt"); }
 
+std::string publisherFolderName(std::string publisher)
+{
+    for (char& c : publisher)
+        if (c == '/' || c == '\\' || c == ':') c = '_';
+    if (publisher.empty() || publisher == "." || publisher == "..") publisher = "_" + publisher;
+    return publisher;
+}
+
+std::filesystem::path learnedFolderOf(const std::string& publisher)
+{
+    if (publisher == "stock") return learnedStockFolder;
+    if (publisher == "simaddon") return learnedSimaddonFolder;
+    return learnedThirdpartyFolder / publisherFolderName(publisher);
+}
+
 std::filesystem::path learnedFilePath(const std::string& reference, const std::string& publisher)
 {
     if (reference.empty()) return {};
@@ -142,17 +157,22 @@ std::filesystem::path learnedFilePath(const std::string& reference, const std::s
         lf_replaceAll(text, "/", "\\");
     } else if (text.rfind("airports", 0) == 0) {
         // Add-on sceneries of that publisher keep their learning with the
-        // simulator's add-ons, where the saver puts it.
+        // simulator's add-ons.
         const std::string orbx = myOrbxFolder.generic_string();
         if (text.rfind(orbx, 0) == 0 || text.rfind("airports\\my_ORBX", 0) == 0) {
             text.replace(0, orbx.size(), learnedSimaddonFolder.generic_string());
         } else {
             text.replace(0, 8, learned);
+            // The publisher as a folder name of its own (never empty, no separators).
+            const std::string folder = "thirdparty\\" + publisherFolderName(publisher);
             if (const std::size_t p = text.find("my_thirdparty2024"); p != std::string::npos)
-                text.replace(p, 17, "thirdparty\\" + publisher);
+                text.replace(p, 17, folder);
             else if (const std::size_t q = text.find("my_thirdparty"); q != std::string::npos)
-                text.replace(q, 13, "thirdparty\\" + publisher);
+                text.replace(q, 13, folder);
         }
+    } else {
+        // A file elsewhere (a link to a scenery folder): the publisher's learned folder.
+        return learnedFolderOf(publisher) / platform::toFsPath(reference).filename();
     }
     lf_replaceAll(text, "%20", " ");
     return platform::toFsPath(text);

@@ -48,12 +48,20 @@ std::string airportXmlName(const std::string& icao);
 std::filesystem::path airportFileName(const std::string& icao);
 std::filesystem::path airportLinkFileName(const std::string& icao);
 
-// The learned file that belongs to an airport file reference: "archive/..." goes
-// to the learned folder ("archive/stock/EGLL.xml": airports/learned/stock/EGLL.xml),
-// "airports/my_thirdparty..." to learned/thirdparty/<publisher>/...,
-// "airports/my_ORBX/..." to learned/simaddon/...; "%20" becomes a blank.
-// An empty reference gives an empty path.
+// The learned file that belongs to an airport file reference, the one path the
+// saver writes and the loader reads: "archive/..." goes to the learned folder
+// ("archive/stock/EGLL.xml": airports/learned/stock/EGLL.xml),
+// "airports/my_thirdparty..." to learned/thirdparty/<publisher folder>/...,
+// "airports/my_ORBX/..." to learned/simaddon/..., any other file to the
+// publisher's learned folder (learnedFolderOf); "%20" becomes a blank. An empty
+// reference gives an empty path.
 std::filesystem::path learnedFilePath(const std::string& reference, const std::string& publisher);
+// A publisher as a folder name: '/', '\\' and ':' become '_'; "", "." and ".."
+// get a leading '_'.
+std::string publisherFolderName(std::string publisher);
+// The learned folder of a publisher: "stock", "simaddon", else
+// thirdparty/<publisherFolderName>.
+std::filesystem::path learnedFolderOf(const std::string& publisher);
 
 // The reference in a link file: its first line without trailing white space, cut
 // just after the last ".xml". False when the link file does not exist; a first

@@ -109,21 +109,12 @@ bool lf_addOption(std::uint32_t standId, const LearnedAircraft& ac, std::uint64_
     }
 }
 
-// A publisher names a folder of its own: separators and dots that lead
-// elsewhere are no part of a folder name.
-std::string lf_publisherFolderName(std::string publisher)
+// Makes the learned file's folder when missing: a path there that is no folder
+// raises "exists", a failure to make it "create_directories".
+void lf_makeFolderFor(const std::filesystem::path& file)
 {
-    for (char& c : publisher)
-        if (c == '/' || c == '\\' || c == ':') c = '_';
-    if (publisher.empty() || publisher == "." || publisher == "..") publisher = "_" + publisher;
-    return publisher;
-}
-
-std::filesystem::path lf_learnedFolderFor(const std::string& publisher)
-{
-    if (publisher == "stock") return learnedStockFolder;
-    if (publisher == "simaddon") return learnedSimaddonFolder;
-    const std::filesystem::path folder = learnedThirdpartyFolder / lf_publisherFolderName(publisher);
+    const std::filesystem::path folder = file.parent_path();
+    if (folder.empty()) return;
     std::error_code ec;
     if (std::filesystem::exists(folder, ec)) {
         if (!std::filesystem::is_directory(folder, ec))
@@ -132,7 +123,6 @@ std::filesystem::path lf_learnedFolderFor(const std::string& publisher)
     } else {
         std::filesystem::create_directories(folder);  // throws "create_directories" on failure
     }
-    return folder;
 }
 
 }  // namespace
@@ -208,11 +198,15 @@ bool saveAirportFile()
                 file.stands.push_back(std::move(copy));
         }
         if (handmade) {
-            const auto qf = computeQualityFactors(stands);
+            // Of what is written: the invented records are not.
+            const auto qf = computeQualityFactors(file.stands);
             file.qfReal = qf.first;
             file.qfSoft = qf.second;
         }
-        path = lf_learnedFolderFor(loadedAirport.publisher) / airportFileName(park.code);
+        // Where the loader looks for it (gf_readApf).
+        path = learnedFilePath(loadedAirport.reference, loadedAirport.publisher);
+        if (path.empty()) path = learnedFolderOf(loadedAirport.publisher) / airportFileName(park.code);
+        lf_makeFolderFor(path);
         if (writeParkpositions(file, path, StandFileMode::learned)) {
             showMessage(vr::format("{}{} '{}' saved with {} update{} {}", timeOfDay(), handmade ? " handmade" : "",
                                    platform::pathText(path), standUpdateCount,

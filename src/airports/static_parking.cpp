@@ -49,8 +49,6 @@ std::size_t lf_assignedCount()
     return static_cast<std::size_t>(std::count_if(stands.begin(), stands.end(), [](const Stand& s) { return s.assigned; }));
 }
 
-std::uint32_t lf_linear(std::uint32_t day, std::uint32_t slot) { return day * 48 + slot; }
-
 // A selection stands on a neighbour of the stand closer than the two half wingspans.
 bool lf_selectionTooClose(const Stand& stand, const std::string& type)
 {
@@ -91,14 +89,6 @@ std::string weekdayName(std::int64_t weekday)
 }
 
 std::string slotHoursText(std::int64_t n) { return gf_numberToText(static_cast<float>(n) * 0.5f + 0.5f); }
-
-std::int32_t weekHalfHours(std::uint32_t day1, std::uint32_t slot1, std::uint32_t day2, std::uint32_t slot2)
-{
-    std::int32_t d = (static_cast<std::int32_t>(day2) - static_cast<std::int32_t>(day1)) * 48 +
-                     static_cast<std::int32_t>(slot2) - static_cast<std::int32_t>(slot1);
-    if (d < 0) d += 336;
-    return d;
-}
 
 std::pair<std::uint32_t, std::uint32_t> halfHoursBefore(std::uint64_t weekdayAndSlot, std::int32_t back)
 {
@@ -209,14 +199,10 @@ void placeParkedTraffic()
         if (stand->reserved || stand->assigned) continue;
         if (stand->neighbourTaken && lf_selectionTooClose(*stand, record.type)) continue;
         bool kept = false;
-        const auto [beforeDay, beforeSlot] = halfHoursBefore(now, record.slot);
         for (SimAc& st : staticAircraft) {
             if (st.standId != stand->sid || st.simState != SimState::active || st.source != 0) continue;
             if (lf_cutAt(st.callsign, '*') == lf_cutAt(record.callsign, '*')) continue;
-            if (lf_linear(st.birthDay, st.birthSlot) > lf_linear(beforeDay, beforeSlot)) {
-                const std::uint64_t nowDay = weekdayOfPacked(now);
-                const std::int32_t age = weekHalfHours(st.birthDay, st.birthSlot, static_cast<std::uint32_t>(nowDay),
-                                                       slotOfPacked(now));
+            if (const std::int32_t age = weekAge(st.birthDay, st.birthSlot, now); age < record.slot) {
                 parkingSelections.push_back(ParkingSelection{st.linkedAircraftId, 0, stand->sid, age, st.airline,
                                                              st.type, st.coupledCs, st.coupledCs2, st.registration,
                                                              true});
@@ -329,6 +315,7 @@ void calculateStaticParking()
     refreshUsedNames();
     clearStandMarks(false);
     markReservedStands();
+    appServices().refreshParkingControls();
 
     const bool ptOnly = RT_PARKTRAFFIC_ONLY.get();
     if (MAX_PARK_SEL.get() >= 1 && lf_readParkedTrafficRecords(parkedTrafficRecords)) placeParkedTraffic();

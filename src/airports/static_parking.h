@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/airport_services.h"
+#include "engine/slot_records.h"
 #include "engine/stand.h"
 
 struct LiveAc;
@@ -84,8 +85,6 @@ bool isStaticNamedAc(const StandUser& ac);
 bool isParkedTrafficNamedAc(const StandUser& ac);
 // Marks the stand assigned and its neighbours neighbour-taken.
 void markStandAssigned(Stand& stand);
-// Half hours on the week of 336 from (day1, slot1) to (day2, slot2), wrapping.
-std::int32_t weekHalfHours(std::uint32_t day1, std::uint32_t slot1, std::uint32_t day2, std::uint32_t slot2);
 // (weekday, slot) `back` half hours before now, wrapping into earlier weekdays.
 std::pair<std::uint32_t, std::uint32_t> halfHoursBefore(std::uint64_t weekdayAndSlot, std::int32_t back);
 

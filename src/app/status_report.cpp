@@ -17,7 +17,7 @@ std::string statusReportLine()
                       timeOfDay(), p.simConnected.load() ? "connected" : "not connected",
                       p.simRunning.load() ? ", running" : "", p.liveCount.load(), p.liveParkedCount.load(),
                       p.staticsInSlot.load(), p.standCount.load(), p.liveriesCount.load(), lamp(p.trafficLamp.load()),
-                      lamp(p.weatherLamp.load()), mainWindow().message());
+                      lamp(p.weatherLamp.load()), mainWindow().shownMessage());
 }
 
 StatusReport::StatusReport(std::chrono::seconds every)

@@ -46,6 +46,9 @@ public:
     // it runs (on = false) and enabled again afterwards. The busy flag itself is
     // core's (mainControlsDisabled); this only shows it.
     virtual void showMainControlsEnabled(bool /*on*/) {}
+    // The parking controls are enabled, disabled and filled by the options
+    // (RT_PARKTRAFFIC_ONLY, the target percentage, Max fit).
+    virtual void refreshParkingControls() {}
 };
 
 // Installs the shell's implementation (not owned; it must outlive its use).

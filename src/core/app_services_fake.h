@@ -109,6 +109,16 @@ public:
         std::lock_guard lock(mutex_);
         controlStates_.push_back(on);
     }
+    void refreshParkingControls() override
+    {
+        std::lock_guard lock(mutex_);
+        ++parkingControlRefreshes_;
+    }
+    int parkingControlRefreshes() const
+    {
+        std::lock_guard lock(mutex_);
+        return parkingControlRefreshes_;
+    }
     // Every showMainControlsEnabled value in order.
     std::vector<bool> mainControlStates() const
     {
@@ -170,6 +180,7 @@ private:
     std::vector<std::string> errors_;
     int clears_ = 0;
     int repaints_ = 0;
+    int parkingControlRefreshes_ = 0;
     int versionUpdates_ = 0;
     std::map<std::string, std::string> downloads_;
     std::string folderUrl_ = "https://downloads.test/P3D/";

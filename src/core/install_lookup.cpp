@@ -1,5 +1,8 @@
 #include "core/install_lookup.h"
 
+#include <cctype>
+#include <utility>
+
 #include "core/errors.h"
 #include "core/fmt.h"
 #include "core/options.h"
@@ -56,10 +59,46 @@ std::filesystem::path getP3DSetupPath(int version)
     }
 }
 
+namespace {
+
+// The last non-empty component of the path.
+std::string_view lf_installFolderName(std::string_view path)
+{
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) {
+        path.remove_suffix(1);
+    }
+    const std::size_t sep = path.find_last_of("\\/");
+    return sep == std::string_view::npos ? path : path.substr(sep + 1);
+}
+
+bool lf_containsVersionMark(std::string_view name, std::string_view mark)
+{
+    for (std::size_t at = name.find(mark); at != std::string_view::npos; at = name.find(mark, at + 1)) {
+        const std::size_t next = at + mark.size();
+        if (next == name.size() || !std::isdigit(static_cast<unsigned char>(name[next]))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 std::string p3dVersionFromPath(std::string_view installPath, int p3dVersionOption)
 {
-    // Look at whole path components from the deepest up, so that a "v5" inside
-    // a folder name such as "Dev5" higher up does not count.
+    // The install folder's own name first, wherever in it the version stands
+    // ("Prepar3D v6 Academic", "P3Dv6_Pro", "Prepar3D v6.1"); a digit after it
+    // makes another number ("v55").
+    const std::string_view folder = lf_installFolderName(installPath);
+    for (const auto& [mark, version] : {std::pair{"v5", "5"}, std::pair{"V5", "5"}, std::pair{"v6", "6"},
+                                        std::pair{"V6", "6"}}) {
+        if (lf_containsVersionMark(folder, mark)) {
+            return version;
+        }
+    }
+    // Then whole path components from the deepest up that end in the version,
+    // so that a "v5" inside a folder name such as "Dev5" higher up does not count
+    // when a deeper one names the version.
     std::size_t end = installPath.size();
     while (end > 0) {
         const std::size_t sep = installPath.find_last_of("\\/", end - 1);

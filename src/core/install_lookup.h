@@ -21,8 +21,10 @@ bool isP3DInstalled(int version);
 // value, not a string, not valid UTF-16).
 std::filesystem::path getP3DSetupPath(int version);
 
-// The simulator version to serve, as text: "5" or "6" when a component of the
-// install path ends in "v5"/"V5" or "v6"/"V6" (the deepest such component
+// The simulator version to serve, as text: "5" or "6" when the install folder's
+// own name contains "v5"/"V5" or "v6"/"V6" not followed by a digit
+// ("D:\P3Dv6_Pro", "E:\Prepar3D v6 Academic"; v5 looked for first); else when a
+// component of the install path ends in one of them (the deepest such component
 // decides, so "D:\Dev5\Prepar3D v6" is 6); otherwise `p3dVersionOption` (the
 // P3D_VERSION option) in decimal when it is 5 or more. Else throws
 // qxv::UserErrorException 77 "P3D install path does not contain v5 or v6. Use

@@ -46,8 +46,7 @@ struct LiveryRequest {
 
 // A matched livery: the title is a view into the livery table, which lives for
 // the whole run (until a rescan rebuilds it at the start of a run); fsltlModel
-// is whether the title contains "FSLTL_" (a static match always answers false:
-// fsltlModel matters only at a live aircraft's touchdown, so callers keep theirs).
+// is whether the title contains "FSLTL_", for live and static aircraft alike.
 struct LiveryMatch {
     std::string_view title;
     bool fsltlModel = false;

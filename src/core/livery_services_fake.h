@@ -50,10 +50,8 @@ public:
     {
         calls.add("matchStatic " + ac.airline + " " + ac.type + (standCargo ? " cargo" : "") + " at " +
                   std::string(standName));
-        if (!ac.title.empty()) return LiveryMatch{ac.title, false};
-        auto match = lf_title(ac.airline + " " + ac.type);
-        if (match) match->fsltlModel = false;
-        return match;
+        if (!ac.title.empty()) return LiveryMatch{ac.title, ac.title.find("FSLTL_") != std::string_view::npos};
+        return lf_title(ac.airline + " " + ac.type);
     }
     std::string_view lookupTitleById(std::uint32_t aircraftId) override
     {

@@ -172,7 +172,7 @@ StringParameter& PROGRAM_INSTALL_PATH = lf_make<StringParameter>("PROGRAM_INSTAL
 StringParameter& SIM_INSTALL_PATH = lf_make<StringParameter>("SIM_INSTALL_PATH", "");
 StringParameter& AIG_VERSION = lf_make<StringParameter>("AIG_VERSION", "");
 StringParameter& DBASE_VERSION = lf_make<StringParameter>("DBASE_VERSION", "");
-StringParameter& RT_LICENSE = lf_make<StringParameter>("RT_LICENSE", "");
+StringParameter& RT_LICENSE = lf_make<StringParameter>("RT_LICENSE", "", TextKind::secret);
 const std::array<StringParameter*, 10>& lfolder = lf_folders("lfolder");
 const std::array<StringParameter*, 10>& afolder = lf_folders("afolder");
 

@@ -97,10 +97,14 @@ private:
     std::atomic<std::int32_t> current_;
 };
 
+// A text option. A secret one (the service key) is never written to a log:
+// its log lines say only whether it is set.
+enum class TextKind { plain, secret };
+
 class StringParameter : public Parameter {
 public:
-    StringParameter(std::string name, std::string defaultValue)
-        : Parameter(std::move(name)), default_(std::move(defaultValue)), current_(default_)
+    StringParameter(std::string name, std::string defaultValue, TextKind kind = TextKind::plain)
+        : Parameter(std::move(name)), default_(std::move(defaultValue)), kind_(kind), current_(default_)
     {
     }
 
@@ -109,9 +113,11 @@ public:
     bool empty() const { return current_.empty(); }
     const std::string& defaultValue() const { return default_; }
     void reset() { set(default_); }
+    bool secret() const { return kind_ == TextKind::secret; }
 
 private:
     const std::string default_;
+    const TextKind kind_;
     SharedText current_;
 };
 

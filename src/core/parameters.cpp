@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <mutex>
+#include <stdexcept>
+#include <optional>
 #include <pugixml.hpp>
 #include <system_error>
 
@@ -52,13 +54,45 @@ pugi::xml_node lf_findEntry(const pugi::xml_node& doc, const std::string& name)
     return lf_select(doc, vr::format("/parameters/parameter[@name='{}']", name));
 }
 
-// Loads the file; a loaded file without <parameters> counts as unloadable.
-bool lf_load(pugi::xml_document& doc, const std::filesystem::path& path)
+// Far more than any parameters.xml the program writes (a few kB). A bigger file
+// is no options file: it is kept aside like an unreadable one rather than being
+// loaded and rewritten at every option change.
+constexpr std::uintmax_t kMaxParametersBytes = 1u << 20;
+
+// Loads the file; the reason it cannot be used when it cannot (empty when loaded).
+std::string lf_loadFile(pugi::xml_document& doc, const std::filesystem::path& path)
 {
-    if (!doc.load_file(path.c_str())) return false;
-    if (doc.child("parameters")) return true;
-    doc.reset();
-    return false;
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec) && !ec) return "not found";
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size > kMaxParametersBytes)
+        return vr::format("is too big ({} bytes, more than {})", size, kMaxParametersBytes);
+    if (const pugi::xml_parse_result read = doc.load_file(path.c_str()); !read) {
+        doc.reset();
+        return vr::format("could not be read ({} at byte {})", read.description(), read.offset);
+    }
+    return {};
+}
+
+// lf_loadFile; a loaded file without <parameters> counts as unusable too.
+std::string lf_load(pugi::xml_document& doc, const std::filesystem::path& path)
+{
+    std::string problem = lf_loadFile(doc, path);
+    if (problem.empty() && !doc.child("parameters")) {
+        doc.reset();
+        problem = "holds no <parameters> element";
+    }
+    return problem;
+}
+
+// pugixml reads every text as a bool; only texts that say yes or no are meant as one.
+std::optional<bool> lf_boolValue(const pugi::xml_attribute& value)
+{
+    const char first = value.as_string()[0];
+    if (first == '\0') return false;  // an empty or missing value is false
+    if (std::string_view("1tTyY").find(first) != std::string_view::npos) return true;
+    if (std::string_view("0fFnN").find(first) != std::string_view::npos) return false;
+    return std::nullopt;
 }
 
 // A file that exists but cannot be used is kept as "<name>.bak" before it is
@@ -88,13 +122,26 @@ void lf_saveLogged(const pugi::xml_document& doc, const std::filesystem::path& p
         logLine(vr::format("could not save to '{}'", platform::pathText(path)));
 }
 
+// The file for a single save or removal (any thread, the UI's too): nothing
+// when there is no data folder (the start-up has stopped on that already).
+std::optional<std::filesystem::path> lf_fileForSave()
+{
+    try {
+        return parametersFile();
+    } catch (const std::runtime_error&) {
+        return std::nullopt;
+    }
+}
+
 // Load-modify-save of one entry (the lock is held by the caller).
 void lf_saveEntry(const std::string& name, const std::string& value, const std::string& logText)
 {
-    const std::filesystem::path path = parametersFile();
+    const std::optional<std::filesystem::path> file = lf_fileForSave();
+    if (!file) return;
+    const std::filesystem::path& path = *file;
     pugi::xml_document doc;
     pugi::xml_node parameters;
-    if (doc.load_file(path.c_str())) {
+    if (lf_loadFile(doc, path).empty()) {
         parameters = doc.child("parameters");
         if (!parameters) parameters = doc.append_child("parameters");
         if (pugi::xml_node entry = lf_findEntry(doc, name))
@@ -117,7 +164,11 @@ void lf_saveEntry(const std::string& name, const std::string& value, const std::
 
 std::string lf_boolLog(const BoolParameter* r) { return vr::format("{}={}", r->name(), lf_boolText(r->get())); }
 std::string lf_intLog(const IntParameter* r) { return vr::format("{}={}", r->name(), r->get()); }
-std::string lf_stringLog(const StringParameter* r) { return vr::format("{}=\"{}\"", r->name(), r->get()); }
+std::string lf_stringLog(const StringParameter* r)
+{
+    if (r->secret()) return vr::format("{} is {}", r->name(), r->empty() ? "not set" : "set");
+    return vr::format("{}=\"{}\"", r->name(), r->get());
+}
 
 void lf_logAddFailed(const std::string& name, const std::string& value)
 {
@@ -166,7 +217,12 @@ bool isFolderParameter(std::string_view name)
 bool readBoolParameter(BoolParameter* record, const pugi::xml_document& doc)
 {
     const pugi::xml_node entry = lf_findEntry(doc, record->name());
-    record->set(entry ? entry.attribute("value").as_bool() : record->defaultValue());
+    const std::optional<bool> value = entry ? lf_boolValue(entry.attribute("value")) : record->defaultValue();
+    if (!value)
+        logLineIfRunning(vr::format("===> {} has the value '{}', which is neither true nor false: {} taken",
+                                    record->name(), entry.attribute("value").as_string(),
+                                    lf_boolText(record->defaultValue())));
+    record->set(value.value_or(record->defaultValue()));
     logBoolParameter(record);
     return bool(entry);
 }
@@ -271,7 +327,11 @@ void logStringParameter(const StringParameter* record) { logLineIfRunning(lf_str
 bool loadParametersDocument(pugi::xml_document& doc)
 {
     std::lock_guard lock(lf_storeMutex());
-    return bool(doc.load_file(parametersFile().c_str()));
+    try {
+        return lf_loadFile(doc, parametersFile()).empty();
+    } catch (const std::runtime_error&) {
+        return false;  // no data folder: logged, and the start-up stops on it
+    }
 }
 
 void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::vector<CheckboxParameter*>& checkboxes,
@@ -287,7 +347,7 @@ void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::ve
     pugi::xml_document doc;
     ListSteps steps;
     bool replaceable = true;
-    if (lf_load(doc, path)) {
+    if (const std::string problem = lf_load(doc, path); problem.empty()) {
         logLine(vr::format("from '{}'", platform::pathText(path)));
         steps.onBool = [&doc](BoolParameter* r) { loadBoolParameter(doc, r); };
         steps.onInt = [&doc](IntParameter* r) { loadIntParameter(doc, r); };
@@ -306,7 +366,7 @@ void loadParameters(const std::vector<BoolParameter*>& plainBools, const std::ve
             }
         };
     } else {
-        logLine(platform::pathText(path) + " not found, default values taken:");
+        logLine(vr::format("{} {}, default values taken:", platform::pathText(path), problem));
         replaceable = lf_keepBroken(path);
         doc.reset();
         const pugi::xml_node parameters = doc.append_child("parameters");
@@ -377,9 +437,11 @@ void setStringParameter(StringParameter* record, std::string text)
 void removeParameter(const Parameter* record)
 {
     std::lock_guard lock(lf_storeMutex());
-    const std::filesystem::path path = parametersFile();
+    const std::optional<std::filesystem::path> file = lf_fileForSave();
+    if (!file) return;
+    const std::filesystem::path& path = *file;
     pugi::xml_document doc;
-    if (!doc.load_file(path.c_str())) return;
+    if (!lf_loadFile(doc, path).empty()) return;
     const pugi::xml_node parameters = doc.child("parameters");
     if (!parameters) return;
     pugi::xml_node entry = lf_findEntry(doc, record->name());

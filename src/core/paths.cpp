@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 
 #include "core/log.h"
 #include "platform/known_folders.h"
@@ -69,8 +70,8 @@ DataFolder& lf_dataFolder()
 fs::path appDataPath()
 {
     if (auto folder = platform::knownFolder(platform::KnownFolder::RoamingAppData)) return *folder;
-    logLine("Could not find the AppData path");
-    return fs::path("Could not find the AppData path");
+    logLineMarked("Could not find the AppData path");
+    throw std::runtime_error("Could not find the AppData path");
 }
 
 fs::path dataFolderPath()

@@ -51,7 +51,8 @@ extern const std::filesystem::path& invalidAircraftCfgFilesPath;         // outp
 extern const std::filesystem::path& incompleteFltsimSectionsPath;        // output/errors/IncompleFltsimSections.txt
 
 // The user's AppData folder; when the platform cannot name it, logs "Could not
-// find the AppData path" and returns that text as the path.
+// find the AppData path" (marked) and throws std::runtime_error with that text:
+// there is no folder to keep the options in.
 std::filesystem::path appDataPath();
 // appDataPath()/"VRMT_P3D", resolved on the first call and kept.
 std::filesystem::path dataFolderPath();

@@ -110,7 +110,15 @@ bool setClosingReasonIfUnset(ClosingReason reason, std::int32_t restartDelaySeco
 
 bool requestClosing(ClosingReason reason, std::int32_t restartDelaySeconds)
 {
-    if (closingFlag.load()) return false;
+    if (closingFlag.load()) {
+        // A run ended by an error waits for the user: new settings (an install
+        // path typed after start-up error 151 or 153) take the error's place
+        // and restart the run, unless the window is closing.
+        if (reason != ClosingReason::NewSettings || windowClosedFlag.load()) return false;
+        std::uint64_t current = lf_closingState.load();
+        return (current >> 32) == std::uint32_t(ClosingReason::SystemError) &&
+               lf_closingState.compare_exchange_strong(current, lf_pack(reason, restartDelaySeconds));
+    }
     // The reason goes first and the flag after it: every loop polls only the
     // flag and then reads the reason, so it must never find the flag without it.
     // A window close may have set its reason already; it came first.

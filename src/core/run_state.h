@@ -48,8 +48,10 @@ bool sleepUnlessSet(std::chrono::nanoseconds d, const std::atomic<bool>& flag);
 
 // Ends the run with `reason` unless a run end was already requested: sets the
 // reason and delay together when none is set yet, then closingFlag, so whoever
-// sees the flag finds the reason. The first reason wins. Returns whether this
-// call set them.
+// sees the flag finds the reason. The first reason wins, with one exception:
+// NewSettings replaces SystemError (an error waiting for the user, who has now
+// typed new settings) while the window is open. Returns whether this call set
+// them.
 bool requestClosing(ClosingReason reason, std::int32_t restartDelaySeconds);
 // Sets reason and delay when no reason is set yet (the flag is left alone).
 // Returns whether it set them.

@@ -192,11 +192,6 @@ LiveAc newLiveAc(const PositionSample& first, const AcIdentity& identity, double
     return ac;
 }
 
-bool acIdentityEquals(const AcIdentity& a, const AcIdentity& b)
-{
-    return a.airline == b.airline && a.type == b.type;
-}
-
 LiveryRequest liveryRequest(const AcIdentity& ac)
 {
     LiveryRequest request{ac.airline, ac.type, ac.registration, ac.callsign, ac.category, ac.cargo};

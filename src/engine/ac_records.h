@@ -280,8 +280,6 @@ void initStaticAc(SimAc& ac, const AcIdentity& identity, std::uint32_t standId, 
                   double standHeading, bool cargo);
 // A live aircraft with its first sample.
 LiveAc newLiveAc(const PositionSample& first, const AcIdentity& identity, double time);
-// Same airline and type (exact).
-bool acIdentityEquals(const AcIdentity& a, const AcIdentity& b);
 // What the livery match looks at of the aircraft (its title included).
 LiveryRequest liveryRequest(const AcIdentity& ac);
 

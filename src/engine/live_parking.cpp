@@ -116,11 +116,13 @@ void enforceMaxPark(std::uint32_t extra)
     };
     const auto s = static_cast<std::int64_t>(std::count_if(staticAircraft.begin(), staticAircraft.end(), counted));
     if (s + n <= wanted || staticAircraft.empty()) return;
-    // The oldest by week slot (Monday-born ones first on a Monday morning).
+    // The oldest by age on the week (a Sunday-born one is older than a Monday-born one on Monday).
+    const std::uint64_t now = currentSlotAndWeekday.load();
     SimAc* oldest = nullptr;
     for (SimAc& st : staticAircraft) {
         if (!counted(st)) continue;
-        if (oldest == nullptr || st.birthDay * 48u + st.birthSlot < oldest->birthDay * 48u + oldest->birthSlot)
+        if (oldest == nullptr ||
+            weekAge(st.birthDay, st.birthSlot, now) > weekAge(oldest->birthDay, oldest->birthSlot, now))
             oldest = &st;
     }
     if (oldest == nullptr || oldest->simState != SimState::active) return;
@@ -177,19 +179,10 @@ std::uint64_t lf_averageLiveParked(bool withMean)
     std::uint64_t count = 0;
     std::int64_t sum = 0;
     const std::uint64_t now = currentSlotAndWeekday.load();
-    const std::int64_t cd = weekdayOfPacked(now);
-    const std::int64_t cs = slotOfPacked(now);
     for (const LiveAc& ac : liveAircraft) {
         if (!lf_activeParked(ac)) continue;
         ++count;
-        if (!withMean) continue;
-        const std::int64_t born = static_cast<std::int64_t>(ac.birthDay) * 48 + ac.birthSlot;
-        // Earlier in the week than the birth (Sunday -> Monday, a time shift): nothing is added.
-        if (cd * 48 + cs > born) {
-            std::int64_t slots = (cd - ac.birthDay) * 48 + cs - ac.birthSlot;
-            if (slots < 0) slots += 336;
-            sum += slots;
-        }
+        if (withMean) sum += weekAge(ac.birthDay, ac.birthSlot, now);  // across Monday 00:00 too
     }
     if (withMean) {
         const float mean = count == 0 ? 0.0f : static_cast<float>(sum) / static_cast<float>(count);

@@ -1,9 +1,10 @@
 #pragma once
 // The per-tick update of one live aircraft and the merge of a new sample into
-// its queue. These two are the seam of the engine's motion: the version here
-// spawns buffered aircraft and moves active ones in a straight line from sample
-// to sample; the full motion (prediction, ground movement, landing, take-off)
-// replaces this file with the same signatures. Worker thread only.
+// its queue: a buffered aircraft is spawned; an active one is moved by the
+// motion (nextPosMain, motion.h: prediction, ground movement, landing, take-off)
+// when its next sample is due, and its position block goes to the simulator. A
+// new sample is queued, merged with the stationary ones, or dropped; too many
+// queued samples or a holding left end the aircraft. Worker thread only.
 
 #include <cstddef>
 

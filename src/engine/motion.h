@@ -164,7 +164,7 @@ void lf_settleAtStand(LiveAc& ac);
 inline constexpr int nextPosMaxPasses = 64;
 
 // ---------------------------------------------------------------------------
-// Parking and stand use (their owner replaces the stand-ins of parking_stubs.cpp)
+// Parking and stand use (live_parking.cpp)
 
 // Sends a taxiing aircraft into a free stand near its newest sample.
 void try2Park(LiveAc& ac, bool wide);

@@ -7,6 +7,14 @@
 #include "core/log.h"
 #include "engine/ac_records.h"
 
+std::int32_t weekHalfHours(std::uint32_t day1, std::uint32_t slot1, std::uint32_t day2, std::uint32_t slot2)
+{
+    std::int32_t d = (static_cast<std::int32_t>(day2) - static_cast<std::int32_t>(day1)) * 48 +
+                     static_cast<std::int32_t>(slot2) - static_cast<std::int32_t>(slot1);
+    if (d < 0) d += 336;
+    return d;
+}
+
 std::uint64_t nextHalfHour(std::uint64_t weekdayAndSlot)
 {
     const std::uint32_t slot = slotOfPacked(weekdayAndSlot);

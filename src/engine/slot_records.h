@@ -30,6 +30,16 @@ inline std::uint64_t packWeekdayAndSlot(std::uint32_t weekday, std::uint32_t slo
 {
     return (static_cast<std::uint64_t>(slot) << 32) | weekday;
 }
+// Half hours on the week of 336 from (day1, slot1) to (day2, slot2), wrapping:
+// the age of something born at (day1, slot1) when it is (day2, slot2) now.
+// Ages are compared this way, never as weekday x 48 + slot, which jumps back
+// at Monday 00:00.
+std::int32_t weekHalfHours(std::uint32_t day1, std::uint32_t slot1, std::uint32_t day2, std::uint32_t slot2);
+// The age of a birth (weekday, slot) at the packed now.
+inline std::int32_t weekAge(std::uint32_t birthDay, std::uint32_t birthSlot, std::uint64_t now)
+{
+    return weekHalfHours(birthDay, birthSlot, weekdayOfPacked(now), slotOfPacked(now));
+}
 // The half hour after / before, with the weekday stepping 7 -> 1 / 1 -> 7.
 std::uint64_t nextHalfHour(std::uint64_t weekdayAndSlot);
 std::uint64_t previousHalfHour(std::uint64_t weekdayAndSlot);

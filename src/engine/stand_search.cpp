@@ -286,21 +286,13 @@ void lf_searchForCoupledCsAroundThisTime(std::uint64_t weekdayAndSlot, AcIdentit
 std::uint32_t lf_countStaticsInSlot(bool updateAge)
 {
     const std::uint64_t now = currentSlotAndWeekday.load();
-    const std::int64_t nowWeekSlot =
-        static_cast<std::int64_t>(weekdayOfPacked(now)) * 48 + static_cast<std::int64_t>(slotOfPacked(now));
     std::uint32_t count = 0;
     std::int64_t sum = 0;
     for (const SimAc& st : staticAircraft) {
         if (st.simState != SimState::active && st.simState != SimState::removingfromsim) continue;
         ++count;
         if (!updateAge) continue;
-        // Signed: an aircraft born later in the week than now is left out of the sum.
-        const std::int64_t born = static_cast<std::int64_t>(st.birthDay) * 48 + st.birthSlot;
-        if (nowWeekSlot > born) {
-            std::int64_t age = nowWeekSlot - born;
-            if (age < 0) age += 336;
-            sum += age;
-        }
+        sum += weekAge(st.birthDay, st.birthSlot, now);  // across Monday 00:00 too
     }
     if (updateAge && !WEEK.get()) {
         const float hours = count == 0 ? 0.0f : static_cast<float>(static_cast<double>(sum) / (2.0 * count) + 0.5);

@@ -126,6 +126,7 @@ void placeStaticAircraft()
     const std::optional<LiveryMatch> match = gf_matchStaticAcLivery(liveryRequest(st), standCargo, stand->name);
     if (!match || match->title.empty()) return;  // the match logs its own "no livery" line
     st.liveryTitle = match->title;
+    st.fsltlModel = match->fsltlModel;  // as a live aircraft's
     st.source = p.kind;
     st.linkedAircraftId = p.aircraftId;
 

@@ -26,7 +26,7 @@ std::optional<LiveryMatch> LiveryServicesImpl::matchStaticAcLivery(const LiveryR
     MatchAc match{ac, ac.cargo, ac.title};
     gf_matchStaticAcLivery(match, standCargo, standName);
     if (match.title.empty()) return std::nullopt;
-    return LiveryMatch{match.title, false};
+    return LiveryMatch{match.title, match.title.find("FSLTL_") != std::string_view::npos};
 }
 std::string_view LiveryServicesImpl::lookupTitleById(std::uint32_t aircraftId) { return lf_titleById(aircraftId); }
 void LiveryServicesImpl::rememberTitle(std::uint32_t aircraftId, std::string_view title)

@@ -276,6 +276,8 @@ int appMain()
         std::filesystem::create_directories(dataFolderPath());
     } catch (const std::filesystem::filesystem_error& e) {
         logLine(vr::format("Failed to create directory: {}", e.what()));
+    } catch (const std::runtime_error&) {
+        // No AppData folder (logged): the worker's start-up shows it as its error.
     }
     ui::postMessage(mainWindow().window.load(), WM_APP_START_WORKER, 0, 0);
     const int code = ui::runMessageLoop();

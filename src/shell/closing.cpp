@@ -36,8 +36,10 @@ public:
 void lf_closingSteps(FinalPost& post)
 {
     MainCycleCallees& c = mainCycleCallees();
-    const ClosingReason reason = closingReason();
+    ClosingReason reason = closingReason();
     logLine(vr::format("Exiting: {}", closingReasonText(reason)));
+    // The time options are saved below: a change typed now would be lost.
+    enableTimeShiftControls(false);
     c.setRunningFlag(false);
     if (c.simClientThreadStarted()) c.joinSimClientThread();
     if (!c.sessionGuid().empty()) {
@@ -46,11 +48,20 @@ void lf_closingSteps(FinalPost& post)
         c.deauthenticate();
     }
     if (reason == ClosingReason::SystemError) {
-        while (!windowClosedFlag.load()) sleepUnlessSet(std::chrono::hours(1), windowClosedFlag);
-        // Logged as it stands: the close has set the flags that quieten logLineIfRunning.
-        const std::string text = vr::format("User closed {}", programId);
-        showMessage(text, false);
-        logLine(text);
+        // Until the user closes the window, or types settings that restart the
+        // run (requestClosing with NewSettings replaces the error).
+        while (!windowClosedFlag.load() && closingReason() == ClosingReason::SystemError)
+            // A close wakes this at once; a restart request is seen within half a second.
+            sleepUnlessSet(std::chrono::milliseconds(500), windowClosedFlag);
+        reason = closingReason();
+        if (reason == ClosingReason::SystemError || windowClosedFlag.load()) {
+            // Logged as it stands: the close has set the flags that quieten logLineIfRunning.
+            const std::string text = vr::format("User closed {}", programId);
+            showMessage(text, false);
+            logLine(text);
+        } else {
+            logLine(vr::format("Exiting: {}", closingReasonText(reason)));
+        }
     }
     if (!airportServices().parkAirport().code.empty()) c.removeStaticParked();
     c.clearRememberedTitles();

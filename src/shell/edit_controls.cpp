@@ -180,7 +180,7 @@ void unblockCallsign()
     showStringParameterText(BLOCK_CALLSIGN);
     UNBLOCK.enable(false);
     showMessage(vr::format("no more blocking of live aircraft '{}'", blocked), true);
-    mainCycle().blockCallsignChanged = true;
+    mainCycle().request(mainCycle().blockCallsignChanged);
 }
 
 void blockCallsign()
@@ -201,7 +201,7 @@ void blockCallsign()
         saveStringParameter(&BLOCK_CALLSIGN);
         UNBLOCK.enable(true);
         showMessage(vr::format("live aircraft with callsign '{}' will be blocked", *callsign), true);
-        mainCycle().blockCallsignChanged = true;
+        mainCycle().request(mainCycle().blockCallsignChanged);
     }
     showStringParameterText(BLOCK_CALLSIGN);
 }

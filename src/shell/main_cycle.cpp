@@ -95,10 +95,28 @@ void MainCycleState::reset()
     takeDestination();
 }
 
+namespace {
+
+void lf_sayItWaitsWhilePaused(const MainCycleState& s)
+{
+    if (s.flightPaused.load()) showMessage("The flight is paused: the change applies when it resumes", false);
+}
+
+}  // namespace
+
+void MainCycleState::request(std::atomic<bool>& flag)
+{
+    flag = true;
+    lf_sayItWaitsWhilePaused(*this);
+}
+
 void MainCycleState::requestDestination(const std::string& ident, const LatLon& position)
 {
-    std::lock_guard lock(destinationMutex_);
-    destination_.emplace(ident, position);
+    {
+        std::lock_guard lock(destinationMutex_);
+        destination_.emplace(ident, position);
+    }
+    lf_sayItWaitsWhilePaused(*this);
 }
 
 std::optional<std::pair<std::string, LatLon>> MainCycleState::takeDestination()

@@ -34,7 +34,8 @@ struct LiveAc;
 struct AcIdentity;
 
 struct MainCycleState {
-    bool flightPaused = false;
+    // Set and cleared by the worker; the window reads it to say that its requests wait.
+    std::atomic<bool> flightPaused{false};
     std::int32_t notRunningCountdown = 0;
     std::atomic<std::int32_t> secondCount{0};
     UserAcState userState{};
@@ -60,6 +61,9 @@ struct MainCycleState {
     // AUTO_RANGE switched on: the worker chooses the range from the user aircraft now.
     std::atomic<bool> autoRangeRequested{false};
 
+    // Sets one of the window's request flags. The running step applies them:
+    // while the flight is paused the message line says that the change waits.
+    void request(std::atomic<bool>& flag);
     // A destination typed on the window (any thread); the worker applies it.
     void requestDestination(const std::string& ident, const LatLon& position);
     std::optional<std::pair<std::string, LatLon>> takeDestination();

@@ -34,6 +34,12 @@ std::string MainWindowState::error() const
     return error_;
 }
 
+std::string MainWindowState::shownMessage() const
+{
+    std::lock_guard lock(mutex_);
+    return error_.empty() ? message_ : "Error " + error_;
+}
+
 std::int32_t MainWindowState::messageMoment() const
 {
     std::lock_guard lock(mutex_);
@@ -71,7 +77,7 @@ void MainWindowState::resetForRestart()
     }
     lf_messageSeconds = 0;
     restartMark = true;
-    timeShiftControlsEnabled = true;
+    timeShiftControlsEnabled = false;  // the start-up enables them
     myOrbxCount = 0;
     myThirdpartyCount = 0;
     shownLiveCount = 0;
@@ -181,6 +187,8 @@ void refreshParkingCounters()
     }
 }
 
+void ShellAppServices::refreshParkingControls() { ::refreshParkingControls(); }
+
 // The controls of the busy state (core's disableMainControls / enableMainControls keep the flag).
 void ShellAppServices::showMainControlsEnabled(bool on)
 {
@@ -219,10 +227,8 @@ void enableTimeShiftControls(bool enable)
     TIME_SHIFT_MINS.enable(enable);
     SIM_TIME.enable(enable);
     KEEP_SIM_TIME_PAR.enable(enable);
-    if (!enable) {
-        mainWindow().timeShiftControlsEnabled = false;
-        invalidateMainWindow();
-    }
+    // Their labels follow (grey while disabled).
+    if (mainWindow().timeShiftControlsEnabled.exchange(enable) != enable) invalidateMainWindow();
 }
 
 std::int32_t autoRangeForDistance(double d)
@@ -241,7 +247,7 @@ void applyAutoRange()
         nm = 10;
     } else if (u.altitude > AR_ABOVE_HEIGHT.get()) {
         nm = 100;
-    } else if (u.altitude > AIRP_HEIGHT.get()) {
+    } else if (u.altAboveGround > AIRP_HEIGHT.get()) {  // "Height above gnd:", as the park-airport step
         nm = 40;
     } else {
         const ParkAirportInfo park = airportServices().parkAirport();
@@ -308,7 +314,7 @@ void applyTimeShift(std::int32_t minutes, bool quiet)
         if (quiet) return;
     }
     // The aircraft lists are the worker's: it takes the shown traffic away on its next step.
-    mainCycle().timeShiftRemovalRequested = true;
+    mainCycle().request(mainCycle().timeShiftRemovalRequested);
 }
 
 void removeShownTraffic()

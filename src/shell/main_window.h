@@ -27,7 +27,8 @@ struct MainWindowState {
     std::atomic<ui::Handle> window{0};
     // Set by the restart's reset, cleared when the new run reaches the simulator.
     std::atomic<bool> restartMark{false};
-    std::atomic<bool> timeShiftControlsEnabled{true};
+    // The time-shift controls are enabled (enableTimeShiftControls); their labels are grey while not.
+    std::atomic<bool> timeShiftControlsEnabled{false};
     std::atomic<std::int32_t> myOrbxCount{0};
     std::atomic<std::int32_t> myThirdpartyCount{0};
     std::atomic<std::int32_t> shownLiveCount{0};
@@ -38,6 +39,8 @@ struct MainWindowState {
     // The message line.
     std::string message() const;
     std::string error() const;
+    // What the message line shows: "Error " and the error text while one is set, else the message.
+    std::string shownMessage() const;
     std::int32_t messageMoment() const;
     void setMessage(const std::string& text, std::int32_t moment);
     void setError(const std::string& text);
@@ -67,6 +70,7 @@ public:
     std::string downloadFolderUrl() override;
     // The busy state's controls: the parking options off while static parking works.
     void showMainControlsEnabled(bool on) override;
+    void refreshParkingControls() override;
     // A new run asks the site again (resetSession).
     void forgetMissingDownloads();
 

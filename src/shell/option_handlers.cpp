@@ -57,7 +57,7 @@ void lf_toggleAutoRange(bool on)
     if (on) {
         lf_manualRange = RANGE.get();
         // The user aircraft's state is the worker's: it chooses the range on its next step.
-        mainCycle().autoRangeRequested = true;
+        mainCycle().request(mainCycle().autoRangeRequested);
     } else {
         RANGE.set(lf_manualRange.load());
         setRangeNm(lf_manualRange.load());
@@ -125,7 +125,7 @@ void lf_checkboxAction(CheckboxParameter& box, ui::Handle window)
         announceRespond();
     } else if (&box == &NAV_LIGHTS_WHILE_PARKED) {
         // The worker switches the lights of the parked aircraft it shows.
-        mainCycle().navLightsChanged = true;
+        mainCycle().request(mainCycle().navLightsChanged);
     } else if (&box == &LEARN_SOFT) {
         lf_markParkChangeIfLoaded();
     }
@@ -152,7 +152,7 @@ bool handleBlockButtons(ui::Handle, std::uint16_t id)
     }
     if (id == FLUSH_STATIC.controlId()) {
         showMessage("All static parked aircraft will be removed ...", false);
-        mainCycle().flushStaticRequested = true;
+        mainCycle().request(mainCycle().flushStaticRequested);
         FLUSH_STATIC.enable(false);
         return true;
     }
@@ -206,7 +206,7 @@ bool handleComboSelection(ui::Handle window, ui::WParam wParam)
             else
                 parkParametersChanged = true;
             // The worker removes the live aircraft beyond the new limit, farthest first.
-            mainCycle().liveLimitChanged = true;
+            mainCycle().request(mainCycle().liveLimitChanged);
         }
         return true;
     }

@@ -260,9 +260,7 @@ void startupInit()
         clearItemText(TIME_SHIFT_HOURS);
         clearItemText(TIME_SHIFT_MINS);
     }
-    for (const ParameterControl* p : std::initializer_list<const ParameterControl*>{
-             &TIME_SHIFT_DAYS, &TIME_SHIFT_HOURS, &TIME_SHIFT_MINS, &SIM_TIME, &KEEP_SIM_TIME_PAR})
-        p->enable(true);
+    enableTimeShiftControls(true);
     std::error_code ec;
     setStringParameter(&PROGRAM_INSTALL_PATH, fs::current_path(ec).string());
     currentSlotAndWeekday.store(slotAndWeekday());

@@ -11,8 +11,6 @@
 #include "traffic_service/handover.h"
 #include "traffic_service/weather.h"
 
-std::atomic<int> trafficLamp{2};
-std::atomic<int> weatherLamp{2};
 std::atomic<bool> sessionOpen{false};
 
 namespace {

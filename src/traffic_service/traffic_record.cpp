@@ -6,6 +6,7 @@
 
 #include "core/fmt.h"
 #include "core/run_state.h"
+#include "core/utils.h"
 #include "traffic_service/handover.h"
 #include "traffic_service/traffic_reader.h"
 
@@ -45,15 +46,7 @@ bool lf_decodeRegistration(TrafficRecord& record, const json& entry)
 
 bool lf_acceptCategory(const TrafficRecord& record, const json& entry)
 {
-    const std::string category = lf_text(entry, 28);
-    if (record.type.empty()) return false;
-    if (category.empty() || category == "null") return true;
-    if (category == "B1" || category == "B2" || category == "B4" || category == "C1" || category == "C2") return false;
-    if (record.type.size() > 4) return false;
-    static const char* const nonAircraft[] = {"BALL", "EMER", "GLID", "GRND", "GND", "PARA", "SERV", "SHIP", "VENT"};
-    for (const char* t : nonAircraft)
-        if (record.type == t) return false;
-    return true;
+    return gf_isAircraftCategory(record.type, lf_text(entry, 28));
 }
 
 bool lf_decodeHexId(TrafficRecord& record, const json& entry)

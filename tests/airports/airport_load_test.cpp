@@ -7,9 +7,11 @@
 
 #include "airports/airport_services_impl.h"
 #include "airports/stand_file.h"
+#include "airports/stand_learning.h"
 #include "core/app_services.h"
 #include "core/random.h"
 #include "support/airport_fixture.h"
+#include "support/parking_fixture.h"
 #include "traffic_service/traffic_reader.h"
 
 namespace {
@@ -191,6 +193,72 @@ TEST_F(AirportLoadTest, ArchivedFileIsDownloadedAndItsLearnedFileMerged)
     EXPECT_TRUE(exists("airports/park_airport.xml"));
     EXPECT_EQ(header_.qf.first, 63) << "one real record, one stand: (20 + 10000 + 100 + 2) x 0.00625";
     EXPECT_EQ(view.calls.count(vr::format("enable {} true", parking_percentage.controlId())), 1u);
+}
+
+// What is learned at an airport is saved where the next load reads it, whatever
+// the file's publisher says (none, separators, an add-on scenery's own name).
+TEST_F(AirportLoadTest, LearnedStandUseIsReadBackAfterTheSave)
+{
+    struct Row {
+        const char* name;
+        std::string reference;  // where the airport file comes from
+        std::string publisher;  // what its header says
+        std::string learned;    // where the learned file is
+    };
+    const Row rows[] = {
+        {"stock", "archive/stock/EHAM.xml", "stock", "airports/learned/stock/EHAM.xml"},
+        {"the demo's archived file, publisher unknown", "archive/stock/EHAM.xml", "unknown",
+         "airports/learned/stock/EHAM.xml"},
+        {"simaddon", "airports/my_ORBX/EHAM.xml", "simaddon", "airports/learned/simaddon/EHAM.xml"},
+        {"my_ORBX with the scenery's own publisher", "airports/my_ORBX/EHAM.xml", "ORBX",
+         "airports/learned/simaddon/EHAM.xml"},
+        {"a third party", "airports/my_thirdparty/EHAM.xml", "Fly Tampa",
+         "airports/learned/thirdparty/Fly Tampa/EHAM.xml"},
+        {"no publisher", "airports/my_thirdparty/EHAM.xml", "", "airports/learned/thirdparty/_/EHAM.xml"},
+        {"a publisher with separators", "airports/my_thirdparty/EHAM.xml", "A/B\\C:D",
+         "airports/learned/thirdparty/A_B_C_D/EHAM.xml"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove_all("airports/learned");
+        const std::string file = standFileText({{"airport_name", "Schiphol"}, {"publisher", row.publisher},
+                                                {"altitude", "-11"}},
+                                               {parkposText("A1", 52.3, 4.76, 20), parkposText("A2", 52.31, 4.76, 20)});
+        if (row.reference.rfind("archive", 0) == 0)
+            app.serve("https://downloads.test/P3D/" + row.reference, file);
+        else
+            write(row.reference, file);
+        ASSERT_EQ(load(row.reference), "");
+        loadedAirport = {row.reference, header_.airportName, header_.publisher, header_.altitude};
+        ASSERT_EQ(stands.size(), 2u);
+        std::vector<Stand> withUse(stands.begin(), stands.end());  // what the learning adds
+        withUse[0].options.push_back(makeOption("KLM", "B738", "PH-BXA", "KLM123", 2, {20}));
+        replaceStands(std::move(withUse));
+        standUpdateCount = 1;
+        ASSERT_TRUE(saveAirportFile());
+        EXPECT_TRUE(exists(row.learned));
+
+        clearStands();
+        ASSERT_EQ(load(row.reference), "");
+        ASSERT_EQ(stands.size(), 2u);
+        ASSERT_EQ(stands[0].options.size(), 1u);
+        EXPECT_EQ(stands[0].options[0].reg, "PH-BXA");
+        EXPECT_EQ(stands[0].options[0].source, 0u);
+        loadedAirport = {};
+    }
+}
+
+// A learned file that an earlier version saved by the publisher alone is still read.
+TEST_F(AirportLoadTest, ALearnedFileWhereEarlierVersionsSavedItIsRead)
+{
+    app.serve("https://downloads.test/P3D/archive/stock/EHAM.xml",
+              standFileText(baseParams, {parkposText("A1", 52.3, 4.76, 20)}));
+    write("airports/learned/thirdparty/unknown/EHAM.xml",
+          standFileText({{"airport_name", "Schiphol"}},
+                        {parkposText("A1", 0, 0, 0, "", R"(<opt reg="N1" airl="PVT" type="C172" day="2" hh="3"/>)")}));
+    ASSERT_EQ(load("archive/stock/EHAM.xml"), "");
+    ASSERT_EQ(stands.size(), 1u);
+    EXPECT_EQ(stands[0].options.size(), 1u);
 }
 
 TEST_F(AirportLoadTest, FormatQualityPairTable)

@@ -11,6 +11,7 @@
 #include "bglbuilder/bgl_builder.h"
 #include "core/errors.h"
 #include "scan_fixture.h"
+#include "support/airport_fixture.h"
 
 namespace {
 
@@ -22,7 +23,14 @@ const std::string kInstall = "C:\\Program Files\\Lockheed Martin\\Prepar3D v5";
 
 TEST_F(ScanTest, AutomaticScanOfTheFakeInstallation)
 {
+    RecordingOptionView view;
+    setOptionView(&view);
+    SCAN_AIRPORTS.setWindow(&view);
     gf_scanAirports();
+    SCAN_AIRPORTS.setWindow(nullptr);
+    setOptionView(nullptr);
+    // The box is cleared with the option.
+    EXPECT_EQ(view.calls.count(vr::format("check {} false", SCAN_AIRPORTS.controlId())), 1u);
 
     const auto files = filesBelow("airports");
     std::vector<std::string> names;
@@ -52,6 +60,10 @@ TEST_F(ScanTest, AutomaticScanOfTheFakeInstallation)
              "Generated LOWW.xml: 10 positions, of which 1 helipad",
          })
         EXPECT_TRUE(has(scanLog, line)) << line;
+    // One publisher line for each airport of the ORBX file (EGLC and EGKB).
+    EXPECT_EQ(std::count_if(scanLog.begin(), scanLog.end(),
+                            [](const std::string& l) { return l.find("from filename => publisher simaddon") != std::string::npos; }),
+              2);
     // Stock, inactive, statics, heliports, ".Bgl": never read.
     for (const char* icao : {"KJFK", "KBOS", "LFPG", "EHAX", "EGLW", "LOWI"}) EXPECT_FALSE(has(scanLog, icao)) << icao;
 
@@ -126,6 +138,20 @@ TEST_F(ScanTest, SceneryCfgSections)
         lf_readSceneryCfgEntries(row.section, kInstall, list);
         EXPECT_EQ(list, row.folders);
     }
+}
+
+// A folder listed twice (in scenery.cfg, or there and in scenery_add-ons.xml) is scanned once.
+TEST_F(ScanTest, AFolderListedTwiceIsScannedOnce)
+{
+    writeWholeFile(install.sceneryCfg,
+                   "[Area.1]\r\nLocal=D:\\Scenery\\X\r\nActive=TRUE\r\n"
+                   "[Area.2]\r\nLocal=d:\\scenery\\x\\\r\nActive=TRUE\r\n"
+                   "[Area.4]\r\nLocal=D:\\Addons\\SomePub EDDM\r\nActive=TRUE\r\n");
+    std::vector<std::string> list;
+    lf_readSceneryCfg(list);
+    lf_readSceneryAddOns(list);
+    EXPECT_EQ(list, (std::vector<std::string>{"D:\\Scenery\\X", "D:\\Addons\\SomePub EDDM"}));
+    EXPECT_TRUE(has(logFile(), "listed before, skipped:d:\\scenery\\x\\"));
 }
 
 TEST_F(ScanTest, SceneryCfgAreaTitledBayArea)

@@ -48,6 +48,12 @@ TEST_F(ParkAirportsTest, ReadingTheListLineByLine)
         {"an empty line is silent", "\nEHAM\r\n\n", true, {"EHAM"}, ""},
         {"a colon joins one field", "EGLL:A1\nEHRD\n", false, {"EHRD"}, ""},
         {"an unknown code", "ZZZZ\n", false, {}, ""},
+        // Blanks round the fields are no part of them.
+        {"blanks round a code and a stand", "EHAM, A12\n EGLL \r\n\tEHRD ,\tB4 \n", true,
+         {"EHAM,A12", "EGLL", "EHRD,B4"}, ""},
+        {"a line of blanks is silent", "  \t\nEHAM\n", true, {"EHAM"}, ""},
+        {"a code twice, once with blanks", "EHAM\nEHAM \n", true, {"EHAM"}, "my_park_airports.txt:EHAM  double, skipped"},
+        {"an unknown code with blanks", "ZZZY \n", false, {}, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -61,6 +67,7 @@ TEST_F(ParkAirportsTest, ReadingTheListLineByLine)
     }
     EXPECT_THAT(logLinesWith("airport EGLL:A1 is unknown"), testing::SizeIs(1));
     EXPECT_THAT(logLinesWith("airport ZZZZ is unknown"), testing::SizeIs(1));
+    EXPECT_THAT(logLinesWith("airport ZZZY is unknown"), testing::SizeIs(1));
 }
 
 // A broken file of many lines gives a few lines of each kind and one line

@@ -95,6 +95,57 @@ TEST_F(ParkingRenewalTest, MoreLiveParkedThanWanted)
     }
 }
 
+// A static stays for a selection when it is no older than the selection's
+// window: its age counts across Monday 00:00 (the week wraps).
+TEST_F(ParkingRenewalTest, KeepOrReplaceByAgeAcrossTheWeekWrap)
+{
+    struct Row {
+        const char* name;
+        std::uint32_t nowDay, nowSlot, bornDay, bornSlot;
+        std::int32_t window;
+        bool kept;
+    };
+    const Row rows[] = {
+        {"mid-week, within the window", 3, 20, 3, 16, 4, true},
+        {"mid-week, older than the window", 3, 20, 3, 15, 4, false},
+        {"born Monday 00:30, now Monday 01:00", 1, 2, 1, 1, 4, true},
+        {"born Sunday 23:30, now Monday 01:00", 1, 2, 7, 47, 4, true},
+        {"born Sunday 22:00, now Monday 01:00", 1, 2, 7, 44, 4, false},
+        {"born Monday 00:00, now Monday 00:00", 1, 0, 1, 0, 0, true},
+    };
+    for (const Row& row : rows) {
+        for (const bool fromParkedTraffic : {false, true}) {
+            SCOPED_TRACE(vr::format("{}{}", row.name, fromParkedTraffic ? ", reviewPtStatics" : ""));
+            staticAircraft.clear();
+            keptStatics.clear();
+            staticRemovals.clear();
+            parkingSelections.clear();
+            currentSlotAndWeekday.store(packSlotAndWeekday(row.nowSlot, row.nowDay));
+            SimAc st;
+            st.aircraftId = 5;
+            st.callsign = "KLM1*";
+            st.standId = 1;
+            st.simState = SimState::active;
+            st.source = 1;
+            st.birthDay = row.bornDay;
+            st.birthSlot = row.bornSlot;
+            staticAircraft.push_back(st);
+            ParkingSelection p;
+            p.standId = 1;
+            p.window = row.window;
+            p.flightA = "DLH2";
+            parkingSelections.push_back(p);
+            if (fromParkedTraffic)
+                reviewPtStatics(false);
+            else
+                keepOrReplaceStatic(staticAircraft[0], 0);
+            EXPECT_EQ(keptStatics.size(), row.kept ? 1u : 0u);
+            EXPECT_EQ(parkingSelections.empty(), row.kept);
+            EXPECT_EQ(staticRemovals.size(), row.kept ? 0u : 1u);
+        }
+    }
+}
+
 TEST_F(ParkingRenewalTest, AStaticWhoseOptionEndsNowIsSelectedAgain)
 {
     // Monday 10:00; the option holds 09:00..10:00 but not 10:30.

@@ -268,7 +268,12 @@ TEST_F(StandFileTest, LearnedFilePathTable)
         {"airports/my_ORBX/EGLL.xml", "ORBX", "airports/learned/simaddon/EGLL.xml"},
         {"airports\\my_ORBX\\EGLL.xml", "ORBX", "airports/learned/simaddon/EGLL.xml"},
         {"airports/EGLL.xml", "P", "airports/learned/EGLL.xml"},
-        {"D:\\Scenery\\X.xml", "P", (platform::driveRoot() / "D/Scenery/X.xml").string()},
+        // The publisher as a folder name of its own, as the saver makes it.
+        {"airports/my_thirdparty/ABCD.xml", "", "airports/learned/thirdparty/_/ABCD.xml"},
+        {"airports/my_thirdparty/ABCD.xml", "A/B\\C:D", "airports/learned/thirdparty/A_B_C_D/ABCD.xml"},
+        // A file elsewhere: never the airport file itself, the publisher's learned folder.
+        {"D:\\Scenery\\X.xml", "P", "airports/learned/thirdparty/P/X.xml"},
+        {"D:\\Scenery\\X.xml", "stock", "airports/learned/stock/X.xml"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.reference);

@@ -148,25 +148,29 @@ TEST_F(LearnedSaveTest, SavedAndReadBackPerLearnedFolder)
 {
     struct Row {
         const char* name;
+        std::string reference;
         std::string publisher;
         bool handmade;
         std::filesystem::path path;
         std::vector<std::string> regs;  // what comes back
     };
     const Row rows[] = {
-        {"stock", "stock", false, learnedStockFolder / "EHAM.xml", {"PH-BXA", "PH-MPS"}},
-        {"simaddon", "simaddon", false, learnedSimaddonFolder / "EHAM.xml", {"PH-BXA", "PH-MPS"}},
-        {"a third party, folder made", "Fly Tampa", false, learnedThirdpartyFolder / "Fly Tampa" / "EHAM.xml",
+        {"stock", "archive/stock/EHAM.xml", "stock", false, learnedStockFolder / "EHAM.xml", {"PH-BXA", "PH-MPS"}},
+        {"simaddon", "airports/my_ORBX/EHAM.xml", "simaddon", false, learnedSimaddonFolder / "EHAM.xml",
          {"PH-BXA", "PH-MPS"}},
-        {"handmade keeps the airport's own", "stock", true, learnedStockFolder / "EHAM.xml",
+        {"a third party, folder made", "airports/my_thirdparty/EHAM.xml", "Fly Tampa", false,
+         learnedThirdpartyFolder / "Fly Tampa" / "EHAM.xml", {"PH-BXA", "PH-MPS"}},
+        {"handmade keeps the airport's own", "archive/stock/EHAM.xml", "stock", true, learnedStockFolder / "EHAM.xml",
          {"PH-BXA", "PH-BXB", "PH-MPS"}},
-        {"a publisher that names a path stays inside", "../../x", false,
+        {"a publisher that names a path stays inside", "airports/my_thirdparty/EHAM.xml", "../../x", false,
          learnedThirdpartyFolder / ".._.._x" / "EHAM.xml", {"PH-BXA", "PH-MPS"}},
+        {"a file outside the airports folder: the publisher's folder", "D:\\Scenery\\EHAM.xml", "Fly Tampa", false,
+         learnedThirdpartyFolder / "Fly Tampa" / "EHAM.xml", {"PH-BXA", "PH-MPS"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         fill(row.handmade);
-        loadedAirport = {"archive/stock/EHAM.xml", "Schiphol", row.publisher, -11};
+        loadedAirport = {row.reference, "Schiphol", row.publisher, -11};
         AppServicesFake fake;
         ASSERT_TRUE(saveAirportFile());
         ASSERT_TRUE(exists(row.path));
@@ -179,6 +183,27 @@ TEST_F(LearnedSaveTest, SavedAndReadBackPerLearnedFolder)
         EXPECT_EQ(regs, row.regs);
         std::filesystem::remove(root() / row.path);
     }
+}
+
+// A handmade file carries its quality factors: of the records written, not of
+// the invented ones the static parking made up (never written).
+TEST_F(LearnedSaveTest, AHandmadeFilesQualityCountsOnlyWhatIsWritten)
+{
+    fill(true);
+    loadedAirport = {"archive/stock/EHAM.xml", "Schiphol", "stock", -11};
+    std::vector<Stand> written(stands.begin(), stands.end());
+    for (Stand& s : written) std::erase_if(s.options, [](const SlotRecord& r) { return r.fake; });
+    const auto expected = computeQualityFactors(written);
+    ASSERT_NE(expected, computeQualityFactors(stands));  // the invented record would change them
+    AppServicesFake fake;
+    ASSERT_TRUE(saveAirportFile());
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_file((root() / learnedStockFolder / "EHAM.xml").c_str()));
+    auto value = [&doc](const char* name) {
+        return doc.select_node(vr::format("//parameter[@name='{}']", name).c_str()).node().attribute("value").as_int(-2);
+    };
+    EXPECT_EQ(value("Qf_real"), expected.first);
+    EXPECT_EQ(value("Qf_soft"), expected.second);
 }
 
 TEST_F(LearnedSaveTest, AFailedSaveKeepsThePreviousFileAndTheOptions)
@@ -195,7 +220,7 @@ TEST_F(LearnedSaveTest, AFailedSaveKeepsThePreviousFileAndTheOptions)
     EXPECT_EQ(options(1).size(), 4u);
 
     // A folder that cannot be written: the old file stays whole, no temporary file.
-    loadedAirport.publisher = "stock";
+    loadedAirport = {"archive/stock/EHAM.xml", "Schiphol", "stock", -11};
     write(learnedStockFolder / "EHAM.xml", "old");
     std::filesystem::permissions(root() / learnedStockFolder, std::filesystem::perms::owner_write,
                                  std::filesystem::perm_options::remove);

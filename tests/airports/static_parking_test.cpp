@@ -74,6 +74,7 @@ TEST_F(StaticParkingTest, LearnedOptionsFillTheWantedStandsLargestWindowFirst)
     EXPECT_THAT(logLinesWith("It is day 1 (Mon), 10.5 hours"), testing::SizeIs(1));
     EXPECT_TRUE(mainControlsDisabled());
     EXPECT_EQ(realPassWindow, 8);
+    EXPECT_EQ(fake.parkingControlRefreshes(), 1);  // the window shows the parking options in force
 }
 
 TEST_F(StaticParkingTest, TheFitWindowAndTheSoftPass)

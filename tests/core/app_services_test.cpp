@@ -186,7 +186,7 @@ TEST(LiveryServicesTest, FakeAnswersUntilItIsGone)
         const auto placed = gf_matchStaticAcLivery(parked, false, "V156");
         ASSERT_TRUE(placed);
         EXPECT_EQ(placed->title, "FSLTL_A320_DLH");
-        EXPECT_FALSE(placed->fsltlModel);
+        EXPECT_TRUE(placed->fsltlModel);
         gf_liveryNotCreated("DLH4", "FSLTL_A320_DLH", "A320", "DLH");
         EXPECT_EQ(liveries.calls.count("match "), 1u);
         EXPECT_EQ(liveries.calls.count("matchStatic DLH A320 cargo at V155"), 1u);

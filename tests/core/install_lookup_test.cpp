@@ -147,6 +147,17 @@ TEST(P3dVersionFromPath, Table)
         {"E:\\Sims\\P3D", 5, "5"},
         {"E:\\Sims\\P3D", 6, "6"},
         {"", 6, "6"},
+        // The install folder's name holds the version with more after it.
+        {"E:\\Prepar3D v6 Academic", 5, "6"},
+        {"D:\\P3Dv6_Pro", 5, "6"},
+        {"D:\\P3Dv6 HF1", 5, "6"},
+        {"D:\\Prepar3D v6.1", 5, "6"},
+        {"D:\\Sims\\P3D_v6_Pro", 5, "6"},
+        {"D:\\Sims\\P3D_v6_Pro\\", 5, "6"},
+        {"D:\\Prepar3D v5 Academic", 6, "5"},
+        {"D:\\Dev5\\Prepar3D v6 Pro", 5, "6"},
+        {"D:\\P3D v6 and v5", 6, "5"},  // v5 is looked for first
+        {"D:\\Prepar3D v55 Beta", 6, "6"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);

@@ -58,6 +58,9 @@ TEST_F(ParametersTest, ValueTextsAreReadWithTheirClampsAndBoolRules)
         {"LOG", R"(<parameter name="LOG" value=""/>)", "false"},
         {"LOG", R"(<parameter name="LOG"/>)", "false"},
         {"LOG", R"(<parameter name="LOG" value="false"/>)", "false"},
+        // Neither yes nor no: the default stays (a log line says so, below).
+        {"LIGHT_AIRCRAFT", R"(<parameter name="LIGHT_AIRCRAFT" value="maybe"/>)", "true"},
+        {"WEEK", R"(<parameter name="WEEK" value="%"/>)", "false"},
         {"BLOCK_CALLSIGN", R"(<parameter name="BLOCK_CALLSIGN" value="DLH4&amp;&lt;x&gt;"/>)", "DLH4&<x>"},
         {"DESTINATION", R"(<parameter name="DESTINATION"/>)", ""},
         {"SIM_INSTALL_PATH", R"(<parameter name="SIM_INSTALL_PATH" value="D:\Prepar3D v6"/>)", "D:\\Prepar3D v6"},
@@ -71,6 +74,45 @@ TEST_F(ParametersTest, ValueTextsAreReadWithTheirClampsAndBoolRules)
         // The stored text stays until the option is saved again.
         EXPECT_EQ(entries().front().first, c.name);
     }
+}
+
+// What the start-up log says of an entry; a secret never appears in it.
+TEST_F(ParametersTest, LogLinesOfTheEntriesRead)
+{
+    struct Row {
+        const char* entry;
+        std::string line;       // a line of Log.txt
+        std::string forbidden;  // no line of Log.txt contains it ("" for none)
+    };
+    const Row rows[] = {
+        {R"(<parameter name="RT_LICENSE" value="k3y-Secr3t"/>)", "RT_LICENSE is set", "k3y-Secr3t"},
+        {R"(<parameter name="RT_LICENSE" value=""/>)", "RT_LICENSE is not set", "RT_LICENSE=\""},
+        {R"(<parameter name="DESTINATION" value="EDDF"/>)", "DESTINATION=\"EDDF\"", ""},
+        {R"(<parameter name="LIGHT_AIRCRAFT" value="maybe"/>)",
+         "===> LIGHT_AIRCRAFT has the value 'maybe', which is neither true nor false: true taken", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.entry);
+        TearDown();  // each row on a fresh folder and log
+        SetUp();
+        writeFile(fileWith(row.entry));
+        loadStored();
+        const auto lines = logLines();
+        EXPECT_THAT(lines, Contains(row.line));
+        if (!row.forbidden.empty()) {
+            for (const std::string& line : lines) EXPECT_EQ(line.find(row.forbidden), std::string::npos) << line;
+        }
+    }
+}
+
+// A service key saved from the window is not logged either.
+TEST_F(ParametersTest, SavingTheKeyDoesNotLogIt)
+{
+    loadStored();
+    setStringParameter(&RT_LICENSE, "k3y-Secr3t");
+    EXPECT_EQ(valueOf("RT_LICENSE"), "k3y-Secr3t");
+    for (const std::string& line : logLines()) EXPECT_EQ(line.find("k3y-Secr3t"), std::string::npos) << line;
+    EXPECT_THAT(logLines(), Contains("RT_LICENSE is set"));
 }
 
 TEST_F(ParametersTest, MissingFileIsBuiltWithEveryStoredOptionInListOrder)
@@ -102,14 +144,32 @@ TEST_F(ParametersTest, MissingFileIsBuiltWithEveryStoredOptionInListOrder)
 
 TEST_F(ParametersTest, UnloadableFileIsKeptAsBakAndRebuilt)
 {
-    for (const std::string& broken : {std::string("<parameters><parameter name=\"RANGE\" value=\"8\""),
-                                     std::string("<foo/>")}) {
-        SCOPED_TRACE(broken);
-        writeFile(broken);
+    // Far bigger than an options file: kept aside, not loaded and rewritten at every save.
+    const std::string huge = fileWith(R"(<parameter name="RANGE" value="8"/>)" + std::string(1100000, ' '));
+    struct Row {
+        std::string broken;
+        std::string problem;  // what the first line says of the file
+    };
+    const Row rows[] = {
+        {"<parameters><parameter name=\"RANGE\" value=\"8\"", "could not be read ("},
+        {"<foo/>", "holds no <parameters> element"},
+        {huge, "is too big ("},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.problem);
+        TearDown();  // each row on a fresh folder and log
+        SetUp();
+        writeFile(row.broken);
         loadStored();
-        EXPECT_EQ(readFile(dir_ / "parameters.xml.bak"), broken);
+        EXPECT_EQ(readFile(dir_ / "parameters.xml.bak"), row.broken);
         EXPECT_EQ(valueOf("RANGE"), "40");
+        EXPECT_EQ(RANGE.get(), 40);
         EXPECT_EQ(entries().size(), 58u);
+        const auto lines = logLines();
+        const std::string first = file().string() + " " + row.problem;
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(first, 0) == 0; }))
+            << first;
+        EXPECT_THAT(lines, Not(Contains(file().string() + " not found, default values taken:")));
     }
 }
 

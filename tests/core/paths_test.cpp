@@ -89,7 +89,8 @@ TEST(Paths, DataFolderIsResolvedLazilyFromAppData)
     resetDataFolderPath();
 }
 
-TEST(Paths, MissingAppDataIsLogged)
+// No AppData folder is an error: no folder of that name is made up.
+TEST(Paths, MissingAppDataIsAnError)
 {
     EnvGuard appData("VRMT_APPDATA");
     EnvGuard config("XDG_CONFIG_HOME");
@@ -99,8 +100,13 @@ TEST(Paths, MissingAppDataIsLogged)
     unsetenv("HOME");
     ScratchLog log;
     resetDataFolderPath();
-    EXPECT_EQ(dataFolderPath(), fs::path("Could not find the AppData path") / "VRMT_P3D");
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"Could not find the AppData path"});
+    try {
+        dataFolderPath();
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Could not find the AppData path");
+    }
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"===> Could not find the AppData path"});
     resetDataFolderPath();
 }
 

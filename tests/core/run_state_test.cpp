@@ -1,5 +1,6 @@
 #include "core/run_state.h"
 #include "core/time.h"
+#include "core/fmt.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,36 @@ TEST_F(RunStateTest, FirstReasonWins)
     EXPECT_TRUE(closingFlag.load());
     EXPECT_EQ(closingReason(), ClosingReason::ReaderError);
     EXPECT_EQ(restartDelaySeconds(), 15);
+}
+
+// An error waits for the user; new settings typed then restart the run.
+TEST_F(RunStateTest, NewSettingsReplaceAnErrorWhileTheWindowIsOpen)
+{
+    struct Row {
+        ClosingReason first;
+        bool windowClosed;
+        ClosingReason second;
+        bool replaced;
+    };
+    const Row rows[] = {
+        {ClosingReason::SystemError, false, ClosingReason::NewSettings, true},
+        {ClosingReason::SystemError, true, ClosingReason::NewSettings, false},
+        {ClosingReason::SystemError, false, ClosingReason::ReaderError, false},
+        {ClosingReason::ReaderError, false, ClosingReason::NewSettings, false},
+        {ClosingReason::UserClosedSim, false, ClosingReason::NewSettings, false},
+        {ClosingReason::NewSettings, false, ClosingReason::NewSettings, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(vr::format("{} then {}{}", closingReasonText(r.first), closingReasonText(r.second),
+                                r.windowClosed ? ", window closed" : ""));
+        resetRunState();
+        EXPECT_TRUE(requestClosing(r.first, 0));
+        windowClosedFlag = r.windowClosed;
+        EXPECT_EQ(requestClosing(r.second, 3), r.replaced);
+        EXPECT_EQ(closingReason(), r.replaced ? r.second : r.first);
+        EXPECT_EQ(restartDelaySeconds(), r.replaced ? 3 : 0);
+        EXPECT_TRUE(closingFlag.load());
+    }
 }
 
 TEST_F(RunStateTest, WindowCloseSetsItsReasonOnlyWhenNoneIsSet)

@@ -183,8 +183,6 @@ TEST(AcRecords, CallsignsAndAirlines)
     id.callsign = "N123AB";
     EXPECT_FALSE(setAirlineFromCallsign(id));
     EXPECT_EQ(id.airline, "EZY");
-    EXPECT_TRUE(acIdentityEquals(identity("DLH", "A320", "", "", "A", ""), identity("DLH", "A320", "X", "", "B", "")));
-    EXPECT_FALSE(acIdentityEquals(identity("DLH", "A320", "", "", "", ""), identity("SWR", "A320", "", "", "", "")));
 }
 
 TEST(AcRecords, CategoriesIncludedByOptions)

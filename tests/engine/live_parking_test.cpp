@@ -152,7 +152,8 @@ TEST(LiveParking, MeanParkingTimeInHalfHours)
     const Row rows[] = {
         {"two hours ago", 3, 20, 3, 16, 2.0f},
         {"yesterday", 3, 20, 2, 20, 24.0f},
-        {"Sunday evening seen on Monday morning adds nothing", 1, 2, 7, 46, 0.0f},
+        // The week wraps: Sunday 23:00 is four half hours before Monday 01:00.
+        {"Sunday evening seen on Monday morning", 1, 2, 7, 46, 2.0f},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -253,7 +254,8 @@ TEST_F(Try2Park, RefusedStandsAndOneSearchAPosition)
     EXPECT_EQ(ac.phase, AcPhase::parking);
 }
 
-TEST(LiveParking, OnAMondayMorningTheMondayBornStaticCountsAsTheOldest)
+// Ages count across the week's wrap: on a Monday morning the static born on Sunday is the older one.
+TEST(LiveParking, OnAMondayMorningTheSundayBornStaticIsTheOldest)
 {
     StandAirport a;
     currentSlotAndWeekday.store(packSlotAndWeekday(3, 1));
@@ -268,8 +270,8 @@ TEST(LiveParking, OnAMondayMorningTheMondayBornStaticCountsAsTheOldest)
     monday.birthSlot = 1;
     staticAircraft = {sunday, monday};
     enforceMaxPark(0);
-    EXPECT_FALSE(removing(staticAircraft[0]));
-    EXPECT_TRUE(removing(staticAircraft[1]));
+    EXPECT_TRUE(removing(staticAircraft[0]));
+    EXPECT_FALSE(removing(staticAircraft[1]));
 }
 
 TEST(LiveParking, AnAircraftTheArrivalCheckParksIsBornNow)

@@ -313,10 +313,17 @@ TEST(StandSearch, CountStaticsAndTheirMeanAge)
     staticAircraft.push_back(born(1, 3, 6, SimState::active));           // 4 half hours
     staticAircraft.push_back(born(2, 2, 10, SimState::removingfromsim));  // 48
     staticAircraft.push_back(born(3, 3, 10, SimState::active));           // this very slot: 0
-    staticAircraft.push_back(born(4, 3, 12, SimState::active));           // later: out of the sum
     staticAircraft.push_back(born(5, 1, 0, SimState::buffer));            // not counted
-    EXPECT_EQ(lf_countStaticsInSlot(true), 4u);
-    EXPECT_FLOAT_EQ(statusPanel().averageStaticAgeHours.load(), 52.0f / 8.0f + 0.5f);
+    EXPECT_EQ(lf_countStaticsInSlot(true), 3u);
+    EXPECT_FLOAT_EQ(statusPanel().averageStaticAgeHours.load(), 52.0f / 6.0f + 0.5f);
+    // Monday 01:00: the ones born on Sunday are the oldest, not left out.
+    currentSlotAndWeekday.store(packSlotAndWeekday(2, 1));
+    staticAircraft.clear();
+    staticAircraft.push_back(born(6, 7, 46, SimState::active));  // Sunday 23:00: 4 half hours
+    staticAircraft.push_back(born(7, 1, 0, SimState::active));   // Monday 00:00: 2
+    staticAircraft.push_back(born(8, 6, 2, SimState::active));   // Saturday 01:00: 96
+    EXPECT_EQ(lf_countStaticsInSlot(true), 3u);
+    EXPECT_FLOAT_EQ(statusPanel().averageStaticAgeHours.load(), 102.0f / 6.0f + 0.5f);
     staticAircraft.clear();
     EXPECT_EQ(lf_countStaticsInSlot(true), 0u);
     EXPECT_FLOAT_EQ(statusPanel().averageStaticAgeHours.load(), 0.0f);

@@ -68,6 +68,22 @@ TEST_F(StaticPlacementTest, PlacesFromTheBackWithItsCreation)
     EXPECT_EQ(parkingSelections.size(), 1u);
 }
 
+// A static takes the model kind of its livery as a live aircraft does.
+TEST_F(StaticPlacementTest, TheFsltlFlagComesWithTheLivery)
+{
+    std::uint32_t standId = 1;
+    for (const std::string& title : {std::string("KLM 737"), std::string("FSLTL_B738_KLM")}) {
+        SCOPED_TRACE(title);
+        staticAircraft.clear();
+        h.liveries.titles["KLM B738"] = title;
+        parkingSelections = {select(standId, "KLM2")};
+        standId = 3;
+        placeStaticAircraft();
+        ASSERT_EQ(staticAircraft.size(), 1u);
+        EXPECT_EQ(staticAircraft[0].fsltlModel, title.rfind("FSLTL_", 0) == 0);
+    }
+}
+
 TEST_F(StaticPlacementTest, CallsignTable)
 {
     struct Row {

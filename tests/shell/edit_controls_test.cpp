@@ -2,7 +2,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+
+#include "core/fmt.h"
 #include "shell/edit_controls.h"
+#include "shell/main_cycle.h"
 #include "shell/text_options.h"
 #include "shell/window_fixture.h"
 
@@ -115,6 +119,43 @@ TEST_F(Edits, IntegerEdit)
     }
     EXPECT_NE(logText().find("===> lf_processTbInt: stoi, h=99999999999 "), std::string::npos);
     EXPECT_NE(logText().find("invalid input: abc"), std::string::npos);
+}
+
+// The worker applies the window's requests in the running flight: while it is
+// paused the message line says that they wait.
+TEST_F(Edits, RequestsWhileTheFlightIsPausedSayTheyWait)
+{
+    const std::string waits = "The flight is paused: the change applies when it resumes";
+    struct Row {
+        const char* name;
+        std::function<void()> act;
+        std::atomic<bool>* flag;
+    };
+    const Row rows[] = {
+        {"time shift",
+         [this] {
+             TIME_SHIFT_DAYS.set(0);
+             enter(TIME_SHIFT_DAYS, "1");
+         },
+         &mainCycle().timeShiftRemovalRequested},
+        {"unblock",
+         [] {
+             BLOCK_CALLSIGN.set("KLM1");
+             unblockCallsign();
+         },
+         &mainCycle().blockCallsignChanged},
+    };
+    for (const bool paused : {false, true}) {
+        for (const Row& r : rows) {
+            SCOPED_TRACE(vr::format("{}{}", r.name, paused ? ", paused" : ""));
+            mainCycle().flightPaused = paused;
+            clearMessage();
+            r.act();
+            EXPECT_TRUE(r.flag->exchange(false));
+            EXPECT_EQ(message() == waits, paused) << message();
+        }
+    }
+    mainCycle().flightPaused = false;
 }
 
 TEST_F(Edits, TimeShift)

@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "core/airport_services_fake.h"
 #include "core/errors.h"
 #include "core/paths.h"
 #include "platform/registry.h"
@@ -262,6 +263,36 @@ TEST_F(Startup, TimeShiftSplitsAndCaps)
     EXPECT_TRUE(mainCycle().timeShiftRemovalRequested.load());
     applyTimeShift(0, true);
     EXPECT_FALSE(timeShiftActive.load());
+}
+
+// The user aircraft's height against AIRP_HEIGHT ("Height above gnd:") is its
+// height above the ground, as in the park-airport step; AR_ABOVE_HEIGHT is altitude.
+TEST_F(Startup, AutoRangeByHeight)
+{
+    AirportServicesFake airports;
+    airports.park.code = "LOWI";
+    airports.park.lat = 47.26;
+    airports.park.lon = 11.34;
+    AR_ABOVE_HEIGHT.set(20000);
+    AIRP_HEIGHT.set(3000);
+    struct Row {
+        const char* name;
+        double altitude, aboveGround;
+        std::int32_t range;
+    };
+    const Row rows[] = {
+        {"above AR_ABOVE_HEIGHT", 21000, 19000, 100},
+        {"high above the ground", 8000, 6000, 40},
+        {"high above the sea, low above the ground (near the airport)", 4500, 1500, 10},
+        {"low", 2500, 500, 10},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        fake.onGround = false;
+        mainCycle().userState = UserAcState{47.27, 11.35, 0, 0, 0, r.altitude, r.aboveGround, 0, 0, 0, 0, 0};
+        applyAutoRange();
+        EXPECT_EQ(RANGE.get(), r.range);
+    }
 }
 
 TEST_F(Startup, AutoRangeByDistance)

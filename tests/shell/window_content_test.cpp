@@ -207,8 +207,11 @@ TEST_F(Window, LabelColourRules)
         {"PT only ILO", [] { RT_PARKTRAFFIC_ONLY.set(true), INITIAL_LOAD_ONLY.set(true); }, "ILO", grey},
         {"ILO on", [] { RT_PARKTRAFFIC_ONLY.set(false), INITIAL_LOAD_ONLY.set(true); }, "ILO", yellow},
         {"PT off", [] { RT_PARKTRAFFIC_ONLY.set(false); }, "Max fit:", black},
-        {"time shift disabled", [] { mainWindow().timeShiftControlsEnabled = false; }, "Time shift:", grey},
-        {"time shift enabled", [] { mainWindow().timeShiftControlsEnabled = true; }, "Sim Time", black},
+        {"time shift disabled", [] { enableTimeShiftControls(false); }, "Time shift:", grey},
+        {"time shift disabled: minutes", [] {}, "minute", grey},
+        {"time shift disabled: its edit", [] {}, "Save", grey},
+        {"time shift enabled", [] { enableTimeShiftControls(true); }, "Sim Time", black},
+        {"time shift enabled: minutes", [] {}, "minute", black},
         {"one hour", [] { TIME_SHIFT_HOURS.set(1); }, "hour", black},
         {"GUID off", [] { GUID_CHANGES.set(false); }, "GUID changes", yellow},
         {"scan liveries on", [] { SCAN_LIVERIES.set(true); }, "Scan for liveries", yellow},
@@ -316,8 +319,10 @@ TEST_F(Window, MessageLine)
     EXPECT_EQ(m->y, 455);
     EXPECT_EQ(m->rgb, rgbText(yellow));
     EXPECT_NE(logText().find("first"), std::string::npos);
+    EXPECT_EQ(mainWindow().shownMessage(), "first");  // the headless status line's message field
     showError("broken");
     EXPECT_TRUE(filled("0,448,880,476", red));
+    EXPECT_EQ(mainWindow().shownMessage(), "Error broken");
     EXPECT_FALSE(findText("first"));
     // While the error stands a message is neither shown nor logged, and clearing keeps the error.
     showMessage("hidden", true);
@@ -326,7 +331,9 @@ TEST_F(Window, MessageLine)
     EXPECT_EQ(logText().find("hidden"), std::string::npos);
     EXPECT_EQ(findText("broken")->rgb, rgbText(yellow));
     EXPECT_TRUE(filled("0,448,880,476", red));
+    EXPECT_EQ(mainWindow().shownMessage(), "Error broken");
     mainWindow().clearError();
+    EXPECT_EQ(mainWindow().shownMessage(), "");
     // A message goes 25 seconds after it was shown.
     for (int i = 0; i < 3; ++i) advanceMessageClock();
     showMessage("short lived", false);

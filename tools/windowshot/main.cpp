@@ -2,6 +2,9 @@
 // fixed scene (lamps, counters, a park airport, a message), reads it back and
 // writes OUT.png, then the same with an error on the message line as
 // OUT_error.png. With --check it also tests the band colours at fixed points.
+#include <stdlib.h>  // mkdtemp
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -163,9 +166,21 @@ int main(int argc, char** argv)
     }
     std::error_code ec;
     if (out.has_parent_path()) std::filesystem::create_directories(out.parent_path(), ec);
-    // The options at their defaults, in a folder of the tool's own.
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "vrmt_windowshot";
-    std::filesystem::create_directories(folder, ec);
+    // The options at their defaults, in a folder of this run's own (runs side by side never share one).
+    std::string pattern = (std::filesystem::temp_directory_path() / "vrmt_windowshot.XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) {
+        std::fprintf(stderr, "vrmt-windowshot: no settings folder: %s\n", std::strerror(errno));
+        return 1;
+    }
+    const std::filesystem::path folder = pattern;
+    struct RemoveAtEnd {
+        std::filesystem::path folder;
+        ~RemoveAtEnd()
+        {
+            std::error_code e;
+            std::filesystem::remove_all(folder, e);
+        }
+    } removeAtEnd{folder};
     setParametersFile(folder / "parameters.xml");
     if (!ui::fltk::start()) {
         std::fprintf(stderr, "vrmt-windowshot: no display\n");

@@ -336,11 +336,24 @@ void lf_setAbove(TopWindow* w, bool above)
 
 }  // namespace
 
-bool displayAvailable()
+namespace {
+
+// The program's one connection to the X server. A probe closed again would be
+// the server's last client: a server started without -noreset then resets,
+// and the real connection, made during the reset, fails.
+Display* lf_openDisplay()
 {
     const char* name = std::getenv("DISPLAY");
-    if (!name || !*name) return false;
-    Display* d = XOpenDisplay(nullptr);
+    if (!name || !*name) return nullptr;
+    return XOpenDisplay(nullptr);
+}
+
+}  // namespace
+
+bool displayAvailable()
+{
+    if (fl_display) return true;
+    Display* d = lf_openDisplay();
     if (!d) return false;
     XCloseDisplay(d);
     return true;
@@ -349,10 +362,11 @@ bool displayAvailable()
 bool start()
 {
     if (lf_presenter) return true;
-    if (!displayAvailable()) return false;
-    Fl::lock();  // from here on other threads may Fl::awake
+    Display* display = lf_openDisplay();
+    if (!display) return false;
+    fl_open_display(display);  // FLTK takes this connection: Fl::visual would open one of its own
+    Fl::lock();                // from here on other threads may Fl::awake
     Fl::visual(FL_DOUBLE | FL_RGB);
-    fl_open_display();
     lf_presenter = new FltkPresenter;
     setPresenter(lf_presenter);
     return true;
