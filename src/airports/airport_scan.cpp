@@ -10,7 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <sstream>
+#include <numeric>
 #include <thread>
 
 #include "airports/airport_load.h"
@@ -100,19 +100,7 @@ bool lf_writeTextAtomically(const std::string& text, const fs::path& path)
 {
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
-    fs::path temp = path;
-    temp += ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << text;
-        if (!out.flush()) {
-            fs::remove(temp, ec);
-            return false;
-        }
-    }
-    fs::rename(temp, path, ec);
-    if (ec) fs::remove(temp, ec);
-    return !ec;
+    return gf_writeTextAtomically(text, path);
 }
 
 // ---- publishers ---------------------------------------------------------
@@ -181,20 +169,21 @@ void lf_generateAirportFile(ScannedAirport& airport, std::uint64_t sequence)
         helipads > 0 ? vr::format(", of which {} helipad{}", helipads, gf_pluralSuffix(helipads)) : std::string();
     const auto n = airport.stands.size();
     gf_scanLog(vr::format("Generated {}: {} position{}{}", airportXmlName(airport.icao), n, gf_pluralSuffix(n), heliText));
-    std::stable_sort(airport.stands.begin(), airport.stands.end(),
-                     [](const Stand& a, const Stand& b) { return a.name < b.name; });
+    // Written in the order of the ids; the stands themselves stay where they are.
+    std::vector<std::uint32_t> order(n);
+    std::iota(order.begin(), order.end(), 0U);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return airport.stands[a].name < airport.stands[b].name; });
     const fs::path file = folder / airportFileName(airport.icao);
-    // The document is made outside the lock; only the write is serialised.
-    pugi::xml_document doc;
-    std::ostringstream text;
-    const bool built = buildStandDocument(doc, airport, StandFileMode::full);
-    if (built) doc.save(text);
+    // The text is made outside the lock; only the write is serialised.
+    std::string text;
+    const bool built = standFileText(airport, StandFileMode::full, text, order);
     std::lock_guard lock(lf_linkMutex);
     if (!lf_mayWriteLocked(file, sequence)) {
         airportFilesChanged = true;  // a later file of the walk wrote it
         return;
     }
-    if (!built || !lf_writeTextAtomically(text.str(), file)) {
+    if (!built || !lf_writeTextAtomically(text, file)) {
         gf_scanLog(vr::format("{}Generating {} did not succeed", kMark, platform::pathText(file)));
         return;
     }

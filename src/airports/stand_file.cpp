@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <iterator>
 #include <stdexcept>
 #include <system_error>
 #include <unordered_set>
@@ -112,6 +113,139 @@ bool lf_appendBool(pugi::xml_node params, std::string_view name, bool value)
 {
     return appendParameterNode(params, std::string(name), lf_boolText(value));
 }
+
+// ---- the text form -------------------------------------------------------
+// The scan writes hundreds of files: the stands are written as text straight
+// away, byte for byte what the document form (buildStandDocument) saves with
+// the XML library's default format (a tab a level, " />" for an empty element,
+// attribute values escaped as below).
+
+// The library's escaping of an attribute value: &, < and " as entities, a
+// control character as "&#" and two decimal digits; '>' stays as it is.
+void lf_appendEscaped(std::string& out, std::string_view text)
+{
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const char* entity = nullptr;
+        switch (c) {
+        case '&': entity = "&amp;"; break;
+        case '<': entity = "&lt;"; break;
+        case '"': entity = "&quot;"; break;
+        default:
+            if (c >= 32) continue;
+        }
+        out.append(text.data() + plain, i - plain);
+        plain = i + 1;
+        if (entity != nullptr) {
+            out += entity;
+        } else {
+            const char code[] = {'&', '#', static_cast<char>('0' + c / 10), static_cast<char>('0' + c % 10), ';'};
+            out.append(code, sizeof code);
+        }
+    }
+    out.append(text.data() + plain, text.size() - plain);
+}
+
+void lf_textAttr(std::string& out, std::string_view name, std::string_view value)
+{
+    out += ' ';
+    out += name;
+    out += "=\"";
+    lf_appendEscaped(out, value);
+    out += '"';
+}
+
+void lf_boolTextAttr(std::string& out, std::string_view name, bool value) { lf_textAttr(out, name, lf_boolText(value)); }
+
+// A number attribute with a fixed count of decimals (the texts need no escaping).
+void lf_fixedAttr(std::string& out, std::string_view name, double value, int decimals)
+{
+    out += ' ';
+    out += name;
+    out += "=\"";
+    vr::format_to(std::back_inserter(out), "{:.{}f}", value, decimals);
+    out += '"';
+}
+
+void lf_fullSetText(std::string& out, const Stand& s)
+{
+    lf_fixedAttr(out, "latitude", s.latitude, 6);
+    lf_fixedAttr(out, "longitude", s.longitude, 6);
+    lf_fixedAttr(out, "heading", s.heading * kRadToDeg, 1);
+    lf_fixedAttr(out, "radius", s.radius * kNmToMetres, 1);
+    if (s.heli) lf_boolTextAttr(out, "heli", true);
+    else lf_boolTextAttr(out, "cargo", s.cargo);
+    lf_boolTextAttr(out, "ramp", s.ramp);
+    if (s.manual) lf_boolTextAttr(out, "manual", true);
+}
+
+void lf_changesText(std::string& out, const Stand& s)
+{
+    if (s.radiusChange) {
+        lf_boolTextAttr(out, "radius_change", true);
+        lf_fixedAttr(out, "radius", s.radius * kNmToMetres, 1);
+    }
+    if (s.cargoChange) {
+        lf_boolTextAttr(out, "cargo_change", true);
+        lf_boolTextAttr(out, "cargo", s.cargo);
+    }
+}
+
+void lf_optText(std::string& out, const SlotRecord& r)
+{
+    out += "\t\t<opt";
+    lf_textAttr(out, "reg", r.reg);
+    if (!gf_findDbaseRecord(r.reg)) {
+        lf_textAttr(out, "airl", r.airl);
+        lf_textAttr(out, "type", r.type);
+    }
+    if (r.real == 0) lf_boolTextAttr(out, "soft", true);
+    out += " day=\"";
+    vr::format_to(std::back_inserter(out), "{}", r.weekday);
+    out += '"';
+    lf_textAttr(out, "hh", gf_bitsetToList(r.slots));
+    if (!r.cs.empty()) {
+        out += " cs=\"";
+        lf_appendEscaped(out, r.cs);
+        if (!r.cs2.empty()) {
+            out += ':';
+            lf_appendEscaped(out, r.cs2);
+        }
+        out += '"';
+    }
+    out += " />\n";
+}
+
+void lf_standText(std::string& out, const Stand& s, StandFileMode mode, bool handmade)
+{
+    out += "\t<parkpos";
+    lf_textAttr(out, "id", s.name);
+    if (mode == StandFileMode::full || s.manual)
+        lf_fullSetText(out, s);
+    else if (s.radiusChange || s.cargoChange)
+        lf_changesText(out, s);
+    else if (handmade)
+        lf_fullSetText(out, s);
+    const auto written = [](const SlotRecord& r) { return r.optionIndex != 0 && !r.fake; };
+    if (mode == StandFileMode::full || std::none_of(s.options.begin(), s.options.end(), written)) {
+        out += " />\n";
+        return;
+    }
+    out += ">\n";
+    for (const SlotRecord& r : s.options)
+        if (written(r)) lf_optText(out, r);
+    out += "\t</parkpos>\n";
+}
+
+class StringXmlWriter final : public pugi::xml_writer {
+public:
+    explicit StringXmlWriter(std::string& out) : out_(out) {}
+    void write(const void* data, std::size_t size) override { out_.append(static_cast<const char*>(data), size); }
+
+private:
+    std::string& out_;
+};
 
 pugi::xml_node lf_parameterNode(const pugi::xml_document& doc, std::string_view name)
 {
@@ -281,11 +415,38 @@ bool buildStandDocument(pugi::xml_document& doc, const AirportFile& airport, Sta
     return true;
 }
 
+bool standFileText(const AirportFile& airport, StandFileMode mode, std::string& out,
+                   std::span<const std::uint32_t> order)
+{
+    out.clear();
+    {
+        // The small head goes through the document form; the stands, nearly all
+        // of the file, are written as text.
+        pugi::xml_document head;
+        generatedFileSimulator.set("P3D");
+        if (!writeMetaInfo(head) || !writeAirportHeader(head, airport, mode)) return false;
+        StringXmlWriter writer(out);
+        head.save(writer);
+    }
+    const std::size_t count = order.empty() ? airport.stands.size() : order.size();
+    if (count == 0) {
+        out += "<parkpositions />\n";
+        return true;
+    }
+    out.reserve(out.size() + count * 128);
+    out += "<parkpositions>\n";
+    const bool handmade = handmadeMark.load();
+    for (std::size_t i = 0; i < count; ++i)
+        lf_standText(out, airport.stands[order.empty() ? i : order[i]], mode, handmade);
+    out += "</parkpositions>\n";
+    return true;
+}
+
 bool writeParkpositions(const AirportFile& airport, const std::filesystem::path& path, StandFileMode mode)
 {
-    pugi::xml_document doc;
-    if (!buildStandDocument(doc, airport, mode)) return false;
-    return gf_saveXmlAtomically(doc, lf_fsPath(path));
+    std::string text;
+    if (!standFileText(airport, mode, text)) return false;
+    return gf_writeTextAtomically(text, lf_fsPath(path));
 }
 
 OptAttributes readOptAttributes(const pugi::xml_node& opt)

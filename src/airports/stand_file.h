@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -95,7 +96,12 @@ bool writeAirportHeader(pugi::xml_document& doc, const AirportFile& airport, Sta
 // Builds the whole document (meta, parameters, parkpositions) for the mode.
 // False when a block cannot be made.
 bool buildStandDocument(pugi::xml_document& doc, const AirportFile& airport, StandFileMode mode);
-// buildStandDocument, then saved through a temporary file: true = saved. A
+// The file text of the mode, byte for byte what buildStandDocument's document
+// saves to; the stands in `order` (indexes into airport.stands) when given,
+// else in vector order. False when the head cannot be made.
+bool standFileText(const AirportFile& airport, StandFileMode mode, std::string& out,
+                   std::span<const std::uint32_t> order = {});
+// standFileText, then saved through a temporary file: true = saved. A
 // failure leaves the old file.
 bool writeParkpositions(const AirportFile& airport, const std::filesystem::path& path, StandFileMode mode);
 

@@ -31,21 +31,46 @@ void gf_backupFile(const fs::path& path)
     if (fs::exists(path)) fs::copy_file(path, first, fs::copy_options::overwrite_existing);
 }
 
-bool gf_saveXmlAtomically(const pugi::xml_document& doc, const fs::path& path)
+namespace {
+
+// Renames the written temporary file over the target; false (and the
+// temporary file removed) when the writing or the renaming failed.
+bool lf_replaceWith(const fs::path& tmp, const fs::path& path, bool written)
 {
-    fs::path tmp = path;
-    tmp += ".tmp";
     std::error_code ec;
-    if (!doc.save_file(tmp.c_str())) {
-        fs::remove(tmp, ec);
-        return false;
-    }
-    fs::rename(tmp, path, ec);
-    if (ec) {
+    if (written) fs::rename(tmp, path, ec);
+    if (!written || ec) {
         fs::remove(tmp, ec);
         return false;
     }
     return true;
+}
+
+fs::path lf_tmpPath(const fs::path& path)
+{
+    fs::path tmp = path;
+    tmp += ".tmp";
+    return tmp;
+}
+
+}  // namespace
+
+bool gf_saveXmlAtomically(const pugi::xml_document& doc, const fs::path& path)
+{
+    const fs::path tmp = lf_tmpPath(path);
+    return lf_replaceWith(tmp, path, doc.save_file(tmp.c_str()));
+}
+
+bool gf_writeTextAtomically(std::string_view text, const fs::path& path)
+{
+    const fs::path tmp = lf_tmpPath(path);
+    bool written = false;
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        written = static_cast<bool>(out.flush());
+    }
+    return lf_replaceWith(tmp, path, written);
 }
 
 bool gf_saveXml(const pugi::xml_document& doc, const fs::path& path)

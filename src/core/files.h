@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pugi {
@@ -22,6 +23,11 @@ void gf_backupFile(const std::filesystem::path& path);
 // over the file, so a crash or a full disk mid-write leaves the old file whole.
 // False (and no .tmp left behind) when either step fails. Logs nothing.
 bool gf_saveXmlAtomically(const pugi::xml_document& doc, const std::filesystem::path& path);
+
+// The same for a text already made: written to "<name>.tmp" and renamed over
+// the file; false (and no .tmp left behind) when either step fails. The folder
+// must exist. Logs nothing.
+bool gf_writeTextAtomically(std::string_view text, const std::filesystem::path& path);
 
 // gf_saveXmlAtomically, logging "'{}' saved" or "could not save to '{}'".
 bool gf_saveXml(const pugi::xml_document& doc, const std::filesystem::path& path);

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <sstream>
 
 #include "core/fmt.h"
 #include "core/paths.h"
@@ -340,6 +342,94 @@ TEST_F(StandFileTest, LocatingAnAirportFile)
     EXPECT_EQ(read("EHAM.xml"), "the user's own file") << "the probe does not touch a file of the airport's name";
     EXPECT_EQ(topLevelFileCount(), 2u) << "EHAM.xml, Log.txt and nothing left of the probes";
     for (bool raw : app.downloadRawFlags()) EXPECT_TRUE(raw);
+}
+
+// The text writer against the document form it replaces: the same bytes for
+// every odd stand (names with every byte, numbers at rounding edges, NaN and
+// infinities, huge values), in both modes, handmade or not.
+TEST_F(StandFileTest, TheTextIsByteForByteTheDocumentsText)
+{
+    liveries.dbase["PH-BXA"] = DbaseRecord{"PH-BXA", "KLM", "B738", "", false};
+    const auto withoutDate = [](std::string text) {
+        const std::size_t date = text.find("name=\"date\" value=\"");
+        if (date != std::string::npos) text.erase(date, text.find('"', date + 19) - date);
+        return text;
+    };
+    std::string everyByte;
+    for (int c = 1; c < 256; ++c) everyByte += static_cast<char>(c);
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Row {
+        const char* name;
+        std::string id;
+        double lat, lon, headingDeg, radiusM;
+        StandKind kind;
+        bool manual, radiusChange, cargoChange;
+    };
+    const Row rows[] = {
+        {"plain", "A1", 52.308613, 4.763889, 359.95, 25.0, {}, false, false, false},
+        {"every byte in the id", everyByte, 1e-7, -1e-7, 0.05, 0.25, {.cargo = true}, false, false, false},
+        {"markup in the id", "<a & \"b\" 'c'>", -89.9999995, 179.9999995, -0.05, 12.35, {.ramp = true}, true, false, false},
+        {"rounding edges", "B 2", 0.0000005, 2.5e-6, 0.25, 0.15, {.heli = true}, false, true, false},
+        {"huge values", "C", 1e300, -1e300, 1e20, 1e-300, {.cargo = true, .ramp = true}, false, true, true},
+        {"not numbers", "D", nan, inf, -inf, nan, {.cargo = true, .heli = true}, false, false, true},
+        {"negative zero", "", -0.0, -0.0, -0.0, -0.0, {}, true, true, true},
+        {"non-ASCII", "Stand \xc3\xa9\xe2\x82\xac \xff\xfe", 47.4647, 8.5492, 123.456789, 33.33, {}, false, false, false},
+    };
+    std::vector<Stand> stands;
+    for (const Row& row : rows) {
+        std::vector<SlotRecord> options{record("PH-BXA", 1), record(row.id, 2, 0), record("N1", 0)};
+        options[1].airl = row.id;
+        options[1].cs2 = row.id;
+        options[1].slots.set(0).set(47);
+        options[1].weekday = 4000000000u;
+        Stand s(row.id, std::move(options), row.lat, row.lon, row.headingDeg * kDegToRad, row.radiusM, row.kind);
+        s.manual = row.manual;
+        s.radiusChange = row.radiusChange;
+        s.cargoChange = row.cargoChange;
+        stands.push_back(s);
+    }
+    Stand bare("E", {}, 1.0, 2.0, 3.0, 4.0, StandKind{});
+    const auto expectSameText = [&](const AirportFile& airport, StandFileMode mode) {
+        pugi::xml_document doc;
+        ASSERT_TRUE(buildStandDocument(doc, airport, mode));
+        std::ostringstream expected;
+        doc.save(expected);
+        std::string text;
+        ASSERT_TRUE(standFileText(airport, mode, text));
+        EXPECT_EQ(withoutDate(text), withoutDate(expected.str()));
+    };
+    for (const StandFileMode mode : {StandFileMode::full, StandFileMode::learned}) {
+        for (const bool handmade : {false, true}) {
+            handmadeMark = handmade;
+            for (std::size_t i = 0; i <= std::size(rows); ++i) {
+                SCOPED_TRACE(vr::format("mode {}, handmade {}, {}", static_cast<int>(mode), handmade,
+                                        i < std::size(rows) ? rows[i].name : "all stands and a bare one"));
+                AirportFile airport;
+                airport.airportName = everyByte;
+                airport.bglPath = "D:\\Scenery\\<X>\\AF2.bgl";
+                if (i < std::size(rows)) airport.stands.push_back(stands[i]);
+                else airport.stands = stands, airport.stands.push_back(bare);
+                expectSameText(airport, mode);
+            }
+            SCOPED_TRACE("no stands");
+            expectSameText(AirportFile{}, mode);
+        }
+    }
+    handmadeMark = false;
+
+    // An order of indexes writes the stands in that order and leaves the vector as it is.
+    AirportFile airport;
+    airport.stands = {stands[0], bare, stands[3]};
+    const std::uint32_t order[] = {2, 0, 1};
+    std::string text;
+    ASSERT_TRUE(standFileText(airport, StandFileMode::full, text, order));
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(text.c_str()));
+    std::vector<std::string> ids;
+    for (pugi::xml_node p : doc.child("parkpositions").children("parkpos")) ids.push_back(p.attribute("id").value());
+    EXPECT_THAT(ids, ElementsAre("B 2", "A1", "E"));
+    EXPECT_EQ(airport.stands[0].name, "A1");
 }
 
 TEST_F(StandFileTest, AFailedSaveKeepsTheOldFile)
