@@ -7,6 +7,7 @@
 
 #include "core/fmt.h"
 #include "core/run_state.h"
+#include "core/start_moments.h"
 #include "platform/clock.h"
 #include "traffic_service/handover.h"
 #include "traffic_service/weather.h"
@@ -219,6 +220,7 @@ bool TrafficReader::buffer(int& status)
                 status = s;
                 if (s == 406) h.logLineMarked(vr::format(" buffer traffic msg {}", lf_message(answer)));
             } else {
+                markStartMoment(StartMoment::firstAnswer);
                 rrl = serviceInterval(answer, "rrl");
                 collectMaps = true;
                 if (lf_hasData(answer)) {
@@ -282,6 +284,7 @@ bool TrafficReader::receive(int& status)
                     status = s;
                     break;
                 } else {
+                    markStartMoment(StartMoment::firstAnswer);
                     rrl = serviceInterval(answer, "rrl");
                     if (lf_hasData(answer)) handOver(answer["data"]);
                     schedule(30);
