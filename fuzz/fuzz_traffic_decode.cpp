@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "traffic_service/parked_record.h"
+#include "traffic_service/traffic_answer.h"
 #include "traffic_service/traffic_reader.h"
 #include "traffic_service/weather.h"
 
@@ -19,6 +20,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         r->setUserPosition({52.3, 4.76});
         return r;
     }();
+    // As the reader takes an answer: parsed once, its entries decoded.
+    static TrafficAnswer* fast = new TrafficAnswer;
+    try {
+        std::string text(reinterpret_cast<const char*>(data), size);
+        fast->parse(text);
+        (void)serviceInterval(fast->envelope(), "rrl");
+        if (fast->hasData()) {
+            const auto decode = [](const TrafficEntry& entry) { processTrafficRecord(*reader, entry); };
+            fast->forEachEntry(decode);
+            fast->forEachEntry("buffer_0", decode);
+        }
+    } catch (const std::exception&) {
+        // a text that is no JSON: the reader logs it and goes on
+    }
+    reader->records.clear();
+
     const nlohmann::json answer =
         nlohmann::json::parse(reinterpret_cast<const char*>(data), reinterpret_cast<const char*>(data) + size, nullptr,
                               false);

@@ -19,6 +19,7 @@
 #include "core/paths.h"
 #include "core/startup_globals.h"
 #include "core/utils.h"
+#include "core/xml_text.h"
 #include "platform/fs_path.h"
 
 std::atomic<bool>& handmadeMark = *new std::atomic<bool>(false);
@@ -120,40 +121,9 @@ bool lf_appendBool(pugi::xml_node params, std::string_view name, bool value)
 // the XML library's default format (a tab a level, " />" for an empty element,
 // attribute values escaped as below).
 
-// The library's escaping of an attribute value: &, < and " as entities, a
-// control character as "&#" and two decimal digits; '>' stays as it is.
-void lf_appendEscaped(std::string& out, std::string_view text)
-{
-    std::size_t plain = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const char* entity = nullptr;
-        switch (c) {
-        case '&': entity = "&amp;"; break;
-        case '<': entity = "&lt;"; break;
-        case '"': entity = "&quot;"; break;
-        default:
-            if (c >= 32) continue;
-        }
-        out.append(text.data() + plain, i - plain);
-        plain = i + 1;
-        if (entity != nullptr) {
-            out += entity;
-        } else {
-            const char code[] = {'&', '#', static_cast<char>('0' + c / 10), static_cast<char>('0' + c % 10), ';'};
-            out.append(code, sizeof code);
-        }
-    }
-    out.append(text.data() + plain, text.size() - plain);
-}
-
 void lf_textAttr(std::string& out, std::string_view name, std::string_view value)
 {
-    out += ' ';
-    out += name;
-    out += "=\"";
-    lf_appendEscaped(out, value);
-    out += '"';
+    gf_appendXmlAttribute(out, name, value);
 }
 
 void lf_boolTextAttr(std::string& out, std::string_view name, bool value) { lf_textAttr(out, name, lf_boolText(value)); }
@@ -205,15 +175,7 @@ void lf_optText(std::string& out, const SlotRecord& r)
     vr::format_to(std::back_inserter(out), "{}", r.weekday);
     out += '"';
     lf_textAttr(out, "hh", gf_bitsetToList(r.slots));
-    if (!r.cs.empty()) {
-        out += " cs=\"";
-        lf_appendEscaped(out, r.cs);
-        if (!r.cs2.empty()) {
-            out += ':';
-            lf_appendEscaped(out, r.cs2);
-        }
-        out += '"';
-    }
+    if (!r.cs.empty()) lf_textAttr(out, "cs", r.cs2.empty() ? r.cs : r.cs + ":" + r.cs2);
     out += " />\n";
 }
 
@@ -237,15 +199,6 @@ void lf_standText(std::string& out, const Stand& s, StandFileMode mode, bool han
         if (written(r)) lf_optText(out, r);
     out += "\t</parkpos>\n";
 }
-
-class StringXmlWriter final : public pugi::xml_writer {
-public:
-    explicit StringXmlWriter(std::string& out) : out_(out) {}
-    void write(const void* data, std::size_t size) override { out_.append(static_cast<const char*>(data), size); }
-
-private:
-    std::string& out_;
-};
 
 pugi::xml_node lf_parameterNode(const pugi::xml_document& doc, std::string_view name)
 {
@@ -425,8 +378,7 @@ bool standFileText(const AirportFile& airport, StandFileMode mode, std::string& 
         pugi::xml_document head;
         generatedFileSimulator.set("P3D");
         if (!writeMetaInfo(head) || !writeAirportHeader(head, airport, mode)) return false;
-        StringXmlWriter writer(out);
-        head.save(writer);
+        gf_appendXmlDocument(out, head);
     }
     const std::size_t count = order.empty() ? airport.stands.size() : order.size();
     if (count == 0) {

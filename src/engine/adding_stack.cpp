@@ -7,6 +7,7 @@
 #include "core/fmt.h"
 #include "core/livery_services.h"
 #include "core/log.h"
+#include "core/start_moments.h"
 #include "core/options.h"
 #include "core/random.h"
 #include "core/run_state.h"
@@ -69,9 +70,10 @@ void lf_handOverCreation(std::deque<AcCreation>& queue)
 {
     const AcCreation creation = std::move(queue.front());
     queue.pop_front();
-    if (queueAcCreation(creation))
+    if (queueAcCreation(creation)) {
         creationsInFlight.push_back({creation.aircraftId, tickCounter.load()});
-    else
+        if (&queue == &liveCreationQueue) markStartMoment(StartMoment::firstCreationQueued);
+    } else
         lf_dropCreation(creation.aircraftId, "creation refused");
 }
 

@@ -11,6 +11,7 @@
 #include "core/livery_services.h"
 #include "core/log.h"
 #include "core/run_state.h"
+#include "core/start_moments.h"
 #include "engine/ac_records.h"
 #include "engine/adding_stack.h"
 #include "engine/live_update.h"
@@ -75,6 +76,7 @@ void lf_scheduleTrafficRecords(std::vector<TrafficRecord>& batch, int delaySecon
     const std::size_t dropped = lf_setDueTicks(batch, delaySeconds, tickCounter.load());
     if (dropped > 0)
         logLine(vr::format("lf_scheduleTrafficRecords: {} record(s) without a usable time dropped", dropped));
+    if (!batch.empty()) markStartMoment(StartMoment::firstRecordScheduled);
     {
         std::lock_guard lock(addingMutex);
         if (delaySeconds == 30) {

@@ -8,6 +8,7 @@
 #include "core/geodesy.h"
 #include "core/livery_services.h"
 #include "core/log.h"
+#include "core/start_moments.h"
 #include "core/options.h"
 #include "engine/ac_records.h"
 #include "engine/adding_stack.h"
@@ -94,6 +95,7 @@ void lf_liveCreated(const SimReply& r)
     }
     ac->objectId = r.objectId;
     ac->heightAboveGround = r.valueB;
+    markStartMoment(StartMoment::firstObjectCreated);
     if (ac->samples.empty()) {
         ac->simState = SimState::active;
         removeAircraftFromSim(*ac);

@@ -8,6 +8,7 @@
 #include "core/geodesy.h"
 #include "core/livery_services.h"
 #include "core/log.h"
+#include "core/start_moments.h"
 #include "core/run_state.h"
 #include "core/options.h"
 #include "engine/ac_records.h"
@@ -268,5 +269,6 @@ void spawnLiveAc(LiveAc& ac)
     ac.simState = SimState::adding2sim;
     ++liveInSimCount;
     pendingCreationIds.push_back(ac.aircraftId);
+    markStartMoment(StartMoment::firstAircraftSpawned);
     if (!lf_endsWithUnderscore(ac.callsign)) removeGhost(ac.callsign);
 }

@@ -10,6 +10,7 @@
 #include "core/parameters.h"
 #include "core/paths.h"
 #include "core/startup_globals.h"
+#include "core/xml_text.h"
 #include "platform/fs_path.h"
 
 std::list<Livery> ScannedLiveries;
@@ -72,21 +73,40 @@ bool lf_liveryEquals(const Livery& a, const Livery& b)
            a.cargo == b.cargo;
 }
 
+std::string lf_liveriesScannedText(const std::list<Livery>& liveries)
+{
+    std::string out;
+    {
+        pugi::xml_document head;
+        generatedFileSimulator.set("P3D");
+        writeMetaInfo(head);
+        gf_appendXmlDocument(out, head);
+    }
+    if (liveries.empty()) {
+        out += "<liveries />\n";
+        return out;
+    }
+    out.reserve(out.size() + liveries.size() * 112);
+    out += "<liveries>\n";
+    for (const Livery& livery : liveries) {
+        out += "\t<liv";
+        gf_appendXmlAttribute(out, "airl", livery.airline);
+        gf_appendXmlAttribute(out, "type", livery.model);
+        if (livery.cargo) gf_appendXmlAttribute(out, "cargo", "true");
+        gf_appendXmlAttribute(out, "title", livery.title);
+        if (!livery.atcId.empty()) gf_appendXmlAttribute(out, "atcid", livery.atcId);
+        out += " />\n";
+    }
+    out += "</liveries>\n";
+    return out;
+}
+
 void lf_writeLiveriesScanned()
 {
     if (ScannedLiveries.empty()) return;
-    generatedFileSimulator.set("P3D");
-    pugi::xml_document doc;
-    writeMetaInfo(doc);
-    auto liveries = doc.append_child("liveries");
-    for (const auto& livery : ScannedLiveries) {
-        auto liv = liveries.append_child("liv");
-        liv.append_attribute("airl").set_value(livery.airline.c_str());
-        liv.append_attribute("type").set_value(livery.model.c_str());
-        if (livery.cargo) liv.append_attribute("cargo").set_value("true");
-        liv.append_attribute("title").set_value(livery.title.c_str());
-        if (!livery.atcId.empty()) liv.append_attribute("atcid").set_value(livery.atcId.c_str());
-    }
-    gf_saveXml(doc, liveriesScannedPath);
-    logLine(vr::format("{} liveries in {}", ScannedLiveries.size(), platform::pathText(liveriesScannedPath)));
+    // Some 50,000 liveries: written as text, not built as a document first.
+    const bool saved = gf_writeTextAtomically(lf_liveriesScannedText(ScannedLiveries), liveriesScannedPath);
+    const std::string path = platform::pathText(liveriesScannedPath);
+    logLine(saved ? vr::format("'{}' saved", path) : vr::format("could not save to '{}'", path));
+    logLine(vr::format("{} liveries in {}", ScannedLiveries.size(), path));
 }

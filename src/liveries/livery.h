@@ -72,3 +72,6 @@ bool lf_liveryEquals(const Livery& a, const Livery& b);
 // [cargo="true"], title, [atcid]) through a temporary file and a rename, and logs
 // "{} liveries in {}". An empty list writes nothing and logs nothing.
 void lf_writeLiveriesScanned();
+// The text of that file for a list: what the XML library saves for the document
+// (meta block, then <liveries>), written straight away.
+std::string lf_liveriesScannedText(const std::list<Livery>& liveries);

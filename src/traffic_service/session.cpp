@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "core/fmt.h"
+#include "core/start_moments.h"
 #include "platform/clock.h"
 #include "traffic_service/handover.h"
 #include "core/errors.h"
@@ -66,6 +67,7 @@ bool authenticate(int& status, WeatherClient& weather)
         h.logLine(vr::format("\nAuthenticated at RT server '{}'", jsonValueString(answer, "server", "?")));
         weather.setSessionGuid(jsonValueString(answer, "GUID", "empty GUID?"));
         sessionOpen = true;
+        markStartMoment(StartMoment::login);
         h.repaintStatusPanel();
         lf_sleepMs(weather.wrrl);
         return true;

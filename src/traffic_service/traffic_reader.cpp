@@ -7,8 +7,10 @@
 
 #include "core/fmt.h"
 #include "core/run_state.h"
+#include "core/start_moments.h"
 #include "platform/clock.h"
 #include "traffic_service/handover.h"
+#include "traffic_service/traffic_answer.h"
 #include "traffic_service/weather.h"
 
 std::atomic<bool> sessionOpen{false};
@@ -28,16 +30,9 @@ std::string lf_trafficBody(const std::string& guid, const QueryBox& b, int toffs
 // The message of a 406 answer, when it is a string.
 std::string lf_message(const nlohmann::json& answer) { return jsonValueString(answer, "message", ""); }
 
-bool lf_hasData(const nlohmann::json& answer)
-{
-    if (!answer.is_object()) return false;
-    const auto it = answer.find("data");
-    return it != answer.end() && !it->is_null() && !(it->is_structured() && it->empty());
-}
-
 }  // namespace
 
-TrafficReader::TrafficReader() : referenceElevation_(kNoElevation)
+TrafficReader::TrafficReader() : answer_(std::make_unique<TrafficAnswer>()), referenceElevation_(kNoElevation)
 {
     readerAnswer.reserve(16384);
     records.reserve(384);
@@ -182,13 +177,7 @@ void TrafficReader::prepareTrafficHandle(std::string body)
     prepareReaderPost(trafficHandle, "trcurl_", "/v4/traffic", requestBody_, readerAnswer, stop);
 }
 
-void TrafficReader::handOver(const nlohmann::json& container)
-{
-    if (!container.is_structured() || container.empty()) return;
-    for (const auto& value : container) {
-        if (value.is_structured() && value.size() == 48) processTrafficRecord(*this, value);
-    }
-}
+void TrafficReader::decodeEntry(const TrafficEntry& entry) { processTrafficRecord(*this, entry); }
 
 void TrafficReader::schedule(int delaySeconds)
 {
@@ -212,23 +201,22 @@ bool TrafficReader::buffer(int& status)
         } else if (readerAnswer.empty()) {
             h.logLineMarked("buffer traffic: empty content");
         } else {
-            const nlohmann::json answer = nlohmann::json::parse(readerAnswer);
+            answer_->parse(readerAnswer);
+            const nlohmann::json& answer = answer_->envelope();
             const int s = readerStatus(answer);
             if (s != 200) {
                 status = s;
                 if (s == 406) h.logLineMarked(vr::format(" buffer traffic msg {}", lf_message(answer)));
             } else {
+                markStartMoment(StartMoment::firstAnswer);
                 rrl = serviceInterval(answer, "rrl");
                 collectMaps = true;
-                if (lf_hasData(answer)) {
+                if (answer_->hasData()) {
                     result = true;
-                    const nlohmann::json& data = answer["data"];
                     static const char* const keys[] = {"buffer_4", "buffer_3", "buffer_2", "buffer_1", "buffer_0"};
+                    const auto decode = [this](const TrafficEntry& entry) { decodeEntry(entry); };
                     for (int i = 0; i < 5; ++i) {
-                        if (data.is_object()) {
-                            const auto it = data.find(keys[i]);
-                            if (it != data.end()) handOver(*it);
-                        }
+                        answer_->forEachEntry(keys[i], decode);
                         schedule(6 * i);
                     }
                 }
@@ -278,7 +266,8 @@ bool TrafficReader::receive(int& status)
                 recordCount = 0;
                 h.logLineMarked("traffic receive: empty content");
             } else {
-                const nlohmann::json answer = nlohmann::json::parse(readerAnswer);
+                answer_->parse(readerAnswer);
+                const nlohmann::json& answer = answer_->envelope();
                 const int s = readerStatus(answer);
                 if (s == 406) {
                     h.logLineMarked(vr::format("{} curl traffic msg: {}", h.formatNow(), lf_message(answer)));
@@ -286,8 +275,10 @@ bool TrafficReader::receive(int& status)
                     status = s;
                     break;
                 } else {
+                    markStartMoment(StartMoment::firstAnswer);
                     rrl = serviceInterval(answer, "rrl");
-                    if (lf_hasData(answer)) handOver(answer["data"]);
+                    if (answer_->hasData())
+                        answer_->forEachEntry([this](const TrafficEntry& entry) { decodeEntry(entry); });
                     schedule(30);
                 }
             }

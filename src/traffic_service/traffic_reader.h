@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "traffic_service/service_types.h"
 #include "traffic_service/traffic_record.h"
 
+class TrafficAnswer;
 class WeatherClient;
 
 // A session is open at the service (shown by the status panel, read by the UI thread).
@@ -97,10 +99,11 @@ public:
 
 private:
     void prepareTrafficHandle(std::string body);
-    void handOver(const nlohmann::json& container);
+    void decodeEntry(const TrafficEntry& entry);
     void schedule(int delaySeconds);
 
     std::string requestBody_;  // reader thread: the body of the transfer under way
+    std::unique_ptr<TrafficAnswer> answer_;  // reader thread: the answer last parsed
     mutable std::mutex boxMutex_;
     QueryBox box_;
     QueryBox parkedBox_;

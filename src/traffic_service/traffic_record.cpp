@@ -1,5 +1,6 @@
 #include "traffic_service/traffic_record.h"
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 #include <stdexcept>
@@ -12,16 +13,22 @@
 
 namespace {
 
-using nlohmann::json;
+using Kind = TrafficValue::Kind;
 
-// A position read as a number: integers and floats convert, anything else is 0.
-double lf_number(const json& entry, std::size_t i)
+double lf_number(const TrafficEntry& entry, std::size_t i)
 {
-    const json& v = entry[i];
-    return v.is_number() ? v.get<double>() : 0.0;
+    const TrafficValue& v = entry.values[i];
+    return v.kind == Kind::number ? v.number : 0.0;
 }
 
-std::string lf_text(const json& entry, std::size_t i) { return jsonStringOr(entry[i]); }
+// A text position; empty for anything that is not a text.
+std::string_view lf_text(const TrafficEntry& entry, std::size_t i)
+{
+    const TrafficValue& v = entry.values[i];
+    return v.kind == Kind::text ? v.text : std::string_view();
+}
+
+bool lf_isNumber(const TrafficEntry& entry, std::size_t i) { return entry.values[i].kind == Kind::number; }
 
 // The last reported blocked callsign lives for the whole run, across resets.
 std::mutex& lf_blockedMutex()
@@ -35,35 +42,35 @@ std::string& lf_lastBlockedCallsign()
     return *s;
 }
 
-bool lf_decodeRegistration(TrafficRecord& record, const json& entry)
+bool lf_decodeRegistration(TrafficRecord& record, const TrafficEntry& entry)
 {
     record.registration.clear();
-    std::string reg = lf_text(entry, 9);
+    const std::string_view reg = lf_text(entry, 9);
     if (reg.size() > 12) return false;
-    if (reg != "null") record.registration = std::move(reg);
+    if (reg != "null") record.registration = reg;
     return true;
 }
 
-bool lf_acceptCategory(const TrafficRecord& record, const json& entry)
+bool lf_acceptCategory(const TrafficRecord& record, const TrafficEntry& entry)
 {
     return gf_isAircraftCategory(record.type, lf_text(entry, 28));
 }
 
-bool lf_decodeHexId(TrafficRecord& record, const json& entry)
+bool lf_decodeHexId(TrafficRecord& record, const TrafficEntry& entry)
 {
-    const std::string hex = lf_text(entry, 0);
+    const std::string_view hex = lf_text(entry, 0);
     if (hex.empty()) return false;
     record.aircraftId = leadingHexValue(hex);
     return record.aircraftId > 10000;
 }
 
-void lf_decodeAltitude(TrafficReader& reader, TrafficRecord& record, const json& entry)
+void lf_decodeAltitude(TrafficReader& reader, TrafficRecord& record, const TrafficEntry& entry)
 {
     double raw = 0.0;
-    if (entry[4].is_number())
-        raw = entry[4].get<double>();
-    else if (entry[18].is_number())
-        raw = entry[18].get<double>();
+    if (lf_isNumber(entry, 4))
+        raw = lf_number(entry, 4);
+    else if (lf_isNumber(entry, 18))
+        raw = lf_number(entry, 18);
     if (raw <= 0) {
         record.altitude = 0;
         return;
@@ -79,7 +86,7 @@ void lf_decodeAltitude(TrafficReader& reader, TrafficRecord& record, const json&
     record.altitude = a;
 }
 
-bool lf_checkBlockedCallsign(TrafficReader& reader, TrafficRecord& record, const json& entry)
+bool lf_checkBlockedCallsign(TrafficReader& reader, TrafficRecord& record, const TrafficEntry& entry)
 {
     record.callsign.clear();
     record.callsign = lf_text(entry, 13);
@@ -117,10 +124,11 @@ double lf_defaultSpeed(double altitude)
 }
 
 // The steps of one record; false drops it silently.
-bool lf_decode(TrafficReader& reader, TrafficRecord& r, const json& entry)
+bool lf_decode(TrafficReader& reader, TrafficRecord& r, const TrafficEntry& entry)
 {
-    if (!entry.is_array() || entry.size() < 29)
-        throw std::runtime_error(vr::format("entry is not an array of 48 values: {}", entry.type_name()));
+    if (!entry.typeName.empty() || entry.size < trafficEntryPositions)
+        throw std::runtime_error(
+            vr::format("entry is not an array of 48 values: {}", entry.typeName.empty() ? "array" : entry.typeName));
     auto& h = serviceHandover();
 
     r.time = lf_number(entry, 10);
@@ -175,12 +183,12 @@ bool lf_decode(TrafficReader& reader, TrafficRecord& r, const json& entry)
     r.destination = lf_text(entry, 12);
     if (r.destination == "null") r.destination.clear();
 
-    if (r.airborne && entry[23].is_number()) {
-        const double v = entry[23].get<double>();
+    if (r.airborne && lf_isNumber(entry, 23)) {
+        const double v = lf_number(entry, 23);
         if (v != 0 && v != -1) r.bankAngle = -v * geo::degToRad;
     }
-    if (entry[20].is_number() && entry[20].get<double>() != -1)
-        r.speed = entry[20].get<double>();
+    if (lf_isNumber(entry, 20) && lf_number(entry, 20) != -1)
+        r.speed = lf_number(entry, 20);
     else
         r.speed = lf_defaultSpeed(r.altitude);
     r.stationary = false;
@@ -202,7 +210,7 @@ bool containsText(const std::string& text, const std::string& part) { return tex
 
 bool containsChar(const std::string& text, char c) { return text.find(c) != std::string::npos; }
 
-std::uint32_t leadingHexValue(const std::string& text)
+std::uint32_t leadingHexValue(std::string_view text)
 {
     std::uint64_t v = 0;
     bool any = false;
@@ -229,7 +237,34 @@ void resetBlockedCallsignReport()
     lf_lastBlockedCallsign().clear();
 }
 
+TrafficEntry trafficEntryOf(const nlohmann::json& entry)
+{
+    TrafficEntry e;
+    if (!entry.is_array()) {
+        e.typeName = entry.type_name();
+        return e;
+    }
+    e.size = entry.size();
+    const std::size_t n = std::min(e.size, trafficEntryPositions);
+    for (std::size_t i = 0; i < n; ++i) {
+        const nlohmann::json& v = entry[i];
+        if (v.is_number()) {
+            e.values[i].kind = Kind::number;
+            e.values[i].number = v.get<double>();
+        } else if (v.is_string()) {
+            e.values[i].kind = Kind::text;
+            e.values[i].text = v.get_ref<const std::string&>();
+        }
+    }
+    return e;
+}
+
 void processTrafficRecord(TrafficReader& reader, const nlohmann::json& entry)
+{
+    processTrafficRecord(reader, trafficEntryOf(entry));
+}
+
+void processTrafficRecord(TrafficReader& reader, const TrafficEntry& entry)
 {
     try {
         TrafficRecord r;

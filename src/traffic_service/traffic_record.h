@@ -2,9 +2,12 @@
 // One decoded aircraft of the live traffic, and the decoding of a 48-value
 // entry of a traffic answer into it.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -39,8 +42,33 @@ struct TrafficRecord {
     std::uint32_t aircraftId = 0;
 };
 
+// One value of an entry as the decoder reads it: a JSON number (integer or
+// floating point, as a double), a JSON string (its text, pointing into the
+// parsed answer) or anything else.
+struct TrafficValue {
+    enum class Kind : std::uint8_t { other, number, text };
+    Kind kind = Kind::other;
+    double number = 0.0;
+    std::string_view text;
+};
+
+// The positions 0..28 of an entry: the decoder reads no others.
+inline constexpr std::size_t trafficEntryPositions = 29;
+
+// One entry of an answer as the decoder reads it, made by whichever JSON
+// reader parsed the answer; its texts live as long as that parsed answer.
+struct TrafficEntry {
+    std::string_view typeName;  // empty for an array, else the JSON type's name ("object", "null" ...)
+    std::size_t size = 0;       // the array's number of values
+    std::array<TrafficValue, trafficEntryPositions> values{};
+};
+
+// The entry view of a JSON value (texts point into `entry`).
+TrafficEntry trafficEntryOf(const nlohmann::json& entry);
+
 // Decodes one entry (an array of 48 values) into a record appended to the
 // reader's records, or drops it. Never throws.
+void processTrafficRecord(TrafficReader& reader, const TrafficEntry& entry);
 void processTrafficRecord(TrafficReader& reader, const nlohmann::json& entry);
 // The same for the global reader's current entry (its JSON document).
 void processTrafficRecord();
@@ -52,6 +80,6 @@ bool containsText(const std::string& text, const std::string& part);
 bool containsChar(const std::string& text, char c);
 // The leading hexadecimal digits of `text` as an unsigned 32-bit value; 0 when
 // there is no digit or the value does not fit.
-std::uint32_t leadingHexValue(const std::string& text);
+std::uint32_t leadingHexValue(std::string_view text);
 // The last callsign reported blocked (survives resets); for tests.
 void resetBlockedCallsignReport();

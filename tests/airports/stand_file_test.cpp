@@ -374,6 +374,7 @@ TEST_F(StandFileTest, TheTextIsByteForByteTheDocumentsText)
         {"huge values", "C", 1e300, -1e300, 1e20, 1e-300, {.cargo = true, .ramp = true}, false, true, true},
         {"not numbers", "D", nan, inf, -inf, nan, {.cargo = true, .heli = true}, false, false, true},
         {"negative zero", "", -0.0, -0.0, -0.0, -0.0, {}, true, true, true},
+        {"a NUL in the id", std::string("G\0H", 3), 51.0, 5.0, 10.0, 20.0, {}, false, false, false},
         {"non-ASCII", "Stand \xc3\xa9\xe2\x82\xac \xff\xfe", 47.4647, 8.5492, 123.456789, 33.33, {}, false, false, false},
     };
     std::vector<Stand> stands;

@@ -5,9 +5,11 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "core/parameters.h"
 #include "core/paths.h"
 #include "core/startup_globals.h"
 #include "liveries/folder_scan.h"
@@ -108,6 +110,46 @@ TEST_F(LiveryRecord, WritesTheFileWithItsHeaderAndAttributeOrder)
     EXPECT_STREQ(nodes[0].attribute("title").value(), "TEST B738 Alpha G-ABCD");
     const auto log = folder_.logLines();
     EXPECT_NE(std::find(log.begin(), log.end(), "2 liveries in output/LiveriesScanned.xml"), log.end());
+}
+
+// The text writer against the document form it replaces, on odd liveries:
+// every byte in the texts, markup, a NUL, empty fields.
+TEST_F(LiveryRecord, TheTextIsByteForByteTheDocumentsText)
+{
+    std::string everyByte;
+    for (int c = 1; c < 256; ++c) everyByte += static_cast<char>(c);
+    std::list<Livery> liveries;
+    liveries.emplace_back("AAA", "B738", "TEST B738 Alpha G-ABCD", "G-ABCD", 1, false);
+    liveries.emplace_back(everyByte, everyByte, everyByte, everyByte, 2, true);
+    liveries.emplace_back("<&\"'>", "", "T\xc3\xa9st \xe2\x9c\x88", "", 3, true);
+    liveries.emplace_back(std::string("N\0UL", 4), "B7\t8", std::string("cut\0here", 8), std::string("\0", 1), 4, false);
+    const auto withoutDate = [](std::string text) {
+        const std::size_t date = text.find("name=\"date\" value=\"");
+        if (date != std::string::npos) text.erase(date, text.find('"', date + 19) - date);
+        return text;
+    };
+    for (const std::size_t count : {std::size_t{0}, std::size_t{1}, liveries.size()}) {
+        SCOPED_TRACE(count);
+        std::list<Livery> some;
+        for (const Livery& l : liveries)
+            if (some.size() < count) some.emplace_back(l.airline, l.model, l.title, l.atcId, l.folderNumber, l.cargo);
+        // The document as the writer built it before.
+        pugi::xml_document doc;
+        generatedFileSimulator.set("P3D");
+        writeMetaInfo(doc);
+        auto list = doc.append_child("liveries");
+        for (const Livery& livery : some) {
+            auto liv = list.append_child("liv");
+            liv.append_attribute("airl").set_value(livery.airline.c_str());
+            liv.append_attribute("type").set_value(livery.model.c_str());
+            if (livery.cargo) liv.append_attribute("cargo").set_value("true");
+            liv.append_attribute("title").set_value(livery.title.c_str());
+            if (!livery.atcId.empty()) liv.append_attribute("atcid").set_value(livery.atcId.c_str());
+        }
+        std::ostringstream expected;
+        doc.save(expected);
+        EXPECT_EQ(withoutDate(lf_liveriesScannedText(some)), withoutDate(expected.str()));
+    }
 }
 
 TEST_F(LiveryRecord, AnEmptyListWritesNothing)
