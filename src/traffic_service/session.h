@@ -18,6 +18,6 @@ void gf_authenticater();
 void gf_authenticater(WeatherClient& weather, TrafficReader& reader);
 // The logout's own limit at closing (connect and answer together): the close
 // of the program must not wait longer for a silent service.
-inline constexpr std::chrono::milliseconds deauthLimit{800};
+inline constexpr std::chrono::milliseconds deauthLimit{600};
 // Logout with the target's own handle and GUID, given up after `limit`; never throws.
 void deauthenticate(CurlClient& target, std::chrono::milliseconds limit = deauthLimit);

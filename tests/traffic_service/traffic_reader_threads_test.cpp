@@ -255,6 +255,30 @@ TEST_F(TrafficReaderTest, AgainstTheSyntheticScene)
     for (std::size_t i = 0; i < 5; ++i) EXPECT_FALSE(batches[i].records.empty());
 }
 
+// The lamp follows the last answer: traffic flowed, then the service stops
+// answering (a connection closed without a reply), and the lamp turns to waiting
+// instead of saying "flowing" for the whole outage.
+TEST_F(TrafficReaderTest, AnOutageTurnsTheTrafficLampToWaiting)
+{
+    auto scene = std::make_shared<standin::Scene>(standin::SceneAirport{}, 2, [] { return 1700000000.0; });
+    service.setScene(scene);
+    reader.setUserPosition({52.3086, 4.7639});
+    fake.range = 40;
+    reader.updateQueryBox();
+    sessionOpen = true;
+    ASSERT_TRUE(launchTrafficReader(reader, weather));
+    ASSERT_TRUE(eventually([this] { return reader.recordCount.load() > 0; }));
+    updateStatusLamps(reader, weather);
+    EXPECT_EQ(statusPanel().trafficLamp.load(), 1);
+    service.setHandler("traffic.live", [](const standin::Request&) { return Reply::closeNoReply(); });
+    EXPECT_TRUE(eventually([this] { return reader.recordCount.load() == 0; }));
+    updateStatusLamps(reader, weather);
+    EXPECT_EQ(statusPanel().trafficLamp.load(), 2);
+    reader.stop = true;
+    ASSERT_TRUE(finishes(reader));
+    sessionOpen = false;
+}
+
 TEST_F(TrafficReaderTest, ASecondReaderIsNotStartedWhileTheFirstRuns)
 {
     service.push("traffic.live", Reply::hang());
