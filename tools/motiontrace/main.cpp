@@ -1,12 +1,19 @@
 // vrmt-motiontrace: prints one motion scene flown by the traffic engine as CSV,
 // one line a tick (or every N ticks): tick, phase, position, altitude,
-// attitude in degrees, speed, vertical speed, flare stage, on the ground.
+// attitude in degrees, speed, vertical speed, flare stage, on the ground. Or
+// judges it: the motion judge's worst figure per property, from what the
+// simulator was handed. Or judges a recorded position stream (the simulator
+// stand-in's --record file).
 //
 //     vrmt-motiontrace landing > landing.csv
+//     vrmt-motiontrace --judge pushback
+//     vrmt-motiontrace --judge-file streams.csv
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "core/geodesy.h"
@@ -17,24 +24,83 @@ namespace {
 void lf_usage(std::FILE* to)
 {
     std::fputs("usage: vrmt-motiontrace SCENE [--ticks N] [--every N]\n"
+               "       vrmt-motiontrace --judge SCENE|all [--record FILE]\n"
+               "       vrmt-motiontrace --judge-file FILE\n"
+               "       vrmt-motiontrace --list\n"
                "Flies one live aircraft through SCENE on the engine's 10 ms tick over a flat ground and\n"
-               "prints a CSV line per tick. Scenes:",
+               "prints a CSV line per tick. --judge prints the motion judge's worst figure per property of\n"
+               "what the simulator was handed (and --record writes those position streams as CSV);\n"
+               "--judge-file judges streams recorded before (vrmt-simstandin --record). The exit status\n"
+               "of a judge is 1 when a property is out of its bound. Scenes:\n",
                to);
-    for (const std::string& s : motionSceneNames()) std::fprintf(to, " %s", s.c_str());
-    std::fputs("\n--ticks N   at most N ticks (default 40000)\n--every N   print every Nth tick (default 1)\n", to);
+    for (const MotionScene& s : motionScenes()) std::fprintf(to, "  %-13s %s\n", s.name.c_str(), s.what.c_str());
+    std::fputs("--ticks N   at most N ticks (default 40000)\n--every N   print every Nth tick (default 1)\n", to);
+}
+
+int lf_judgeScenes(const std::string& which, const std::string& recordTo)
+{
+    bool pass = true;
+    std::vector<motionjudge::Stream> all;
+    std::vector<double> created;
+    for (const std::string& name : motionSceneNames()) {
+        if (which != "all" && which != name) continue;
+        SceneRecord r;
+        const motionjudge::Verdict v = judgeMotionScene(name, &r);
+        std::fputs(v.table(name).c_str(), stdout);
+        pass = pass && v.pass();
+        for (motionjudge::Stream& s : r.streams) {
+            s.name = name + "/" + s.name;
+            all.push_back(std::move(s));
+        }
+        created.insert(created.end(), r.creations.begin(), r.creations.end());
+    }
+    if (!recordTo.empty()) {
+        std::ofstream out(recordTo, std::ios::binary);
+        out << motionjudge::streamsCsv(all, created);
+        if (!out) {
+            std::fprintf(stderr, "could not write %s\n", recordTo.c_str());
+            return 2;
+        }
+    }
+    return pass ? 0 : 1;
+}
+
+int lf_judgeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "could not read %s\n", path.c_str());
+        return 2;
+    }
+    std::stringstream text;
+    text << in.rdbuf();
+    std::vector<motionjudge::Stream> streams;
+    std::vector<double> created;
+    std::string error;
+    if (!motionjudge::parseStreamsCsv(text.str(), streams, created, &error)) {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+        return 2;
+    }
+    const motionjudge::Verdict v = motionjudge::judgeAll(streams, created);
+    std::fputs(v.table(path + " (" + std::to_string(streams.size()) + " objects)").c_str(), stdout);
+    return v.pass() ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    std::string scene;
+    std::string scene, judge, judgeFile, recordTo;
     long ticks = 40000;
     long every = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             lf_usage(stdout);
+            return 0;
+        }
+        if (a == "--list") {
+            for (const MotionScene& s : motionScenes()) std::printf("%-13s %s\n", s.name.c_str(), s.what.c_str());
             return 0;
         }
         if ((a == "--ticks" || a == "--every") && i + 1 < argc) {
@@ -45,6 +111,8 @@ int main(int argc, char** argv)
                 return 2;
             }
             (a == "--ticks" ? ticks : every) = v;
+        } else if ((a == "--judge" || a == "--judge-file" || a == "--record") && i + 1 < argc) {
+            (a == "--judge" ? judge : a == "--record" ? recordTo : judgeFile) = argv[++i];
         } else if (scene.empty() && !a.empty() && a[0] != '-') {
             scene = a;
         } else {
@@ -52,11 +120,20 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+    if (!judgeFile.empty()) return lf_judgeFile(judgeFile);
+    const auto names = motionSceneNames();
+    if (!judge.empty()) {
+        if (judge != "all" && std::find(names.begin(), names.end(), judge) == names.end()) {
+            std::fprintf(stderr, "unknown scene \"%s\"\n", judge.c_str());
+            lf_usage(stderr);
+            return 2;
+        }
+        return lf_judgeScenes(judge, recordTo);
+    }
     if (scene.empty()) {
         lf_usage(stderr);
         return 2;
     }
-    const auto names = motionSceneNames();
     if (std::find(names.begin(), names.end(), scene) == names.end()) {
         std::fprintf(stderr, "unknown scene \"%s\"\n", scene.c_str());
         lf_usage(stderr);

@@ -1,12 +1,15 @@
 #include "motion_scenes.h"
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 
 #include "core/airport_services_fake.h"
 #include "core/app_services_fake.h"
 #include "core/geodesy.h"
 #include "core/livery_services_fake.h"
+#include "core/options.h"
 #include "engine/adding_stack.h"
 #include "engine/motion.h"
 #include "engine/scheduling.h"
@@ -15,6 +18,7 @@
 #include "simlink/sim_client.h"
 #include "simlink/sim_handover.h"
 #include "simlink/sim_queues.h"
+#include "traffic_service/traffic_record.h"
 
 namespace {
 
@@ -150,6 +154,206 @@ void lf_pushBackFeed(LiveAc& ac, std::int32_t tick, double elevation, const LatL
     }
 }
 
+
+// A taxi at 15 kt with samples every 4 s: east, a right-angle corner to the
+// south, another back to the east, then a stop.
+LiveAc lf_taxiCorners(double elevation, const LatLon& start)
+{
+    std::vector<PositionSample> out;
+    std::int32_t due = 0;
+    LatLon at = start;
+    const double leg = 15.0 * 4 / 3600;
+    for (int i = 0; i < 18; ++i) {
+        PositionSample s = lf_sample(at, 15, due, elevation, false);
+        const double heading = i < 6 ? 90 : i < 12 ? 180 : 90;
+        s.track = heading;
+        out.push_back(s);
+        at = lf_move(at, heading, leg);
+        due += 400;
+    }
+    for (int i = 0; i < 3; ++i) {
+        PositionSample s = lf_sample(at, 0, due, elevation, false);
+        s.stationary = i > 0;
+        out.push_back(s);
+        due += 400;
+    }
+    return lf_aircraft(AcCategory::Large, out, 90);
+}
+
+// The light aircraft of the feed: a Cessna served level 800 ft above the field
+// at 75 kt on a straight track, its position renewed every 4 s (MLAT).
+constexpr double lf_lightKt = 75.0, lf_lightHeight = 800.0, lf_lightTrack = 210.0, lf_wallStart = 1'700'000'000.0;
+
+TrafficRecord lf_lightRecord(const LatLon& field, double elevation, double seconds)
+{
+    const double t = std::floor(seconds / 4.0) * 4.0;  // the last MLAT fix
+    const LatLon at = lf_move(lf_move(field, lf_lightTrack + 180, 6.0), lf_lightTrack, lf_lightKt * t / 3600);
+    TrafficRecord r;
+    r.aircraftId = 0x4840AA;
+    r.airline = "PVT";
+    r.type = "C172";
+    r.callsign = "PHVAB";
+    r.registration = "PH-VAB";
+    r.lat = at.lat;
+    r.lon = at.lon;
+    r.altitude = elevation + lf_lightHeight;
+    r.groundSpeed = lf_lightKt;
+    r.speed = lf_lightKt;
+    r.track = lf_lightTrack;
+    r.airborne = true;
+    r.time = lf_wallStart + t;
+    return r;
+}
+
+// The scene's simulator: creations answered after a pause, removals
+// confirmed, what it was handed recorded by object.
+class SceneSim {
+public:
+    SceneSim(double elevation, SceneRecord* record) : elevation_(elevation), record_(record) {}
+
+    // The scene's clock: 10 ms a tick plus the pauses without ticks.
+    double now(std::int32_t tick) const { return tick * 0.01 + pause_; }
+    void pause(double seconds) { pause_ += seconds; }
+
+    // Served samples as the engine will have them due.
+    void served(std::uint32_t objectId, const PositionSample& s)
+    {
+        served_[objectId].push_back({now(s.dueTick) , s.altitude, s.groundSpeed, s.airborne});
+    }
+    void servedRecords(std::vector<TrafficRecord> batch, int delaySeconds, std::int32_t tick)
+    {
+        lf_setDueTicks(batch, delaySeconds, tick);
+        for (const TrafficRecord& r : batch) servedByAircraft_[r.aircraftId].push_back(
+            {now(r.dueTick), r.altitude, r.groundSpeed, r.airborne});
+    }
+
+    // After the tick: takes what the engine handed over and answers.
+    void collect(std::int32_t tick)
+    {
+        const double t = now(tick);
+        std::vector<AcCreation> creations;
+        std::vector<std::uint32_t> removals;
+        {
+            std::lock_guard lock(simQueueMutex);
+            if (record_) {
+                for (const QueuedPosition& q : positionQueue.sendLocked()) {
+                    const AcPositionBlock& b = q.block;
+                    stream(q.objectId).seen.push_back({t, b.latitude, b.longitude, b.altitude,
+                                                       b.heading * geo::radToDeg, b.trueAirspeed, b.verticalSpeed});
+                }
+            }
+            creations.swap(creationQueue);
+            removals.swap(removalQueue);
+            eventQueue.clear();
+            positionQueue.sendLocked().clear();
+        }
+        for (const AcCreation& c : creations) {
+            const std::uint32_t object = nextObject_++;
+            const SIMCONNECT_DATA_INITPOSITION& p = c.initPosition;
+            pending_.push_back({tick + 30, {object, c.aircraftId, 0, replyLiveCreated, elevation_,
+                                            std::max(0.0, p.Altitude - elevation_)}});
+            aircraftOf_[object] = c.aircraftId;
+            if (record_) {
+                record_->creations.push_back(t);
+                stream(object).seen.push_back(
+                    {t, p.Latitude, p.Longitude, p.Altitude, p.Heading, static_cast<double>(p.Airspeed), 0.0});
+            }
+        }
+        for (std::uint32_t object : removals) pending_.push_back({tick + 10, {object, 0, 0, replyRemoved, 0, 0}});
+        for (auto it = pending_.begin(); it != pending_.end();) {
+            if (it->first > tick) {
+                ++it;
+                continue;
+            }
+            pushSimReply(it->second);
+            it = pending_.erase(it);
+        }
+    }
+
+    // The streams with the ground and what was served for their aircraft.
+    void finish()
+    {
+        if (!record_) return;
+        for (motionjudge::Stream& s : record_->streams) {
+            const std::uint32_t object = static_cast<std::uint32_t>(std::stoul(s.name));
+            s.groundFt = elevation_;
+            s.served = served_[object];
+            const auto a = aircraftOf_.find(object);
+            if (a != aircraftOf_.end()) {
+                const auto& byAc = servedByAircraft_[a->second];
+                s.served.insert(s.served.end(), byAc.begin(), byAc.end());
+            }
+            std::sort(s.served.begin(), s.served.end(),
+                      [](const motionjudge::Served& x, const motionjudge::Served& y) { return x.t < y.t; });
+        }
+    }
+
+private:
+    motionjudge::Stream& stream(std::uint32_t objectId)
+    {
+        const std::string name = std::to_string(objectId);
+        for (motionjudge::Stream& s : record_->streams)
+            if (s.name == name) return s;
+        record_->streams.push_back({});
+        record_->streams.back().name = name;
+        return record_->streams.back();
+    }
+
+    double elevation_;
+    SceneRecord* record_;
+    double pause_ = 0.0;
+    std::uint32_t nextObject_ = 200;
+    std::vector<std::pair<std::int32_t, SimReply>> pending_;
+    std::map<std::uint32_t, std::uint32_t> aircraftOf_;
+    std::map<std::uint32_t, std::vector<motionjudge::Served>> served_, servedByAircraft_;
+};
+
+// The answers of the light-aircraft scenes: the light aircraft first, then
+// eight airliners level at 6000 ft on their own tracks 8 to 15 nm out, whose
+// creations (taken last first) go before it.
+std::vector<TrafficRecord> lf_answer(const LatLon& field, double elevation, double seconds)
+{
+    std::vector<TrafficRecord> out{lf_lightRecord(field, elevation, seconds)};
+    for (std::uint32_t i = 0; i < 8; ++i) {
+        const double t = std::floor(seconds);
+        const double track = 45.0 * i;
+        TrafficRecord r = out.front();
+        r.aircraftId = 0x484100 + i;
+        r.airline = "KLM";
+        r.type = "B738";
+        r.callsign = "KLM10" + std::to_string(i);
+        r.registration = "PH-BX" + std::string(1, static_cast<char>('A' + i));
+        const LatLon at = lf_move(lf_move(field, track + 90, 8.0 + i), track, 250.0 * t / 3600);
+        r.lat = at.lat;
+        r.lon = at.lon;
+        r.altitude = 6000;
+        r.groundSpeed = r.speed = 250;
+        r.track = track;
+        r.time = lf_wallStart + t;
+        out.push_back(r);
+    }
+    return out;
+}
+
+// The feed as the traffic reader brings it: at a start the five buffered
+// answers (6 s apart, handed over for 0, 6, ... 24 s), then an answer every
+// 2 s handed over for 30 s.
+void lf_startFeed(SceneSim& sim, const LatLon& field, double elevation, double seconds, std::int32_t tick)
+{
+    for (int i = 0; i < 5; ++i) {
+        std::vector<TrafficRecord> batch = lf_answer(field, elevation, seconds - 6.0 * (4 - i));
+        sim.servedRecords(batch, 6 * i, tick);
+        lf_scheduleTrafficRecords(batch, 6 * i);
+    }
+}
+
+void lf_liveFeed(SceneSim& sim, const LatLon& field, double elevation, double seconds, std::int32_t tick)
+{
+    std::vector<TrafficRecord> batch = lf_answer(field, elevation, seconds);
+    sim.servedRecords(batch, 30, tick);
+    lf_scheduleTrafficRecords(batch, 30);
+}
+
 }  // namespace
 
 void FlatGround::answer(std::int32_t tick) const
@@ -169,16 +373,32 @@ void FlatGround::answer(std::int32_t tick) const
     }
 }
 
+const std::vector<MotionScene>& motionScenes()
+{
+    static const std::vector<MotionScene> scenes = {
+        {"landing", "a 3-degree approach at 140 kt, the flare, the roll-out, a turn off and the taxi to a stop", 25000},
+        {"pushback", "a push-back from a stand with a turn, the wait, then the taxi out with a corner", 9000},
+        {"antimeridian", "10 nm eastward at 300 kt aloft across 180 degrees of longitude", 9000},
+        {"taxi-corners", "a taxi at 15 kt with two right-angle corners, then a stop", 9000},
+        {"light-mlat", "a light aircraft level at 800 ft, 75 kt, a fix every 4 s, among 8 airliners, from the start", 12000},
+        {"reconnect", "the same, the simulator lost after 60 s, the run back 9 s later", 15000},
+    };
+    return scenes;
+}
+
 std::vector<std::string> motionSceneNames()
 {
-    return {"landing", "pushback", "antimeridian"};
+    std::vector<std::string> names;
+    for (const MotionScene& s : motionScenes()) names.push_back(s.name);
+    return names;
 }
 
 bool runMotionScene(const std::string& name, std::int32_t maxTicks,
-                    const std::function<void(std::int32_t, const LiveAc&)>& row)
+                    const std::function<void(std::int32_t, const LiveAc&)>& row, SceneRecord* record)
 {
     const LatLon field{52.3086, 4.7639};
     const double elevation = -11.0;
+    const bool fed = name == "light-mlat" || name == "reconnect";
     LiveAc ac;
     if (name == "landing") {
         ac = lf_landing(elevation, field);
@@ -186,11 +406,19 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
         ac = lf_pushBack(elevation, field);
     } else if (name == "antimeridian") {
         ac = lf_antimeridian();
-    } else {
+    } else if (name == "taxi-corners") {
+        ac = lf_taxiCorners(elevation, lf_move(field, 0, 0.5));
+    } else if (!fed) {
         return false;
     }
     AppServicesFake app;
     LiveryServicesFake liveries;
+    liveries.knownTypes.insert("C172");
+    liveries.categories["C172"] = AcCategory::Light;
+    liveries.titles["PVT C172"] = "Cessna Skyhawk 172SP Paint1";
+    liveries.knownTypes.insert("B738");
+    liveries.categories["B738"] = AcCategory::Large;
+    liveries.titles["KLM B738"] = "Boeing 737-800 KLM";
     AirportServicesFake airports;
     airports.park = {"EHAM", "AMS", field.lat, field.lon, elevation};
     airports.loaded = true;
@@ -200,6 +428,13 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
     resetSimLink();
     (void)takeSimReplies();
     tickCounter = 0;
+    const bool lightWas = LIGHT_AIRCRAFT.get();
+    LIGHT_AIRCRAFT.set(true);
+    engineUserAcState = UserAcState{};
+    engineUserAcState.latitude = field.lat;
+    engineUserAcState.longitude = field.lon;
+    engineUserAcState.altitude = 30000;
+    engineUserAcState.altAboveGround = 30000;
     Stand stand;
     stand.sid = 11;
     stand.name = "D7";
@@ -207,24 +442,61 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
     stand.longitude = field.lon;
     stand.radius = 0.016;
     replaceStands({stand});
-    liveAircraft.push_back(std::move(ac));
+    SceneSim world(elevation, record);
+    if (fed) {
+        setRunningFlag(true);
+        lf_startFeed(world, field, elevation, 0.0, 0);
+    } else {
+        for (const PositionSample& s : ac.samples) world.served(lf_objectId, s);
+        liveAircraft.push_back(std::move(ac));
+    }
     bool taxiFed = false;
+    bool lost = false;
     const FlatGround ground{elevation};
     for (std::int32_t i = 0; i < maxTicks; ++i) {
         const std::int32_t tick = tickCounter.load();
+        const double seconds = world.now(tick);
+        if (fed && tick > 0 && tick % 200 == 0) lf_liveFeed(world, field, elevation, seconds, tick);
         lf_handleAddingStack();
-        {
-            std::lock_guard lock(simQueueMutex);
-            eventQueue.clear();
-            positionQueue.sendLocked().clear();
-        }
+        world.collect(tick);
         sim.calls.clear();
-        if (liveAircraft.empty() || liveAircraft.front().simState != SimState::active) break;
-        row(tick, liveAircraft.front());
-        if (name == "pushback") lf_pushBackFeed(liveAircraft.front(), tick, elevation, field, taxiFed);
+        if (!fed && (liveAircraft.empty() || liveAircraft.front().simState != SimState::active)) break;
+        if (!liveAircraft.empty() && liveAircraft.front().simState == SimState::active) row(tick, liveAircraft.front());
+        if (name == "pushback") {
+            const std::size_t before = liveAircraft.front().samples.size();
+            lf_pushBackFeed(liveAircraft.front(), tick, elevation, field, taxiFed);
+            const auto& q = liveAircraft.front().samples;
+            for (std::size_t k = std::min(before, q.size()); k < q.size(); ++k) world.served(lf_objectId, q[k]);
+        }
         ground.answer(tick);
+        if (name == "reconnect" && !lost && seconds >= 60.0) {
+            // The simulator is gone: the run ends, its aircraft with it; the
+            // next run starts 9 s later from the buffered traffic.
+            lost = true;
+            removeAllAiObjects();
+            resetSimLink();
+            (void)takeSimReplies();
+            replaceStands({stand});
+            airports.park = {"EHAM", "AMS", field.lat, field.lon, elevation};
+            world.pause(9.0);
+            lf_startFeed(world, field, elevation, world.now(tick + 1), tickCounter.load());
+        }
     }
+    world.finish();
     removeAllAiObjects();
     clearStands();
+    LIGHT_AIRCRAFT.set(lightWas);
     return true;
+}
+
+motionjudge::Verdict judgeMotionScene(const std::string& name, SceneRecord* record)
+{
+    SceneRecord local;
+    SceneRecord& r = record ? *record : local;
+    r = {};
+    std::int32_t ticks = 0;
+    for (const MotionScene& s : motionScenes())
+        if (s.name == name) ticks = s.ticks;
+    runMotionScene(name, ticks, [](std::int32_t, const LiveAc&) {}, &r);
+    return motionjudge::judgeAll(r.streams, r.creations);
 }

@@ -1,9 +1,17 @@
 #pragma once
-// Motion scenes for vrmt-motiontrace: one live aircraft flown by the engine's
-// own tick (replies, update pass, position hand-over) over a flat ground whose
-// heights answer the engine's ground requests (every 100 ticks, 20 while a
-// flare asks for them). The simulator and the airports are stand-ins in this
-// process; nothing is sent anywhere.
+// Motion scenes for vrmt-motiontrace and the motion judge's tests: live
+// aircraft flown by the engine's own tick (replies, update pass, position
+// hand-over) over a flat ground whose heights answer the engine's ground
+// requests (every 100 ticks, 20 while a flare asks for them). The simulator,
+// the traffic feed and the airports are stand-ins in this process; nothing is
+// sent anywhere. Most scenes start with one aircraft already in the simulator;
+// the light-aircraft scenes start from the buffered traffic of a fresh start,
+// so the creation (answered 0.3 s after it is asked) and the activation are
+// part of the scene.
+//
+// Each scene records what the simulator was handed: every object's creation
+// place and its position stream with the scene's clock (10 ms a tick; a
+// simulator restart's pause passes without ticks), and what was served.
 
 #include <cstdint>
 #include <functional>
@@ -11,6 +19,7 @@
 #include <vector>
 
 #include "engine/ac_records.h"
+#include "motion_judge.h"
 
 // A flat world: the simulator's ground information for every active live
 // aircraft, as the by-type request brings it (every 100 ticks, every 20 while
@@ -23,11 +32,29 @@ struct FlatGround {
     void answer(std::int32_t tick) const;
 };
 
-// The scene names: "landing", "pushback", "antimeridian".
+struct MotionScene {
+    std::string name;
+    std::string what;     // one line
+    std::int32_t ticks;   // how long it runs by default
+};
+
+// Every scene, in the order the judge's tests use them: "landing",
+// "pushback", "antimeridian", "taxi-corners", "light-mlat", "reconnect".
+const std::vector<MotionScene>& motionScenes();
 std::vector<std::string> motionSceneNames();
 
-// Flies the scene for at most maxTicks ticks (or until the aircraft is gone),
-// calling `row` after every tick with the tick and the aircraft. False for an
-// unknown scene name.
+// What the simulator was handed in a scene.
+struct SceneRecord {
+    std::vector<motionjudge::Stream> streams;  // one per object, in the order they were created
+    std::vector<double> creations;             // s, the scene's clock
+};
+
+// Flies the scene for at most maxTicks ticks (or until its one aircraft is
+// gone), calling `row` after every tick with the tick and the first live
+// aircraft while it is in the simulator, and filling `record` when given.
+// False for an unknown scene name.
 bool runMotionScene(const std::string& name, std::int32_t maxTicks,
-                    const std::function<void(std::int32_t, const LiveAc&)>& row);
+                    const std::function<void(std::int32_t, const LiveAc&)>& row, SceneRecord* record = nullptr);
+
+// The scene for its own length, judged.
+motionjudge::Verdict judgeMotionScene(const std::string& name, SceneRecord* record = nullptr);
