@@ -222,10 +222,29 @@ struct LiveAc : SimAc {
     bool touchdownPitch = false;
     std::uint32_t flareStage = 0;
     double flareHeight = 0.0;  // ft
+    // The ground roll (taxi, push-back, roll-out, drive into a stand): the
+    // aircraft moves along its nose (its tail while pushed back) towards the end
+    // of its leg, or along the curve by distance, at a speed that changes by a
+    // bounded step a tick; that speed is the one shown.
+    bool rolling = false;
+    bool rollStops = false;      // the leg ends at a standstill
+    bool rollStraight = false;   // straight at rollEnd, the curve left (or none)
+    std::uint32_t rollIndex = 0; // the sample the roll aims at (0: the front)
+    double rollSpeed = 0.0;      // kt over the ground, never negative
+    double rollCap = 0.0;        // kt, the most the leg may be rolled at
+    double rollCosLat = 1.0;     // cos of the latitude at the leg start
+    double moveKt = 0.0;         // kt of the leg flown by latStep and lonStep
+    double rollTravelled = 0.0;  // m along the curve
+    LatLon rollEnd;              // end of the straight leg
+    std::array<double, 17> curveArc{};  // m along the curve at u = i / 16
 
     // --- the sample queue ---
     std::deque<PositionSample> samples;  // oldest in front
     double lastSampleTime = 0.0;         // s, of the last record merged
+    // Ticks the aircraft runs behind the feed's schedule: the samples that fell
+    // due while the simulator created the object are flown from the activation
+    // on, and every later sample is due this much later too.
+    std::int32_t dueShift = 0;
 
     // --- working state of movement, landing and parking ---
     LatLon collisionTestPosition;  // the static-collision test (position at the last test)

@@ -20,6 +20,7 @@
 #include "engine/static_placement.h"
 #include "engine/stand.h"
 #include "engine/timed_queues.h"
+#include "platform/clock.h"
 #include "simlink/sim_api.h"
 #include "simlink/sim_client.h"
 #include "simlink/sim_queues.h"
@@ -89,6 +90,38 @@ void lf_rangeRequest()
     }
 }
 
+// The creation pacing: a creation slot opens every 50 ticks, and the creation
+// goes only when 50 ticks and half a second of the program clock have passed
+// since the one before (the main cycle runs late ticks back to back, so 50
+// ticks alone can be less than half a second).
+struct CreationPace {
+    bool slotOpen = false;
+    bool sentBefore = false;
+    std::int32_t lastTick = 0;
+    platform::Clock::TimePoint lastAt{};
+};
+CreationPace lf_creationPace;
+
+constexpr std::int32_t lf_creationTicks = 50;
+constexpr auto lf_creationSpacing = std::chrono::milliseconds(500);
+
+bool lf_creationDue(std::int32_t tick)
+{
+    if (tick % lf_creationTicks == 0) lf_creationPace.slotOpen = true;
+    if (!lf_creationPace.slotOpen) return false;
+    if (!lf_creationPace.sentBefore) return true;
+    return tick - lf_creationPace.lastTick >= lf_creationTicks &&
+           platform::steadyNow() - lf_creationPace.lastAt >= lf_creationSpacing;
+}
+
+void lf_creationSent(std::int32_t tick)
+{
+    lf_creationPace.slotOpen = false;
+    lf_creationPace.sentBefore = true;
+    lf_creationPace.lastTick = tick;
+    lf_creationPace.lastAt = platform::steadyNow();
+}
+
 void lf_zeroPanelCount(std::atomic<std::int32_t>& value, bool& changed)
 {
     if (value.exchange(0) != 0) changed = true;
@@ -131,18 +164,23 @@ void lf_updateAllLiveAc()
 void lf_timedQueues()
 {
     const std::int32_t tick = tickCounter.load();
-    if (tick % 10 != 0) return;
-    if (!removalDeque.empty()) {
+    if (tick % 10 == 0 && !removalDeque.empty()) {
         queueAcRemoval(removalDeque.front());
         removalsInFlight.push_back({removalDeque.front(), tick});
         removalDeque.pop_front();
     }
-    if (tick % 50 != 0) return;
+    if (!lf_creationDue(tick)) return;
     if (!liveCreationQueue.empty()) {
         lf_handOverCreation(liveCreationQueue);
+        lf_creationSent(tick);
         return;
     }
-    if (!staticCreationQueue.empty()) lf_handOverCreation(staticCreationQueue);
+    if (!staticCreationQueue.empty()) {
+        lf_handOverCreation(staticCreationQueue);
+        lf_creationSent(tick);
+    } else {
+        lf_creationPace.slotOpen = false;
+    }
     if (!parkingSelections.empty()) placeStaticAircraft();
 }
 
@@ -271,6 +309,7 @@ void lf_reserveEngineContainers()
 
 void removeAllAiObjects()
 {
+    lf_creationPace = {};
     airportServices().resetForNewRun();
     trafficReader().setReferenceElevation(std::nullopt);
     bool changed = false;

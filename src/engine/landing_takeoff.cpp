@@ -98,9 +98,9 @@ void lf_flightStep(LiveAc& ac)
             }
             sendGear(ac, 1);
         } else if (!ac.landing) {
+            // Towards the next sample's altitude, low as high: a level aircraft stays level.
             const double r = (ac.samples[1].altitude - altitude) / n;
-            ac.altStep = ac.heightAboveGround > 1000 ? std::min(r, ac.maxVerticalStep)
-                                                     : std::min(std::max(r, 0.2), ac.maxVerticalStep);
+            ac.altStep = std::min(r, ac.maxVerticalStep);
         } else {
             const PositionSample& s0 = ac.samples[0];
             const PositionSample& s1 = ac.samples[1];

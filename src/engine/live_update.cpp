@@ -107,7 +107,16 @@ bool updateLiveAc(LiveAc& ac)
             removeAircraftFromSim(ac);
             return lf_erase(ac);
         }
-        if (!ac.samples.front().stationary) lf_applyStep(ac);
+        const double altitudeBefore = ac.posBlock.altitude;
+        if (!ac.samples.front().stationary) {
+            lf_applyStep(ac);
+        } else if (lf_rollsOnGround(ac)) {
+            lf_groundRoll(ac);  // towards a stop that is already due
+        }
+        // The vertical speed shown is the one flown (the flare's, a descent to a
+        // field elevation); nothing on the ground.
+        ac.posBlock.verticalSpeed =
+            ac.groundReplySeen ? 0.0 : (ac.posBlock.altitude - altitudeBefore) * ticksPerSecond;
         if (ac.objectId != 0) {
             positionQueue.write().push_back({ac.posBlock, ac.objectId});
         } else {
@@ -127,6 +136,7 @@ bool updateLiveAc(LiveAc& ac)
 void decodeExisting(LiveAc& ac, PositionSample s)
 {
     try {
+        if (ac.dueShift != 0) s.dueTick = toTicks(static_cast<double>(s.dueTick) + ac.dueShift);
         if (ac.samples.size() > 200) {
             removeAircraftFromSim(ac);
             return;

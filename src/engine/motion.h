@@ -71,6 +71,13 @@ double lf_legSpeed(const LiveAc& ac);
 double lf_turnAhead(const LiveAc& ac);
 // One tick of motion.
 void lf_applyStep(LiveAc& ac);
+// The ground roll drives the aircraft: on the ground in the simulator, in phase
+// pushing_back, pushed_back, taxi or parking, once a ground leg was set up.
+bool lf_rollsOnGround(const LiveAc& ac);
+// The ground leg towards s1 (or along the active curve), set up at the due sample.
+void lf_setUpRoll(LiveAc& ac);
+// One tick of the ground roll: speed, heading and position, and the speed shown.
+void lf_groundRoll(LiveAc& ac);
 // The quadratic curve at t: position and heading (rad, [0, 2 pi)); false when
 // no curve is set or t lies outside it.
 bool evalCurveSegment(const GroundCurve& curve, LatLon& position, double& heading, double t);

@@ -93,7 +93,246 @@ bool lf_taxiingNeighbour(const LiveAc& ac)
     return false;
 }
 
+constexpr double lf_metresPerKnotTick = metresPerNm / knotTicksPerNm;  // a knot over one tick
+constexpr double lf_rollAccel = 5.0 / ticksPerSecond;                  // kt a tick, faster
+constexpr double lf_rollBrake = 5.5 / ticksPerSecond;                  // kt a tick, slower
+constexpr double lf_brakeMetresPerSecond2 = 4.0 * metresPerNm / 3600.0;  // the braking planned for a stop
+constexpr double lf_arrivedMetres = 0.1;
+constexpr double lf_steerMetres = 3.0;  // nearer the end, no more steering for it
+constexpr double lf_creepKt = 3.0;       // slower, a place behind is turned to ...
+constexpr double lf_turnToMetres = 10.0;  // ... when it lies farther than this
+constexpr double lf_behindMetres = 30.0;
+
+bool lf_groundPhase(AcPhase phase)
+{
+    return phase == AcPhase::pushing_back || phase == AcPhase::pushed_back || phase == AcPhase::taxi ||
+           phase == AcPhase::parking;
+}
+
+// The curve point (north, east in metres from its origin) at u in [0, 1], and its heading.
+void lf_curvePoint(const GroundCurve& c, double u, double& north, double& east)
+{
+    const double w = 1.0 - u;
+    north = 2 * w * u * c.ctrlNorth + u * u * c.endNorth;
+    east = 2 * w * u * c.ctrlEast + u * u * c.endEast;
+}
+
+// The curve point at a distance along it, from the table of lengths.
+void lf_curvePointAt(const LiveAc& ac, double metres, double& north, double& east)
+{
+    const auto& arc = ac.curveArc;
+    constexpr std::size_t parts = 16;
+    std::size_t i = 0;
+    while (i + 1 < parts && arc[i + 1] < metres) ++i;
+    const double span = arc[i + 1] - arc[i];
+    const double f = span > 0 ? std::clamp((metres - arc[i]) / span, 0.0, 1.0) : 0.0;
+    lf_curvePoint(ac.curve, (static_cast<double>(i) + f) / parts, north, east);
+}
+
 }  // namespace
+
+bool lf_rollsOnGround(const LiveAc& ac)
+{
+    return ac.rolling && ac.groundReplySeen && lf_groundPhase(ac.phase);
+}
+
+namespace {
+
+// The roll aims at samples[k]: the end of the leg, whether it ends at a
+// standstill (the sample after it stands, or none follows), the speed it may take.
+void lf_aimRoll(LiveAc& ac, std::size_t k)
+{
+    const PositionSample& to = ac.samples[k];
+    const PositionSample& from = ac.samples[k - 1];
+    ac.rollEnd = {to.latitude, to.longitude};
+    ac.rollStops = to.stationary || k + 1 >= ac.samples.size() || ac.samples[k + 1].stationary;
+    const bool manoeuvre = ac.phase == AcPhase::pushing_back || ac.phase == AcPhase::parking;
+    ac.rollCap = manoeuvre ? 1.5 * ac.manoeuvreSpeed
+                           : 1.1 * std::max({from.groundSpeed, to.groundSpeed, ac.manoeuvreSpeed}) + 2.0;
+}
+
+// Metres north and east from the block to a place (flat, at the leg's latitude).
+void lf_offsetTo(const LiveAc& ac, const LatLon& to, double& north, double& east)
+{
+    north = (to.lat - ac.posBlock.latitude) * curveMetresPerDegree;
+    east = wrapLonDelta(to.lon - ac.posBlock.longitude) * ac.rollCosLat * curveMetresPerDegree;
+}
+
+// The direction the aircraft rolls in: the nose, or the tail while pushed back.
+double lf_travelHeading(const LiveAc& ac)
+{
+    return ac.phase == AcPhase::pushing_back ? lf_foldHeading(ac.posBlock.heading + pi) : ac.posBlock.heading;
+}
+
+// The place lies behind the aircraft (or on it): it has been passed.
+bool lf_passed(const LiveAc& ac, const LatLon& place)
+{
+    double north = 0.0;
+    double east = 0.0;
+    lf_offsetTo(ac, place, north, east);
+    const double d = std::hypot(north, east);
+    if (d < lf_arrivedMetres) return true;
+    // Standing or creeping, a place farther off is turned to (nose first), not left behind.
+    if (ac.rollSpeed < lf_creepKt && d > lf_turnToMetres) return false;
+    return std::abs(foldPi(std::atan2(east, north) - lf_travelHeading(ac))) > pi / 2;
+}
+
+// A sample that was passed is left behind when a moving one follows it: the
+// roll aims at the next (straight), instead of turning round for it.
+void lf_skipPassed(LiveAc& ac, std::size_t& k)
+{
+    while (k + 1 < ac.samples.size() && !ac.samples[k + 1].stationary &&
+           lf_passed(ac, {ac.samples[k].latitude, ac.samples[k].longitude})) {
+        ++k;
+        ac.rollStraight = true;
+    }
+}
+
+}  // namespace
+
+void lf_setUpRoll(LiveAc& ac)
+{
+    if (!ac.rolling) {
+        // Rolls on at the speed it had: a touchdown keeps the speed of the approach.
+        ac.rollSpeed = ac.moveKt;
+        ac.rolling = true;
+    }
+    ac.rollCosLat = std::cos(ac.posBlock.latitude * degToRad);
+    ac.rollStraight = !ac.curve.active();
+    // Called before s0 is popped: s1 is the leg end.
+    std::size_t k = 1;
+    lf_skipPassed(ac, k);
+    lf_aimRoll(ac, k);
+    ac.rollIndex = static_cast<std::uint32_t>(k - 1);
+    ac.rollTravelled = 0.0;
+    if (ac.curve.active()) {
+        double north = 0.0;
+        double east = 0.0;
+        ac.curveArc[0] = 0.0;
+        for (std::size_t i = 1; i < ac.curveArc.size(); ++i) {
+            double n = 0.0;
+            double e = 0.0;
+            lf_curvePoint(ac.curve, static_cast<double>(i) / 16.0, n, e);
+            ac.curveArc[i] = ac.curveArc[i - 1] + std::hypot(n - north, e - east);
+            north = n;
+            east = e;
+        }
+    }
+}
+
+void lf_groundRoll(LiveAc& ac)
+{
+    AcPositionBlock& b = ac.posBlock;
+    if (ac.phase == AcPhase::pushed_back) {
+        // Stands at the end of the push-back; may turn in place.
+        ac.rollSpeed = 0.0;
+        if (ac.turning) lf_steer(b.heading, ac.targetBearing, ac.turnStep);
+        b.trueAirspeed = 0.0;
+        return;
+    }
+    if (ac.rollIndex >= ac.samples.size()) ac.rollIndex = 0;
+    if (ac.samples.empty()) return;
+    const bool back = ac.phase == AcPhase::pushing_back;
+    const double turn = std::max(ac.turnStep, ac.groundTurnStep);
+    // Where to steer: the leg end, or a point ahead on the curve.
+    double north = 0.0;
+    double east = 0.0;
+    double remaining = 0.0;
+    bool onCurve = ac.curve.active() && !ac.rollStraight;
+    if (onCurve) {
+        const GroundCurve& c = ac.curve;
+        const double length = ac.curveArc.back();
+        // A point 1.5 s ahead (15 m at least; 3 m while pushed back, for a tight tail swing).
+        const double look =
+            std::max(back ? 3.0 : 15.0, ac.rollSpeed * lf_metresPerKnotTick * ticksPerSecond * 1.5);
+        const double at = ac.rollTravelled + look;
+        double cn = 0.0;
+        double ce = 0.0;
+        // Beyond its end the point runs on along the curve's last direction, so
+        // that the aircraft leaves the curve lined up with it.
+        const double tn = c.endNorth - c.ctrlNorth;
+        const double te = c.endEast - c.ctrlEast;
+        const double tl = std::hypot(tn, te);
+        const double un = tl > 0 ? tn / tl : 0.0;
+        const double ue = tl > 0 ? te / tl : 0.0;
+        if (at <= length) {
+            lf_curvePointAt(ac, at, cn, ce);
+        } else {
+            cn = c.endNorth + (at - length) * un;
+            ce = c.endEast + (at - length) * ue;
+        }
+        const double hereNorth = (b.latitude - c.originLat) * curveMetresPerDegree;
+        const double hereEast =
+            c.lonPerMetre != 0.0 ? wrapLonDelta(b.longitude - c.originLon) / c.lonPerMetre : 0.0;
+        north = cn - hereNorth;
+        east = ce - hereEast;
+        // What is left: along the curve, and at its end what lies before the end on its last direction.
+        remaining = std::max(length - ac.rollTravelled,
+                             (c.endNorth - hereNorth) * un + (c.endEast - hereEast) * ue);
+        if (remaining < lf_arrivedMetres && !ac.rollStops && ac.rollIndex + 1 < ac.samples.size() &&
+            !ac.samples[ac.rollIndex + 1].stationary) {
+            // The curve is done before its time: on to the sample after it.
+            ac.rollStraight = true;
+            onCurve = false;
+        }
+    }
+    if (!onCurve) {
+        std::size_t k = ac.rollIndex;
+        if (k == 0 && ac.samples.size() > 1 && !ac.samples[1].stationary &&
+            lf_passed(ac, {ac.samples[0].latitude, ac.samples[0].longitude})) {
+            k = 1;
+            ac.rollStraight = true;
+        }
+        if (k > 0) {
+            lf_skipPassed(ac, k);
+            if (k != ac.rollIndex) {
+                ac.rollIndex = static_cast<std::uint32_t>(k);
+                lf_aimRoll(ac, k);
+            }
+        }
+        lf_offsetTo(ac, ac.rollEnd, north, east);
+        remaining = std::hypot(north, east);
+    }
+    double travel = lf_travelHeading(ac);
+    const double toward = std::atan2(east, north);
+    const double off = std::abs(foldPi(toward - travel));
+    // Past the end (a stop that came late, a leg done early): no turning round for it.
+    const bool behind = !onCurve && off > pi / 2 && !(ac.rollSpeed < lf_creepKt && remaining > lf_turnToMetres);
+    const bool arrived = remaining < lf_arrivedMetres || behind;
+    double want = ac.rollSpeed;
+    if (arrived) {
+        want = ac.rollStops ? 0.0 : std::min(want, ac.rollCap);
+    } else {
+        const std::int64_t due = ac.samples[ac.rollIndex].dueTick;
+        const std::int64_t left = std::max<std::int64_t>(due - lf_now(), 1);
+        want = std::min(remaining / lf_metresPerKnotTick / static_cast<double>(left), ac.rollCap);
+        if (ac.rollStops) {
+            want = std::min(want, std::sqrt(2.0 * lf_brakeMetresPerSecond2 * remaining) / lf_metresPerKnotTick /
+                                      ticksPerSecond);
+        }
+        // A sharp turn ahead: slow enough to make it within half the way left.
+        if (off > 20.0 * degToRad) {
+            want = std::min(want, std::max(1.0, 0.5 * remaining * turn / lf_metresPerKnotTick));
+        }
+    }
+    ac.rollSpeed = std::clamp(want, ac.rollSpeed - lf_rollBrake, ac.rollSpeed + lf_rollAccel);
+    if (ac.rollSpeed < 0.0) ac.rollSpeed = 0.0;
+    if (arrived && ac.phase == AcPhase::parking && ac.rollSpeed < 0.5) {
+        // At the stand: the nose turns to the stand heading in place.
+        lf_steer(b.heading, ac.targetBearing, ac.turnStep);
+        b.trueAirspeed = 0.0;
+        return;
+    }
+    if (!arrived && (remaining > lf_steerMetres || onCurve)) lf_steer(travel, toward, turn);
+    double step = ac.rollSpeed * lf_metresPerKnotTick;
+    // Slow at a stop it stops on the spot; faster (a stop that came too soon to brake for) it rolls past.
+    if (ac.rollStops && !behind && ac.rollSpeed < 2.0) step = std::min(step, remaining);
+    b.heading = back ? lf_foldHeading(travel + pi) : travel;
+    b.latitude += step * std::cos(travel) / curveMetresPerDegree;
+    b.longitude += step * std::sin(travel) / (ac.rollCosLat * curveMetresPerDegree);
+    ac.rollTravelled += step;
+    b.trueAirspeed = back ? -ac.rollSpeed : ac.rollSpeed;
+}
 
 std::int32_t toTicks(double ticks)
 {
@@ -193,6 +432,14 @@ void lf_nextPos(LiveAc& ac)
         ac.latStep = (next.latitude - ac.posBlock.latitude) / n;
         ac.lonStep = wrapLonDelta(next.longitude - ac.posBlock.longitude) / n;
     }
+    if (ac.groundReplySeen && lf_groundPhase(ac.phase)) {
+        lf_setUpRoll(ac);
+    } else {
+        ac.rolling = false;
+        const double north = ac.latStep * curveMetresPerDegree;
+        const double east = ac.lonStep * curveMetresPerDegree * std::cos(ac.posBlock.latitude * degToRad);
+        ac.moveKt = std::hypot(north, east) / lf_metresPerKnotTick;
+    }
     ac.samples.pop_front();
 }
 
@@ -281,7 +528,9 @@ double lf_turnAhead(const LiveAc& ac)
 void lf_applyStep(LiveAc& ac)
 {
     AcPositionBlock& b = ac.posBlock;
-    if (ac.curve.active()) {
+    if (lf_rollsOnGround(ac)) {
+        lf_groundRoll(ac);
+    } else if (ac.curve.active()) {
         ac.curveT = std::clamp(ac.curveT + ac.curveTStep, 0.0, 0.999999);
         LatLon p;
         double h = 0.0;
@@ -514,6 +763,8 @@ void lf_extrapolateSamples(LiveAc& ac, std::int32_t k)
         v = g >= 140 ? 100 : g >= 100 ? 80 : g >= 80 ? 60 : g >= 60 ? 30 : 20;
     }
     n.groundSpeed = v;
+    // The speed shown changes with the speed flown.
+    n.speed = s0.speed > 0 && s0.groundSpeed > 0 ? s0.speed * v / s0.groundSpeed : v;
     if (v != 0.0) {
         const double feet = stepSeconds * ticksPerSecond * v * feetPerNm / knotTicksPerNm;
         const LatLon p = destinationPoint(lf_at(s0), ac.posBlock.heading, feet);

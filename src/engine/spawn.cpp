@@ -265,6 +265,10 @@ void spawnLiveAc(LiveAc& ac)
         heading = initialBearing(lf_at(front), lf_at(s[1]));
     pb.heading = lf_wrapTwoPi(heading);
     ac.headingStep = 0.0;
+    // A new object starts from a standstill (also after a livery respawn).
+    ac.rolling = false;
+    ac.rollSpeed = 0.0;
+    ac.moveKt = 0.0;
     ac.holdForUser = false;
     ac.simState = SimState::adding2sim;
     ++liveInSimCount;

@@ -127,9 +127,10 @@ private:
                                      ac.phase == AcPhase::taxi || ac.phase == AcPhase::parking ||
                                      ac.phase == AcPhase::parked;
             if (ac.groundReplySeen && groundPhase) {
-                // Steering on the ground: at most one turn step a tick, never past the target.
+                // Steering on the ground: at most one turn step a tick (the category's
+                // ground turn step at least), never past the target.
                 const double turned = std::abs(geo::foldPi(b.heading - headingBefore));
-                ASSERT_LE(turned, ac.turnStep + 1e-12) << t.tick;
+                ASSERT_LE(turned, std::max(ac.turnStep, ac.groundTurnStep) + 1e-12) << t.tick;
                 if (!ac.curve.active() && ac.turning) {
                     const double before = std::abs(geo::foldPi(ac.targetBearing - headingBefore));
                     const double after = std::abs(geo::foldPi(ac.targetBearing - b.heading));
@@ -356,10 +357,11 @@ TEST(MotionScenario, AntimeridianLegs)
         PositionSample s0 = sample(from, v, 0, aloft ? 9000 : 0);
         PositionSample s1 = sample(to, v, ticks, aloft ? 9000 : 0);
         sc.add(aircraft(AcCategory::Large, {s0, s1}, 90, objectId));
-        sc.harness_.tick(ticks);
+        // On the ground it rolls off from a standstill and stops at the last sample: a little later.
+        sc.harness_.tick(aloft ? ticks : ticks + 1000);
         const LiveAc* a = sc.find();
         ASSERT_NE(a, nullptr);
-        EXPECT_LT(distanceNm(at(*a), to), 1e-6);
+        EXPECT_LT(distanceNm(at(*a), to), aloft ? 1e-6 : 0.5 / 1852);
         EXPECT_LT(a->posBlock.longitude, -179.0);
     }
 }
@@ -455,7 +457,9 @@ TEST(MotionTraceScenes, LandingPushBackAndAntimeridian)
         if (ac.phase == AcPhase::pushing_back) turned = std::max(turned, ac.posBlock.heading / deg);
     }));
     EXPECT_TRUE(phases.count(AcPhase::pushing_back));
-    EXPECT_NEAR(turned, 90.0, 5.0);  // the tail swung a quarter turn, the nose clockwise
+    // The tail swung a quarter turn, the nose clockwise (the nose follows the way
+    // rolled, so it ends a few degrees short of the curve's own end direction).
+    EXPECT_NEAR(turned, 90.0, 8.0);
 
     double west = 0.0;
     ASSERT_TRUE(runMotionScene("antimeridian", 9000, [&](std::int32_t, const LiveAc& ac) {

@@ -42,6 +42,7 @@ struct Track {
     std::int32_t frontDue = 0;  // the front sample when last seen (its due tick) ...
     double frontGs = 0;         // ... and its ground speed
     double legGs = 0;           // the larger ground speed of the two samples of the leg under way
+    double perTick = 0;         // nm a tick of the step that led here
 };
 
 struct ReplayStats {
@@ -102,6 +103,8 @@ private:
     // larger ground speed of the samples it moves between (a small constant for
     // rounding; at least the fastest manoeuvring speed, with which ground
     // movement may push back or drive into a stand whatever the samples say).
+    // On the ground the speed changes by a bounded step, so an object slowing
+    // down may stay faster than its samples for a while, never faster than it was.
     void checkStep(std::int32_t tick, const QueuedPosition& p)
     {
         ++stats.positions;
@@ -130,9 +133,12 @@ private:
                 catchUp = 2.5 * distanceNm(last.at, {front.latitude, front.longitude}) /
                           std::max<double>(static_cast<double>(front.dueTick) - last.tick, 1.0);
             }
-            const double bound = (std::max(1.5 * gs / 360000.0, catchUp) + 1e-6) * ticks;
-            EXPECT_LE(distanceNm(last.at, next.at), bound)
-                << ac->callsign << " object " << p.objectId << " at tick " << tick << ", " << gs << " kt";
+            const double slowing = ac->groundReplySeen ? last.perTick : 0.0;
+            const double bound = (std::max({1.5 * gs / 360000.0, catchUp, slowing}) + 1e-6) * ticks;
+            const double moved = distanceNm(last.at, next.at);
+            EXPECT_LE(moved, bound) << ac->callsign << " object " << p.objectId << " at tick " << tick << ", " << gs
+                                    << " kt, the step before " << last.perTick << " nm a tick";
+            next.perTick = ticks > 0 ? moved / ticks : last.perTick;
         }
         tracks_[p.objectId] = next;
     }

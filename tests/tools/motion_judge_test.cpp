@@ -69,12 +69,19 @@ TEST(MotionJudge, EachRowSpoilsOneProperty)
          nullptr, ""},
         {"the nose 80 degrees off the way it goes: a slide",
          [](Motion& m) { m.headingDeg = [](double t) { return t > 30 ? 170.0 : 90.0; }; }, nullptr, "crab"},
-        {"a push-back, tail first, passes",
+        {"a push-back, tail first and told as a negative speed, passes",
          [](Motion& m) {
              m.speedKt = [](double) { return 3.0; };
+             m.shownKt = [](double) { return -3.0; };
              m.headingDeg = [](double) { return 270.0; };
          },
          nullptr, ""},
+        {"rolling forwards at 8 kt told as -8 kt",
+         [](Motion& m) {
+             m.speedKt = [](double) { return 8.0; };
+             m.shownKt = [](double) { return -8.0; };
+         },
+         nullptr, "gndSpeed"},
         {"a slow turn on the spot at 2 kt is no slide",
          [](Motion& m) {
              m.speedKt = [](double) { return 2.0; };

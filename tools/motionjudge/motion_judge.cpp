@@ -99,14 +99,22 @@ void lf_judgeWindows(const Windows& w, const Stream& s, const Bounds& b, Verdict
             v.race.take(speed - raceLimit, 0.0, t, s.name,
                         vr::format("{:.1f} kt over {:.1f} s, served top {:.1f} kt", speed, w.duration(i, j), top));
         if (w.allGround(i, j)) {
-            const double allowed = b.groundSpeedShare * shown + b.groundSpeedPlusKt;
-            v.gndSpeed.take(std::abs(speed - shown) - allowed, 0.0, t, s.name,
-                            vr::format("true {:.1f} kt, shown {:.1f} kt", speed, shown));
+            // The speed told is negative while the tail leads (a push-back): the true
+            // speed takes the sign of the travel against the heading seen.
+            double off = 0.0;
+            double track = 0.0;
+            const double heading = s.seen[w.middle(i, j)].headingDeg;
             if (speed > b.crabAboveKt) {
                 const Seen &a = s.seen[i], &c = s.seen[j];
-                const double track = bearingDeg(a.latitude, a.longitude, c.latitude, c.longitude);
-                const double heading = s.seen[w.middle(i, j)].headingDeg;
-                const double off = std::abs(lf_wrap180(heading - track));
+                track = bearingDeg(a.latitude, a.longitude, c.latitude, c.longitude);
+                off = std::abs(lf_wrap180(heading - track));
+            }
+            const double signedSpeed = speed > b.crabAboveKt ? (off > 90.0 ? -speed : speed) : speed;
+            const double shownBy = speed > b.crabAboveKt ? shown : std::abs(shown);
+            const double allowed = b.groundSpeedShare * std::abs(shown) + b.groundSpeedPlusKt;
+            v.gndSpeed.take(std::abs(signedSpeed - shownBy) - allowed, 0.0, t, s.name,
+                            vr::format("true {:.1f} kt, shown {:.1f} kt", signedSpeed, shown));
+            if (speed > b.crabAboveKt) {
                 const double crab = std::min(off, 180.0 - off);  // tail first: a push-back
                 v.crab.take(crab, b.crabDeg, t, s.name,
                             vr::format("heading {:.1f}, travel {:.1f} at {:.1f} kt{}", heading, track, speed,

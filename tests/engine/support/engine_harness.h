@@ -7,7 +7,8 @@
 // core fakes, the engine reset, a quiet SimConnect fake (or a world a test
 // installs over it), and the traffic answers decoded with processTrafficRecord
 // and handed over through the traffic client's hand-over table, as the reader
-// does. tick(n) runs lf_handleAddingStack n times and flushes the simulator
+// does. tick(n) runs lf_handleAddingStack n times, moves the virtual clock on
+// 10 ms after each (the program clock of the main cycle), and flushes the simulator
 // queues every second tick, as the simulator's frames would; each tick leaves a
 // trace of what the engine handed to the simulator layer.
 //
