@@ -207,7 +207,11 @@ void removeAircraftFromSim(SimAc& ac)
     if (lf_isLive(ac)) {
         if (Stand* stand = findStandById(ac.standId)) stand->occupied = false;
     }
+    // A livery re-creation has queued the removal of its object already: the
+    // record now goes with that removal instead of coming back to the buffer.
+    const bool removalQueued = ac.simState == SimState::liveryrespawn;
     ac.simState = SimState::removingfromsim;
+    if (removalQueued) return;
     if (ac.objectId != 0) {
         removalDeque.push_back(ac.objectId);
     } else {
