@@ -12,6 +12,7 @@
 #include "core/run_state.h"
 #include "core/startup_globals.h"
 #include "engine/ac_records.h"
+#include "engine/live_parking.h"
 #include "engine/live_update.h"
 #include "engine/scheduling.h"
 #include "engine/sim_replies.h"
@@ -243,9 +244,13 @@ void removeAircraftFromSim(SimAc& ac)
     }
     if (lf_isLive(ac) && ac.simState == SimState::active) --liveInSimCount;
     if (lf_isLive(ac)) {
-        if (Stand* stand = findStandById(ac.standId)) stand->occupied = false;
+        clearStandTaken(ac.standId, ac.aircraftId);
     }
+    // A livery re-creation has queued the removal of its object already: the
+    // record now goes with that removal instead of coming back to the buffer.
+    const bool removalQueued = ac.simState == SimState::liveryrespawn;
     ac.simState = SimState::removingfromsim;
+    if (removalQueued) return;
     if (ac.objectId != 0) {
         removalDeque.push_back(ac.objectId);
     } else {

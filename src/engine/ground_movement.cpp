@@ -364,7 +364,7 @@ void drive2Stand(LiveAc& ac, const StandPoint& point)
 void lf_arriveAtStand(LiveAc& ac)
 {
     Stand* stand = findStandById(ac.standId);
-    if (stand != nullptr && stand->occupied) {
+    if (stand != nullptr && standTakenByOther(*stand, ac.aircraftId)) {
         // Another arrival took the stand; the mark stays for it.
         ac.parkProgress = 1;
         ac.standId = 0;

@@ -50,6 +50,38 @@ std::uint64_t minutesParked(const LiveAc& ac)
     return elapsed <= 0 ? 0 : static_cast<std::uint64_t>(elapsed / ticksPerMinute);
 }
 
+void takeStandForArrival(Stand& stand, std::uint32_t aircraftId)
+{
+    stand.occupied = true;
+    stand.occupiedBy = aircraftId;
+}
+
+namespace {
+
+// The mark is held by another live aircraft that still has the stand.
+bool lf_heldByOther(const Stand& stand, std::uint32_t aircraftId)
+{
+    if (!stand.occupied || stand.occupiedBy == 0 || stand.occupiedBy == aircraftId) return false;
+    return std::any_of(liveAircraft.begin(), liveAircraft.end(), [&stand](const LiveAc& a) {
+        return a.aircraftId == stand.occupiedBy && a.standId == stand.sid && a.simState != SimState::removingfromsim;
+    });
+}
+
+}  // namespace
+
+bool standTakenByOther(const Stand& stand, std::uint32_t aircraftId)
+{
+    return stand.occupied && (stand.occupiedBy == 0 || lf_heldByOther(stand, aircraftId));
+}
+
+void clearStandTaken(std::uint32_t standId, std::uint32_t aircraftId)
+{
+    Stand* stand = findStandById(standId);
+    if (stand == nullptr || lf_heldByOther(*stand, aircraftId)) return;
+    stand->occupied = false;
+    stand->occupiedBy = 0;
+}
+
 void try2Park(LiveAc& ac, bool wide)
 {
     if (ac.samples.empty()) {
@@ -80,6 +112,7 @@ void try2Park(LiveAc& ac, bool wide)
     ac.position = {stand.latitude, stand.longitude};
     ac.heading = stand.heading;
     ac.standId = stand.sid;
+    if (Stand* taken = findStandById(stand.sid)) takeStandForArrival(*taken, ac.aircraftId);
     ac.cargoLook = stand.cargo;
     if (ac.samples.size() > 1) ac.samples.resize(1);
     if (ac.phase != AcPhase::parking) {

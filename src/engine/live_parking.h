@@ -9,6 +9,17 @@
 #include <vector>
 
 struct LiveAc;
+struct Stand;
+
+// The taken-for-arrival mark keeps one aircraft a stand: it is set for the
+// arrival given the stand (try2Park) and blocks the stand for every other
+// aircraft while that one drives in; the clearing rules (the removal, the
+// settling at the stand, a parked aircraft's extrapolation) clear it for the
+// aircraft that holds it. A mark whose holder is gone, or no longer has the
+// stand, blocks nothing.
+void takeStandForArrival(Stand& stand, std::uint32_t aircraftId);
+bool standTakenByOther(const Stand& stand, std::uint32_t aircraftId);
+void clearStandTaken(std::uint32_t standId, std::uint32_t aircraftId);
 
 // The wall clock in 100 ns units.
 std::int64_t wallTime100ns();

@@ -447,5 +447,5 @@ void lf_settleAtStand(LiveAc& ac)
         const StandUser user{ac.aircraftId, ac.airline, ac.type, ac.registration, ac.callsign};
         if (lt_addStandOption(ac.standId, user, false, slot, true)) lf_markIdInSlot(slot, ac.aircraftId, true);
     }
-    if (Stand* stand = findStandById(ac.standId)) stand->occupied = false;
+    clearStandTaken(ac.standId, ac.aircraftId);
 }

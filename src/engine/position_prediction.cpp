@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/options.h"
 #include "core/startup_globals.h"
+#include "engine/live_parking.h"
 #include "engine/motion.h"
 #include "engine/stand.h"
 
@@ -784,7 +785,7 @@ void lf_extrapolateSamples(LiveAc& ac, std::int32_t k)
     n.dueTick = toTicks(static_cast<double>(s0.dueTick) + (parked ? ticksPerWeek : stepSeconds * ticksPerSecond));
     if (parked) {
         ac.standReported = false;
-        if (Stand* stand = findStandById(ac.standId)) stand->occupied = false;
+        clearStandTaken(ac.standId, ac.aircraftId);
     }
     ac.samples.push_back(n);
 }

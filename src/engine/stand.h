@@ -73,7 +73,8 @@ struct Stand {
     bool cargoChange = false;
     bool suffixMark = false;
     bool assigned = false;
-    bool occupied = false;  // taken for an arrival
+    bool occupied = false;         // taken for an arrival (live_parking.h)
+    std::uint32_t occupiedBy = 0;  // the aircraft id of that arrival; 0: not known
     bool reserved = false;
     bool neighbourTaken = false;
     bool cargo = false;

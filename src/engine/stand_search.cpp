@@ -16,6 +16,7 @@
 #include "core/random.h"
 #include "core/run_state.h"
 #include "engine/ac_records.h"
+#include "engine/live_parking.h"
 #include "engine/slot_records.h"
 #include "simlink/user_aircraft.h"
 
@@ -111,7 +112,7 @@ Stand* findFreeStandNear(const LatLon& position, const AcIdentity& aircraft, dou
     const Stand* recordMatched = nullptr;
     const double reach = std::max(maxDistance, useRecords ? nm85m : 0.0);
     for (const Stand& s : stands) {
-        if (s.occupied || lf_beyondInLatitude(s.latitude, position.lat, reach)) continue;
+        if (standTakenByOther(s, aircraft.aircraftId) || lf_beyondInLatitude(s.latitude, position.lat, reach)) continue;
         const double d = distanceNm(position, lf_standAt(s));
         const bool tooLarge = aircraft.halfWingspan - s.radius > nm1m8;
         if (d <= maxDistance && d < best) {

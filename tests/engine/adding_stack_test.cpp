@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <set>
 
@@ -11,6 +12,7 @@
 #include "core/run_state.h"
 #include "core/startup_globals.h"
 #include "engine/adding_stack.h"
+#include "engine/livery_respawn.h"
 #include "engine/scheduling.h"
 #include "engine/sim_replies.h"
 #include "engine/spawn.h"
@@ -139,10 +141,11 @@ TEST(RemoveAircraftFromSim, ByState)
              a.objectId = 77;
          },
          [](const LiveAc& a) { EXPECT_EQ(a.simState, SimState::removingfromsim); }, 1, false},
-        {"liveryrespawn",
+        {"liveryrespawn: the re-creation's removal is the only one",
          [](LiveAc& a) {
-             a.simState = SimState::liveryrespawn;
+             a.simState = SimState::active;
              a.objectId = 77;
+             liveryRespawn(a);
          },
          [](const LiveAc& a) { EXPECT_EQ(a.simState, SimState::removingfromsim); }, 1, false},
         {"removing already: nothing more queued",
@@ -184,6 +187,27 @@ TEST(RemoveAircraftFromSim, WithdrawnAndBufferedRecordsAreErasedByTheNextUpdateP
     h.tick(1);
     ASSERT_EQ(liveAircraft.size(), 1u);
     EXPECT_EQ(liveAircraft[0].callsign, "KLM3");
+}
+
+// A removal asked while a livery re-creation waits for its object to go: the
+// simulator is asked once, and its confirmation erases the record (no new object).
+TEST(RemoveAircraftFromSim, DuringALiveryRecreationTheObjectIsRemovedOnce)
+{
+    EngineHarness h;
+    liveAircraft.push_back(liveRecord(0x484000, "KLM1", {sampleAt(52, 4, 90000), sampleAt(52, 4.1, 90500)}));
+    LiveAc& a = liveAircraft.back();
+    a.simState = SimState::active;
+    a.objectId = 77;
+    liveryRespawn(a);
+    removeAircraftFromSim(a);
+    removeAircraftFromSim(a);
+    h.tick(40);
+    std::size_t removals = 0;
+    for (const TickTrace& t : h.trace()) removals += std::count(t.removals.begin(), t.removals.end(), 77u);
+    EXPECT_EQ(removals, 1u);
+    h.reply({77, 0, 0, replyRemoved, 0, 0});
+    h.tick(1);
+    EXPECT_TRUE(liveAircraft.empty()) << "the record went with its object";
 }
 
 TEST(ThrottleAndFlaps, Table)

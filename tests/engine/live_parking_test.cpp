@@ -175,9 +175,9 @@ TEST(LiveParking, MeanParkingTimeInHalfHours)
 class Try2Park : public testing::Test {
 protected:
     // A taxiing aircraft whose newest sample lies `north` metres from A2.
-    LiveAc& taxiing(double north = 5)
+    LiveAc& taxiing(double north = 5, std::uint32_t id = 0x480009, const std::string& callsign = "DLH9")
     {
-        LiveAc ac = liveAc(0x480009, "DLH9", "B738", AcPhase::taxi);
+        LiveAc ac = liveAc(id, callsign, "B738", AcPhase::taxi);
         const LatLon from = offset(200, 60);
         const LatLon to = offset(north, 60);
         ac.posBlock.latitude = from.lat;
@@ -215,6 +215,53 @@ TEST_F(Try2Park, ParksAtTheFreeStandAndClearsTheWay)
     EXPECT_FALSE(removing(liveAircraft[1]));
     EXPECT_TRUE(removing(staticAircraft[0])) << "the static on the stand makes way";
     EXPECT_NE(a.h.logText().find("A2      : KLM1     removed, DLH9 wants to park there"), std::string::npos);
+}
+
+// Two arrivals for one stand: the first is given it and holds it while it
+// drives in; the second is sent nowhere near until the first has gone.
+TEST_F(Try2Park, TwoArrivalsForOneStand)
+{
+    liveAircraft.reserve(8);
+    LiveAc& first = taxiing(5, 0x480009, "DLH9");
+    LiveAc& second = taxiing(4, 0x48000A, "DLH10");
+    try2Park(first, false);
+    ASSERT_EQ(first.standId, A2);
+    EXPECT_TRUE(findStandById(A2)->occupied);
+    try2Park(second, false);
+    EXPECT_EQ(second.standId, 0u);
+    EXPECT_EQ(second.phase, AcPhase::taxi);
+    EXPECT_FALSE(removing(first)) << "a parked aircraft makes way; an arriving one keeps its stand";
+    // The first at its stand parks: its own mark does not send it away.
+    first.samples.clear();
+    first.posBlock.latitude = standPos(A2).lat;
+    first.posBlock.longitude = standPos(A2).lon;
+    lf_arriveAtStand(first);
+    EXPECT_EQ(first.phase, AcPhase::parked);
+    EXPECT_FALSE(removing(first));
+    // It goes: the stand is free for the second.
+    removeAircraftFromSim(first);
+    EXPECT_FALSE(findStandById(A2)->occupied);
+    second.samples.back().latitude += 1e-7;
+    try2Park(second, false);
+    EXPECT_EQ(second.standId, A2);
+    EXPECT_EQ(findStandById(A2)->occupiedBy, 0x48000Au);
+}
+
+// A mark whose holder has gone without a removal (or has another stand now) blocks nothing.
+TEST_F(Try2Park, AMarkWithoutItsHolderBlocksNothing)
+{
+    for (const bool holderLeft : {true, false}) {
+        SCOPED_TRACE(holderLeft ? "holder erased" : "holder at another stand");
+        liveAircraft.clear();
+        liveAircraft.reserve(8);
+        if (!holderLeft) liveAircraft.push_back(liveAc(0x480100, "KLM100", "B738", AcPhase::parking, A1));
+        Stand& a2 = *findStandById(A2);
+        a2.occupied = true;
+        a2.occupiedBy = 0x480100;
+        LiveAc& ac = taxiing();
+        try2Park(ac, false);
+        EXPECT_EQ(ac.standId, A2);
+    }
 }
 
 TEST_F(Try2Park, RefusedStandsAndOneSearchAPosition)

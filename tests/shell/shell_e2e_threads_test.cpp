@@ -7,177 +7,17 @@
 
 #include <gtest/gtest.h>
 
-#include <pugixml.hpp>
-
-#include <atomic>
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <mutex>
-#include <thread>
-
-#include "airports/airport_list.h"
-#include "airports/park_airports.h"
-#include "core/log.h"
-#include "engine/adding_stack.h"
-#include "core/parameters.h"
-#include "core/paths.h"
-#include "core/run_state.h"
-#include "liveries/data_crypto.h"
-#include "liverygen.h"
-#include "platform/ui.h"
-#include "scene.h"
-#include "service_standin.h"
-#include "shell/app_frame.h"
-#include "shell/closing.h"
-#include "shell/startup.h"
-#include "shell/main_window.h"
-#include "simlink/sc_packets.h"
-#include "simlink/sim_client.h"
-#include "simstandin/world_loop.h"
-#include "support/sim_fixture.h"
-#include "traffic_service/traffic_reader.h"
-#include "traffic_service/weather.h"
+#include "e2e_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// Away from the service query's default box (round EHAM), so the first
-// requests find the scene only with the box made round the user aircraft.
-const standin::SceneAirport lf_airport{"EDDF", 50.0333, 8.5706, 364, 250};
-
-// What the simulator stand-in saw (its thread).
-struct SimSide {
-    std::atomic<std::uint32_t> creations{0};
-    std::atomic<std::int32_t> firstCreationTick{-1};  // the engine's tick at the first creation of the process
-    void observe(const simstandin::RecordedPacket& p)
-    {
-        if (!p.is(sc::Op::AICreateNonATCAircraft)) return;
-        if (creations++ == 0) firstCreationTick = tickCounter.load();
-    }
-};
-
-class ShellEndToEnd : public simtest::SimFixture {
-protected:
-    void SetUp() override
-    {
-        SimFixture::SetUp();
-        scopedClock_.reset();
-        clock_ = nullptr;
-        scopedClock_ = std::make_unique<platform::ScopedClock>(std::make_shared<platform::ScaledClock>(0.01));
-        home_ = fs::current_path();
-        // Beside the test program in the build folder, wherever it is run from.
-        world_ = fs::canonical("/proc/self/exe").parent_path() / "e2e_world";
-        makeWorld();
-        fs::current_path(world_);
-        ::setenv("VRMT_APPDATA", (world_ / "appdata").c_str(), 1);
-        resetDataFolderPath();
-        setParametersFile({});
-        gf_openLog(world_);
-        // A program run before in this process left its run state: back to a start's.
-        resetSession();
-        mainWindow().restartMark = false;
-        restartPending = false;
-        ui::resetUi();
-    }
-    void TearDown() override
-    {
-        stopWorld();
-        closeLog();
-        fs::current_path(home_);
-        ::unsetenv("VRMT_APPDATA");
-        ::unsetenv("VRMT_SERVICE_URL");
-        ::unsetenv("VRMT_SERVICE_KEY");
-        resetDataFolderPath();
-        SimFixture::TearDown();
-    }
-
-    // docs, the database the generated library is made for, the airport list,
-    // and the options: the library as the livery folder, the service key.
-    void makeWorld()
-    {
-        fs::remove_all(world_);
-        fs::create_directories(world_ / "docs");
-        fs::create_directories(world_ / "input");
-        const auto library = liverygen::generateLiveryLibrary(world_ / "ai", 120, 7);
-        gf_encryptFile(DataDecryptionKey, library.dbaseXml, world_ / "input" / "dbase.enc");
-        std::ofstream(world_ / "input" / "airports_p3d.xml")
-            << "<?xml version=\"1.0\"?>\n<airports>\n<airport code=\"EDDF\" iata=\"FRA\" lat=\"50.0333\" "
-               "lon=\"8.5706\" alt=\"364\"/>\n</airports>\n";
-        fs::create_directories(world_ / "appdata" / "VRMT_P3D");
-        std::ofstream(world_ / "appdata" / "VRMT_P3D" / "parameters.xml")
-            << "<?xml version=\"1.0\"?>\n<parameters>\n"
-            << "<parameter name=\"PROGRAM_VERSION\" value=\"11.0.3\"/>\n"
-            << "<parameter name=\"SIM_INSTALL_PATH\" value=\"C:\\Prepar3D v5\"/>\n"
-            << "<parameter name=\"lfolder0\" value=\"" << (world_ / "ai").string() << "\"/>\n"
-            << "<parameter name=\"SCAN_LIVERIES\" value=\"true\"/>\n"
-            << "<parameter name=\"SCAN_AIRPORTS\" value=\"false\"/>\n"
-            << "<parameter name=\"LIG_AUTOMATIC\" value=\"false\"/>\n"
-            << "<parameter name=\"AFG_AUTOMATIC\" value=\"false\"/>\n"
-            << "<parameter name=\"MATCHING_DEPTH\" value=\"4\"/>\n"
-            << "<parameter name=\"RT_LICENSE\" value=\"KEY\"/>\n"
-            << "</parameters>\n";
-    }
-
-    void startWorld()
-    {
-        startServer();
-        simstandin::UserAircraft user = server_->user();
-        user.state.zuluYear = 2023;
-        user.state.zuluDayOfYear = 318;
-        server_->setUser(user);
-        server_->setPacketObserver([this](const simstandin::RecordedPacket& p) { sim.observe(p); });
-        worldStop_ = false;
-        simstandin::WorldScript script{lf_airport.lat, lf_airport.lon, lf_airport.elevationFt};
-        worldThread_ = std::thread([this, script] { simstandin::runWorldLoop(*server_, script, worldStop_); });
-    }
-    void stopWorld()
-    {
-        worldStop_ = true;
-        if (worldThread_.joinable()) worldThread_.join();
-    }
-
-    std::string logText() const
-    {
-        std::ifstream in(world_ / "Log.txt");
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
-    std::size_t logCount(const std::string& text) const
-    {
-        const std::string log = logText();
-        std::size_t n = 0;
-        for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
-        return n;
-    }
-
-    fs::path home_;
-    fs::path world_;
-    SimSide sim;
-    std::atomic<bool> worldStop_{false};
-    std::thread worldThread_;
-};
-
-// Waits in real time (bounded) for a condition; the program runs on its own threads.
-bool lf_within(double seconds, const std::function<bool()>& ready)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!ready()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
+using namespace shelle2e;
 
 TEST_F(ShellEndToEnd, StartsCreatesAircraftRestartsTwiceAfterSimulatorLossesAndCloses)
 {
     startWorld();
     standin::FakeTrafficService service;
-    service.setScene(std::make_shared<standin::Scene>(lf_airport, 2, [] { return platform::wallSeconds(); }));
-    service.setIntervals(2000, 2000);
-    service.start();
-    ::setenv("VRMT_SERVICE_URL", service.baseUrl().c_str(), 1);
-    ::setenv("VRMT_SERVICE_KEY", "KEY", 1);
+    startService(service);
 
     std::atomic<double> firstAircraftAt{-1};
     std::atomic<double> closedAt{-1};
@@ -199,32 +39,16 @@ TEST_F(ShellEndToEnd, StartsCreatesAircraftRestartsTwiceAfterSimulatorLossesAndC
         firstAircraftAt = since();
         liveriesAtFirst = statusPanel().liveriesCount.load();
         // The simulator goes away: the run ends with reason 5 and restarts.
-        stopWorld();
-        server_->stop();
-        if (!lf_within(30, [this] { return logCount("Exiting: SIMCONNECT ERROR") == 1; })) {
+        if (const std::string lost = loseAndRegainSimulator(1); !lost.empty()) {
             ui::driver::close(window);
-            return fail("the lost simulator did not end the run");
-        }
-        const std::uint32_t before = sim.creations.load();
-        startWorld();
-        if (!lf_within(60, [this, before] { return sim.creations.load() > before; })) {
-            ui::driver::close(window);
-            return fail("no aircraft after the restart");
+            return fail(lost);
         }
         liveriesAtSecond = statusPanel().liveriesCount.load();
         // A second restart leaves what the first left: the same sizes.
         const std::size_t parkListAtSecond = parkAirports().size();
-        stopWorld();
-        server_->stop();
-        if (!lf_within(30, [this] { return logCount("Exiting: SIMCONNECT ERROR") == 2; })) {
+        if (const std::string lost = loseAndRegainSimulator(2); !lost.empty()) {
             ui::driver::close(window);
-            return fail("the second loss did not end the run");
-        }
-        const std::uint32_t beforeThird = sim.creations.load();
-        startWorld();
-        if (!lf_within(60, [this, beforeThird] { return sim.creations.load() > beforeThird; })) {
-            ui::driver::close(window);
-            return fail("no aircraft after the second restart");
+            return fail(lost);
         }
         if (statusPanel().liveriesCount.load() != liveriesAtSecond.load() || parkAirports().size() != parkListAtSecond ||
             airportList.size() != 1)
@@ -267,12 +91,8 @@ TEST_F(ShellEndToEnd, ARefusedLoginRestartsAndALicenseErrorWaitsForTheClose)
 {
     startWorld();
     standin::FakeTrafficService service;
-    service.setScene(std::make_shared<standin::Scene>(lf_airport, 2, [] { return platform::wallSeconds(); }));
-    service.setIntervals(2000, 2000);
-    service.start();
+    startService(service);
     service.push("auth", standin::Reply::empty());  // no login once: reason 6, a restart
-    ::setenv("VRMT_SERVICE_URL", service.baseUrl().c_str(), 1);
-    ::setenv("VRMT_SERVICE_KEY", "KEY", 1);
     std::string failure;
     std::thread user([&] {
         const auto fail = [&failure](const std::string& what) { failure = what; };

@@ -14,6 +14,7 @@
 #include "engine/motion.h"
 #include "engine/scheduling.h"
 #include "engine/stand.h"
+#include "platform/clock.h"
 #include "simlink/sim_api_fake.h"
 #include "simlink/sim_client.h"
 #include "simlink/sim_handover.h"
@@ -411,6 +412,9 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
     } else if (!fed) {
         return false;
     }
+    // The program clock runs with the ticks: 10 ms each, and the restart's pause.
+    const auto clock = std::make_shared<platform::VirtualClock>(lf_wallStart);
+    const platform::ScopedClock scopedClock(clock);
     AppServicesFake app;
     LiveryServicesFake liveries;
     liveries.knownTypes.insert("C172");
@@ -458,6 +462,7 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
         const double seconds = world.now(tick);
         if (fed && tick > 0 && tick % 200 == 0) lf_liveFeed(world, field, elevation, seconds, tick);
         lf_handleAddingStack();
+        clock->advance(std::chrono::milliseconds(10));
         world.collect(tick);
         sim.calls.clear();
         if (!fed && (liveAircraft.empty() || liveAircraft.front().simState != SimState::active)) break;
@@ -479,6 +484,7 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
             replaceStands({stand});
             airports.park = {"EHAM", "AMS", field.lat, field.lon, elevation};
             world.pause(9.0);
+            clock->advance(std::chrono::seconds(9));
             lf_startFeed(world, field, elevation, world.now(tick + 1), tickCounter.load());
         }
     }

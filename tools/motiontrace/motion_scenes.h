@@ -9,6 +9,9 @@
 // so the creation (answered 0.3 s after it is asked) and the activation are
 // part of the scene.
 //
+// A scene runs on a virtual program clock of its own (10 ms a tick, and the
+// restart's pause); the real clock is back when it ends.
+//
 // Each scene records what the simulator was handed: every object's creation
 // place and its position stream with the scene's clock (10 ms a tick; a
 // simulator restart's pause passes without ticks), and what was served.

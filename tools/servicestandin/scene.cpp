@@ -1,5 +1,6 @@
 #include "scene.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -79,6 +80,12 @@ Scene::Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> 
     for (int role = 0; role < 6; ++role)
         for (int k = 0; k < aircraftPerRole; ++k)
             planes_.push_back({role, index++, roleSeconds(role) * k / std::max(1, aircraftPerRole)});
+}
+
+double Scene::topGroundSpeedKt()
+{
+    // The departures, at the end of their climb's acceleration.
+    return std::max(kApproachKt, kRollStartKt + kRollAccel * kRollSeconds + kClimbAccelSeconds);
 }
 
 double Scene::timeOf(const Request& r) const

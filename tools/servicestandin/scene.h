@@ -37,6 +37,8 @@ public:
     nlohmann::json parkedData(double t) const;
     int qnhAt(double t) const;
     const SceneAirport& airport() const { return airport_; }
+    // The highest ground speed any plane of the scene is served with (kt).
+    static double topGroundSpeedKt();
 
 private:
     struct Plane {

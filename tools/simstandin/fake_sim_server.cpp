@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 
 #include "platform/clock.h"
 
@@ -70,6 +71,11 @@ std::uint32_t lf_datumSize(std::uint32_t type)
 }
 
 }  // namespace
+
+double trackClockSeconds()
+{
+    return std::chrono::duration<double>(platform::steadyNow().time_since_epoch()).count();
+}
 
 FakeSimServer::FakeSimServer(StandInOptions options) : options_(std::move(options))
 {
@@ -194,8 +200,13 @@ void FakeSimServer::serve()
         if (n <= 0) {
             {
                 std::lock_guard lock(mutex_);
-                if (options_.removeObjectsOnDisconnect)
+                if (options_.removeObjectsOnDisconnect) {
+                    for (const auto& [id, o] : objects_) {
+                        const auto t = trackOf_.find(id);
+                        if (!o.foreign && t != trackOf_.end()) tracks_[t->second].removedAt = trackClockSeconds();
+                    }
                     std::erase_if(objects_, [](const auto& entry) { return !entry.second.foreign; });
+                }
             }
             std::lock_guard lock(clientMutex_);
             dropClientLocked(true);
@@ -350,6 +361,8 @@ void FakeSimServer::handlePacket(const RecordedPacket& p, std::vector<Bytes>& ou
                 it->second.longitude = b.longitude;
                 it->second.altitude = b.altitude;
                 it->second.altAboveGround = std::max(0.0, b.altitude - it->second.groundAltitude);
+                if (const auto t = trackOf_.find(object); options_.recordTracks && t != trackOf_.end())
+                    tracks_[t->second].positions.push_back({trackClockSeconds(), b});
             } else if (def == DEF_ENGINE && p.raw.size() >= 36 + sizeof(EngineBlock)) {
                 EngineBlock e;
                 std::memcpy(&e, p.raw.data() + 36, sizeof e);
@@ -386,6 +399,18 @@ void FakeSimServer::handlePacket(const RecordedPacket& p, std::vector<Bytes>& ou
             o.altAboveGround = o.onGround ? 0.0 : std::max(0.0, o.altitude - o.groundAltitude);
             o.createPacketId = p.packetId;
             objects_[o.id] = o;
+            {
+                ObjectTrack track;
+                track.objectId = o.id;
+                track.title = o.title;
+                track.atcId = o.atcId;
+                track.createdAt = trackClockSeconds();
+                if (p.raw.size() >= 284 + sizeof(SIMCONNECT_DATA_INITPOSITION))
+                    std::memcpy(&track.created, p.raw.data() + 284, sizeof track.created);
+                track.groundAltitude = o.groundAltitude;
+                trackOf_[o.id] = tracks_.size();
+                tracks_.push_back(std::move(track));
+            }
             if (options_.sendAssignedObjectId) out.push_back(makeAssignedObjectId(p.u32(340), o.id));
             if (auto ev = eventIdLocked("ObjectAdded")) out.push_back(makeObjectAddRemove(*ev, o.id, 2));
             break;
@@ -396,6 +421,7 @@ void FakeSimServer::handlePacket(const RecordedPacket& p, std::vector<Bytes>& ou
         case Op::AIRemoveObject: {
             const std::uint32_t id = p.u32(16);
             if (objects_.erase(id) == 0) break;
+            if (const auto t = trackOf_.find(id); t != trackOf_.end()) tracks_[t->second].removedAt = trackClockSeconds();
             if (options_.dropRemovals) break;
             if (options_.holdRemovals) {
                 heldRemovals_.push_back(id);
@@ -485,6 +511,56 @@ void FakeSimServer::setPacketObserver(std::function<void(const RecordedPacket&)>
 {
     std::lock_guard lock(mutex_);
     observer_ = std::move(observer);
+}
+
+std::vector<ObjectTrack> FakeSimServer::tracks() const
+{
+    std::lock_guard lock(mutex_);
+    return tracks_;
+}
+
+void FakeSimServer::clearTracks()
+{
+    std::lock_guard lock(mutex_);
+    tracks_.clear();
+    trackOf_.clear();
+}
+
+bool FakeSimServer::writeTracks(const std::string& path, double servedTopKt) const
+{
+    const std::vector<ObjectTrack> all = tracks();
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << motionjudge::streamsCsv(judgeStreams(all, servedTopKt), creationTimes(all));
+    return static_cast<bool>(out);
+}
+
+std::vector<motionjudge::Stream> judgeStreams(const std::vector<ObjectTrack>& tracks, double servedTopKt)
+{
+    std::vector<motionjudge::Stream> out;
+    for (const ObjectTrack& t : tracks) {
+        motionjudge::Stream s;
+        s.name = std::to_string(t.objectId) + " " + t.atcId;
+        s.groundFt = t.groundAltitude;
+        s.servedTopKt = servedTopKt;
+        const SIMCONNECT_DATA_INITPOSITION& c = t.created;
+        s.seen.push_back({t.createdAt, c.Latitude, c.Longitude, c.Altitude, c.Heading, static_cast<double>(c.Airspeed),
+                          0.0});
+        constexpr double toDeg = 180.0 / 3.14159265358979323846;
+        for (const ObjectTrack::Position& p : t.positions) {
+            const AcPositionBlock& b = p.block;
+            s.seen.push_back(
+                {p.t, b.latitude, b.longitude, b.altitude, b.heading * toDeg, b.trueAirspeed, b.verticalSpeed});
+        }
+        out.push_back(std::move(s));
+    }
+    return out;
+}
+
+std::vector<double> creationTimes(const std::vector<ObjectTrack>& tracks)
+{
+    std::vector<double> out;
+    for (const ObjectTrack& t : tracks) out.push_back(t.createdAt);
+    return out;
 }
 
 // --- world ---

@@ -3,6 +3,9 @@
 // (127.0.0.1 and ::1) and the pipe's Unix socket, one client at a time and
 // again after a disconnect, with a small world (the user aircraft and AI
 // objects), automatic answers, a record of every packet, and triggers for tests.
+// Every AI object the client creates leaves a track: its creation and every
+// position block it was sent, stamped with the program clock, kept after the
+// object is gone, for the motion judge (tracks(), writeTracks()).
 
 #include <array>
 #include <atomic>
@@ -18,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "motion_judge.h"
 #include "platform/net.h"
 #include "simlink/sim_definitions.h"
 #include "simstandin/sim_messages.h"
@@ -52,6 +56,7 @@ struct StandInOptions {
     std::set<std::string> failingTitles;  // creations refused with exception 22
     int failNextCreations = 0;            // the next n creations are refused too
     double radiusSlackMetres = 0.0;
+    bool recordTracks = true;  // keep every AI object's track (tracks())
 };
 
 struct UserAircraft {
@@ -80,6 +85,27 @@ struct AiObject {
     std::uint32_t createPacketId = 0;
     StaticAttitudeBlock staticAttitude{6.5, -0.02};
 };
+
+// What the simulator was told of one AI object it created: where it was made
+// and every position block after, each with the time it arrived (seconds of
+// the program clock, platform::steadyNow(), from its epoch).
+struct ObjectTrack {
+    std::uint32_t objectId = 0;
+    std::string title;
+    std::string atcId;
+    double createdAt = 0.0;
+    SIMCONNECT_DATA_INITPOSITION created{};
+    double groundAltitude = 0.0;  // the ground under it (the stand-in's world is flat)
+    std::optional<double> removedAt;
+    struct Position {
+        double t = 0.0;
+        AcPositionBlock block{};
+    };
+    std::vector<Position> positions;
+};
+
+// The seconds of the program clock that tracks are stamped with.
+double trackClockSeconds();
 
 class FakeSimServer {
 public:
@@ -115,6 +141,15 @@ public:
     bool waitForDisconnect(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Called on the server thread for every packet (the program logs them).
     void setPacketObserver(std::function<void(const RecordedPacket&)> observer);
+
+    // Every AI object created since the start (or the last clearTracks), in
+    // the order of creation; with removed ones.
+    std::vector<ObjectTrack> tracks() const;
+    void clearTracks();
+    // The tracks as the motion judge reads them (CSV); false when the file
+    // could not be written. `servedTopKt`: the highest ground speed served
+    // to the program (0: unknown).
+    bool writeTracks(const std::string& path, double servedTopKt = 0.0) const;
 
     // --- world ---
     UserAircraft user() const;
@@ -188,6 +223,13 @@ private:
     std::map<std::uint32_t, std::vector<std::uint32_t>> definitions_;  // def -> datum types
     std::vector<Request> periodic_;                          // period SECOND
     std::vector<std::uint32_t> heldRemovals_;
+    std::vector<ObjectTrack> tracks_;
+    std::map<std::uint32_t, std::size_t> trackOf_;  // object id -> its (latest) track
 };
+
+// The tracks as the motion judge's streams: the creation's place first, then
+// every position; the creation times beside.
+std::vector<motionjudge::Stream> judgeStreams(const std::vector<ObjectTrack>& tracks, double servedTopKt = 0.0);
+std::vector<double> creationTimes(const std::vector<ObjectTrack>& tracks);
 
 }  // namespace simstandin

@@ -32,10 +32,12 @@ void lf_usage()
 {
     std::puts(
         "usage: vrmt-simstandin [--port4 N] [--port6 N] [--pipe-dir DIR] [--no-pipe] [--name TEXT]\n"
-        "                       [--airport LAT LON ELEV_FT] [--seconds N] [--summary N]\n"
+        "                       [--airport LAT LON ELEV_FT] [--seconds N] [--summary N] [--record FILE]\n"
         "Serves the SimConnect protocol on 127.0.0.1, ::1 and the simulator's pipe socket.\n"
         "Prints every packet, or with --summary every N seconds one line: the AI aircraft\n"
-        "in the world, how many moved since the line before, and the packets received.");
+        "in the world, how many moved since the line before, and the packets received.\n"
+        "--record FILE writes, when it ends, every AI aircraft's creation and position stream\n"
+        "with time stamps, for the motion judge: vrmt-motiontrace --judge-file FILE.");
 }
 
 // One summary line: the AI aircraft, how many moved since `last` (updated), the packets.
@@ -85,6 +87,7 @@ int main(int argc, char** argv)
     simstandin::WorldScript script;
     double seconds = 0;
     double summaryEvery = 0;
+    std::string recordTo;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&]() -> const char* {
@@ -101,6 +104,7 @@ int main(int argc, char** argv)
         else if (a == "--name") options.simName = next();
         else if (a == "--seconds") seconds = std::atof(next());
         else if (a == "--summary") summaryEvery = std::atof(next());
+        else if (a == "--record") recordTo = next();
         else if (a == "--airport") {
             script.lat0 = std::atof(next());
             script.lon0 = std::atof(next());
@@ -111,6 +115,7 @@ int main(int argc, char** argv)
         }
     }
 
+    options.recordTracks = !recordTo.empty();  // a long run without --record keeps no tracks
     simstandin::FakeSimServer server(options);
     if (summaryEvery <= 0) {
         server.setPacketObserver([](const simstandin::RecordedPacket& p) {
@@ -142,5 +147,12 @@ int main(int argc, char** argv)
     worldEnded = true;
     if (summaries.joinable()) summaries.join();
     server.stop();
+    if (!recordTo.empty()) {
+        if (!server.writeTracks(recordTo)) {
+            std::fprintf(stderr, "vrmt-simstandin: cannot write %s\n", recordTo.c_str());
+            return 1;
+        }
+        std::printf("%s\n", vr::format("{} AI aircraft recorded in {}", server.tracks().size(), recordTo).c_str());
+    }
     return 0;
 }

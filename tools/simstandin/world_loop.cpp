@@ -67,6 +67,7 @@ void runWorldLoop(FakeSimServer& server, const WorldScript& script, const std::a
         if (seconds > 0 && t >= seconds) break;
         auto user = server.user();
         placeUser(script, t, user.state, user.onGround);
+        user.groundAltitude = script.elevation;  // the flat world's ground: the AI objects' too
         user.state.zuluTime = static_cast<std::int64_t>(43200 + t) % 86400;
         server.setUser(user);
         if (server.clientConnected()) {

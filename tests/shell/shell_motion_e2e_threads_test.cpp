@@ -1,0 +1,87 @@
+// The motion judge on the whole program: the program, the simulator stand-in
+// and the service stand-in over real sockets; the judge reads only what the
+// stand-in recorded of each AI aircraft.
+
+#include <gtest/gtest.h>
+
+#include "core/fmt.h"
+#include "e2e_fixture.h"
+#include "motion_judge.h"
+
+namespace {
+
+using namespace shelle2e;
+
+// The motion judge on everything the simulator stand-in was told of the AI
+// aircraft: the scene's planes for a minute of program time, the simulator
+// lost and back, 40 s more. Every creation, position and time stamp is the
+// stand-in's own record; the figures are printed on every run. The clock runs
+// ten times faster than real time, not a hundred: a packet read a few
+// milliseconds late would show as a second late, and the engine's 10 ms tick
+// would lag behind its clock.
+TEST_F(ShellEndToEnd, AircraftMoveAsAPilotWouldBelieveAlsoAfterAReconnect)
+{
+    scopedClock_.reset();
+    scopedClock_ = std::make_unique<platform::ScopedClock>(std::make_shared<platform::ScaledClock>(0.1));
+    startWorld();
+    standin::FakeTrafficService service;
+    startService(service);
+    std::vector<simstandin::ObjectTrack> tracks;
+    std::vector<std::string> runOf;  // "run1", "run2" for each track
+    const auto keepTracks = [&](const char* run) {
+        for (simstandin::ObjectTrack& t : server_->tracks()) {
+            tracks.push_back(std::move(t));
+            runOf.emplace_back(run);
+        }
+    };
+    std::string failure;
+    std::thread user([&] {
+        const auto fail = [&failure](const std::string& what) { failure = what; };
+        if (!lf_within(60, [] { return mainWindow().window.load() != 0; })) return fail("no window");
+        const ui::Handle window = mainWindow().window.load();
+        if (!lf_within(60, [this] { return sim.creations.load() > 0; })) {
+            ui::driver::close(window);
+            return fail("no aircraft created");
+        }
+        platform::sleepFor(std::chrono::seconds(60));  // program time
+        if (const std::string lost = loseAndRegainSimulator(1, [&] { keepTracks("run1"); }); !lost.empty()) {
+            ui::driver::close(window);
+            return fail(lost);
+        }
+        platform::sleepFor(std::chrono::seconds(40));
+        keepTracks("run2");  // a snapshot: the world runs on to the close
+        ui::driver::close(window);
+        if (!lf_within(30, [] { return mainWindow().window.load() == 0; })) return fail("the close hung");
+    });
+    const int code = appMain();
+    user.join();
+    service.stop();
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(code, 0);
+
+    const double top = standin::Scene::topGroundSpeedKt();
+    std::vector<motionjudge::Stream> streams = simstandin::judgeStreams(tracks, top);
+    for (std::size_t i = 0; i < streams.size(); ++i) streams[i].name = runOf[i] + "/" + streams[i].name;
+    motionjudge::Bounds bounds;
+    // A creation leaves with the next frame of the simulator's (every 33 ms):
+    // seen at the stand-in, 0.5 s apart may be one frame less.
+    bounds.spacingS = 0.5 - 0.034;
+    // Creations are spaced within a run; the restart's pause lies between runs.
+    motionjudge::Verdict v;
+    for (const char* run : {"run1", "run2"}) {
+        std::vector<simstandin::ObjectTrack> mine;
+        for (std::size_t i = 0; i < tracks.size(); ++i)
+            if (runOf[i] == run) mine.push_back(tracks[i]);
+        v.add(motionjudge::judgeAll({}, simstandin::creationTimes(mine), bounds));
+    }
+    v.add(motionjudge::judgeAll(streams, {}, bounds));
+    std::ofstream(world_ / "e2e_tracks.csv") << motionjudge::streamsCsv(streams, simstandin::creationTimes(tracks));
+    std::printf("%s", v.table(vr::format("end to end, {} AI aircraft (tracks: {})", streams.size(),
+                                         (world_ / "e2e_tracks.csv").string()))
+                          .c_str());
+    EXPECT_GE(streams.size(), 4u);
+    EXPECT_EQ(v.failures(), "") << v.table("end to end");
+    if (HasFailure() && !failure.empty()) std::printf("%s\n", logText().c_str());
+}
+
+}  // namespace
