@@ -9,6 +9,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include <gsl/util>
+
 #include "airports/airport_list.h"
 #include "airports/airport_load.h"
 #include "airports/learned_merge.h"
@@ -322,8 +324,19 @@ bool logParkAirport(const std::string& code)
     return true;
 }
 
+namespace {
+
+bool lf_askAheadOnStart = false;  // within beginFirstStaticParking
+bool lf_firstParkingWaits = false;
+
+}  // namespace
+
 void startStaticParking(bool now)
 {
+    if (now && lf_askAheadOnStart && MAX_PARK_SEL.get() >= 1 && askParkedTrafficAhead()) {
+        lf_firstParkingWaits = true;
+        return;
+    }
     if (now) {
         parkingRestartPending = false;
         const std::string error = lf_readParkedFile();
@@ -428,6 +441,22 @@ void updateStaticParking(bool onStart)
         clearMessage();
         startStaticParking(true);
     }
+}
+
+void beginFirstStaticParking()
+{
+    forgetParkedTrafficAhead();
+    lf_firstParkingWaits = false;
+    lf_askAheadOnStart = true;
+    const auto reset = gsl::finally([] { lf_askAheadOnStart = false; });
+    updateStaticParking(true);
+}
+
+void finishFirstStaticParking()
+{
+    if (!lf_firstParkingWaits || !parkedTrafficAheadReady()) return;
+    lf_firstParkingWaits = false;
+    startStaticParking(true);
 }
 
 std::string lf_readParkedFile()

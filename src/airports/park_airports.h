@@ -70,6 +70,13 @@ bool checkReservedStand(bool followChange, std::string& message);
 
 // The park-airport step (every 16 s of flight, and at the start with onStart).
 void updateStaticParking(bool onStart);
+// The first static parking of a run, as updateStaticParking(true), except that
+// it does not wait for the parked traffic: it asks for it and the park airport's
+// stands are loaded and filled by finishFirstStaticParking once the answer is in
+// (or its wait is over), while the live traffic is already being created.
+void beginFirstStaticParking();
+// Called once a second; does nothing unless the first static parking waits.
+void finishFirstStaticParking();
 void findParkAirport(const LatLon& position, bool onStart);
 void checkParkAirportInSight(const LatLon& position);
 // The airport of that code becomes the park airport; false when the airport list lacks it.

@@ -1,8 +1,11 @@
 #include "airports/static_parking.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "airports/park_airports.h"
 #include "core/app_services.h"
@@ -18,6 +21,7 @@
 #include "engine/ghosts.h"
 #include "engine/slot_records.h"
 #include "engine/stand_search.h"
+#include "platform/clock.h"
 #include "simlink/user_aircraft.h"
 #include "traffic_service/traffic_reader.h"
 
@@ -30,10 +34,12 @@ std::int32_t softPassWindow = -1;
 namespace {
 
 ParkedTrafficSource& lf_source = *new ParkedTrafficSource;
+std::optional<ParkedRequest>& lf_askedAhead = *new std::optional<ParkedRequest>;
 
 bool lf_readFromService(std::vector<ParkedTrafficRecord>& records)
 {
-    if (!readParkedTraffic()) return false;
+    const std::optional<ParkedRequest> ahead = std::exchange(lf_askedAhead, std::nullopt);
+    if (!(ahead ? readParkedTraffic(trafficReader(), *ahead) : readParkedTraffic())) return false;
     records = trafficReader().parkedRecords;
     return true;
 }
@@ -68,6 +74,22 @@ bool lf_selectionTooClose(const Stand& stand, const std::string& type)
 }  // namespace
 
 void setParkedTrafficSource(ParkedTrafficSource source) { lf_source = std::move(source); }
+
+bool askParkedTrafficAhead()
+{
+    if (lf_source) return false;
+    lf_askedAhead = requestParkedTraffic(trafficReader());
+    return true;
+}
+
+bool parkedTrafficAheadReady()
+{
+    if (!lf_askedAhead) return false;
+    return trafficReader().parkedAnswerIn(lf_askedAhead->id) ||
+           platform::steadyNow() - lf_askedAhead->start > std::chrono::seconds(10);
+}
+
+void forgetParkedTrafficAhead() { lf_askedAhead.reset(); }
 
 bool lf_readParkedTrafficRecords(std::vector<ParkedTrafficRecord>& records)
 {

@@ -53,6 +53,13 @@ extern std::int32_t softPassWindow;
 using ParkedTrafficSource = std::function<bool(std::vector<ParkedTrafficRecord>&)>;
 void setParkedTrafficSource(ParkedTrafficSource source);
 bool lf_readParkedTrafficRecords(std::vector<ParkedTrafficRecord>& records);
+// The parked traffic asked for ahead of the read (the first static parking of a
+// run asks and goes on once the answer is in): false when the source is a
+// replaced one, which is read in one go. The next read takes that answer.
+bool askParkedTrafficAhead();
+// The answer asked for ahead is in, or its wait (10 s) is over; false when none was asked.
+bool parkedTrafficAheadReady();
+void forgetParkedTrafficAhead();
 // The records of the last successful read.
 extern std::vector<ParkedTrafficRecord>& parkedTrafficRecords;
 

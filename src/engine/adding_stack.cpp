@@ -91,10 +91,11 @@ void lf_rangeRequest()
     }
 }
 
-// The creation pacing: a creation slot opens every 50 ticks, and the creation
-// goes only when 50 ticks and half a second of the program clock have passed
-// since the one before (the main cycle runs late ticks back to back, so 50
-// ticks alone can be less than half a second).
+// The creation pacing: a creation goes when 50 ticks and half a second of the
+// program clock have passed since the one before (the main cycle runs late
+// ticks back to back, so 50 ticks alone can be less than half a second), and
+// at once when none went yet. The placing of the next static aircraft keeps
+// its slot every 50 ticks.
 struct CreationPace {
     bool slotOpen = false;
     bool sentBefore = false;
@@ -109,7 +110,6 @@ constexpr auto lf_creationSpacing = std::chrono::milliseconds(500);
 bool lf_creationDue(std::int32_t tick)
 {
     if (tick % lf_creationTicks == 0) lf_creationPace.slotOpen = true;
-    if (!lf_creationPace.slotOpen) return false;
     if (!lf_creationPace.sentBefore) return true;
     return tick - lf_creationPace.lastTick >= lf_creationTicks &&
            platform::steadyNow() - lf_creationPace.lastAt >= lf_creationSpacing;
@@ -179,8 +179,10 @@ void lf_timedQueues()
     if (!staticCreationQueue.empty()) {
         lf_handOverCreation(staticCreationQueue);
         lf_creationSent(tick);
-    } else {
+    } else if (lf_creationPace.slotOpen) {
         lf_creationPace.slotOpen = false;
+    } else {
+        return;
     }
     if (!parkingSelections.empty()) placeStaticAircraft();
 }

@@ -170,6 +170,8 @@ MainCycleCallees defaultMainCycleCallees()
     c.airportFileLoaded = [] { return airportFileLoaded.load(); };
     c.parkAirportHasStands = [] { return !airportServices().parkAirport().code.empty() && !stands.empty(); };
     c.updateStaticParking = [](bool onStart) { updateStaticParking(onStart); };
+    c.beginFirstStaticParking = [] { beginFirstStaticParking(); };
+    c.finishFirstStaticParking = [] { finishFirstStaticParking(); };
     c.checkReservedStand = [](std::string& text) {
         checkReservedStand(true, text);
         return !text.empty();
@@ -362,7 +364,9 @@ void tickLoop()
 {
     MainCycleCallees& c = mainCycleCallees();
     MainCycleState& s = mainCycle();
-    c.updateStaticParking(true);
+    // The first static parking does not hold up the first tick: it goes on from
+    // the once-a-second step when the parked traffic is in.
+    c.beginFirstStaticParking();
     c.updateStatusLamps();
     s.secondCount = 0;
     auto next = platform::steadyNow() + milliseconds(10);
@@ -391,6 +395,7 @@ bool tickStep()
         if (!c.consumeNewSecond()) return !stopFlagSet();
         flightRunningStep();
         if (stopFlagSet()) return false;
+        c.finishFirstStaticParking();
         const std::int32_t n = s.secondCount.load();
         if (n % 15 == 0) {
             c.updateStatusLamps();
@@ -581,6 +586,7 @@ void flightNotRunningStep()
     if (s.notRunningCountdown % 100 == 0) {
         applyParkAirportChange();
         c.updateQueryBox();
+        c.finishFirstStaticParking();  // a first static parking still waiting is not held up by a pause
     }
     if (s.notRunningCountdown < 1) {
         s.notRunningCountdown = 100;

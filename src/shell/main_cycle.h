@@ -112,6 +112,8 @@ struct MainCycleCallees {
     std::function<bool()> airportFileLoaded;
     std::function<bool()> parkAirportHasStands;
     std::function<void(bool)> updateStaticParking;
+    std::function<void()> beginFirstStaticParking;
+    std::function<void()> finishFirstStaticParking;
     // Fills the text when the reserved stand changed; whether it did.
     std::function<bool(std::string&)> checkReservedStand;
     std::function<void(bool)> adjustParking;

@@ -107,10 +107,11 @@ void TrafficReader::parkedtraffic()
 
 bool readParkedTraffic() { return readParkedTraffic(trafficReader()); }
 
-bool readParkedTraffic(TrafficReader& reader)
+bool readParkedTraffic(TrafficReader& reader) { return readParkedTraffic(reader, requestParkedTraffic(reader)); }
+
+ParkedRequest requestParkedTraffic(TrafficReader& reader)
 {
-    auto& h = serviceHandover();
-    const LatLon park = h.parkAirport().position;
+    const LatLon park = serviceHandover().parkAirport().position;
     QueryBox box;
     box.top = park.lat + kParkedHalfBoxDeg;
     box.bottom = park.lat - kParkedHalfBoxDeg;
@@ -118,10 +119,19 @@ bool readParkedTraffic(TrafficReader& reader)
     box.right = destinationPoint(park, geo::twoPi / 4, kParkedHalfBoxFeet).lon;
     reader.setParkedQueryBox(box);
 
-    const std::uint64_t id = reader.parkedRequestId.fetch_add(1) + 1;
+    ParkedRequest request;
+    request.id = reader.parkedRequestId.fetch_add(1) + 1;
     reader.parkedStatus = -1;
     reader.parkedPending = true;
-    const auto start = platform::steadyNow();
+    request.start = platform::steadyNow();
+    return request;
+}
+
+bool readParkedTraffic(TrafficReader& reader, const ParkedRequest& request)
+{
+    auto& h = serviceHandover();
+    const std::uint64_t id = request.id;
+    const auto start = request.start;
     std::optional<TrafficReader::ParkedResult> result;
     while (!(result = reader.takeParked(id))) {
         // A close ends the wait at once: the request is withdrawn as after a time-out.

@@ -170,6 +170,12 @@ std::optional<TrafficReader::ParkedResult> TrafficReader::takeParked(std::uint64
     return out;
 }
 
+bool TrafficReader::parkedAnswerIn(std::uint64_t requestId)
+{
+    std::lock_guard lock(parkedMutex_);
+    return parked_ && parked_->requestId == requestId;
+}
+
 void TrafficReader::prepareTrafficHandle(std::string body)
 {
     // libcurl keeps a pointer to the body until the transfer ends.
@@ -220,6 +226,9 @@ bool TrafficReader::buffer(int& status)
                         schedule(6 * i);
                     }
                 }
+                // The buffered traffic is handed over: the main cycle may start
+                // its ticks while this reader keeps the pause before its next request.
+                loopRunning = true;
             }
         }
     } catch (const std::exception& e) {
@@ -241,10 +250,16 @@ bool TrafficReader::receive(int& status)
     auto& h = serviceHandover();
     if (sessionGuid().empty()) return false;
     if (!buffer(status)) {
-        if (stop) return false;
+        if (stop) {
+            loopRunning = false;
+            return false;
+        }
         h.logLineMarked(vr::format("buffer failed {}", status));
     }
-    if (stop) return false;
+    if (stop) {
+        loopRunning = false;
+        return false;
+    }
     loopRunning = true;
     while (!stop) {
         try {

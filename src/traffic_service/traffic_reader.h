@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/app_services.h"
+#include "platform/clock.h"
 #include "traffic_service/curl_client.h"
 #include "traffic_service/parked_record.h"
 #include "traffic_service/service_types.h"
@@ -96,6 +97,8 @@ public:
     std::atomic<std::uint64_t> parkedRequestId{0};
     void publishParked(ParkedResult result);
     std::optional<ParkedResult> takeParked(std::uint64_t requestId);
+    // The answer to the request is in (not taken yet).
+    bool parkedAnswerIn(std::uint64_t requestId);
 
 private:
     void prepareTrafficHandle(std::string body);
@@ -139,3 +142,12 @@ void logConnected(const std::string& name);
 // True when an answer was taken in and processed into the reader's parked records.
 bool readParkedTraffic();
 bool readParkedTraffic(TrafficReader& reader);
+
+// The same in two halves: the request is raised at once, and the wait (up to
+// 10 s from the request) and the processing follow when the caller is ready.
+struct ParkedRequest {
+    std::uint64_t id = 0;
+    platform::Clock::TimePoint start{};
+};
+ParkedRequest requestParkedTraffic(TrafficReader& reader);
+bool readParkedTraffic(TrafficReader& reader, const ParkedRequest& request);

@@ -70,6 +70,36 @@ TEST(AddingStack, CadenceOverTheFirstHundredTicks)
     }
 }
 
+TEST(AddingStack, TheFirstCreationGoesAtOnceTheNextAfterFiftyTicksAndHalfASecond)
+{
+    struct Row {
+        const char* name;
+        std::int32_t queuedAt;
+        bool backToBack;  // the ticks after the first creation come without any program time passing
+        std::vector<std::int32_t> creationTicks;
+    };
+    const std::vector<Row> rows = {
+        {"queued on the first tick", 0, false, {0, 50}},
+        {"queued between two slots", 7, false, {7, 57}},
+        {"late ticks: half a second on the clock as well", 7, true, {7, 112}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EngineHarness h;
+        h.tick(row.queuedAt);
+        lf_pushCreation(liveCreationQueue, creationOf("LIVE1", 0x400001));
+        lf_pushCreation(liveCreationQueue, creationOf("LIVE2", 0x400002));
+        h.tick(1);
+        if (row.backToBack) {
+            for (int i = 0; i < 55; ++i) lf_handleAddingStack();  // ticks 8..62, the clock stands at 80 ms
+        }
+        h.tick(80);
+        std::vector<std::int32_t> ticks;
+        for (const auto& [t, c] : h.creations()) ticks.push_back(t);
+        EXPECT_EQ(ticks, row.creationTicks);
+    }
+}
+
 TEST(AddingStack, TheRangeRequestCoversRangeMetres)
 {
     EngineHarness h({.rangeNm = 20});
@@ -349,7 +379,8 @@ protected:
         h.liveries.knownTypes = {"B738"};
         h.liveries.titles["KLM B738"] = "KLM 737";
     }
-    // One airborne aircraft due in 100 ticks: spawned at once, handed over at tick 50.
+    // One airborne aircraft due in 100 ticks: spawned at once, handed over at the
+    // next tick (the run's first creation does not wait).
     void spawnOne()
     {
         liveAircraft.push_back(
@@ -372,7 +403,7 @@ TEST_F(Creations, ARefusedCreationErasesItsRecord)
 TEST_F(Creations, ACreationNeverTiedToAnObjectIsDroppedAndItsLateObjectRemoved)
 {
     spawnOne();
-    h.tick(51);
+    h.tick(2);  // handed over at tick 1
     ASSERT_EQ(h.creations().size(), 1u);
     h.tick(creationTieLimitTicks);
     ASSERT_EQ(liveAircraft.size(), 1u) << "still waiting at the limit";
@@ -392,7 +423,7 @@ TEST_F(Creations, TheCreationIsBuiltFromThePositionBlock)
     h.tick(51);
     const auto c = h.creations();
     ASSERT_EQ(c.size(), 1u);
-    EXPECT_EQ(c[0].first, 50);
+    EXPECT_EQ(c[0].first, 1);
     EXPECT_EQ(c[0].second.aircraftId, 0x484000u);
     EXPECT_EQ(c[0].second.liveryTitle, "KLM 737");
     EXPECT_DOUBLE_EQ(c[0].second.initPosition.Latitude, 52.3);

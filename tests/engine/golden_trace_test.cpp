@@ -112,31 +112,31 @@ std::vector<std::string> runMinute()
 // due sample, then cabin lights and gear up at every due sample while the
 // simulator has not reported it within 2400 ft of the ground.
 const char* const golden = R"(
-51 create BA CityFlyer E190 BAW789 104
-101 create Lufthansa A320 DLH456 104
+3 create BA CityFlyer E190 BAW789 104
+53 create Lufthansa A320 DLH456 104
 101 release 100 103
+101 release 101 103
 103 request 102 405 100 1
+103 flightPlan 101 orig_dest/101.pln 110
+103 request 102 405 101 1
 103 event 100 215 1
 103 event 100 216 1
 103 event 100 217 1
+103 event 101 215 1
+103 event 101 216 1
+103 event 101 217 1
+103 create KLM Boeing 737-800 KLM123 104
 151 event 100 214 0
-151 create KLM Boeing 737-800 KLM123 104
+151 event 101 214 0
 201 event 100 214 0
-201 release 101 103
+201 event 101 214 0
 201 release 102 103
-203 flightPlan 101 orig_dest/101.pln 110
-203 request 102 405 101 1
 203 flightPlan 102 orig_dest/102.pln 110
 203 request 102 405 102 1
-203 event 101 215 1
-203 event 101 216 1
-203 event 101 217 1
 203 event 102 215 1
 203 event 102 216 1
 203 event 102 217 1
-251 event 101 214 0
 251 event 102 214 0
-301 event 101 214 0
 301 event 102 214 0
 303 event 100 219 0
 303 event 100 221 0
@@ -151,19 +151,19 @@ const char* const golden = R"(
 303 release 100 103
 303 event 100 218 3072
 303 release 100 103
-403 event 101 219 0
-403 event 101 221 0
-403 event 101 208 1
-403 event 101 207 1
-403 event 101 211 0
-403 event 101 209 1
-403 event 101 210 0
-403 event 101 213 1
-403 event 101 212 1
-403 event 101 223 0
-403 release 101 103
-403 event 101 218 3072
-403 release 101 103
+303 event 101 219 0
+303 event 101 221 0
+303 event 101 208 1
+303 event 101 207 1
+303 event 101 211 0
+303 event 101 209 1
+303 event 101 210 0
+303 event 101 213 1
+303 event 101 212 1
+303 event 101 223 0
+303 release 101 103
+303 event 101 218 3072
+303 release 101 103
 403 event 102 221 0
 403 event 102 219 0
 403 event 102 208 1

@@ -195,21 +195,25 @@ TEST_F(StaticPlacementTest, ACreationThatDoesNotFitIsDroppedAtPlacement)
     EXPECT_TRUE(staticCreationQueue.empty());
 }
 
-TEST_F(StaticPlacementTest, TimedQueuesPlaceOnlyInFiftyTickSlotsWithoutALiveCreation)
+TEST_F(StaticPlacementTest, TimedQueuesPlaceInFiftyTickSlotsOrRightAfterAStaticCreation)
 {
     parkingSelections = {select(3, "KLM2"), select(1, "KLM1")};
     h.tick(1);  // tick 0: a 50-tick slot
     EXPECT_EQ(staticAircraft.size(), 1u);
-    h.tick(49);
-    EXPECT_EQ(staticAircraft.size(), 1u);
+    h.tick(1);  // tick 1: the run's first creation goes at once, then the next placement
+    EXPECT_EQ(staticAircraft.size(), 2u);
     AcCreation live;
     live.callsign = "DLH1";
     live.aircraftId = 0x500000;
     liveCreationQueue.push_back(live);
-    h.tick(1);  // tick 50: the live creation goes, no placement
-    EXPECT_EQ(staticAircraft.size(), 1u);
-    h.tick(50);  // tick 100: the static creation goes, then the next placement
-    EXPECT_EQ(staticAircraft.size(), 2u);
+    h.tick(49);  // ticks 2..50: no creation before 50 ticks after the last
+    EXPECT_EQ(staticCreationQueue.size(), 1u);
+    EXPECT_EQ(liveCreationQueue.size(), 1u);
+    h.tick(1);  // tick 51: the live creation goes first, the static one waits
+    EXPECT_TRUE(liveCreationQueue.empty());
+    EXPECT_EQ(staticCreationQueue.size(), 1u);
+    h.tick(50);  // tick 101: then the static one
+    EXPECT_TRUE(staticCreationQueue.empty());
 }
 
 }  // namespace

@@ -118,6 +118,8 @@ protected:
         c.airportFileLoaded = [this] { return fake.airportFileLoaded; };
         c.parkAirportHasStands = [this] { return fake.parkAirportHasStands; };
         c.updateStaticParking = [rec](bool first) { rec(std::string("updateStaticParking ") + (first ? "1" : "0")); };
+        c.beginFirstStaticParking = [rec] { rec("beginFirstStaticParking"); };
+        c.finishFirstStaticParking = [rec] { rec("finishFirstStaticParking"); };
         c.checkReservedStand = [rec](std::string&) { return rec("checkReservedStand"), false; };
         c.adjustParking = [rec](bool on) { rec(std::string("adjustParking ") + (on ? "1" : "0")); };
         c.removeStaticParked = [rec] { rec("removeStaticParked"); };

@@ -25,6 +25,24 @@ json liveAnswer(json data) { return {{"status", 200}, {"rrl", 10}, {"data", std:
 
 class TrafficReaderTest : public ReaderFixture {};
 
+TEST_F(TrafficReaderTest, ReceivingIsReportedOnceTheBufferedTrafficIsHandedOverBeforeThePause)
+{
+    // A minute's pause (0.6 s here): the report must not wait for it.
+    json data = {{"buffer_0", json::array({entry("400004", "DDD4")})}};
+    service.push("traffic.buffer", Reply::json({{"status", 200}, {"rrl", 60000}, {"data", data}}));
+    ASSERT_TRUE(launchTrafficReader(reader, weather));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!reader.loopRunning.load() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(reader.loopRunning.load());
+    EXPECT_EQ(fake.recordedBatches().size(), 5u) << "all five batches before the report";
+    // The pause before the next request is kept.
+    for (const auto& r : service.requests()) EXPECT_EQ(r.route, "traffic.buffer");
+    reader.stop = true;
+    ASSERT_TRUE(finishes(reader));
+    EXPECT_FALSE(reader.loopRunning.load()) << "a stop in the pause takes the report back";
+}
+
 TEST_F(TrafficReaderTest, BufferedStartGivesFiveBatchesThenLivePasses)
 {
     json data = {{"buffer_4", {{"400001", entry("400001", "AAA1")}}},
