@@ -61,7 +61,15 @@ TEST_F(ShellEndToEnd, AircraftMoveAsAPilotWouldBelieveAlsoAfterAReconnect)
 
     const double top = standin::Scene::topGroundSpeedKt();
     std::vector<motionjudge::Stream> streams = simstandin::judgeStreams(tracks, top);
-    for (std::size_t i = 0; i < streams.size(); ++i) streams[i].name = runOf[i] + "/" + streams[i].name;
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        streams[i].name = runOf[i] + "/" + streams[i].name;
+        // This world's airport has no stand file, so the program keeps none of
+        // the service's ground records here: no aircraft lands, taxis or parks
+        // in this run, and one whose data ends just above the runway flies on
+        // there. Every stream is judged as flying; the ground's properties are
+        // judged in the landing, push-back and taxi scenes.
+        streams[i].onGroundBelowFt = -1.0;
+    }
     motionjudge::Bounds bounds;
     // A creation leaves with the next frame of the simulator's (every 33 ms):
     // seen at the stand-in, 0.5 s apart may be one frame less.
