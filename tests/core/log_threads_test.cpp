@@ -106,9 +106,13 @@ TEST(LogThreads, QueuedLinesReachTheFileWhenTheProcessDies)
         const char* name;
         void (*die)();
     } rows[] = {
-        {"abort", [] { std::abort(); }},
         {"std::terminate", [] { std::terminate(); }},
+#if !defined(__SANITIZE_THREAD__)
+        // ThreadSanitizer takes the fatal signals for itself and ends the
+        // process before the program's own hook runs; the other builds show it.
+        {"abort", [] { std::abort(); }},
         {"segmentation fault", [] { std::raise(SIGSEGV); }},
+#endif
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
