@@ -64,6 +64,17 @@ LiveAc lf_aircraft(AcCategory category, std::vector<PositionSample> samples, dou
     return ac;
 }
 
+// Three samples standing at `at` (the last two marked stationary), 4 s apart from `due` on.
+void lf_appendStop(std::vector<PositionSample>& out, const LatLon& at, std::int32_t& due, double elevation)
+{
+    for (int i = 0; i < 3; ++i) {
+        PositionSample s = lf_sample(at, 0, due, elevation, false);
+        s.stationary = i > 0;
+        out.push_back(s);
+        due += 400;
+    }
+}
+
 // A 3-degree approach at 140 kt, the roll-out, a turn off the runway, the taxi and a stop.
 LiveAc lf_landing(double elevation, const LatLon& threshold)
 {
@@ -91,12 +102,7 @@ LiveAc lf_landing(double elevation, const LatLon& threshold)
         at = lf_move(at, heading, 15.0 * 4 / 3600);
         due += 400;
     }
-    for (int i = 0; i < 3; ++i) {
-        PositionSample s = lf_sample(at, 0, due, elevation, false);
-        s.stationary = i > 0;
-        out.push_back(s);
-        due += 400;
-    }
+    lf_appendStop(out, at, due, elevation);
     LiveAc ac = lf_aircraft(AcCategory::Large, out, runway);
     ac.heightAboveGround = 2500;
     return ac;
@@ -172,12 +178,7 @@ LiveAc lf_taxiCorners(double elevation, const LatLon& start)
         at = lf_move(at, heading, leg);
         due += 400;
     }
-    for (int i = 0; i < 3; ++i) {
-        PositionSample s = lf_sample(at, 0, due, elevation, false);
-        s.stationary = i > 0;
-        out.push_back(s);
-        due += 400;
-    }
+    lf_appendStop(out, at, due, elevation);
     return lf_aircraft(AcCategory::Large, out, 90);
 }
 
