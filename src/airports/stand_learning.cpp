@@ -21,8 +21,6 @@ LoadedAirport& loadedAirport = *new LoadedAirport;
 
 namespace {
 
-constexpr std::int32_t kWeekHalfHours = 336;
-
 // An option with that index on the weekday (the one a stay went on in).
 bool lf_option(const std::vector<SlotRecord>& options, std::uint32_t index, std::uint32_t weekday)
 {
@@ -147,9 +145,7 @@ bool fitsTimeSlot(std::uint64_t weekdayAndSlot, std::vector<SlotRecord>& options
     const std::uint32_t slot = slotOfPacked(weekdayAndSlot);
     if (entry.weekday == weekday && entry.halfHour == slot) return true;
     const std::int32_t limit = ac.cargo ? 12 : ac.heavy ? 8 : 6;
-    std::int32_t d = (static_cast<std::int32_t>(weekday) - static_cast<std::int32_t>(entry.weekday)) * 48 +
-                     static_cast<std::int32_t>(slot) - static_cast<std::int32_t>(entry.halfHour);
-    if (d < 0) d += kWeekHalfHours;
+    const std::int32_t d = weekHalfHours(entry.weekday, entry.halfHour, weekday, slot);
     if (d < 1 || d >= limit) return false;
     if (entry.weekday == weekday) {
         std::vector<std::uint32_t> slots;

@@ -112,17 +112,6 @@ std::string weekdayName(std::int64_t weekday)
 
 std::string slotHoursText(std::int64_t n) { return gf_numberToText(static_cast<float>(n) * 0.5f + 0.5f); }
 
-std::pair<std::uint32_t, std::uint32_t> halfHoursBefore(std::uint64_t weekdayAndSlot, std::int32_t back)
-{
-    std::int64_t day = weekdayOfPacked(weekdayAndSlot);
-    std::int64_t slot = static_cast<std::int64_t>(slotOfPacked(weekdayAndSlot)) - back;
-    while (slot < 0) {
-        slot += 48;
-        day = day <= 1 ? 7 : day - 1;
-    }
-    return {static_cast<std::uint32_t>(day), static_cast<std::uint32_t>(slot)};
-}
-
 std::uint64_t logDayAndHour()
 {
     const std::uint64_t now = currentSlotAndWeekday.load();

@@ -92,8 +92,6 @@ bool isStaticNamedAc(const StandUser& ac);
 bool isParkedTrafficNamedAc(const StandUser& ac);
 // Marks the stand assigned and its neighbours neighbour-taken.
 void markStandAssigned(Stand& stand);
-// (weekday, slot) `back` half hours before now, wrapping into earlier weekdays.
-std::pair<std::uint32_t, std::uint32_t> halfHoursBefore(std::uint64_t weekdayAndSlot, std::int32_t back);
 
 // The once-a-second removal of statics near taxiing or parking live aircraft
 // (with COLLISION_LIVE_PARKED_GND): every live aircraft with a ground reply,

@@ -238,5 +238,6 @@ void announceRespond()
     const std::int32_t wait = 15 * (n / 15 + 1) - n;
     if (wait > 0)
         showMessage(vr::format("{} will respond in {} second{} ...", programId, wait, wait == 1 ? "" : "s"), false);
-    mainCycle().renewalRequested = true;
+    // The renewal runs in the running flight: while it is paused the message line says so instead.
+    mainCycle().request(mainCycle().renewalRequested);
 }

@@ -254,7 +254,8 @@ bool TrafficReader::receive(int& status)
             loopRunning = false;
             return false;
         }
-        h.logLineMarked(vr::format("buffer failed {}", status));
+        // A buffer request the close aborted has not failed.
+        if (!anyStopFlag()) h.logLineMarked(vr::format("buffer failed {}", status));
     }
     if (stop) {
         loopRunning = false;

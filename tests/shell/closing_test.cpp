@@ -85,6 +85,23 @@ TEST_F(Closing, TheReasonDecidesWhatFollows)
     }
 }
 
+// The time options are saved by the closing down: from its start their controls
+// are disabled and their labels grey, until the next start-up enables them.
+TEST_F(Closing, TheTimeShiftControlsAreGreyFromTheClosingDownOn)
+{
+    for (const ClosingReason reason : {ClosingReason::UserClosedSim, ClosingReason::NewSettings}) {
+        SCOPED_TRACE(std::string(closingReasonText(reason)));
+        resetRunState();
+        mainWindow().timeShiftControlsEnabled = true;  // as in a running flight
+        setClosingReason(reason, 0);
+        closingFlag = true;
+        lf_closingDown();
+        EXPECT_FALSE(mainWindow().timeShiftControlsEnabled.load());
+        delivered();
+        lf_received.clear();
+    }
+}
+
 TEST_F(Closing, TheCountdownCountsOnTheMessageLine)
 {
     setClosingReason(ClosingReason::ReaderError, 2);

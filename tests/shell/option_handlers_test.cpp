@@ -1,6 +1,7 @@
 // The option handlers: check boxes, buttons, combos, announceRespond and the auto range.
 #include <pugixml.hpp>
 
+#include "core/fmt.h"
 #include "liveries/livery_init.h"
 #include "shell/window_fixture.h"
 #include "simlink/sim_client.h"
@@ -212,6 +213,7 @@ TEST_F(Handlers, AnnounceRespond)
         std::int32_t second;
         std::string message;
         bool renewal;
+        bool paused = false;
     };
     const Row rows[] = {
         {false, false, 30, "before", false},
@@ -219,9 +221,12 @@ TEST_F(Handlers, AnnounceRespond)
         {true, false, 30, "VRMT_P3D will respond in 15 seconds ...", true},
         {true, false, 31, "VRMT_P3D will respond in 14 seconds ...", true},
         {true, false, 44, "VRMT_P3D will respond in 1 second ...", true},
+        // The renewal waits for the flight to run again: no count of seconds.
+        {true, false, 30, "The flight is paused: the change applies when it resumes", true, true},
     };
     for (const Row& r : rows) {
-        SCOPED_TRACE(r.second);
+        SCOPED_TRACE(vr::format("{}{}", r.second, r.paused ? ", paused" : ""));
+        mainCycle().flightPaused = r.paused;
         fake.airportFileLoaded = r.loaded;
         INITIAL_LOAD_ONLY.set(r.initialLoadOnly);
         mainCycle().secondCount = r.second;
@@ -233,6 +238,7 @@ TEST_F(Handlers, AnnounceRespond)
         EXPECT_EQ(mainCycle().renewalRequested.load(), r.renewal);
         EXPECT_EQ(parkParametersChanged.load(), r.loaded);
     }
+    mainCycle().flightPaused = false;
 }
 
 TEST_F(Handlers, AutoRangeOnKeepsTheManualRangeOffRestoresIt)

@@ -236,6 +236,18 @@ TEST_F(Startup, TheDatabaseIsReadOncePerProcessAndARestartSkipsNothingElse)
     EXPECT_EQ(ALL_INSTALL_PATH.get(), "D:\\P3D v5");
 }
 
+// The time-shift controls wait, grey, for the start-up (a restart's reset greys them).
+TEST_F(Startup, TheStartUpEnablesTheTimeShiftControls)
+{
+    fs::create_directories(docsFolder);
+    SIM_INSTALL_PATH.set("D:\\P3D v5");
+    writeParameters(entry("SIM_INSTALL_PATH", "D:\\P3D v5") + entry("PROGRAM_VERSION", "11.0.3"));
+    mainWindow().resetForRestart();
+    EXPECT_FALSE(mainWindow().timeShiftControlsEnabled.load());
+    startupInit();
+    EXPECT_TRUE(mainWindow().timeShiftControlsEnabled.load());
+}
+
 TEST_F(Startup, SimulatorTimeState)
 {
     TIME_SHIFT_HOURS.set(3);

@@ -331,6 +331,12 @@ std::vector<Request> FakeTrafficService::requests(const std::string& route) cons
     return out;
 }
 
+std::size_t FakeTrafficService::hangsEndedByClient() const
+{
+    std::lock_guard lock(mutex_);
+    return hangsEndedByClient_;
+}
+
 std::size_t FakeTrafficService::connectionCount() const
 {
     std::lock_guard lock(mutex_);
@@ -480,6 +486,10 @@ void FakeTrafficService::serve(int fd)
     case Reply::Kind::Hang: {
         std::string ignored;
         while (readMore(ignored)) ignored.clear();  // until the client gives up or we stop
+        if (!stopping()) {
+            std::lock_guard lock(mutex_);
+            ++hangsEndedByClient_;
+        }
         break;
     }
     default: {

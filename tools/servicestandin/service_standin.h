@@ -106,6 +106,8 @@ public:
     std::vector<Request> requests() const;
     std::vector<Request> requests(const std::string& route) const;
     std::size_t connectionCount() const;
+    // Hang replies the client ended by closing its connection (it gave up, or a stop aborted it).
+    std::size_t hangsEndedByClient() const;
     // Connection threads not yet joined (finished ones are joined as new connections come).
     std::size_t workerThreads() const;
     // Waits (real time, bounded) until `n` requests of `route` ("" any) have come in.
@@ -138,6 +140,7 @@ private:
     std::filesystem::path downloadFolder_;
     std::vector<Request> requests_;
     std::size_t connections_ = 0;
+    std::size_t hangsEndedByClient_ = 0;
     std::size_t requestLimit_ = static_cast<std::size_t>(-1);
     int rrl_ = 10;
     int wrrl_ = 10;
