@@ -126,7 +126,8 @@ LiveAc lf_pushBack(double elevation, const LatLon& standAt)
     return ac;
 }
 
-// 10 nm eastward aloft from 179.9 E across the antimeridian.
+// 10 nm eastward aloft from 179.9 E across the antimeridian; the last sample is
+// due after 96 s, and the scene runs on past it (the aircraft slows, and shows it).
 LiveAc lf_antimeridian()
 {
     const LatLon from{-16.0, 179.9};
@@ -383,7 +384,7 @@ const std::vector<MotionScene>& motionScenes()
     static const std::vector<MotionScene> scenes = {
         {"landing", "a 3-degree approach at 140 kt, the flare, the roll-out, a turn off and the taxi to a stop", 25000},
         {"pushback", "a push-back from a stand with a turn, the wait, then the taxi out with a corner", 9000},
-        {"antimeridian", "10 nm eastward at 300 kt aloft across 180 degrees of longitude", 9000},
+        {"antimeridian", "10 nm eastward at 300 kt aloft across 180 degrees, then on past the last sample", 16000},
         {"taxi-corners", "a taxi at 15 kt with two right-angle corners, then a stop", 9000},
         {"light-mlat", "a light aircraft level at 800 ft, 75 kt, a fix every 4 s, among 8 airliners, from the start", 12000},
         {"reconnect", "the same, the simulator lost after 60 s, back 9 s later and slow to create (6.5 s)", 15000},
