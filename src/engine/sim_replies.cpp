@@ -282,11 +282,7 @@ void activateAc(LiveAc& ac)
     // goes on from where it stands, along its samples at their own pace,
     // instead of racing through the ones that fell due meanwhile.
     const std::int64_t overdue = static_cast<std::int64_t>(tickCounter.load()) - ac.samples.front().dueTick;
-    if (overdue > 0) {
-        const auto shift = static_cast<std::int32_t>(std::min<std::int64_t>(overdue, 1 << 24));
-        for (PositionSample& s : ac.samples) s.dueTick = toTicks(static_cast<double>(s.dueTick) + shift);
-        ac.dueShift = toTicks(static_cast<double>(ac.dueShift) + shift);
-    }
+    if (overdue > 0) delaySamples(ac, 0, static_cast<std::int32_t>(std::min<std::int64_t>(overdue, 1 << 24)));
     const bool rotor = ac.category == AcCategory::Rotorcraft;
     if (ac.samples.front().airborne) {
         queueAcEvent(ac, EVENT_ENGINE_AUTO_START, 0);

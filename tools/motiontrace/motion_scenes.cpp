@@ -163,6 +163,42 @@ void lf_pushBackFeed(LiveAc& ac, std::int32_t tick, double elevation, const LatL
 }
 
 
+// A departure as the live feed reports one, a sample every 2 s: lined up and
+// standing, then the take-off roll from 20 kt up at 3.5 kt a second (the feed
+// knows no standstill start), the lift-off at 160 kt after 40 s, and a climb
+// at 2000 fpm gaining a knot a second. The samples come 10 s before they are due.
+std::vector<PositionSample> lf_departure(double elevation, const LatLon& lineUp)
+{
+    constexpr double runway = 240.0, rollFrom = 20.0, rollAccel = 3.5, rollSeconds = 40.0;
+    std::vector<PositionSample> out{lf_sample(lineUp, 0, 0, elevation, false)};
+    const double rollNm = (rollFrom * rollSeconds + rollAccel / 2 * rollSeconds * rollSeconds) / 3600;
+    const double liftOffKt = rollFrom + rollAccel * rollSeconds;
+    for (double s = 0; s <= 100; s += 2) {
+        const std::int32_t due = 500 + static_cast<std::int32_t>(s * 100);
+        if (s < rollSeconds) {
+            const double nm = (rollFrom * s + rollAccel / 2 * s * s) / 3600;
+            out.push_back(lf_sample(lf_move(lineUp, runway, nm), rollFrom + rollAccel * s, due, elevation, false));
+            continue;
+        }
+        const double v = s - rollSeconds;
+        const double nm = rollNm + (liftOffKt * v + v * v / 2) / 3600;
+        PositionSample a = lf_sample(lf_move(lineUp, runway, nm), liftOffKt + v, due, elevation + 2000 * v / 60, true);
+        a.verticalRate = 2000;
+        out.push_back(a);
+    }
+    for (PositionSample& x : out) x.track = runway;
+    return out;
+}
+
+void lf_departureFeed(LiveAc& ac, std::int32_t tick, std::vector<PositionSample>& toCome)
+{
+    while (!toCome.empty() && toCome.front().dueTick - 1000 <= tick) {
+        decodeExisting(ac, toCome.front());
+        toCome.erase(toCome.begin());
+    }
+}
+
+
 // A taxi at 15 kt with samples every 4 s: east, a right-angle corner to the
 // south, another back to the east, then a stop.
 LiveAc lf_taxiCorners(double elevation, const LatLon& start)
@@ -386,6 +422,7 @@ const std::vector<MotionScene>& motionScenes()
         {"pushback", "a push-back from a stand with a turn, the wait, then the taxi out with a corner", 9000},
         {"antimeridian", "10 nm eastward at 300 kt aloft across 180 degrees, then on past the last sample", 16000},
         {"taxi-corners", "a taxi at 15 kt with two right-angle corners, then a stop", 9000},
+        {"takeoff", "a departure from a standstill: the take-off roll, the lift-off at 160 kt and the climb", 12000},
         {"light-mlat", "a light aircraft level at 800 ft, 75 kt, a fix every 4 s, among 8 airliners, from the start", 12000},
         {"reconnect", "the same, the simulator lost after 60 s, back 9 s later and slow to create (6.5 s)", 15000},
     };
@@ -406,6 +443,7 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
     const double elevation = -11.0;
     const bool fed = name == "light-mlat" || name == "reconnect";
     LiveAc ac;
+    std::vector<PositionSample> departure;  // the take-off's samples still to come
     if (name == "landing") {
         ac = lf_landing(elevation, field);
     } else if (name == "pushback") {
@@ -414,6 +452,10 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
         ac = lf_antimeridian();
     } else if (name == "taxi-corners") {
         ac = lf_taxiCorners(elevation, lf_move(field, 0, 0.5));
+    } else if (name == "takeoff") {
+        departure = lf_departure(elevation, lf_move(field, 60, 1.0));
+        ac = lf_aircraft(AcCategory::Large, {departure.front()}, 240);
+        departure.erase(departure.begin());
     } else if (!fed) {
         return false;
     }
@@ -457,6 +499,7 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
         lf_startFeed(world, field, elevation, 0.0, 0);
     } else {
         for (const PositionSample& s : ac.samples) world.served(lf_objectId, s);
+        for (const PositionSample& s : departure) world.served(lf_objectId, s);
         liveAircraft.push_back(std::move(ac));
     }
     bool taxiFed = false;
@@ -472,6 +515,7 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
         sim.calls.clear();
         if (!fed && (liveAircraft.empty() || liveAircraft.front().simState != SimState::active)) break;
         if (!liveAircraft.empty() && liveAircraft.front().simState == SimState::active) row(tick, liveAircraft.front());
+        if (name == "takeoff") lf_departureFeed(liveAircraft.front(), tick, departure);
         if (name == "pushback") {
             const std::size_t before = liveAircraft.front().samples.size();
             lf_pushBackFeed(liveAircraft.front(), tick, elevation, field, taxiFed);
