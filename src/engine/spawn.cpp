@@ -265,10 +265,11 @@ void spawnLiveAc(LiveAc& ac)
         heading = initialBearing(lf_at(front), lf_at(s[1]));
     pb.heading = lf_wrapTwoPi(heading);
     ac.headingStep = 0.0;
-    // A new object starts from a standstill (also after a livery respawn).
+    // A new object rolls off at the speed served where it appears (a standstill
+    // where it stands), not at what an earlier object of the record rolled at.
     ac.rolling = false;
     ac.rollSpeed = 0.0;
-    ac.moveKt = 0.0;
+    ac.moveKt = front.stationary ? 0.0 : front.groundSpeed;
     ac.holdForUser = false;
     ac.simState = SimState::adding2sim;
     ++liveInSimCount;
