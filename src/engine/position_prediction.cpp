@@ -360,9 +360,9 @@ std::int32_t ticksToNext(const LiveAc& ac)
     return n < lf_minLegTicks ? lf_minLegTicks : toTicks(static_cast<double>(n));
 }
 
-void delaySamples(LiveAc& ac, std::size_t first, std::int32_t ticks)
+void shiftSamples(LiveAc& ac, std::size_t first, std::int32_t ticks)
 {
-    if (ticks <= 0) return;
+    if (ticks == 0) return;
     for (std::size_t i = first; i < ac.samples.size(); ++i)
         ac.samples[i].dueTick = toTicks(static_cast<double>(ac.samples[i].dueTick) + ticks);
     ac.dueShift = toTicks(static_cast<double>(ac.dueShift) + ticks);
@@ -384,7 +384,7 @@ void lf_leaveRollAtItsSpeed(LiveAc& ac)
     const double need = std::hypot(north, east) / (speed * lf_metresPerKnotTick);
     const std::int32_t n = ticksToNext(ac);
     if (need <= n + 1.0) return;
-    delaySamples(ac, 1, toTicks(need - n));
+    shiftSamples(ac, 1, toTicks(need - n));
     ac.altStep *= n / static_cast<double>(ticksToNext(ac));
     ac.signedSpeed = ac.rollSpeed;
 }

@@ -251,7 +251,8 @@ void spawnLiveAc(LiveAc& ac)
     pb.longitude = front.longitude;
     pb.altitude = front.altitude;
     pb.verticalSpeed = front.verticalRate;
-    pb.trueAirspeed = front.speed;
+    // On the ground the speed shown is the speed rolled (a record's airspeed may be a default for its height).
+    pb.trueAirspeed = front.airborne ? front.speed : front.stationary ? 0.0 : front.groundSpeed;
     pb.bank = front.bank && std::isfinite(*front.bank) ? *front.bank : 0.0;
     pb.pitch = front.airborne ? initialAirPitch(front.verticalRate) : 0.6 * geo::degToRad;
     double heading;
