@@ -471,6 +471,11 @@ void lf_nextPos(LiveAc& ac)
         const double north = ac.latStep * curveMetresPerDegree;
         const double east = ac.lonStep * curveMetresPerDegree * std::cos(ac.posBlock.latitude * degToRad);
         ac.moveKt = std::hypot(north, east) / lf_metresPerKnotTick;
+        // Aloft the speed told is the record's airspeed while it agrees with the
+        // speed flown (the wind apart); one that does not, such as the default by
+        // height that a record without an airspeed gets, gives way to the speed flown.
+        if (!ac.groundReplySeen && ac.moveKt > 0.0 && std::abs(ac.signedSpeed - ac.moveKt) > 0.1 * ac.moveKt + 5.0)
+            ac.signedSpeed = ac.moveKt;
     }
     ac.samples.pop_front();
 }

@@ -75,7 +75,8 @@ void lf_appendStop(std::vector<PositionSample>& out, const LatLon& at, std::int3
     }
 }
 
-// A 3-degree approach at 140 kt, the roll-out, a turn off the runway, the taxi and a stop.
+// A 3-degree approach at 140 kt (its records without an airspeed), the roll-out,
+// a turn off the runway, the taxi and a stop.
 LiveAc lf_landing(double elevation, const LatLon& threshold)
 {
     std::vector<PositionSample> out;
@@ -85,6 +86,7 @@ LiveAc lf_landing(double elevation, const LatLon& threshold)
     std::int32_t due = 0;
     for (double d = 4.0; d > 1e-9; d -= step) {
         PositionSample s = lf_sample(lf_move(threshold, runway + 180, d), 140, due, elevation + d * glide, true);
+        s.speed = 180;  // the airspeed of a record without one, by its height
         s.verticalRate = -140.0 * geo::feetPerNm / 60 * std::tan(3 * lf_deg);
         out.push_back(s);
         due += 400;
