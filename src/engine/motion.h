@@ -47,6 +47,14 @@ bool samePlace(double latA, double lonA, double latB, double lonB, double tolera
 // Ticks from now to s1's due tick, at least 25 (25 when overdue).
 std::int32_t ticksToNext(const LiveAc& ac);
 
+// The aircraft runs `ticks` later than the feed's schedule (earlier when
+// negative) from samples[first] on: those samples, and every sample merged
+// later (dueShift), fall due that much later. For an aircraft behind its
+// samples (created after they fell due, off a ground roll that could not keep
+// up), instead of racing to catch up; and for one created in motion before its
+// first sample fell due, instead of standing until then.
+void shiftSamples(LiveAc& ac, std::size_t first, std::int32_t ticks);
+
 // The category and its handling constants exactly as tabled (no random
 // variation of the pitches), turnStep at groundTurnStep: for made-up aircraft.
 void setCategoryConstants(AcIdentity& id, AcCategory category);

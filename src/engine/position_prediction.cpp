@@ -102,7 +102,6 @@ constexpr double lf_arrivedMetres = 0.1;
 constexpr double lf_steerMetres = 3.0;  // nearer the end, no more steering for it
 constexpr double lf_creepKt = 3.0;       // slower, a place behind is turned to ...
 constexpr double lf_turnToMetres = 10.0;  // ... when it lies farther than this
-constexpr double lf_behindMetres = 30.0;
 
 bool lf_groundPhase(AcPhase phase)
 {
@@ -361,6 +360,37 @@ std::int32_t ticksToNext(const LiveAc& ac)
     return n < lf_minLegTicks ? lf_minLegTicks : toTicks(static_cast<double>(n));
 }
 
+void shiftSamples(LiveAc& ac, std::size_t first, std::int32_t ticks)
+{
+    if (ticks == 0) return;
+    for (std::size_t i = first; i < ac.samples.size(); ++i)
+        ac.samples[i].dueTick = toTicks(static_cast<double>(ac.samples[i].dueTick) + ticks);
+    ac.dueShift = toTicks(static_cast<double>(ac.dueShift) + ticks);
+}
+
+namespace {
+
+// Off the ground roll (a lift-off, a touch-and-go's take-off): the roll's speed
+// changes by a bounded step, so it may have fallen behind its samples. The leg
+// to s1 goes on at the speed rolled, not faster; s1 and the samples after it
+// fall due as much later, and the climb set up for the leg spreads over it.
+void lf_leaveRollAtItsSpeed(LiveAc& ac)
+{
+    const PositionSample& s1 = ac.samples[1];
+    const double north = (s1.latitude - ac.posBlock.latitude) * curveMetresPerDegree;
+    const double east = wrapLonDelta(s1.longitude - ac.posBlock.longitude) * curveMetresPerDegree *
+                        std::cos(ac.posBlock.latitude * degToRad);
+    const double speed = std::max(ac.rollSpeed, lf_creepKt);
+    const double need = std::hypot(north, east) / (speed * lf_metresPerKnotTick);
+    const std::int32_t n = ticksToNext(ac);
+    if (need <= n + 1.0) return;
+    shiftSamples(ac, 1, toTicks(need - n));
+    ac.altStep *= n / static_cast<double>(ticksToNext(ac));
+    ac.signedSpeed = ac.rollSpeed;
+}
+
+}  // namespace
+
 void nextPosMain(LiveAc& ac)
 {
     try {
@@ -427,6 +457,7 @@ void lf_nextPos(LiveAc& ac)
         } else {
             lf_flightStep(ac);
         }
+        if (ac.rolling && !(ac.groundReplySeen && lf_groundPhase(ac.phase))) lf_leaveRollAtItsSpeed(ac);
         // After the flight step, which may drop samples to lift off further on.
         const PositionSample& next = ac.samples[1];
         const double n = ticksToNext(ac);
@@ -440,6 +471,11 @@ void lf_nextPos(LiveAc& ac)
         const double north = ac.latStep * curveMetresPerDegree;
         const double east = ac.lonStep * curveMetresPerDegree * std::cos(ac.posBlock.latitude * degToRad);
         ac.moveKt = std::hypot(north, east) / lf_metresPerKnotTick;
+        // Aloft the speed told is the record's airspeed while it agrees with the
+        // speed flown (the wind apart); one that does not, such as the default by
+        // height that a record without an airspeed gets, gives way to the speed flown.
+        if (!ac.groundReplySeen && ac.moveKt > 0.0 && std::abs(ac.signedSpeed - ac.moveKt) > 0.1 * ac.moveKt + 5.0)
+            ac.signedSpeed = ac.moveKt;
     }
     ac.samples.pop_front();
 }

@@ -278,15 +278,13 @@ void activateAc(LiveAc& ac)
         removeAircraftFromSim(ac);
         return;
     }
-    // The schedule ran on while the simulator created the object: the aircraft
-    // goes on from where it stands, along its samples at their own pace,
-    // instead of racing through the ones that fell due meanwhile.
+    // The aircraft goes on from where it was created, at once, along its
+    // samples at their own pace: the samples that fell due while the simulator
+    // created the object are not raced through, and one created in motion
+    // before its first sample is due does not stand until then.
     const std::int64_t overdue = static_cast<std::int64_t>(tickCounter.load()) - ac.samples.front().dueTick;
-    if (overdue > 0) {
-        const auto shift = static_cast<std::int32_t>(std::min<std::int64_t>(overdue, 1 << 24));
-        for (PositionSample& s : ac.samples) s.dueTick = toTicks(static_cast<double>(s.dueTick) + shift);
-        ac.dueShift = toTicks(static_cast<double>(ac.dueShift) + shift);
-    }
+    if (overdue > 0 || !ac.samples.front().stationary)
+        shiftSamples(ac, 0, static_cast<std::int32_t>(std::clamp<std::int64_t>(overdue, -(1 << 24), 1 << 24)));
     const bool rotor = ac.category == AcCategory::Rotorcraft;
     if (ac.samples.front().airborne) {
         queueAcEvent(ac, EVENT_ENGINE_AUTO_START, 0);

@@ -251,7 +251,8 @@ void spawnLiveAc(LiveAc& ac)
     pb.longitude = front.longitude;
     pb.altitude = front.altitude;
     pb.verticalSpeed = front.verticalRate;
-    pb.trueAirspeed = front.speed;
+    // On the ground the speed shown is the speed rolled (a record's airspeed may be a default for its height).
+    pb.trueAirspeed = front.airborne ? front.speed : front.stationary ? 0.0 : front.groundSpeed;
     pb.bank = front.bank && std::isfinite(*front.bank) ? *front.bank : 0.0;
     pb.pitch = front.airborne ? initialAirPitch(front.verticalRate) : 0.6 * geo::degToRad;
     double heading;
@@ -265,10 +266,11 @@ void spawnLiveAc(LiveAc& ac)
         heading = initialBearing(lf_at(front), lf_at(s[1]));
     pb.heading = lf_wrapTwoPi(heading);
     ac.headingStep = 0.0;
-    // A new object starts from a standstill (also after a livery respawn).
+    // A new object rolls off at the speed served where it appears (a standstill
+    // where it stands), not at what an earlier object of the record rolled at.
     ac.rolling = false;
     ac.rollSpeed = 0.0;
-    ac.moveKt = 0.0;
+    ac.moveKt = front.stationary ? 0.0 : front.groundSpeed;
     ac.holdForUser = false;
     ac.simState = SimState::adding2sim;
     ++liveInSimCount;

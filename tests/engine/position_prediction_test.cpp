@@ -17,6 +17,7 @@
 #include "core/startup_globals.h"
 #include "engine/motion.h"
 #include "engine/sim_replies.h"
+#include "engine/spawn.h"
 #include "support/motion_fixture.h"
 #include "support/motion_streams.h"
 
@@ -547,5 +548,52 @@ TEST_F(Prediction, LateActivationFliesOnAtTheServedSpeed)
             fastest = std::max(fastest, inverse(track[i - 100], track[i]).nm * 3600);
         // Within the air's bound of the speed shown: 15 % and 5 kt.
         EXPECT_LE(fastest, 1.15 * r.knots + 5.0);
+    }
+}
+
+// An object created while the aircraft rolls (a departure caught in its take-off
+// roll, a taxiing aircraft) rolls on at the speed served there from its first
+// update: a standstill start would fall behind the samples and race to catch
+// up, and one activated before its first sample is due would stand until then.
+TEST_F(Prediction, AnObjectCreatedWhileItRollsRollsOnAtTheServedSpeed)
+{
+    struct Row {
+        const char* name;
+        double knots;
+        std::int32_t activatedLate;  // ticks after the first sample fell due (negative: before)
+    };
+    const Row rows[] = {
+        {"taxiing at 15 kt", 15.0, 0},
+        {"in the take-off roll at 100 kt", 100.0, 0},
+        {"in the roll-out at 60 kt, activated half a second early", 60.0, -50},
+        {"the same, 2 s late", 60.0, 200},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::vector<PositionSample> stream;
+        LatLon p{52.0, 5.0};
+        for (int i = 0; i < 8; ++i) {
+            stream.push_back(sample(p, r.knots, 300 + i * 200, 0.0));
+            stream.back().speed = 180.0;  // a record without an airspeed has one by its height
+            p = direct(p, 90, r.knots * 2 / 3600);
+        }
+        tickCounter.store(300 + r.activatedLate);
+        liveAircraft.push_back(aircraft(AcCategory::Large, stream, 90));
+        LiveAc& ac = liveAircraft.back();
+        ac.simState = SimState::buffer;
+        spawnLiveAc(ac);
+        ASSERT_EQ(ac.simState, SimState::adding2sim);
+        EXPECT_EQ(ac.posBlock.trueAirspeed, r.knots) << "the speed rolled, not the airspeed";
+        activateAc(ac);
+        ASSERT_EQ(ac.simState, SimState::active);
+        std::vector<LatLon> track{at(ac)};
+        for (int t = 0; t < 1000 && tickOnce(ac); ++t) track.push_back(at(ac));
+        ASSERT_GT(track.size(), 1000u);
+        for (std::size_t i = 100; i < track.size(); i += 100) {
+            SCOPED_TRACE(i);
+            // The ground's bound of the speed shown: 30 % and 2 kt.
+            EXPECT_NEAR(inverse(track[i - 100], track[i]).nm * 3600, r.knots, 0.3 * r.knots + 2.0);
+        }
+        liveAircraft.clear();
     }
 }

@@ -25,7 +25,7 @@ void lf_usage(std::FILE* to)
 {
     std::fputs("usage: vrmt-motiontrace SCENE [--ticks N] [--every N]\n"
                "       vrmt-motiontrace --judge SCENE|all [--record FILE]\n"
-               "       vrmt-motiontrace --judge-file FILE\n"
+               "       vrmt-motiontrace --judge-file FILE [--spacing S]\n"
                "       vrmt-motiontrace --list\n"
                "Flies one live aircraft through SCENE on the engine's 10 ms tick over a flat ground and\n"
                "prints a CSV line per tick. --judge prints the motion judge's worst figure per property of\n"
@@ -34,7 +34,10 @@ void lf_usage(std::FILE* to)
                "of a judge is 1 when a property is out of its bound. Scenes:\n",
                to);
     for (const MotionScene& s : motionScenes()) std::fprintf(to, "  %-13s %s\n", s.name.c_str(), s.what.c_str());
-    std::fputs("--ticks N   at most N ticks (default 40000)\n--every N   print every Nth tick (default 1)\n", to);
+    std::fputs("--ticks N   at most N ticks (default 40000)\n--every N   print every Nth tick (default 1)\n"
+               "--spacing S the least time between creations a judged file may show (default 0.5 s; a run\n"
+               "            the simulator stand-in recorded: 0.466, as it stamps a creation at its 33 ms frame)\n",
+               to);
 }
 
 int lf_judgeScenes(const std::string& which, const std::string& recordTo)
@@ -65,7 +68,7 @@ int lf_judgeScenes(const std::string& which, const std::string& recordTo)
     return pass ? 0 : 1;
 }
 
-int lf_judgeFile(const std::string& path)
+int lf_judgeFile(const std::string& path, const motionjudge::Bounds& bounds)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -81,7 +84,7 @@ int lf_judgeFile(const std::string& path)
         std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
         return 2;
     }
-    const motionjudge::Verdict v = motionjudge::judgeAll(streams, created);
+    const motionjudge::Verdict v = motionjudge::judgeAll(streams, created, bounds);
     std::fputs(v.table(path + " (" + std::to_string(streams.size()) + " objects)").c_str(), stdout);
     return v.pass() ? 0 : 1;
 }
@@ -91,6 +94,7 @@ int lf_judgeFile(const std::string& path)
 int main(int argc, char** argv)
 {
     std::string scene, judge, judgeFile, recordTo;
+    motionjudge::Bounds bounds;
     long ticks = 40000;
     long every = 1;
     for (int i = 1; i < argc; ++i) {
@@ -111,6 +115,14 @@ int main(int argc, char** argv)
                 return 2;
             }
             (a == "--ticks" ? ticks : every) = v;
+        } else if (a == "--spacing" && i + 1 < argc) {
+            char* end = nullptr;
+            const double v = std::strtod(argv[++i], &end);
+            if (end == argv[i] || *end != '\0' || !(v >= 0.0 && v <= 60.0)) {
+                std::fprintf(stderr, "--spacing needs seconds from 0 to 60\n");
+                return 2;
+            }
+            bounds.spacingS = v;
         } else if ((a == "--judge" || a == "--judge-file" || a == "--record") && i + 1 < argc) {
             (a == "--judge" ? judge : a == "--record" ? recordTo : judgeFile) = argv[++i];
         } else if (scene.empty() && !a.empty() && a[0] != '-') {
@@ -120,7 +132,7 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (!judgeFile.empty()) return lf_judgeFile(judgeFile);
+    if (!judgeFile.empty()) return lf_judgeFile(judgeFile, bounds);
     const auto names = motionSceneNames();
     if (!judge.empty()) {
         if (judge != "all" && std::find(names.begin(), names.end(), judge) == names.end()) {

@@ -75,7 +75,8 @@ void lf_appendStop(std::vector<PositionSample>& out, const LatLon& at, std::int3
     }
 }
 
-// A 3-degree approach at 140 kt, the roll-out, a turn off the runway, the taxi and a stop.
+// A 3-degree approach at 140 kt (its records without an airspeed), the roll-out,
+// a turn off the runway, the taxi and a stop.
 LiveAc lf_landing(double elevation, const LatLon& threshold)
 {
     std::vector<PositionSample> out;
@@ -85,6 +86,7 @@ LiveAc lf_landing(double elevation, const LatLon& threshold)
     std::int32_t due = 0;
     for (double d = 4.0; d > 1e-9; d -= step) {
         PositionSample s = lf_sample(lf_move(threshold, runway + 180, d), 140, due, elevation + d * glide, true);
+        s.speed = 180;  // the airspeed of a record without one, by its height
         s.verticalRate = -140.0 * geo::feetPerNm / 60 * std::tan(3 * lf_deg);
         out.push_back(s);
         due += 400;
@@ -126,7 +128,8 @@ LiveAc lf_pushBack(double elevation, const LatLon& standAt)
     return ac;
 }
 
-// 10 nm eastward aloft from 179.9 E across the antimeridian.
+// 10 nm eastward aloft from 179.9 E across the antimeridian; the last sample is
+// due after 96 s, and the scene runs on past it (the aircraft slows, and shows it).
 LiveAc lf_antimeridian()
 {
     const LatLon from{-16.0, 179.9};
@@ -158,6 +161,42 @@ void lf_pushBackFeed(LiveAc& ac, std::int32_t tick, double elevation, const LatL
         decodeExisting(ac, lf_sample(at, 15, due, elevation, false));
         at = lf_move(at, i < 5 ? 180 : 230, 15.0 * 4 / 3600);
         due += 400;
+    }
+}
+
+
+// A departure as the live feed reports one, a sample every 2 s: lined up and
+// standing, then the take-off roll from 20 kt up at 3.5 kt a second (the feed
+// knows no standstill start), the lift-off at 160 kt after 40 s, and a climb
+// at 2000 fpm gaining a knot a second. The samples come 10 s before they are due.
+std::vector<PositionSample> lf_departure(double elevation, const LatLon& lineUp)
+{
+    constexpr double runway = 240.0, rollFrom = 20.0, rollAccel = 3.5, rollSeconds = 40.0;
+    std::vector<PositionSample> out{lf_sample(lineUp, 0, 0, elevation, false)};
+    const double rollNm = (rollFrom * rollSeconds + rollAccel / 2 * rollSeconds * rollSeconds) / 3600;
+    const double liftOffKt = rollFrom + rollAccel * rollSeconds;
+    for (double s = 0; s <= 100; s += 2) {
+        const std::int32_t due = 500 + static_cast<std::int32_t>(s * 100);
+        if (s < rollSeconds) {
+            const double nm = (rollFrom * s + rollAccel / 2 * s * s) / 3600;
+            out.push_back(lf_sample(lf_move(lineUp, runway, nm), rollFrom + rollAccel * s, due, elevation, false));
+            continue;
+        }
+        const double v = s - rollSeconds;
+        const double nm = rollNm + (liftOffKt * v + v * v / 2) / 3600;
+        PositionSample a = lf_sample(lf_move(lineUp, runway, nm), liftOffKt + v, due, elevation + 2000 * v / 60, true);
+        a.verticalRate = 2000;
+        out.push_back(a);
+    }
+    for (PositionSample& x : out) x.track = runway;
+    return out;
+}
+
+void lf_departureFeed(LiveAc& ac, std::int32_t tick, std::vector<PositionSample>& toCome)
+{
+    while (!toCome.empty() && toCome.front().dueTick - 1000 <= tick) {
+        decodeExisting(ac, toCome.front());
+        toCome.erase(toCome.begin());
     }
 }
 
@@ -216,6 +255,8 @@ public:
     // The scene's clock: 10 ms a tick plus the pauses without ticks.
     double now(std::int32_t tick) const { return tick * 0.01 + pause_; }
     void pause(double seconds) { pause_ += seconds; }
+    // Ticks from a creation to the simulator's answer (0.3 s; longer while it loads).
+    void answerCreationsAfter(std::int32_t ticks) { creationTicks_ = ticks; }
 
     // Served samples as the engine will have them due.
     void served(std::uint32_t objectId, const PositionSample& s)
@@ -252,7 +293,7 @@ public:
         for (const AcCreation& c : creations) {
             const std::uint32_t object = nextObject_++;
             const SIMCONNECT_DATA_INITPOSITION& p = c.initPosition;
-            pending_.push_back({tick + 30, {object, c.aircraftId, 0, replyLiveCreated, elevation_,
+            pending_.push_back({tick + creationTicks_, {object, c.aircraftId, 0, replyLiveCreated, elevation_,
                                             std::max(0.0, p.Altitude - elevation_)}});
             aircraftOf_[object] = c.aircraftId;
             if (record_) {
@@ -304,6 +345,7 @@ private:
     double elevation_;
     SceneRecord* record_;
     double pause_ = 0.0;
+    std::int32_t creationTicks_ = 30;
     std::uint32_t nextObject_ = 200;
     std::vector<std::pair<std::int32_t, SimReply>> pending_;
     std::map<std::uint32_t, std::uint32_t> aircraftOf_;
@@ -380,10 +422,11 @@ const std::vector<MotionScene>& motionScenes()
     static const std::vector<MotionScene> scenes = {
         {"landing", "a 3-degree approach at 140 kt, the flare, the roll-out, a turn off and the taxi to a stop", 25000},
         {"pushback", "a push-back from a stand with a turn, the wait, then the taxi out with a corner", 9000},
-        {"antimeridian", "10 nm eastward at 300 kt aloft across 180 degrees of longitude", 9000},
+        {"antimeridian", "10 nm eastward at 300 kt aloft across 180 degrees, then on past the last sample", 16000},
         {"taxi-corners", "a taxi at 15 kt with two right-angle corners, then a stop", 9000},
+        {"takeoff", "a departure from a standstill: the take-off roll, the lift-off at 160 kt and the climb", 12000},
         {"light-mlat", "a light aircraft level at 800 ft, 75 kt, a fix every 4 s, among 8 airliners, from the start", 12000},
-        {"reconnect", "the same, the simulator lost after 60 s, the run back 9 s later", 15000},
+        {"reconnect", "the same, the simulator lost after 60 s, back 9 s later and slow to create (6.5 s)", 15000},
     };
     return scenes;
 }
@@ -402,6 +445,7 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
     const double elevation = -11.0;
     const bool fed = name == "light-mlat" || name == "reconnect";
     LiveAc ac;
+    std::vector<PositionSample> departure;  // the take-off's samples still to come
     if (name == "landing") {
         ac = lf_landing(elevation, field);
     } else if (name == "pushback") {
@@ -410,6 +454,10 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
         ac = lf_antimeridian();
     } else if (name == "taxi-corners") {
         ac = lf_taxiCorners(elevation, lf_move(field, 0, 0.5));
+    } else if (name == "takeoff") {
+        departure = lf_departure(elevation, lf_move(field, 60, 1.0));
+        ac = lf_aircraft(AcCategory::Large, {departure.front()}, 240);
+        departure.erase(departure.begin());
     } else if (!fed) {
         return false;
     }
@@ -453,6 +501,7 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
         lf_startFeed(world, field, elevation, 0.0, 0);
     } else {
         for (const PositionSample& s : ac.samples) world.served(lf_objectId, s);
+        for (const PositionSample& s : departure) world.served(lf_objectId, s);
         liveAircraft.push_back(std::move(ac));
     }
     bool taxiFed = false;
@@ -468,6 +517,7 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
         sim.calls.clear();
         if (!fed && (liveAircraft.empty() || liveAircraft.front().simState != SimState::active)) break;
         if (!liveAircraft.empty() && liveAircraft.front().simState == SimState::active) row(tick, liveAircraft.front());
+        if (name == "takeoff") lf_departureFeed(liveAircraft.front(), tick, departure);
         if (name == "pushback") {
             const std::size_t before = liveAircraft.front().samples.size();
             lf_pushBackFeed(liveAircraft.front(), tick, elevation, field, taxiFed);
@@ -485,6 +535,9 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
             replaceStands({stand});
             airports.park = {"EHAM", "AMS", field.lat, field.lon, elevation};
             world.pause(9.0);
+            // The simulator just started again and loads its scenery: it creates
+            // objects 6.5 s after being asked, long after their samples fell due.
+            world.answerCreationsAfter(650);
             clock->advance(std::chrono::seconds(9));
             lf_startFeed(world, field, elevation, world.now(tick + 1), tickCounter.load());
         }

@@ -42,7 +42,7 @@ struct MotionScene {
 };
 
 // Every scene, in the order the judge's tests use them: "landing",
-// "pushback", "antimeridian", "taxi-corners", "light-mlat", "reconnect".
+// "pushback", "antimeridian", "taxi-corners", "takeoff", "light-mlat", "reconnect".
 const std::vector<MotionScene>& motionScenes();
 std::vector<std::string> motionSceneNames();
 
