@@ -33,12 +33,26 @@ startSim() {
     >>"$work/simstandin.txt" 2>&1 &
   sim=$!
 }
+# The service stand-in on the start's port; the first time on a port it picks
+# itself (a port guessed here may be taken by anything else on the machine), a
+# restart on the same port, where the program looks for it.
 startService() {
   : >"$work/servicestandin.txt"
-  "$build/tools/servicestandin/vrmt-servicestandin" --port "$port" --airport "EHAM,$lat,$lon,$elev,$heading" \
+  "$build/tools/servicestandin/vrmt-servicestandin" --port "${port:-0}" --airport "EHAM,$lat,$lon,$elev,$heading" \
     --rrl 500 --wrrl 500 --downloads "$work/downloads" "$@" >>"$work/servicestandin.txt" 2>&1 &
   service=$!
-  for _ in $(seq 100); do grep -q "service stand-in at" "$work/servicestandin.txt" && return; sleep 0.05; done
+  local at=
+  for _ in $(seq 100); do
+    at=$(sed -n 's/^service stand-in at http:\/\/127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/servicestandin.txt" | head -n1)
+    [ -n "$at" ] && break
+    sleep 0.05
+  done
+  if [ -z "$at" ]; then
+    fail "the service stand-in did not start: $(cat "$work/servicestandin.txt")"
+    return
+  fi
+  port=$at
+  url=http://127.0.0.1:$port
 }
 
 run() {
@@ -48,11 +62,11 @@ run() {
     exec "$build/src/app/vormeth" --headless --status-every 1) >>"$work/vormeth.txt" 2>&1 &
   pid=$!
 }
-# Peers of their own for a start: a pipe folder, a port, the simulator stand-in.
+# Peers of their own for a start: a pipe folder, the simulator stand-in, and a
+# port yet to be chosen by the service stand-in.
 newPeers() {
   pipes=$(mktemp -d /tmp/vrmt-faults.XXXXXX)
-  port=$((20000 + ($$ + RANDOM) % 20000))
-  url=http://127.0.0.1:$port
+  port=
   startSim
 }
 
