@@ -21,19 +21,27 @@ std::string statusReportLine()
 }
 
 StatusReport::StatusReport(std::chrono::seconds every)
-    : thread_([every](std::stop_token stop) {
-          // Short naps, so the end of the program never waits for a whole period.
-          const auto nap = std::chrono::milliseconds(100);
+    : thread_([this, every] {
+          std::unique_lock lock(mutex_);
           auto due = platform::steadyNow() + every;
-          while (!stop.stop_requested()) {
-              platform::sleepFor(nap);
-              if (platform::steadyNow() < due) continue;
+          for (;;) {
+              if (platform::clock().waitUntil(wake_, lock, due, [this] { return ending_; })) return;
               due += every;
+              lock.unlock();
               std::printf("%s\n", statusReportLine().c_str());
               std::fflush(stdout);
+              lock.lock();
           }
       })
 {
 }
 
-StatusReport::~StatusReport() = default;
+StatusReport::~StatusReport()
+{
+    {
+        std::lock_guard lock(mutex_);
+        ending_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}

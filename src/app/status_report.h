@@ -3,9 +3,11 @@
 // line on standard output with the message line and the status panel's counters
 // ("live", "parked", "statics", stands, liveries, the simulator and the lamps).
 // A thread of its own that only reads (atomics and the message line's locked
-// text); it ends when the object goes.
+// text); it ends at once when the object goes (its wait is woken, not sliced).
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -20,5 +22,8 @@ public:
     StatusReport& operator=(const StatusReport&) = delete;
 
 private:
-    std::jthread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool ending_ = false;  // under mutex_
+    std::thread thread_;   // last: started once the members above stand
 };

@@ -61,9 +61,7 @@ public:
             std::lock_guard fileLock(fileMutex_);
             writePendingLocked();
             std::lock_guard lock(mutex_);
-            stream_.close();
-            stream_.clear();
-            open_ = false;
+            closeStreamLocked();
         }
         gf_backupFile(file);
         {
@@ -150,14 +148,19 @@ public:
     }
 
     // The process is dying: waiting lines go out unless another thread holds
-    // the file (it is given a moment); never blocks for good.
+    // the file or the queue (it is given a moment for either: the writer takes
+    // the queue's lock for an instant each time it wakes); never blocks for good.
     void flushForCrash()
     {
         for (int attempt = 0; attempt < 50; ++attempt) {
             std::unique_lock fileLock(fileMutex_, std::try_to_lock);
             if (fileLock.owns_lock()) {
                 std::unique_lock lock(mutex_, std::try_to_lock);
-                if (!lock.owns_lock()) return;
+                if (!lock.owns_lock()) {
+                    fileLock.unlock();
+                    platform::fatalPause();
+                    continue;
+                }
                 if (stream_.is_open() && !pending_.empty()) {
                     stream_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
                     pending_.clear();
@@ -181,12 +184,23 @@ public:
         std::lock_guard fileLock(fileMutex_);
         writePendingLocked();
         std::lock_guard lock(mutex_);
+        closeStreamLocked();
+    }
+
+private:
+    // Under both locks: lines queued since the last write (another thread may
+    // log between writePendingLocked and the closing) still go into this file,
+    // never into the next one opened; then the file is closed.
+    void closeStreamLocked()
+    {
+        if (stream_.is_open() && !pending_.empty())
+            stream_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
+        pending_.clear();
         stream_.close();
         stream_.clear();
         open_ = false;
     }
 
-private:
     // Under fileMutex_: takes the waiting lines and writes them without mutex_.
     void writePendingLocked()
     {

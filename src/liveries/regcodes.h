@@ -40,13 +40,13 @@ extern std::vector<std::string> DontUseTitles;
 // Lines for OfflineRegcodes.txt, collected while the regcode sources are read.
 extern std::vector<std::string> RegcodeReportLines;
 
-// Reads input/AIG-regcodes.xml (or `path`) and appends its entries. False when
-// it cannot be loaded ("Failed to load {}", marked) or a title repeats the one
-// before it ("SAME AS PREVIOUS title '{}'", marked; that element is skipped).
 // Whether `enc` (a downloaded AIG-regcodes.enc before it replaces the old one)
 // is a file the start-up can read: decrypted whole, XML, with liveries in its
 // <AIG-regcodes> section. Empty when it is, else what is wrong.
 std::string aigRegcodesFileProblem(const std::filesystem::path& enc);
+// Reads input/AIG-regcodes.xml (or `path`) and appends its entries. False when
+// it cannot be loaded ("Failed to load {}", marked) or a title repeats the one
+// before it ("SAME AS PREVIOUS title '{}'", marked; that element is skipped).
 bool lf_readAigRegcodesXml(std::vector<RegcodeEntry>& entries);
 bool lf_readAigRegcodesXml(std::vector<RegcodeEntry>& entries, const std::filesystem::path& path);
 // The same on a loaded document; `path` only names it in the log.

@@ -23,11 +23,24 @@ cat > "$work/appdata/VRMT_P3D/parameters.xml" <<XML
 <parameter name="RT_LICENSE" value="KEY"/>
 </parameters>
 XML
-port=$((20000 + $$ % 20000))
 "$sim" --pipe-dir "$pipes" --airport 52.3086 4.7639 -11 > "$work/simstandin.txt" 2>&1 &
 simpid=$!
-"$service" --port $port --airport EHAM,52.3086,4.7639 --rrl 500 --wrrl 500 > "$work/servicestandin.txt" 2>&1 &
+# The service stand-in picks a free port itself (a guessed one may be taken).
+"$service" --port 0 --airport EHAM,52.3086,4.7639 --rrl 500 --wrrl 500 > "$work/servicestandin.txt" 2>&1 &
 servicepid=$!
+port=
+i=0
+while [ $i -lt 100 ] && [ -z "$port" ]; do
+  port=$(sed -n 's/^service stand-in at http:\/\/127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/servicestandin.txt" | head -n 1)
+  [ -n "$port" ] || sleep 0.05
+  i=$((i + 1))
+done
+if [ -z "$port" ]; then
+  echo "the service stand-in did not start:"
+  cat "$work/servicestandin.txt"
+  kill -TERM $simpid $servicepid
+  exit 1
+fi
 cd "$work" || exit 1
 VRMT_PIPE_DIR="$pipes" VRMT_APPDATA="$work/appdata" VRMT_LOCK_DIR="$work/lock" \
   VRMT_SERVICE_URL="http://127.0.0.1:$port" VRMT_REGISTRY_FILE="$work/none.reg" "$vormeth" &

@@ -61,7 +61,7 @@ TEST(LogThreads, OpenAndCloseRaceWithWriters)
         writers.emplace_back([&] {
             while (!stop.load()) logLine("x");
         });
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < 100; ++i) {
         gf_openLog(folder.path());
         closeLog();
     }
@@ -69,6 +69,13 @@ TEST(LogThreads, OpenAndCloseRaceWithWriters)
     writers.clear();
     for (const auto& line : fileLines(folder / "Log.txt"))
         EXPECT_TRUE(line == "x" || line.rfind("VRMT_P3D", 0) == 0) << line;
+    // A line queued while a log closed went into that log, never into the next one.
+    ScratchFolder next;
+    gf_openLog(next.path());
+    closeLog();
+    const auto lines = fileLines(next / "Log.txt");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("VRMT_P3D", 0), 0u) << lines[0];
 }
 
 TEST(LogThreads, TheWriterKeepsTheOrderAndWritesMarkedLinesAtOnce)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <map>
 
@@ -309,6 +310,45 @@ TEST_F(MainCycle, TickLoopKeepsItsTenMillisecondsAndReturnsOnAStop)
     // The first static parking is only begun: it does not hold up the first tick.
     EXPECT_TRUE(has(calls.get(), "beginFirstStaticParking"));
     EXPECT_TRUE(has(calls.get(), "setRunningFlag 1"));
+}
+
+// Whatever the simulator does, a close ends the tick loop at the next tick:
+// a simulator that hangs sends no second, and the loop must not wait for one.
+TEST_F(MainCycle, TickLoopEndsOnAStopInEverySimulatorState)
+{
+    struct Row {
+        const char* name;
+        bool running;
+        bool error;
+        bool seconds;
+        std::atomic<bool>* flag;  // the stop that comes
+    };
+    const Row rows[] = {
+        {"running, seconds coming", true, false, true, &closingFlag},
+        {"running, no second (hung)", true, false, false, &closingFlag},
+        {"running, no second, the window closed", true, false, false, &windowClosedFlag},
+        {"paused", false, false, false, &closingFlag},
+        {"in error", true, true, false, &closingFlag},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        closingFlag = false;
+        windowClosedFlag = false;
+        fake.simRunning = row.running;
+        fake.simError = row.error;
+        fake.newSecond = row.seconds;
+        int ticks = 0;
+        const auto tick = [&ticks, &row] {
+            if (++ticks == 5) row.flag->store(true);
+        };
+        // One of the two is called on every tick, whichever state the simulator is in.
+        mainCycleCallees().handleAddingStack = tick;
+        mainCycleCallees().processSimReplies = tick;
+        tickLoop();
+        EXPECT_EQ(ticks, 5);
+    }
+    closingFlag = false;
+    windowClosedFlag = false;
 }
 
 TEST_F(MainCycle, TickLoopRunsBackToBackAfterASlowTick)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <thread>
 
 #include "platform/clock.h"
 #include "service_standin.h"
@@ -138,6 +139,39 @@ TEST_F(SessionTest, AHangingServerEndsInATimeOut)
     EXPECT_FALSE(authenticate(status, weather));
     EXPECT_TRUE(fake.anyPlainContains("Authentication failed: Timeout was reached"));
     setServiceTimeouts({});
+}
+
+// A service that hangs holds neither the login nor the logout beyond the close:
+// the login ends on the close that comes while it waits for the answer (its
+// whole-request limit is an hour here: a login deaf to the close hangs the
+// test), the logout at closing is given up after its own short limit with a
+// line that says so.
+TEST_F(SessionTest, AHangingServiceHoldsNoClose)
+{
+    setServiceTimeouts({std::chrono::seconds(5), std::chrono::hours(1)});
+    service.push("auth", Reply::hang());
+    std::thread closer([this] {
+        if (service.waitForRequests("auth", 1)) requestClosing(ClosingReason::UserClosedSim, 0);
+    });
+    int status = 0;
+    EXPECT_FALSE(authenticate(status, weather));
+    closer.join();
+    EXPECT_TRUE(fake.anyPlainContains("Authentication ended by the close"));
+    EXPECT_FALSE(fake.anyPlainContains("Authentication failed"));
+    resetRunState();
+    setServiceTimeouts({});
+
+    // The logout runs while the run closes: the stop flags are set, and it still goes out.
+    closingFlag = true;
+    sessionOpen = true;
+    reader.setSessionGuid("G-1");
+    service.push("deauth", Reply::hang());
+    deauthenticate(reader, std::chrono::milliseconds(100));
+    EXPECT_EQ(service.requests("deauth").size(), 1u);
+    EXPECT_TRUE(fake.anyPlainContains("Deauthentication given up after 100 ms: no answer from the RT server"));
+    EXPECT_TRUE(sessionOpen.load());  // the service forgets the session by itself
+    resetRunState();
+    sessionOpen = false;
 }
 
 TEST_F(SessionTest, AuthenticaterOutcomes)
