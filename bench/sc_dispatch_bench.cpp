@@ -6,6 +6,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <filesystem>
+#include <string>
 #include <unistd.h>
 
 #include "simlink/sc_api.h"
@@ -31,11 +33,22 @@ void countMessage(SIMCONNECT_RECV*, DWORD, void* context)
     ++*static_cast<std::int64_t*>(context);
 }
 
-// Starts the stand-in on a pipe folder of this process and opens the library's
-// connection to it; null (and the benchmark skipped) when either fails.
+// A pipe folder of this process for one benchmark, removed with its socket at the end.
+struct PipeFolder {
+    std::filesystem::path path = "/tmp/vrmtbench" + std::to_string(::getpid());
+    PipeFolder() { platform::net::setPipeDirectory(path.string()); }
+    ~PipeFolder()
+    {
+        platform::net::setPipeDirectory({});
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+};
+
+// Starts the stand-in (in the pipe folder) and opens the library's connection
+// to it; null (and the benchmark skipped) when either fails.
 HANDLE openBesideStandIn(benchmark::State& state, simstandin::FakeSimServer& server)
 {
-    platform::net::setPipeDirectory("/tmp/vrmtbench" + std::to_string(::getpid()));
     if (!server.start()) {
         state.SkipWithError("stand-in did not start");
         return nullptr;
@@ -50,6 +63,7 @@ HANDLE openBesideStandIn(benchmark::State& state, simstandin::FakeSimServer& ser
 
 void BM_DispatchOverLoopback(benchmark::State& state)
 {
+    const PipeFolder pipes;
     simstandin::FakeSimServer server;
     HANDLE h = openBesideStandIn(state, server);
     if (!h) return;
@@ -67,7 +81,6 @@ void BM_DispatchOverLoopback(benchmark::State& state)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(bytes.size()));
     SimConnect_Close(h);
     server.stop();
-    platform::net::setPipeDirectory({});
 }
 BENCHMARK(BM_DispatchOverLoopback)->UseRealTime();
 
@@ -77,6 +90,7 @@ BENCHMARK(BM_DispatchOverLoopback)->UseRealTime();
 void BM_SendFrameOf500Positions(benchmark::State& state)
 {
     const bool batched = state.range(0) == 1;
+    const PipeFolder pipes;
     simstandin::FakeSimServer server;
     HANDLE h = openBesideStandIn(state, server);
     if (!h || !server.waitForPackets(1)) return;
@@ -94,7 +108,6 @@ void BM_SendFrameOf500Positions(benchmark::State& state)
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * 500);
     SimConnect_Close(h);
     server.stop();
-    platform::net::setPipeDirectory({});
 }
 BENCHMARK(BM_SendFrameOf500Positions)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMicrosecond);
 

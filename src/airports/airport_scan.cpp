@@ -224,10 +224,9 @@ struct BglTask {
     std::atomic<bool> stop{false};
     std::mutex mutex;
     std::condition_variable doneCv;
-    bool done = false;  // under mutex
+    bool done = false;  // under mutex; once set, the task's thread no longer touches it
     std::vector<std::string> lines;
     std::exception_ptr error;
-    std::thread thread;
 };
 
 void lf_runTask(BglTask& task, const LoweredAliases& aliases, BglTaskBody body)
@@ -245,17 +244,19 @@ void lf_runTask(BglTask& task, const LoweredAliases& aliases, BglTaskBody body)
             error = std::current_exception();
         }
     }
-    {
-        std::lock_guard lock(task.mutex);
-        task.lines = std::move(lines);
-        task.error = error;
-        task.done = true;
-        --lf_liveTasks;
-    }
+    // Told under the lock: the collector may free the task as soon as it holds the lock.
+    std::lock_guard lock(task.mutex);
+    task.lines = std::move(lines);
+    task.error = error;
+    task.done = true;
+    --lf_liveTasks;
     task.doneCv.notify_all();
 }
 
-// One folder's search: the tasks in the order their files were found.
+// One folder's search: the tasks in the order their files were found, run by
+// threads of the search's own (started as tasks come, at most one more than
+// the task limit, as the search holds that many; a thread takes the next task
+// when it is done with one) and ended with the search.
 class FolderSearch {
 public:
     FolderSearch(std::string folderText, const LoweredAliases& aliases, std::uint64_t& sequence)
@@ -264,7 +265,16 @@ public:
         std::lock_guard lock(lf_bodyMutex);
         body_ = lf_body;
     }
-    ~FolderSearch() { collectAll(); }
+    ~FolderSearch()
+    {
+        collectAll();
+        {
+            std::lock_guard lock(poolMutex_);
+            quit_ = true;
+        }
+        poolCv_.notify_all();
+        for (std::thread& t : threads_) t.join();
+    }
 
     void start(const fs::path& path)
     {
@@ -273,15 +283,23 @@ public:
         task->sequence = ++sequence_;
         ++lf_liveTasks;
         BglTask& t = *task;
-        try {
-            t.thread = std::thread([&t, this] { lf_runTask(t, aliases_, body_); });
-        } catch (...) {  // no thread to be had: the walk ends with the failure
-            --lf_liveTasks;
-            throw;
+        const std::size_t limit = static_cast<std::size_t>(std::max(1, taskLimit.load()));
+        {
+            std::lock_guard lock(poolMutex_);
+            if (idle_ <= static_cast<int>(waiting_.size()) && threads_.size() <= limit) {
+                try {
+                    threads_.emplace_back([this] { runTasks(); });
+                } catch (...) {  // no thread to be had: the walk ends with the failure
+                    --lf_liveTasks;
+                    throw;
+                }
+            }
+            waiting_.push_back(&t);
         }
+        poolCv_.notify_one();
         fifo_.push_back(std::move(task));
         ++runningTasks;
-        if (fifo_.size() > static_cast<std::size_t>(std::max(1, taskLimit.load()))) collectOldest(true);
+        if (fifo_.size() > limit) collectOldest(true);
     }
     void collectAll()
     {
@@ -289,6 +307,23 @@ public:
     }
 
 private:
+    // A thread of the search: runs the waiting tasks in the order they came.
+    void runTasks()
+    {
+        std::unique_lock lock(poolMutex_);
+        for (;;) {
+            ++idle_;
+            poolCv_.wait(lock, [this] { return quit_ || !waiting_.empty(); });
+            --idle_;
+            if (waiting_.empty()) return;
+            BglTask* task = waiting_.front();
+            waiting_.pop_front();
+            lock.unlock();
+            lf_runTask(*task, aliases_, body_);
+            lock.lock();
+        }
+    }
+
     void collectOldest(bool inner)
     {
         std::unique_ptr<BglTask> task = std::move(fifo_.front());
@@ -316,7 +351,11 @@ private:
                 lock.lock();
             }
         }
-        task->thread.join();  // the task sees its stop flag before its next record
+        {
+            // The task sees its stop flag before its next record.
+            std::unique_lock lock(task->mutex);
+            task->doneCv.wait(lock, [&] { return task->done; });
+        }
         appendScanLogLines(std::move(task->lines));
         if (!task->error) return;
         std::string what = "unknown exception";
@@ -336,6 +375,12 @@ private:
     std::uint64_t& sequence_;
     BglTaskBody body_;
     std::deque<std::unique_ptr<BglTask>> fifo_;
+    std::mutex poolMutex_;  // a leaf: the threads' queue and state below
+    std::condition_variable poolCv_;
+    std::deque<BglTask*> waiting_;
+    std::vector<std::thread> threads_;
+    int idle_ = 0;
+    bool quit_ = false;
 };
 
 // State of one scan run, shared by its folder searches (worker thread only).

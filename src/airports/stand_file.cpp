@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <iterator>
 #include <stdexcept>
@@ -131,10 +132,13 @@ void lf_boolTextAttr(std::string& out, std::string_view name, bool value) { lf_t
 // A number attribute with a fixed count of decimals (the texts need no escaping).
 void lf_fixedAttr(std::string& out, std::string_view name, double value, int decimals)
 {
+    // Room for any double in fixed notation: 309 digits, the sign, the point, the decimals.
+    char digits[400];
+    const char* end = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals).ptr;
     out += ' ';
     out += name;
     out += "=\"";
-    vr::format_to(std::back_inserter(out), "{:.{}f}", value, decimals);
+    out.append(digits, static_cast<std::size_t>(end - digits));
     out += '"';
 }
 

@@ -8,6 +8,7 @@
 #include "core/fmt.h"
 #include "core/log.h"
 #include "core/time.h"
+#include "engine/flight_plans.h"
 #include "platform/instance_lock.h"
 #include "platform/termination_signals.h"
 #include "shell/app_frame.h"
@@ -35,6 +36,8 @@ int main(int argc, char** argv)
     }
     // Lines are written by a writer thread from here on: no caller waits on the disk.
     startLogWriter();
+    // Flight-plan files too are written by a thread of their own, off the worker's tick.
+    startFlightPlanWriter();
     // --headless: no window even when a display is there.
     // --status-every N: a status line on standard output every N seconds.
     bool headless = false;

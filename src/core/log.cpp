@@ -148,25 +148,22 @@ public:
     }
 
     // The process is dying: waiting lines go out unless another thread holds
-    // the file or the queue (it is given a moment for either: the writer takes
-    // the queue's lock for an instant each time it wakes); never blocks for good.
+    // the file or the queue (each is given a moment: the writer holds the queue
+    // briefly between its waits); never blocks for good.
     void flushForCrash()
     {
         for (int attempt = 0; attempt < 50; ++attempt) {
-            std::unique_lock fileLock(fileMutex_, std::try_to_lock);
-            if (fileLock.owns_lock()) {
-                std::unique_lock lock(mutex_, std::try_to_lock);
-                if (!lock.owns_lock()) {
-                    fileLock.unlock();
-                    platform::fatalPause();
-                    continue;
+            {
+                std::unique_lock fileLock(fileMutex_, std::try_to_lock);
+                std::unique_lock lock(mutex_, std::defer_lock);
+                if (fileLock.owns_lock() && lock.try_lock()) {
+                    if (stream_.is_open() && !pending_.empty()) {
+                        stream_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
+                        pending_.clear();
+                    }
+                    stream_.flush();
+                    return;
                 }
-                if (stream_.is_open() && !pending_.empty()) {
-                    stream_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
-                    pending_.clear();
-                }
-                stream_.flush();
-                return;
             }
             platform::fatalPause();
         }

@@ -1,6 +1,7 @@
 #include "engine/adding_stack.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/airport_services.h"
 #include "core/app_services.h"
@@ -101,11 +102,17 @@ struct CreationPace {
     bool sentBefore = false;
     std::int32_t lastTick = 0;
     platform::Clock::TimePoint lastAt{};
+    // The run's first live creation is followed by one range request of its
+    // own, so its object is tied without waiting for the next regular one.
+    bool liveSentBefore = false;
+    std::int32_t earlyRangeTick = -1;
 };
 CreationPace lf_creationPace;
 
 constexpr std::int32_t lf_creationTicks = 50;
 constexpr auto lf_creationSpacing = std::chrono::milliseconds(500);
+// Ticks from the run's first live creation to its own range request.
+constexpr std::int32_t lf_earlyRangeTicks = 20;
 
 bool lf_creationDue(std::int32_t tick)
 {
@@ -146,7 +153,7 @@ void lf_handleAddingStack()
     lf_prepareCreation();
     lf_dropUntiedCreations();
     const std::int32_t tick = tickCounter.load();
-    if (tick % (fastRangeRequest ? 20 : 100) == 0) lf_rangeRequest();
+    if (tick % (fastRangeRequest ? 20 : 100) == 0 || tick == lf_creationPace.earlyRangeTick) lf_rangeRequest();
     if (tick % 100 == 0) engineUserAcState = requestUserAcPosition();
     tickCounter.fetch_add(1);
 }
@@ -174,6 +181,8 @@ void lf_timedQueues()
     if (!liveCreationQueue.empty()) {
         lf_handOverCreation(liveCreationQueue);
         lf_creationSent(tick);
+        if (!std::exchange(lf_creationPace.liveSentBefore, true))
+            lf_creationPace.earlyRangeTick = tick + lf_earlyRangeTicks;
         return;
     }
     if (!staticCreationQueue.empty()) {

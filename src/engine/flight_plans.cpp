@@ -1,7 +1,11 @@
 #include "engine/flight_plans.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <fstream>
+#include <mutex>
+#include <thread>
 
 #include "core/fmt.h"
 #include "core/log.h"
@@ -30,6 +34,142 @@ bool lf_exists(const fs::path& p)
     const bool e = fs::exists(p, ec);
     if (ec) throw fs::filesystem_error("exists", p, ec);
     return e;
+}
+
+// One piece of file work: a plan to write, or a file to remove.
+struct FlightPlanJob {
+    fs::path path;
+    std::string text;
+    std::uint32_t objectId = 0;
+    std::uint32_t aircraftId = 0;
+    bool remove = false;
+};
+
+bool lf_writeText(const fs::path& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+// Does the file work in the order asked: on its thread once started, else in
+// the caller. Everything below mutex_ is guarded by it.
+class FlightPlanWriter {
+public:
+    void start()
+    {
+        std::lock_guard lock(mutex_);
+        if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+    }
+
+    void stop()
+    {
+        std::thread thread;
+        {
+            std::lock_guard lock(mutex_);
+            if (!thread_.joinable()) return;
+            stop_ = true;
+            held_ = false;
+            thread = std::move(thread_);
+            workCv_.notify_one();
+        }
+        thread.join();
+        std::lock_guard lock(mutex_);
+        stop_ = false;
+    }
+
+    void submit(FlightPlanJob&& job)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            if (thread_.joinable()) {
+                jobs_.push_back(std::move(job));
+                workCv_.notify_one();
+                return;
+            }
+        }
+        doJob(job);
+    }
+
+    void take(std::vector<WrittenFlightPlan>& out)
+    {
+        out.clear();
+        std::lock_guard lock(mutex_);
+        out.swap(written_);
+    }
+
+    void hold(bool held)
+    {
+        std::lock_guard lock(mutex_);
+        held_ = held;
+        workCv_.notify_one();
+    }
+
+    void finish()
+    {
+        std::unique_lock lock(mutex_);
+        idleCv_.wait(lock, [this] { return jobs_.empty() && !busy_; });
+    }
+
+    // The waiting work and the plans not taken go; the job under way is finished.
+    void drop()
+    {
+        std::unique_lock lock(mutex_);
+        jobs_.clear();
+        idleCv_.wait(lock, [this] { return !busy_; });
+        written_.clear();
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            workCv_.wait(lock, [this] { return (!jobs_.empty() && !held_) || stop_; });
+            if (jobs_.empty()) return;  // stopped, with everything done
+            FlightPlanJob job = std::move(jobs_.front());
+            jobs_.pop_front();
+            busy_ = true;
+            lock.unlock();
+            doJob(job);
+            lock.lock();
+            busy_ = false;
+            idleCv_.notify_all();
+        }
+    }
+
+    // Without mutex_ held.
+    void doJob(const FlightPlanJob& job)
+    {
+        std::error_code ec;
+        if (job.remove) {
+            fs::remove(job.path, ec);
+            return;
+        }
+        const bool written = lf_writeText(job.path, job.text);
+        if (!written) fs::remove(job.path, ec);
+        std::lock_guard lock(mutex_);
+        written_.push_back({job.objectId, job.aircraftId, written});
+    }
+
+    std::mutex mutex_;
+    std::condition_variable workCv_;
+    std::condition_variable idleCv_;
+    std::deque<FlightPlanJob> jobs_;
+    std::vector<WrittenFlightPlan> written_;
+    bool busy_ = false;
+    bool held_ = false;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+// Never destroyed: its thread sleeps on until the process ends.
+FlightPlanWriter& lf_writer()
+{
+    static auto* w = new FlightPlanWriter;
+    return *w;
 }
 
 const char* lf_flightRule(AcCategory c)
@@ -80,12 +220,26 @@ std::string flightPlanText(const AcIdentity& identity)
 
 bool gf_writeFlightPlan(const fs::path& path, const AcIdentity& identity)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << flightPlanText(identity);
-    out.close();
-    return static_cast<bool>(out);
+    return lf_writeText(path, flightPlanText(identity));
 }
+
+void startFlightPlanWriter() { lf_writer().start(); }
+void stopFlightPlanWriter() { lf_writer().stop(); }
+
+void requestFlightPlanFile(std::uint32_t objectId, std::uint32_t aircraftId, const AcIdentity& identity)
+{
+    lf_writer().submit({flightPlanFolder() / gf_flightPlanFileName(objectId), flightPlanText(identity), objectId,
+                        aircraftId, false});
+}
+
+void requestFlightPlanRemoval(std::uint32_t objectId)
+{
+    lf_writer().submit({flightPlanFolder() / gf_flightPlanFileName(objectId), {}, objectId, 0, true});
+}
+
+void takeWrittenFlightPlans(std::vector<WrittenFlightPlan>& out) { lf_writer().take(out); }
+void holdFlightPlanWriter(bool hold) { lf_writer().hold(hold); }
+void finishFlightPlanWork() { lf_writer().finish(); }
 
 fs::path gf_flightPlanFileName(std::uint32_t objectId) { return vr::format("{}.pln", objectId); }
 
@@ -102,6 +256,7 @@ bool gf_createFlightPlanFolder()
 
 bool gf_removeFlightPlanFolder()
 {
+    lf_writer().drop();
     const fs::path folder = flightPlanFolder();
     if (!lf_exists(folder)) return true;
     const TreeRemover remover = lf_state().remover;

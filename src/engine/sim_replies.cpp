@@ -27,6 +27,8 @@ namespace {
 
 // The replies taken this tick (worker only; kept for its capacity).
 std::vector<SimReply>& lf_taken = *new std::vector<SimReply>;
+// The flight plans written since the last look (worker only; kept for its capacity).
+std::vector<WrittenFlightPlan>& lf_written = *new std::vector<WrittenFlightPlan>;
 
 LiveAc* lf_liveById(std::uint32_t aircraftId)
 {
@@ -218,6 +220,7 @@ void processSimReplies()
     takeSimReplies(lf_taken);
     for (const SimReply& r : lf_taken) lf_processSimReply(r);
     lf_taken.clear();
+    sendWrittenFlightPlans();
     if (!createdObjects.empty()) activateCreatedAc();
 }
 
@@ -308,8 +311,7 @@ void resetRemovedAc(std::uint32_t objectId)
     if (LiveAc* ac = lf_liveByObject(objectId)) {
         // The plan goes with its object, also when the record stays for a new object.
         if (ac->flightPlanSent) {
-            std::error_code ec;
-            std::filesystem::remove(flightPlanFolder() / gf_flightPlanFileName(objectId), ec);
+            requestFlightPlanRemoval(objectId);
             ac->flightPlanSent = false;
         }
         if (ac->simState == SimState::liveryrespawn) {
@@ -352,20 +354,34 @@ void lf_removeWhileBlocked(std::uint32_t aircraftId)
 void setAcFlightPlan(LiveAc& ac)
 {
     if (ac.origin.empty() || ac.destination.empty()) return;
-    const std::filesystem::path path = flightPlanFolder() / gf_flightPlanFileName(ac.objectId);
-    bool ok = gf_writeFlightPlan(path, ac);
-    if (ok) {
-        const std::string text = path.string();
-        std::lock_guard lock(simQueueMutex);
-        ok = simApi().aiSetAircraftFlightPlan(ac.objectId, text.c_str(), REQUEST_FLIGHT_PLAN) == scOk;
+    requestFlightPlanFile(ac.objectId, ac.aircraftId, ac);
+    sendWrittenFlightPlans();  // without a writer thread the plan is written already
+}
+
+void sendWrittenFlightPlans()
+{
+    takeWrittenFlightPlans(lf_written);
+    for (const WrittenFlightPlan& w : lf_written) {
+        LiveAc* ac = lf_liveByObject(w.objectId);
+        // The object may have gone (or be on its way out) while its file was written.
+        if (!ac || ac->aircraftId != w.aircraftId || ac->simState == SimState::removingfromsim) {
+            if (w.written) requestFlightPlanRemoval(w.objectId);
+            continue;
+        }
+        bool ok = w.written;
+        if (ok) {
+            const std::string path = (flightPlanFolder() / gf_flightPlanFileName(w.objectId)).string();
+            std::lock_guard lock(simQueueMutex);
+            ok = simApi().aiSetAircraftFlightPlan(w.objectId, path.c_str(), REQUEST_FLIGHT_PLAN) == scOk;
+        }
+        if (!ok) {
+            logLineMarked(vr::format("{} creating a flight plan failed", acDescription3(*ac)));
+            // Only a plan that was sent is deleted with its object: one not sent goes now.
+            if (w.written) requestFlightPlanRemoval(w.objectId);
+        }
+        ac->flightPlanSent = ok;
     }
-    if (!ok) {
-        logLineMarked(vr::format("{} creating a flight plan failed", acDescription3(ac)));
-        // Only a plan that was sent is deleted with its object: one not sent goes now.
-        std::error_code ec;
-        std::filesystem::remove(path, ec);
-    }
-    ac.flightPlanSent = ok;
+    lf_written.clear();
 }
 
 void lf_parks(LiveAc& ac)

@@ -26,7 +26,13 @@ void activateCreatedAc();
 void activateAc(LiveAc& ac);
 void resetRemovedAc(std::uint32_t objectId);
 void lf_removeWhileBlocked(std::uint32_t aircraftId);
+// Asks for the aircraft's plan file (with an origin and a destination) and
+// sends the plans written so far.
 void setAcFlightPlan(LiveAc& ac);
+// Once a tick: hands each plan written since to the simulator when its object
+// is still the aircraft's (else the file goes); a plan refused or not written
+// gives a marked line.
+void sendWrittenFlightPlans();
 void lf_parks(LiveAc& ac);
 void lf_onGroundSlots(LiveAc& ac);
 // The static pitch a kind-4 reply gives: b, or 0.7 degrees outside (-1, 2.5] degrees.

@@ -332,13 +332,16 @@ void mainLoop()
     }
     mainWindow().loggedIn = true;
 
+    // Each wait ends as soon as what it waits for is there (looked at every
+    // 10 ms): the first live aircraft is not held up by a fixed pause.
     c.launchWeatherReader();
+    const auto weatherCame = [&c] { return c.weatherOk(); };
     for (int i = 0; i < 10 && !c.weatherOk(); ++i) {
-        if (!waitUnlessStopped(300, 300, nullptr)) return;
+        if (!waitUnlessStopped(300, 10, weatherCame)) return;
         applyParkAirportChange();
     }
     c.launchTrafficReader();
-    if (!waitUnlessStopped(300, 300, nullptr)) return;
+    if (!waitUnlessStopped(300, 10, [&c] { return c.readerLoopRunning(); })) return;
 
     c.setReaderUserPosition({s.userState.latitude, s.userState.longitude});
     reportNoTraffic();

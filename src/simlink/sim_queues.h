@@ -12,7 +12,9 @@
 // The livery scan's locks (a folder walk's task mutex, each scan report list,
 // the handed-out titles) are leaves too.
 // The airport scan (airports/airport_scan.h): its link lock -> the scan log's
-// mutex and the log mutex; a scan task's own result mutex is a leaf.
+// mutex and the log mutex; a scan task's own result mutex and a folder search's
+// task queue mutex are leaves. The flight-plan writer's mutex
+// (engine/flight_plans.h) is a leaf.
 
 #include <array>
 #include <atomic>

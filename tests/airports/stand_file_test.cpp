@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <sstream>
 
 #include "core/fmt.h"
@@ -374,6 +375,7 @@ TEST_F(StandFileTest, TheTextIsByteForByteTheDocumentsText)
         {"huge values", "C", 1e300, -1e300, 1e20, 1e-300, {.cargo = true, .ramp = true}, false, true, true},
         {"not numbers", "D", nan, inf, -inf, nan, {.cargo = true, .heli = true}, false, false, true},
         {"negative zero", "", -0.0, -0.0, -0.0, -0.0, {}, true, true, true},
+        {"negative not-numbers", "F", -nan, -nan, -inf, -nan, {}, false, true, false},
         {"a NUL in the id", std::string("G\0H", 3), 51.0, 5.0, 10.0, 20.0, {}, false, false, false},
         {"non-ASCII", "Stand \xc3\xa9\xe2\x82\xac \xff\xfe", 47.4647, 8.5492, 123.456789, 33.33, {}, false, false, false},
     };
@@ -416,6 +418,19 @@ TEST_F(StandFileTest, TheTextIsByteForByteTheDocumentsText)
             SCOPED_TRACE("no stands");
             expectSameText(AirportFile{}, mode);
         }
+        // Numbers of every size and rounding, from a seeded engine.
+        std::mt19937_64 random(26);
+        std::uniform_real_distribution<double> unit(-1.0, 1.0);
+        std::uniform_int_distribution<int> exponent(-12, 12);
+        AirportFile airport;
+        for (int i = 0; i < 2000; ++i) {
+            const auto number = [&] { return std::ldexp(unit(random), exponent(random) * 4); };
+            Stand s(vr::format("R{}", i), {}, number(), number(), number(), number(), StandKind{});
+            s.radiusChange = true;
+            airport.stands.push_back(s);
+        }
+        SCOPED_TRACE(vr::format("mode {}, numbers from a seeded engine", static_cast<int>(mode)));
+        expectSameText(airport, mode);
     }
     handmadeMark = false;
 

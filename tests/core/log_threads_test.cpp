@@ -112,13 +112,16 @@ TEST(LogThreads, QueuedLinesReachTheFileWhenTheProcessDies)
     struct Row {
         const char* name;
         void (*die)();
+        bool busyLogger;  // another thread logs without pause while the process dies
     } rows[] = {
-        {"std::terminate", [] { std::terminate(); }},
+        {"std::terminate", [] { std::terminate(); }, false},
+        {"std::terminate while another thread logs", [] { std::terminate(); }, true},
 #if !defined(__SANITIZE_THREAD__)
         // ThreadSanitizer takes the fatal signals for itself and ends the
         // process before the program's own hook runs; the other builds show it.
-        {"abort", [] { std::abort(); }},
-        {"segmentation fault", [] { std::raise(SIGSEGV); }},
+        {"abort", [] { std::abort(); }, false},
+        {"segmentation fault", [] { std::raise(SIGSEGV); }, false},
+        {"segmentation fault while another thread logs", [] { std::raise(SIGSEGV); }, true},
 #endif
     };
     for (const auto& row : rows) {
@@ -128,11 +131,17 @@ TEST(LogThreads, QueuedLinesReachTheFileWhenTheProcessDies)
             {
                 gf_openLog(folder.path());
                 startLogWriter();
+                if (row.busyLogger) {
+                    std::thread([] {
+                        for (;;) logLine("busy");
+                    }).detach();
+                }
                 logLine("last words");
                 row.die();
             },
             "");
-        const auto lines = fileLines(folder / "Log.txt");
+        auto lines = fileLines(folder / "Log.txt");
+        std::erase(lines, "busy");
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines.back(), "last words");
     }

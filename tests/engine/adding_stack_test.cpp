@@ -32,25 +32,31 @@ AcCreation creationOf(const std::string& callsign, std::uint32_t aircraftId)
 
 TEST(AddingStack, CadenceOverTheFirstHundredTicks)
 {
+    using Creations = std::vector<std::pair<std::int32_t, std::string>>;
     struct Row {
         const char* name;
         bool fastRange;
+        bool liveCreation;
         std::set<std::int32_t> rangeTicks;
+        Creations creations;
     };
     const std::vector<Row> rows = {
-        {"range request every 100 ticks", false, {0, 100}},
-        {"every 20 while a landing flares", true, {0, 20, 40, 60, 80, 100}},
+        {"range request every 100 ticks, and 20 ticks after the run's first live creation", false, true,
+         {0, 20, 100}, {{0, "LIVE1"}, {50, "STAT1*"}, {100, "STAT2*"}}},
+        {"no live creation: every 100 ticks", false, false, {0, 100}, {{0, "STAT1*"}, {50, "STAT2*"}}},
+        {"every 20 while a landing flares", true, true, {0, 20, 40, 60, 80, 100},
+         {{0, "LIVE1"}, {50, "STAT1*"}, {100, "STAT2*"}}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         EngineHarness h;
         for (std::uint32_t id = 100; id < 115; ++id) removalDeque.push_back(id);
-        lf_pushCreation(liveCreationQueue, creationOf("LIVE1", 0x400001));
+        if (row.liveCreation) lf_pushCreation(liveCreationQueue, creationOf("LIVE1", 0x400001));
         lf_pushCreation(staticCreationQueue, creationOf("STAT1*", 11));
         lf_pushCreation(staticCreationQueue, creationOf("STAT2*", 12));
         fastRangeRequest = row.fastRange;
         std::set<std::int32_t> removals, rangeTicks, userTicks;
-        std::vector<std::pair<std::int32_t, std::string>> creations;
+        Creations creations;
         for (std::int32_t t = 0; t <= 100; ++t) {
             const std::size_t range = h.api().calls.count("requestType 101 404");
             const std::size_t user = h.api().calls.count("request 109 403");
@@ -62,8 +68,7 @@ TEST(AddingStack, CadenceOverTheFirstHundredTicks)
             if (h.api().calls.count("request 109 403") > user) userTicks.insert(t);
         }
         EXPECT_EQ(removals, (std::set<std::int32_t>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
-        EXPECT_EQ(creations, (std::vector<std::pair<std::int32_t, std::string>>{
-                                 {0, "LIVE1"}, {50, "STAT1*"}, {100, "STAT2*"}}));
+        EXPECT_EQ(creations, row.creations);
         EXPECT_EQ(rangeTicks, row.rangeTicks);
         EXPECT_EQ(userTicks, (std::set<std::int32_t>{0, 100}));
         EXPECT_EQ(tickCounter.load(), 101);

@@ -113,22 +113,22 @@ std::vector<std::string> runMinute()
 // simulator has not reported it within 2400 ft of the ground.
 const char* const golden = R"(
 3 create BA CityFlyer E190 BAW789 104
+23 release 100 103
+25 request 102 405 100 1
+25 event 100 215 1
+25 event 100 216 1
+25 event 100 217 1
 53 create Lufthansa A320 DLH456 104
-101 release 100 103
+73 event 100 214 0
 101 release 101 103
-103 request 102 405 100 1
 103 flightPlan 101 orig_dest/101.pln 110
 103 request 102 405 101 1
-103 event 100 215 1
-103 event 100 216 1
-103 event 100 217 1
 103 event 101 215 1
 103 event 101 216 1
 103 event 101 217 1
 103 create KLM Boeing 737-800 KLM123 104
-151 event 100 214 0
+123 event 100 214 0
 151 event 101 214 0
-201 event 100 214 0
 201 event 101 214 0
 201 release 102 103
 203 flightPlan 102 orig_dest/102.pln 110
@@ -136,21 +136,21 @@ const char* const golden = R"(
 203 event 102 215 1
 203 event 102 216 1
 203 event 102 217 1
+225 event 100 219 0
+225 event 100 221 0
+225 event 100 208 1
+225 event 100 207 1
+225 event 100 211 0
+225 event 100 209 1
+225 event 100 210 0
+225 event 100 213 1
+225 event 100 212 1
+225 event 100 223 0
+225 release 100 103
+225 event 100 218 3072
+225 release 100 103
 251 event 102 214 0
 301 event 102 214 0
-303 event 100 219 0
-303 event 100 221 0
-303 event 100 208 1
-303 event 100 207 1
-303 event 100 211 0
-303 event 100 209 1
-303 event 100 210 0
-303 event 100 213 1
-303 event 100 212 1
-303 event 100 223 0
-303 release 100 103
-303 event 100 218 3072
-303 release 100 103
 303 event 101 219 0
 303 event 101 221 0
 303 event 101 208 1

@@ -358,6 +358,65 @@ TEST(Replies, RefusedCreations)
     EXPECT_EQ(w.h.liveries.calls.count("notCreated KLM9* KLM 777"), 1u);
 }
 
+// With the writer thread the plan file is written off the tick: the reply's
+// tick neither writes nor sends it; a later look sends it when its object is
+// still the aircraft's, and a plan that came too late leaves no file.
+TEST(Replies, FlightPlansWrittenOffTheTick)
+{
+    struct Row {
+        const char* name;
+        std::function<void(Waiting&)> whileWriting;  // before the writer gets to the file
+        std::size_t calls;                           // flight-plan calls to the simulator
+        bool sent;
+        bool fileLeft;
+        bool failureLogged;
+    };
+    const std::vector<Row> rows = {
+        {"written, then sent at the next look", nullptr, 1, true, true, false},
+        {"the object went meanwhile: not sent, no file",
+         [](Waiting& w) {
+             w.h.reply({kObj, 0, 0, replyRemoved, 0, 0});
+             processSimReplies();
+         },
+         0, false, false, false},
+        {"the object is on its way out: not sent, no file",
+         [](Waiting& w) { w.ac().simState = SimState::removingfromsim; }, 0, false, false, false},
+        {"the file cannot be written: marked line",
+         [](Waiting&) { std::filesystem::remove_all(flightPlanFolder()); }, 0, false, false, true},
+        {"refused by the simulator: marked line, no file",
+         [](Waiting& w) {
+             w.h.api().failNext("flightPlan 150 " + (flightPlanFolder() / "150.pln").string() + " 110", scFail);
+         },
+         1, false, false, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Waiting w;
+        struct WriterThread {
+            WriterThread() { startFlightPlanWriter(); }
+            ~WriterThread() { stopFlightPlanWriter(); }
+        } writer;
+        holdFlightPlanWriter(true);
+        w.created();
+        processSimReplies();
+        EXPECT_EQ(w.ac().objectId, kObj);
+        EXPECT_FALSE(w.ac().flightPlanSent);
+        EXPECT_FALSE(std::filesystem::exists(flightPlanFolder() / "150.pln"));
+        EXPECT_EQ(w.h.api().calls.count("flightPlan"), 0u);
+        if (row.whileWriting) row.whileWriting(w);
+        holdFlightPlanWriter(false);
+        finishFlightPlanWork();
+        processSimReplies();
+        finishFlightPlanWork();  // a removal asked by the look
+        EXPECT_EQ(w.h.api().calls.count("flightPlan 150 "), row.calls);
+        if (const LiveAc* a = findLive(kHex)) {
+            EXPECT_EQ(a->flightPlanSent, row.sent);
+        }
+        EXPECT_EQ(std::filesystem::exists(flightPlanFolder() / "150.pln"), row.fileLeft);
+        EXPECT_EQ(w.h.logText().find("creating a flight plan failed") != std::string::npos, row.failureLogged);
+    }
+}
+
 TEST(Replies, RemovedObjects)
 {
     struct Row {

@@ -415,6 +415,46 @@ TEST_F(MainLoop, RunsUpToTheTickLoop)
     EXPECT_LT(virtualSeconds(), 2.0);
 }
 
+// The waits between the login and the first tick end when their answer is
+// there: the tick loop starts a moment after the later of the first weather
+// answer and the reader's loop (fixed pauses of 300 ms put it 0.6 s or more
+// after the login).
+TEST_F(MainLoop, TheStartWaitsOnlyForItsAnswers)
+{
+    struct Row {
+        const char* name;
+        double weatherAt;  // virtual seconds after the login
+        double loopAt;
+        double tickBefore;  // the first tick comes before this
+    };
+    const Row rows[] = {
+        {"both there at once", 0.0, 0.0, 0.05},
+        {"weather after 0.45 s", 0.45, 0.0, 0.5},
+        {"reader loop after 0.2 s", 0.0, 0.2, 0.25},
+        {"weather after 0.7 s, reader loop after 0.9 s", 0.7, 0.9, 0.95},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        resetRunState();
+        fake = FakeAnswers{};
+        installRecorders();
+        MainCycleCallees& c = mainCycleCallees();
+        double loginAt = -1;
+        double firstTickAt = -1;
+        c.authenticate = [&] { loginAt = virtualSeconds(); };
+        c.weatherOk = [&] { return loginAt >= 0 && virtualSeconds() - loginAt >= row.weatherAt; };
+        c.readerLoopRunning = [&] { return loginAt >= 0 && virtualSeconds() - loginAt >= row.loopAt; };
+        c.handleAddingStack = [&] {
+            if (firstTickAt < 0) firstTickAt = virtualSeconds();
+            closingFlag = true;
+        };
+        mainLoop();
+        ASSERT_GE(firstTickAt, 0.0);
+        EXPECT_GE(firstTickAt - loginAt, std::max(row.weatherAt, row.loopAt));
+        EXPECT_LT(firstTickAt - loginAt, row.tickBefore);
+    }
+}
+
 // Every wait of the start of a run leaves on a stop flag, and nothing after it runs.
 TEST_F(MainLoop, EveryWaitLeavesOnAStop)
 {
