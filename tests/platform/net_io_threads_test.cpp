@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -165,8 +166,12 @@ Pair connectPair(const std::string& kind)
     Listener l;
     if (kind == "unix") {
         setPipeDirectory("/tmp");
-        l = listenPipe("\\\\.\\pipe\\vrmt-io-test-" + std::to_string(::getpid()), &err);
-        p.client = connectPipe("\\\\.\\pipe\\vrmt-io-test-" + std::to_string(::getpid()), &err);
+        const std::string name = "\\\\.\\pipe\\vrmt-io-test-" + std::to_string(::getpid());
+        l = listenPipe(name, &err);
+        p.client = connectPipe(name, &err);
+        // The connection lives on without its path; a pipe leaves no file behind.
+        std::error_code ec;
+        std::filesystem::remove(pipeSocketPath(name), ec);
         setPipeDirectory({});
     } else {
         const Family f = kind == "ipv6" ? Family::IPv6 : Family::IPv4;
