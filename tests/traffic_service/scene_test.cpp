@@ -22,16 +22,24 @@ struct Seen {
     double firstT = 0;
 };
 
-TEST(Scene, PositionsKeepTheReportedSpeedsAndEachRoundIsANewFlight)
+struct Flown {
+    std::size_t steps = 0;
+    std::size_t flights = 0;
+    std::size_t holdingSteps = 0;  // at 250 kt, 5,000 ft or higher
+};
+
+// Two planes of each role and `holding` holding planes, looked at every half
+// second from a minute before the scene's start to 1,000 s after it.
+void flyScene(int holding, Flown& flown)
 {
     double now = start;
-    const standin::Scene scene(standin::SceneAirport{}, 2, [&now] { return now; });
+    const standin::Scene scene(standin::SceneAirport{}, 2, [&now] { return now; }, holding);
     std::map<std::string, Seen> seen;
     std::map<std::string, std::string> callsignOf;
-    std::size_t steps = 0, flights = 0;
+    auto& [steps, flights, holdingSteps] = flown;
     for (double t = start - 60; t <= start + 1000; t += 0.5) {
         const json data = scene.liveData(t, 90, -90, -180, 180);
-        ASSERT_EQ(data.size(), 12u);
+        ASSERT_EQ(data.size(), 12u + static_cast<std::size_t>(holding));
         for (const auto& [hex, e] : data.items()) {
             SCOPED_TRACE(hex + " at " + std::to_string(t - start));
             const std::string callsign = e[13].get<std::string>();
@@ -58,10 +66,25 @@ TEST(Scene, PositionsKeepTheReportedSpeedsAndEachRoundIsANewFlight)
             it->second.entry = e;
             it->second.t = t;
             ++steps;
+            if (e[4].get<double>() >= 5000.0 && gs1 == 250.0) ++holdingSteps;
         }
     }
-    EXPECT_GT(steps, 20000u);
-    EXPECT_GT(flights, 20u);  // every moving plane flew several rounds
+}
+
+TEST(Scene, PositionsKeepTheReportedSpeedsAndEachRoundIsANewFlight)
+{
+    Flown roles, withHolding;
+    flyScene(0, roles);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_GT(roles.steps, 20000u);
+    EXPECT_GT(roles.flights, 20u);  // every moving plane flew several rounds
+    EXPECT_EQ(roles.holdingSteps, 0u);
+
+    // A holding plane stays one flight, seen at every step at its level and speed.
+    flyScene(3, withHolding);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(withHolding.flights, roles.flights + 3);
+    EXPECT_EQ(withHolding.holdingSteps, 3u * 2120u);
 }
 
 TEST(Scene, TheRoundUnderWayAtTheStartKeepsThePlanesOwnIds)

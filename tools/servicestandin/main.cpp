@@ -1,7 +1,7 @@
 // vrmt-servicestandin: serves a synthetic traffic scene on loopback, and the
 // program's download site from a folder.
 //   vrmt-servicestandin [--port N] [--airport ICAO,lat,lon[,elevationFt,runwayHeading]]
-//                       [--per-role N] [--rrl ms] [--wrrl ms] [--downloads DIR] [--fault ROUTE=KIND]...
+//                       [--per-role N] [--holding N] [--rrl ms] [--wrrl ms] [--downloads DIR] [--fault ROUTE=KIND]...
 // Try: curl -d 'GUID=x&top=53&bottom=52&left=4&right=5.5&querytype=locationtraffic&toffset=0'
 //      http://127.0.0.1:PORT/v4/traffic
 
@@ -34,11 +34,14 @@ std::vector<std::string> split(const std::string& s, char c)
 
 constexpr const char* usage =
     "usage: vrmt-servicestandin [--port N] [--airport ICAO,lat,lon[,elevationFt,runwayHeading]]\n"
-    "                           [--per-role N] [--rrl ms] [--wrrl ms] [--downloads DIR]\n"
+    "                           [--per-role N] [--holding N] [--rrl ms] [--wrrl ms] [--downloads DIR]\n"
     "                           [--fault ROUTE=KIND]...\n"
     "Serves a synthetic live-traffic scene on 127.0.0.1 (default port 8080; 0: any\n"
-    "free port, printed). With --downloads, GET /downloads/<path> answers with the\n"
-    "file DIR/<path> (the download site: versions.json, the data files, P3D/...).\n"
+    "free port, printed). --per-role: planes approaching, landing, taxiing, parked,\n"
+    "pushing back and departing, each (default 3); --holding: planes circling above\n"
+    "the airport for as long as it runs (default 0). With --downloads,\n"
+    "GET /downloads/<path> answers with the file DIR/<path> (the download site:\n"
+    "versions.json, the data files, P3D/...).\n"
     "--fault answers every request of ROUTE (auth, deauth, traffic.live, weather, ...,\n"
     "or a path such as /downloads/dbase.enc) with KIND: 5xx (HTTP 503), garbage\n"
     "(status 200, bytes that are no answer), cut (the body cut in the middle) or hang.\n";
@@ -59,7 +62,7 @@ bool faultReply(const std::string& kind, standin::Reply& reply)
 
 int main(int argc, char** argv)
 {
-    int port = 8080, perRole = 3, rrl = 2000, wrrl = 2000;
+    int port = 8080, perRole = 3, holding = 0, rrl = 2000, wrrl = 2000;
     standin::SceneAirport airport;
     std::string downloads;
     std::vector<std::pair<std::string, standin::Reply>> faults;
@@ -79,6 +82,8 @@ int main(int argc, char** argv)
                 port = std::stoi(val);
             } else if (opt == "--per-role") {
                 perRole = std::stoi(val);
+            } else if (opt == "--holding") {
+                holding = std::stoi(val);
             } else if (opt == "--rrl") {
                 rrl = std::stoi(val);
             } else if (opt == "--wrrl") {
@@ -111,7 +116,7 @@ int main(int argc, char** argv)
     standin::FakeTrafficService service;
     service.setIntervals(rrl, wrrl);
     service.setRequestLimit(1000);  // a record of every request would grow for as long as it runs
-    service.setScene(std::make_shared<standin::Scene>(airport, perRole, [] { return platform::wallSeconds(); }));
+    service.setScene(std::make_shared<standin::Scene>(airport, perRole, [] { return platform::wallSeconds(); }, holding));
     if (!downloads.empty()) service.setDownloadFolder(downloads);
     for (const auto& [route, reply] : faults)
         service.setHandler(route, [reply = reply](const standin::Request&) { return reply; });

@@ -46,6 +46,10 @@ constexpr double kPushKt = 3, kPushSeconds = 120, kPushbackSeconds = 300;
 constexpr double kRollStartKt = 20, kRollAccel = 3.5, kRollSeconds = 40;
 constexpr double kClimbAccelSeconds = 120, kTurnSeconds = 40, kTurnRateDeg = 2, kDepartureSeconds = 420;
 constexpr double kFeetPerNmOnFinal = 318;  // a 3 degree path
+constexpr double kHoldingKt = 250;
+constexpr int kHoldingRole = 6;
+
+double holdingRadiusNm(int k) { return 8.0 + k % 8; }
 
 double roleSeconds(int role)
 {
@@ -55,7 +59,8 @@ double roleSeconds(int role)
     case 2: return kTaxiSeconds;
     case 3: return kParkedSeconds;
     case 4: return kPushbackSeconds;
-    default: return kDepartureSeconds;
+    case 5: return kDepartureSeconds;
+    default: return 0;  // never a new round
     }
 }
 
@@ -73,13 +78,18 @@ constexpr long kRoundsKept = 4096;
 
 }  // namespace
 
-Scene::Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds)
+Scene::Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds, int holding)
     : airport_(std::move(airport)), wall_(std::move(wallSeconds)), start_(wall_())
 {
     int index = 0;
     for (int role = 0; role < 6; ++role)
         for (int k = 0; k < aircraftPerRole; ++k)
             planes_.push_back({role, index++, roleSeconds(role) * k / std::max(1, aircraftPerRole)});
+    // Spread round their circles: the k-th plane starts 360 / holding x k degrees on.
+    for (int k = 0; k < holding; ++k) {
+        const double circleSeconds = 2 * kPi * holdingRadiusNm(k) / kHoldingKt * 3600.0;
+        planes_.push_back({kHoldingRole, index++, circleSeconds * k / holding});
+    }
 }
 
 double Scene::topGroundSpeedKt()
@@ -106,8 +116,9 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
     const double rwy = airport_.runwayHeadingDeg;
     const double cycle = roleSeconds(p.role);
     const double since = t - start_ + p.phase;
-    // A parked aircraft stays put; every other role starts a new flight each round.
-    const long round = p.role == 3 ? 0 : static_cast<long>(std::floor(since / cycle));
+    // A parked or holding aircraft stays one flight; every other role starts a new flight each round.
+    const bool oneFlight = p.role == 3 || p.role == kHoldingRole;
+    const long round = oneFlight ? 0 : static_cast<long>(std::floor(since / cycle));
     const double s = since - static_cast<double>(round) * cycle;  // seconds into the round
     const double elev = airport_.elevationFt;
     Point pos = ap;
@@ -156,6 +167,16 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
         gs = s < kPushSeconds ? kPushKt : 0;
         break;
     }
+    case kHoldingRole: {  // circling the airport clockwise, each plane on its own circle and level
+        const int k = p.index;
+        const double radiusNm = holdingRadiusNm(k);
+        const double around = s * kHoldingKt / 3600.0 / radiusNm / kDeg;
+        pos = offset(ap, around, radiusNm);
+        track = wrap360(around + 90.0);
+        gs = kHoldingKt;
+        alt = 5000.0 + 1000.0 * (k % 10);
+        break;
+    }
     default: {  // departure: the take-off roll, a straight climb, a right turn of 80 degrees, straight on
         if (s < kRollSeconds) {
             gs = kRollStartKt + s * kRollAccel;
@@ -196,7 +217,7 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
     const std::string callsign = std::string(kAirlines[i % 6]) + std::to_string(100 + flight % 9900);
     const std::string reg = "PH-" + std::string(1, static_cast<char>('A' + i % 26)) +
                             std::string(1, static_cast<char>('A' + (i / 26) % 26)) + "V";
-    const bool inbound = p.role <= 1;
+    const bool inbound = p.role <= 1 || p.role == kHoldingRole;
     nlohmann::json e = nlohmann::json::array();
     for (int k = 0; k < 48; ++k) e.push_back(nullptr);
     e[0] = hex;

@@ -1,10 +1,11 @@
 #pragma once
 // A synthetic but coherent traffic scene around one airport: aircraft on
 // approach, landing, taxiing, parked, pushing back and departing, each moving
-// with time along a repeating path. Time is the wall clock shifted back by the
+// with time along a repeating path, and as many holding in circles above it. Time is the wall clock shifted back by the
 // request's time offset. Every position agrees with the speed reported with it,
 // and each round of a plane's path is a new flight (hex id and callsign; the
-// round under way when the scene is made keeps the plane's own).
+// round under way when the scene is made keeps the plane's own). A parked or a
+// holding plane stays one flight.
 
 #include <functional>
 #include <string>
@@ -28,7 +29,9 @@ class Scene {
 public:
     // `wallSeconds` gives the current wall-clock time (seconds since 1970); it
     // is read once here for the start of the rounds.
-    Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds);
+    // `holding` planes circle the airport (8 to 15 nm out, 5,000 to 14,000 ft,
+    // 250 kt) for as long as the scene runs: traffic that stays.
+    Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds, int holding = 0);
 
     Reply answer(const Request& r, int rrl, int wrrl) const;
 
@@ -42,7 +45,7 @@ public:
 
 private:
     struct Plane {
-        int role;  // 0 approach, 1 landing, 2 taxi, 3 parked, 4 pushback, 5 departure
+        int role;  // 0 approach, 1 landing, 2 taxi, 3 parked, 4 pushback, 5 departure, 6 holding
         int index;
         double phase;  // seconds into its round at the scene's start
     };
