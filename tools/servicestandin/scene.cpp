@@ -49,7 +49,7 @@ constexpr double kFeetPerNmOnFinal = 318;  // a 3 degree path
 constexpr double kHoldingKt = 250;
 constexpr int kHoldingRole = 6;
 
-double holdingRadiusNm(int k) { return 8.0 + k % 8; }
+double holdingRadiusNm(int k) { return 4.0 + k % 6; }  // inside the 10 nm asked for on the ground
 
 double roleSeconds(int role)
 {

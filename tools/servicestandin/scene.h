@@ -29,7 +29,7 @@ class Scene {
 public:
     // `wallSeconds` gives the current wall-clock time (seconds since 1970); it
     // is read once here for the start of the rounds.
-    // `holding` planes circle the airport (8 to 15 nm out, 5,000 to 14,000 ft,
+    // `holding` planes circle the airport (4 to 9 nm out, 5,000 to 14,000 ft,
     // 250 kt) for as long as the scene runs: traffic that stays.
     Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds, int holding = 0);
 
