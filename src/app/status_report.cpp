@@ -6,6 +6,7 @@
 #include "core/fmt.h"
 #include "core/time.h"
 #include "platform/clock.h"
+#include "platform/thread_name.h"
 #include "shell/main_window.h"
 
 std::string statusReportLine()
@@ -22,6 +23,7 @@ std::string statusReportLine()
 
 StatusReport::StatusReport(std::chrono::seconds every)
     : thread_([this, every] {
+          platform::nameThisThread("vrmt-status");
           std::unique_lock lock(mutex_);
           auto due = platform::steadyNow() + every;
           for (;;) {

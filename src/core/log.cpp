@@ -15,6 +15,7 @@
 #include "core/run_state.h"
 #include "core/time.h"
 #include "platform/fatal_signals.h"
+#include "platform/thread_name.h"
 
 namespace {
 
@@ -126,7 +127,10 @@ public:
         std::lock_guard lock(mutex_);
         if (writer_.joinable()) return;
         stopWriter_ = false;
-        writer_ = std::thread([this] { runWriter(); });
+        writer_ = std::thread([this] {
+            platform::nameThisThread("vrmt-log");
+            runWriter();
+        });
     }
 
     void stopWriter()

@@ -12,6 +12,7 @@
 #include "core/paths.h"
 #include "engine/ac_records.h"
 #include "platform/clock.h"
+#include "platform/thread_name.h"
 
 namespace fs = std::filesystem;
 
@@ -61,7 +62,10 @@ public:
     void start()
     {
         std::lock_guard lock(mutex_);
-        if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+        if (!thread_.joinable()) thread_ = std::thread([this] {
+            platform::nameThisThread("vrmt-flightplans");
+            run();
+        });
     }
 
     void stop()

@@ -28,6 +28,7 @@
 #include "simlink/user_aircraft.h"
 #include "traffic_service/curl_client.h"
 #include "traffic_service/handover.h"
+#include "platform/thread_name.h"
 
 namespace {
 
@@ -72,6 +73,7 @@ void lf_startWorker(ui::Handle window)
     if (lf_worker.joinable()) lf_worker.join();  // it posted this message as its last act
     lf_workerRunning = true;
     lf_worker = std::thread([] {
+        platform::nameThisThread("vrmt-worker");
         workerThread();
         lf_workerRunning = false;
     });

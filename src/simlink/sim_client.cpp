@@ -16,6 +16,7 @@
 #include "core/options.h"
 #include "core/run_state.h"
 #include "platform/clock.h"
+#include "platform/thread_name.h"
 #include "simlink/sc_api.h"
 #include "simlink/sim_definitions.h"
 #include "simlink/sim_queues.h"
@@ -130,6 +131,7 @@ void lf_closeConnection()
 
 void simClientThread(std::stop_token stop)
 {
+    platform::nameThisThread("vrmt-simclient");
     try {
         bool firstPass = true;
         while (!closingFlag && !windowClosedFlag && !stop.stop_requested()) {

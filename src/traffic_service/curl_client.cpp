@@ -10,6 +10,7 @@
 #include "core/fmt.h"
 #include "core/run_state.h"
 #include "platform/clock.h"
+#include "platform/thread_name.h"
 #include "traffic_service/handover.h"
 #include "traffic_service/service_types.h"
 
@@ -256,7 +257,10 @@ bool launchReaderThread(CurlClient& client, const std::string& name, std::functi
         return false;
     }
     try {
-        std::thread(std::move(body)).detach();
+        std::thread([body = std::move(body), threadName = name] {
+            platform::nameThisThread(threadName.c_str());
+            body();
+        }).detach();
     } catch (const std::exception& e) {
         // No thread: the client must not stay marked as running for ever.
         markReaderFinished(client);

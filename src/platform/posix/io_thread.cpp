@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/thread_name.h"
+
 namespace platform {
 
 IoCloseCode ioCloseCode(IoEnd end)
@@ -41,7 +43,10 @@ IoThread::~IoThread()
 void IoThread::start(net::Socket socket, std::shared_ptr<IoHandler> handler)
 {
     stopMode_ = 0;
-    thread_ = std::thread([this, socket, h = std::move(handler)]() mutable { run(socket, std::move(h)); });
+    thread_ = std::thread([this, socket, h = std::move(handler)]() mutable {
+        nameThisThread("vrmt-io");
+        run(socket, std::move(h));
+    });
 }
 
 void IoThread::wake()

@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+#include "platform/thread_name.h"
+
 namespace platform {
 namespace {
 
@@ -28,6 +30,7 @@ TerminationSignals::TerminationSignals(std::function<void()> onSignal) : onSigna
     const sigset_t set = lf_watchedSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
     watcher_ = std::thread([this] {
+        nameThisThread("vrmt-signals");
         const sigset_t watched = lf_watchedSignals();
         for (;;) {
             int signal = 0;
