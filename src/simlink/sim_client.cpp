@@ -15,6 +15,7 @@
 #include "core/log.h"
 #include "core/options.h"
 #include "core/run_state.h"
+#include "core/tick_wake.h"
 #include "platform/clock.h"
 #include "simlink/sc_api.h"
 #include "simlink/sim_definitions.h"
@@ -44,6 +45,7 @@ void lf_onEvent(const SIMCONNECT_RECV* message, DWORD size)
     switch (event.uEventID) {
     case EVENT_SIM:
         simRunning = event.dwData == 1;
+        wakeTickLoop();  // a pause is taken up at once
         statusPanel().simRunning = event.dwData == 1;
         repaintStatusPanel();
         break;
@@ -216,7 +218,10 @@ void simDispatchProc(SIMCONNECT_RECV* message, DWORD size, void* /*context*/)
     switch (id) {
     case SIMCONNECT_RECV_ID_EXCEPTION: onSimException(message, size); break;
     case SIMCONNECT_RECV_ID_OPEN: onSimOpen(message, size); break;
-    case SIMCONNECT_RECV_ID_QUIT: simRunning = false; break;
+    case SIMCONNECT_RECV_ID_QUIT:
+        simRunning = false;
+        wakeTickLoop();
+        break;
     case SIMCONNECT_RECV_ID_EVENT: lf_onEvent(message, size); break;
     case SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE: lf_onObjectAddRemove(message, size); break;
     case SIMCONNECT_RECV_ID_EVENT_FILENAME:
