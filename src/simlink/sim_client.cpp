@@ -85,6 +85,17 @@ void lf_onFrame(const SIMCONNECT_RECV* message, DWORD size)
     }
 }
 
+// A frame serves the flush: one that finds nothing queued would only be
+// counted, so it waits for the next message that wakes this thread (the I/O
+// thread then does not wake it 30 times a second while nothing is sent).
+bool lf_frameCanWait(const std::uint8_t* message, std::size_t size)
+{
+    if (size < sizeof(SIMCONNECT_RECV)) return false;
+    SIMCONNECT_RECV head{};
+    std::memcpy(&head, message, sizeof head);
+    return head.dwID == SIMCONNECT_RECV_ID_EVENT_FRAME && !simQueuesHoldWork();
+}
+
 // The connection's inner loop: dispatch, then sleep until the I/O thread has
 // the next message (or the connection closes, or the stop comes).
 void lf_dispatchLoop(HANDLE h, const std::stop_token& stop)
@@ -151,6 +162,7 @@ void simClientThread(std::stop_token stop)
                 simHandle = h;
             }
             notYetConnected = false;
+            scSetMessageCanWait(h, &lf_frameCanWait);
             setupSimDefinitions(h);
             lf_dispatchLoop(h, stop);
         }
