@@ -231,6 +231,8 @@ void lf_dropUntiedCreations()
     });
 }
 
+std::int32_t lf_earlyRangeTick() { return lf_creationPace.earlyRangeTick; }
+
 void removeAircraftFromSim(SimAc& ac)
 {
     switch (ac.simState) {

@@ -68,6 +68,8 @@ void lf_prepareCreation();
 // Drops the creations not tied to an object within creationTieLimitTicks, and
 // logs the removals not confirmed within removalConfirmTicks.
 void lf_dropUntiedCreations();
+// The tick of the run's first live creation's own range request; -1 before it.
+std::int32_t lf_earlyRangeTick();
 
 // Asks for the removal of an aircraft (live or static), whatever its state.
 void removeAircraftFromSim(SimAc& ac);

@@ -10,6 +10,7 @@
 #include "core/fmt.h"
 #include "core/log.h"
 #include "core/paths.h"
+#include "core/tick_wake.h"
 #include "engine/ac_records.h"
 #include "platform/clock.h"
 #include "platform/thread_name.h"
@@ -104,6 +105,12 @@ public:
         out.swap(written_);
     }
 
+    bool writtenWaiting()
+    {
+        std::lock_guard lock(mutex_);
+        return !written_.empty();
+    }
+
     void hold(bool held)
     {
         std::lock_guard lock(mutex_);
@@ -154,8 +161,11 @@ private:
         }
         const bool written = lf_writeText(job.path, job.text);
         if (!written) fs::remove(job.path, ec);
-        std::lock_guard lock(mutex_);
-        written_.push_back({job.objectId, job.aircraftId, written});
+        {
+            std::lock_guard lock(mutex_);
+            written_.push_back({job.objectId, job.aircraftId, written});
+        }
+        wakeTickLoop();  // the worker hands it to the simulator on its next tick
     }
 
     std::mutex mutex_;
@@ -242,6 +252,7 @@ void requestFlightPlanRemoval(std::uint32_t objectId)
 }
 
 void takeWrittenFlightPlans(std::vector<WrittenFlightPlan>& out) { lf_writer().take(out); }
+bool writtenFlightPlansWaiting() { return lf_writer().writtenWaiting(); }
 void holdFlightPlanWriter(bool hold) { lf_writer().hold(hold); }
 void finishFlightPlanWork() { lf_writer().finish(); }
 

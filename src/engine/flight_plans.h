@@ -58,6 +58,8 @@ void requestFlightPlanFile(std::uint32_t objectId, std::uint32_t aircraftId, con
 void requestFlightPlanRemoval(std::uint32_t objectId);
 // Moves the plans written since the last take into out (emptied first).
 void takeWrittenFlightPlans(std::vector<WrittenFlightPlan>& out);
+// Whether a written plan waits to be taken (each one written wakes the tick loop).
+bool writtenFlightPlansWaiting();
 // Test hook: while held, the writer thread starts no new file work.
 void holdFlightPlanWriter(bool hold);
 // Waits until the writer has done everything asked so far (tests, benchmarks).

@@ -12,9 +12,11 @@
 #include "core/log.h"
 #include "core/run_state.h"
 #include "core/start_moments.h"
+#include "core/tick_wake.h"
 #include "engine/ac_records.h"
 #include "engine/adding_stack.h"
 #include "engine/live_update.h"
+#include "engine/quiet_ticks.h"
 #include "engine/respawn.h"
 #include "engine/stand_search.h"
 #include "simlink/sim_handover.h"
@@ -73,7 +75,9 @@ void lf_scheduleTrafficRecords(std::vector<TrafficRecord>& batch, int delaySecon
         batch.clear();
         return;
     }
-    const std::size_t dropped = lf_setDueTicks(batch, delaySeconds, tickCounter.load());
+    // While the worker sleeps through quiet ticks the count stands still: the
+    // records are due by the tick the clock has reached.
+    const std::size_t dropped = lf_setDueTicks(batch, delaySeconds, lf_schedulingTick());
     if (dropped > 0)
         logLine(vr::format("lf_scheduleTrafficRecords: {} record(s) without a usable time dropped", dropped));
     if (!batch.empty()) markStartMoment(StartMoment::firstRecordScheduled);
@@ -87,6 +91,7 @@ void lf_scheduleTrafficRecords(std::vector<TrafficRecord>& batch, int delaySecon
         }
     }
     batch.clear();
+    wakeTickLoop();
 }
 
 void setRunningFlag(bool running)

@@ -18,12 +18,14 @@
 #include "core/log.h"
 #include "core/options.h"
 #include "core/run_state.h"
+#include "core/tick_wake.h"
 #include "core/time.h"
 #include "engine/ac_records.h"
 #include "engine/adding_stack.h"
 #include "engine/flight_plans.h"
 #include "engine/ghosts.h"
 #include "engine/live_parking.h"
+#include "engine/quiet_ticks.h"
 #include "engine/scheduling.h"
 #include "engine/sim_replies.h"
 #include "engine/spawn.h"
@@ -107,6 +109,7 @@ void lf_sayItWaitsWhilePaused(const MainCycleState& s)
 void MainCycleState::request(std::atomic<bool>& flag)
 {
     flag = true;
+    wakeTickLoop();
     lf_sayItWaitsWhilePaused(*this);
 }
 
@@ -116,6 +119,7 @@ void MainCycleState::requestDestination(const std::string& ident, const LatLon& 
         std::lock_guard lock(destinationMutex_);
         destination_.emplace(ident, position);
     }
+    wakeTickLoop();
     lf_sayItWaitsWhilePaused(*this);
 }
 
@@ -136,6 +140,9 @@ MainCycleCallees defaultMainCycleCallees()
     MainCycleCallees c;
     c.reserveEngineContainers = [] { lf_reserveEngineContainers(); };
     c.handleAddingStack = [] { lf_handleAddingStack(); };
+    c.quietTicks = [] { return lf_quietTicks(); };
+    c.beginQuietSleep = [](platform::Clock::TimePoint due, std::int32_t ticks) { lf_beginQuietSleep(due, ticks); };
+    c.endQuietSleep = [](platform::Clock::TimePoint now) { return lf_endQuietSleep(now); };
     c.processSimReplies = [] { processSimReplies(); };
     c.setRunningFlag = [](bool on) { setRunningFlag(on); };
     c.removeAllAiObjects = [] { removeAllAiObjects(); };
@@ -363,6 +370,25 @@ void mainLoop()
     tickLoop();
 }
 
+namespace {
+
+// The tick due at `next` and the `quiet` ticks from it only count (the first
+// of them is tickCounter): sleeps until the tick after them or a wake, counts
+// the quiet ticks whose time has passed and returns the time of the tick to
+// run now. Woken before `next`, it waits for `next` as the loop does.
+platform::Clock::TimePoint lf_sleepThroughQuietTicks(MainCycleCallees& c, platform::Clock::TimePoint next,
+                                                     std::int32_t quiet)
+{
+    c.beginQuietSleep(next, quiet);
+    sleepUntilTickWake(next + quiet * quietTickLength);
+    const auto now = platform::steadyNow();
+    next += c.endQuietSleep(now) * quietTickLength;
+    if (next - now >= milliseconds(1)) platform::clock().sleepUntil(next);
+    return next;
+}
+
+}  // namespace
+
 void tickLoop()
 {
     MainCycleCallees& c = mainCycleCallees();
@@ -376,13 +402,24 @@ void tickLoop()
     currentSlotAndWeekday.store(slotAndWeekday());
     c.setRunningFlag(true);
     const platform::TimerResolutionGuard resolution;
+    // The wakes so far are forgotten before every tick: what came before is the
+    // tick's work, what comes after it ends the next sleep at once.
+    clearTickWake();
     bool go = tickStep();
     while (go) {
         const auto now = platform::steadyNow();
-        if (next - now >= milliseconds(1)) platform::clock().sleepUntil(next);
+        if (next - now >= milliseconds(1)) {
+            // Only while the flight runs: paused, every tick has its step.
+            const std::int32_t quiet = c.simRunning() && !c.simErrorFlag() ? c.quietTicks() : 0;
+            if (quiet > 0)
+                next = lf_sleepThroughQuietTicks(c, next, quiet);
+            else
+                platform::clock().sleepUntil(next);
+        }
         // A second of the simulator came while we slept: the ticks follow its clock.
         if (c.newSecondPending()) next = platform::steadyNow();
         next += milliseconds(10);
+        clearTickWake();
         go = tickStep();
     }
 }

@@ -6,6 +6,15 @@
 // second, flightRunningStep and the slower cadences (15, 16, 30, 60, 61, 1200
 // and 86400 seconds).
 //
+// While the flight runs and the engine has nothing to do (engine/quiet_ticks.h)
+// the loop sleeps through the quiet ticks instead: until the next tick with a
+// cadence of its own, or until it is woken (core/tick_wake.h) by a simulator
+// reply, traffic records, the simulator's new second, a window request or a
+// stop. On waking it counts the quiet ticks whose time has passed without
+// running them, so the tick count keeps following the clock, and it runs the
+// tick of the moment as usual. While anything is live or queued it ticks every
+// 10 ms.
+//
 // Threads: everything here runs on the worker thread. The request flags of
 // MainCycleState are atomics that any thread (the window's handlers, the
 // readers) may set; the worker applies them on its next step. secondCount is
@@ -27,6 +36,7 @@
 
 #include "core/airport_services.h"
 #include "core/geodesy.h"
+#include "platform/clock.h"
 #include "simlink/sim_definitions.h"
 
 struct SimAc;
@@ -80,6 +90,10 @@ struct MainCycleCallees {
     // Traffic engine.
     std::function<void()> reserveEngineContainers;
     std::function<void()> handleAddingStack;
+    // Quiet ticks: how many of the next ticks only count, and the sleep through them.
+    std::function<std::int32_t()> quietTicks;
+    std::function<void(platform::Clock::TimePoint, std::int32_t)> beginQuietSleep;
+    std::function<std::int32_t(platform::Clock::TimePoint)> endQuietSleep;
     std::function<void()> processSimReplies;
     std::function<void(bool)> setRunningFlag;
     std::function<void()> removeAllAiObjects;

@@ -135,6 +135,11 @@ HRESULT scWaitForDispatch(HANDLE hSimConnect, const std::stop_token& stop)
     return scOk;
 }
 
+HRESULT scSetMessageCanWait(HANDLE hSimConnect, ScCanWait canWait)
+{
+    return lf_underSendLock(hSimConnect, [canWait](ScConnection& c) { c.setCanWait(canWait); });
+}
+
 HRESULT SimConnect_GetLastSentPacketID(HANDLE hSimConnect, DWORD* pdwSendID)
 {
     if (!pdwSendID) return scFail;

@@ -4,6 +4,8 @@
 // connection's send buffer under the global send lock and sending it at once
 // (inside a batch: at the batch's end, all in one write).
 
+#include <cstddef>
+#include <cstdint>
 #include <stop_token>
 
 #include "simlink/sc_types.h"
@@ -54,6 +56,10 @@ HRESULT scEndBatch(HANDLE hSimConnect);
 // Sleeps until a message waits for SimConnect_CallDispatch, the connection is
 // closed, or stop is requested. scFail (at once) for a closed handle.
 HRESULT scWaitForDispatch(HANDLE hSimConnect, const std::stop_token& stop);
+
+// Which received messages may wait for the next wake of the dispatching thread
+// (see ScCanWait in simlink/sc_transport.h). scFail for a closed handle.
+HRESULT scSetMessageCanWait(HANDLE hSimConnect, bool (*canWait)(const std::uint8_t* message, std::size_t size));
 
 // Test hook: presets the connection's packet-id counter. False for a closed handle.
 bool scSetLastPacketIdForTest(HANDLE hSimConnect, DWORD lastId);

@@ -301,12 +301,17 @@ void ScConnection::close(std::uint32_t kind, std::uint32_t code)
 
 void ScConnection::onMessage(std::vector<std::uint8_t>& frame)
 {
+    const ScCanWait canWait = canWait_.load();
+    const bool mayWait = canWait && canWait(frame.data(), frame.size());
     auto msg = std::make_shared<ScMessage>();
     msg->bytes = std::move(frame);
     msg->connectionId = connectionId();
     {
         std::lock_guard lock(receiveMutex_);
         received_.push_back(std::move(msg));
+        // One that may wait goes with the next wake: no thread switch for it.
+        if (mayWait && received_.size() < maxWaitingMessages) return;
+        dispatchDue_ = true;
     }
     receivedCv_.notify_all();
     notify();
@@ -315,7 +320,7 @@ void ScConnection::onMessage(std::vector<std::uint8_t>& frame)
 void ScConnection::waitForMessage(const std::stop_token& stop)
 {
     std::unique_lock lock(receiveMutex_);
-    receivedCv_.wait(lock, stop, [&] { return !received_.empty() || !isOpen(); });
+    receivedCv_.wait(lock, stop, [&] { return dispatchDue_ || !isOpen(); });
 }
 
 HRESULT ScConnection::dispatch(DispatchProc proc, void* context)
@@ -328,6 +333,8 @@ HRESULT ScConnection::dispatch(DispatchProc proc, void* context)
             if (!received_.empty()) {
                 msg = std::move(received_.front());
                 received_.pop_front();
+            } else {
+                dispatchDue_ = false;  // all dispatched
             }
         }
         if (!msg) return closedWithError() ? static_cast<HRESULT>(closeCode()) : scOk;
@@ -341,6 +348,7 @@ void ScConnection::dropReceived()
 {
     std::lock_guard lock(receiveMutex_);
     received_.clear();
+    dispatchDue_ = false;
 }
 
 std::size_t ScConnection::receivedCount()

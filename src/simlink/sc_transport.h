@@ -159,6 +159,11 @@ protected:
     platform::IoThread io_;
 };
 
+// Says of a received message whether it may wait: such a message is queued
+// without waking the dispatching thread, and is dispatched, in order, with the
+// next message that wakes it (or once maxWaitingMessages wait).
+using ScCanWait = bool (*)(const std::uint8_t* message, std::size_t size);
+
 // A connection: the transport, the received queue and the send buffer.
 class ScConnection : public ScTransport {
 public:
@@ -172,9 +177,12 @@ public:
 
     // Hands every waiting message to proc; the stored code once closed by an error.
     HRESULT dispatch(DispatchProc proc, void* context);
-    // Sleeps until a message waits, the connection is closed or stop is
-    // requested (woken by the I/O thread).
+    // Sleeps until a message waits that may not wait (or too many that may),
+    // the connection is closed or stop is requested (woken by the I/O thread).
     void waitForMessage(const std::stop_token& stop);
+    // Which received messages may wait (null: none, the default).
+    void setCanWait(ScCanWait canWait) { canWait_ = canWait; }
+    static constexpr std::size_t maxWaitingMessages = 32;
     void dropReceived();
     std::size_t receivedCount();
 
@@ -205,6 +213,9 @@ private:
     std::mutex receiveMutex_;
     std::condition_variable_any receivedCv_;  // with receiveMutex_
     std::deque<ScMessagePtr> received_;
+    // A received message may not wait: the dispatching thread is due (under receiveMutex_).
+    bool dispatchDue_ = false;
+    std::atomic<ScCanWait> canWait_{nullptr};
     void notify();
     std::atomic<HWND> notifyWindow_{nullptr};
     std::atomic<DWORD> notifyMessage_{0};

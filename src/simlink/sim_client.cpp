@@ -15,6 +15,7 @@
 #include "core/log.h"
 #include "core/options.h"
 #include "core/run_state.h"
+#include "core/tick_wake.h"
 #include "platform/clock.h"
 #include "platform/thread_name.h"
 #include "simlink/sc_api.h"
@@ -45,6 +46,7 @@ void lf_onEvent(const SIMCONNECT_RECV* message, DWORD size)
     switch (event.uEventID) {
     case EVENT_SIM:
         simRunning = event.dwData == 1;
+        wakeTickLoop();  // a pause is taken up at once
         statusPanel().simRunning = event.dwData == 1;
         repaintStatusPanel();
         break;
@@ -82,6 +84,17 @@ void lf_onFrame(const SIMCONNECT_RECV* message, DWORD size)
         frameCounter = 0;
         frameRate = frame.fFrameRate;
     }
+}
+
+// A frame serves the flush: one that finds nothing queued would only be
+// counted, so it waits for the next message that wakes this thread (the I/O
+// thread then does not wake it 30 times a second while nothing is sent).
+bool lf_frameCanWait(const std::uint8_t* message, std::size_t size)
+{
+    if (size < sizeof(SIMCONNECT_RECV)) return false;
+    SIMCONNECT_RECV head{};
+    std::memcpy(&head, message, sizeof head);
+    return head.dwID == SIMCONNECT_RECV_ID_EVENT_FRAME && !simQueuesHoldWork();
 }
 
 // The connection's inner loop: dispatch, then sleep until the I/O thread has
@@ -151,6 +164,7 @@ void simClientThread(std::stop_token stop)
                 simHandle = h;
             }
             notYetConnected = false;
+            scSetMessageCanWait(h, &lf_frameCanWait);
             setupSimDefinitions(h);
             lf_dispatchLoop(h, stop);
         }
@@ -218,7 +232,10 @@ void simDispatchProc(SIMCONNECT_RECV* message, DWORD size, void* /*context*/)
     switch (id) {
     case SIMCONNECT_RECV_ID_EXCEPTION: onSimException(message, size); break;
     case SIMCONNECT_RECV_ID_OPEN: onSimOpen(message, size); break;
-    case SIMCONNECT_RECV_ID_QUIT: simRunning = false; break;
+    case SIMCONNECT_RECV_ID_QUIT:
+        simRunning = false;
+        wakeTickLoop();
+        break;
     case SIMCONNECT_RECV_ID_EVENT: lf_onEvent(message, size); break;
     case SIMCONNECT_RECV_ID_EVENT_OBJECT_ADDREMOVE: lf_onObjectAddRemove(message, size); break;
     case SIMCONNECT_RECV_ID_EVENT_FILENAME:

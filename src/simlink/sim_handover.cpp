@@ -1,5 +1,7 @@
 #include "simlink/sim_handover.h"
 
+#include "core/tick_wake.h"
+
 // Never destroyed: the traffic reader is a detached thread that may push while
 // the process exits.
 std::mutex& simReplyMutex = *new std::mutex;
@@ -13,8 +15,11 @@ bool creationFits(const AcCreation& creation)
 
 void pushSimReply(const SimReply& reply)
 {
-    std::lock_guard lock(simReplyMutex);
-    simReplies.push_back(reply);
+    {
+        std::lock_guard lock(simReplyMutex);
+        simReplies.push_back(reply);
+    }
+    wakeTickLoop();
 }
 
 std::vector<SimReply> takeSimReplies()

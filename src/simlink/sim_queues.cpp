@@ -35,6 +35,9 @@ struct FlushBatch {
 };
 FlushBatch& lf_flushBatch = *new FlushBatch;
 
+// Something waits for the flush; written under simQueueMutex.
+std::atomic<bool> lf_holdWork{false};
+
 // The ATC id of a ground-info block: at most its 32-byte field, up to its zero.
 std::string lf_atcId(const GroundInfoBlock& block)
 {
@@ -89,7 +92,10 @@ void handOverPositions()
         lock.lock();
     }
     positionQueue.swapLocked();
+    if (!positionQueue.sendLocked().empty()) lf_holdWork = true;
 }
+
+bool simQueuesHoldWork() { return lf_holdWork.load(); }
 
 bool queueAcCreationLocked(const AcCreation& creation)
 {
@@ -99,6 +105,7 @@ bool queueAcCreationLocked(const AcCreation& creation)
         return false;
     }
     creationQueue.push_back(creation);
+    lf_holdWork = true;
     return true;
 }
 
@@ -111,6 +118,7 @@ bool queueAcCreation(const AcCreation& creation)
 void queueClientEventLocked(const QueuedEvent& event)
 {
     eventQueue.push_back(event);
+    lf_holdWork = true;
 }
 
 void queueClientEvent(const QueuedEvent& event)
@@ -125,6 +133,7 @@ void setAcLightsLocked(std::uint32_t objectId, const std::array<std::uint32_t, 7
                                                          EVENT_TAXI_LIGHTS,  EVENT_STROBES,       EVENT_LOGO_LIGHTS,
                                                          EVENT_CABIN_LIGHTS};
     for (std::size_t i = 0; i < events.size(); ++i) eventQueue.push_back({objectId, events[i], values[i]});
+    lf_holdWork = true;
 }
 
 void setAcLights(std::uint32_t objectId, const std::array<std::uint32_t, 7>& values)
@@ -136,6 +145,7 @@ void setAcLights(std::uint32_t objectId, const std::array<std::uint32_t, 7>& val
 void setCabinLightsLocked(std::uint32_t objectId, std::uint32_t value)
 {
     eventQueue.push_back({objectId, EVENT_CABIN_LIGHTS, value});
+    lf_holdWork = true;
 }
 
 void setCabinLights(std::uint32_t objectId, std::uint32_t value)
@@ -147,6 +157,7 @@ void setCabinLights(std::uint32_t objectId, std::uint32_t value)
 void queueAcRemovalLocked(std::uint32_t objectId)
 {
     removalQueue.push_back(objectId);
+    lf_holdWork = true;
 }
 
 void queueAcRemoval(std::uint32_t objectId)
@@ -177,6 +188,7 @@ void flushSimQueues()
     {
         std::unique_lock lock(simQueueMutex, std::try_to_lock);
         if (!lock.owns_lock()) return;  // the engine holds the queues: next frame
+        lf_holdWork = false;  // everything is taken below
         if (simErrorFlag) {
             positionQueue.sendLocked().clear();
             eventQueue.clear();
@@ -322,6 +334,7 @@ void resetSimQueues()
         eventQueue.clear();
         creationQueue.clear();
         removalQueue.clear();
+        lf_holdWork = false;
     }
     keptCreations.clear();
     addedObjectIds.clear();

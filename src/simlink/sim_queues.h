@@ -87,6 +87,12 @@ void setCabinLightsLocked(std::uint32_t objectId, std::uint32_t value);
 void queueAcRemoval(std::uint32_t objectId);
 void queueAcRemovalLocked(std::uint32_t objectId);
 
+// Whether anything waits in the queues for the next flush (any thread, no lock:
+// set with every queued entry and hand-over of positions, cleared by the flush
+// that takes them). A frame that finds nothing waiting need not wake the
+// SimClient thread.
+bool simQueuesHoldWork();
+
 // SimClient thread, on every frame: sends everything queued, in the order
 // positions, events, creations, removals, as one batch (one write). The queues
 // are taken out under simQueueMutex and sent after it is released. Skips the

@@ -14,6 +14,7 @@
 #include "core/log.h"
 #include "core/options.h"
 #include "core/run_state.h"
+#include "core/tick_wake.h"
 #include "simlink/ac_category.h"
 #include "simlink/sim_client.h"
 #include "simlink/sim_handover.h"
@@ -264,6 +265,7 @@ void onUserOnGround(std::int64_t flag)
         userOnGroundKnown = true;
     }
     newSecondFlag = true;
+    wakeTickLoop();  // the once-a-second step runs on this second
 }
 
 void onUserAcTitle(std::string_view raw)

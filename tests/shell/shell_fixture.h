@@ -30,6 +30,8 @@ struct FakeAnswers {
     bool onGround = false;
     bool newSecond = true;
     bool secondPending = false;
+    // The engine's quiet ticks: 0, the engine always has work and the loop ticks every 10 ms.
+    std::int32_t quietTicks = 0;
     std::int64_t simUtcEpoch = 0;
     UserAcState user{52.3, 4.76, 0, 0, 0, 1000, 1000, 0, 0, 0, 0, 0};
     std::string guid = "GUID";
@@ -86,6 +88,7 @@ protected:
         auto rec = [this](std::string call) { calls.add(std::move(call)); };
         c.reserveEngineContainers = [rec] { rec("reserveEngineContainers"); };
         c.handleAddingStack = [rec] { rec("handleAddingStack"); };
+        c.quietTicks = [this] { return fake.quietTicks; };
         c.processSimReplies = [rec] { rec("processSimReplies"); };
         c.setRunningFlag = [rec](bool on) { rec(std::string("setRunningFlag ") + (on ? "1" : "0")); };
         c.removeAllAiObjects = [rec] { rec("removeAllAiObjects"); };

@@ -9,11 +9,13 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
 #include "sim_layer_support.h"
 #include "simlink/sc_api.h"
+#include "simlink/sc_transport.h"
 #include "support/sim_fixture.h"
 
 using namespace simlayer;
@@ -279,6 +281,53 @@ TEST_F(SimClientThread, ABusyQueueLockSkipsTheFrame)
     ASSERT_TRUE(waitForOp(sc::Op::TransmitClientEvent));
     EXPECT_TRUE(simtest::eventually([] { return frameCounter.load() == 2; }));
     EXPECT_EQ(packetsOf(sc::Op::TransmitClientEvent).size(), 1u);
+}
+
+// A frame that finds nothing queued waits in the received queue without
+// waking the SimClient thread; it is dispatched, in order, with the next
+// message that wakes it: a frame with something to send, any other message,
+// or the last of too many waiting.
+TEST_F(SimClientThread, AFrameWithNothingToSendWaitsForTheNextWake)
+{
+    connect();
+    ScConnectionPtr c;
+    {
+        std::lock_guard lock(scSendLock());
+        c = scFindConnection(simHandle.load());
+    }
+    ASSERT_TRUE(c);
+    ASSERT_TRUE(simtest::eventually([&] { return c->receivedCount() == 0; }));
+    ASSERT_FALSE(simQueuesHoldWork());
+    const std::int32_t counted = frameCounter.load();
+    struct Row {
+        const char* name;
+        int frames;  // with nothing queued
+        std::function<void()> wake;
+        int dispatched;  // frames counted once it woke
+    };
+    const Row rows[] = {
+        {"a frame with an event queued", 3,
+         [&] {
+             queueClientEvent({150, EVENT_THROTTLE_SET, 0});
+             server_->sendFrame();
+         },
+         4},
+        {"another message", 2, [&] { requestGroundInfo(); }, 2},
+        {"too many waiting", static_cast<int>(ScConnection::maxWaitingMessages) - 1, [&] { server_->sendFrame(); },
+         static_cast<int>(ScConnection::maxWaitingMessages)},
+    };
+    std::int32_t expected = counted;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        for (int i = 0; i < row.frames; ++i) server_->sendFrame();
+        ASSERT_TRUE(simtest::eventually([&] { return c->receivedCount() == static_cast<std::size_t>(row.frames); }));
+        EXPECT_EQ(frameCounter.load(), expected) << "nothing sent: the SimClient thread was not woken";
+        row.wake();
+        expected = (expected + row.dispatched) % 30;  // the count starts again every 30 frames
+        EXPECT_TRUE(simtest::eventually([&] { return c->receivedCount() == 0 && frameCounter.load() == expected; }));
+    }
+    EXPECT_EQ(packetsOf(sc::Op::TransmitClientEvent).size(), 1u);
+    EXPECT_FALSE(simQueuesHoldWork());
 }
 
 TEST_F(SimClientThread, ConversationOfOneAiAircraft)

@@ -1,0 +1,221 @@
+// The tick loop while the engine has nothing to do: it sleeps from one tick
+// with a cadence to the next, wakes at once for every kind of work, counts the
+// ticks it slept through by the clock, and ticks every 10 ms while busy.
+// The engine's quiet-tick query and count are the real ones; the engine's tick
+// is a recorder that takes the work handed to it and counts the tick.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "core/run_state.h"
+#include "engine/adding_stack.h"
+#include "engine/scheduling.h"
+#include "shell/main_cycle.h"
+#include "shell_fixture.h"
+#include "simlink/sim_handover.h"
+#include "simlink/sim_queues.h"
+#include "simlink/user_aircraft.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using Ms = std::chrono::duration<double, std::milli>;
+
+// Virtual time with things that happen at set moments: a sleep or a wait that
+// spans a moment lets it happen there (a wait releases its lock meanwhile, as
+// a real one does) and a wait whose condition then holds ends at that moment.
+class EventClock final : public platform::Clock {
+public:
+    struct Event {
+        int atMs;
+        std::function<void()> fire;
+    };
+    explicit EventClock(std::vector<Event> events) : events_(std::move(events)) {}
+
+    TimePoint now() override { return TimePoint{} + elapsed_; }
+    double wallSeconds() override { return 1'700'000'000.0 + std::chrono::duration<double>(elapsed_).count(); }
+    void sleepFor(Duration d) override
+    {
+        const Duration end = elapsed_ + std::max(d, Duration::zero());
+        while (Event* e = nextBy(end)) fire(*e);
+        elapsed_ = end;
+    }
+    bool waitUntil(std::condition_variable&, std::unique_lock<std::mutex>& lock, TimePoint deadline,
+                   const std::function<bool()>& ready) override
+    {
+        while (!ready()) {
+            Event* e = nextBy(deadline - TimePoint{});
+            if (!e) {
+                elapsed_ = std::max(elapsed_, deadline - TimePoint{});
+                return ready();
+            }
+            lock.unlock();
+            fire(*e);
+            lock.lock();
+        }
+        return true;
+    }
+    double ms() const { return Ms(elapsed_).count(); }
+
+private:
+    Event* nextBy(Duration end)
+    {
+        for (Event& e : events_)
+            if (e.fire && milliseconds(e.atMs) <= end) return &e;
+        return nullptr;
+    }
+    void fire(Event& e)
+    {
+        elapsed_ = std::max<Duration>(elapsed_, milliseconds(e.atMs));
+        std::exchange(e.fire, nullptr)();
+    }
+    std::vector<Event> events_;  // in time order
+    Duration elapsed_{0};
+};
+
+class QuietTickLoop : public ShellFixture {
+protected:
+    void SetUp() override
+    {
+        ShellFixture::SetUp();
+        const MainCycleCallees real = defaultMainCycleCallees();
+        MainCycleCallees& c = mainCycleCallees();
+        c.quietTicks = real.quietTicks;
+        c.beginQuietSleep = real.beginQuietSleep;
+        c.endQuietSleep = real.endQuietSleep;
+        c.consumeNewSecond = real.consumeNewSecond;
+        c.newSecondPending = real.newSecondPending;
+        // The engine's tick: takes what was handed to it and counts.
+        c.handleAddingStack = [this] {
+            ticks.emplace_back(static_cast<int>(events->ms()), tickCounter.load());
+            std::vector<SimReply> replies;
+            takeSimReplies(replies);
+            taken += replies.size();
+            std::lock_guard lock(addingMutex);
+            taken += bufferedRecords.size();
+            bufferedRecords.clear();
+            tickCounter.fetch_add(1);
+        };
+        c.processSimReplies = [this] { ticks.emplace_back(static_cast<int>(events->ms()), -1); };
+        tickCounter = 0;
+        newSecondFlag = false;
+        fastRangeRequest = false;
+    }
+    void TearDown() override
+    {
+        platform::setClock(clock);
+        liveAircraft.clear();
+        (void)takeSimReplies();
+        newSecondFlag = false;
+        ShellFixture::TearDown();
+    }
+
+    std::shared_ptr<EventClock> events;
+    std::vector<std::pair<int, std::int32_t>> ticks;  // ms, tickCounter
+    std::size_t taken = 0;
+};
+
+TEST_F(QuietTickLoop, SleepsWhileIdleWakesForWorkAndKeepsTheCountByTheClock)
+{
+    using Ticks = std::vector<std::pair<int, std::int32_t>>;
+    std::int32_t dueTick = -1;
+    struct Row {
+        const char* name;
+        std::function<void()> setup;
+        std::function<void()> work;  // at 1234 ms (or the row's own moment)
+        int workAtMs;
+        Ticks ticks;         // the engine's ticks: ms, tickCounter; empty: every 10 ms
+        std::size_t taken;   // replies and records the ticks took
+        std::int32_t seconds;
+        int endMs;
+    };
+    const Ticks idle{{0, 0}, {500, 50}, {1000, 100}, {1500, 150}, {2000, 200}, {2500, 250}, {2995, 299}};
+    const Ticks wokenAt1234{{0, 0},     {500, 50},   {1000, 100}, {1234, 123},
+                            {1500, 150}, {2000, 200}, {2500, 250}, {2995, 299}};
+    const std::vector<Row> rows = {
+        {"idle: from one tick with a cadence to the next", [] {}, [] {}, 1234, idle, 0, 0, 2995},
+        {"a simulator reply", [] {}, [] { pushSimReply({300, 0, 0, replyGroundInfo}); }, 1234, wokenAt1234, 1, 0,
+         2995},
+        {"traffic records, due by the clock's tick",
+         [] {},
+         [&dueTick] {
+             std::vector<TrafficRecord> batch(1);
+             batch[0].time = 1'700'000'000.0;
+             lf_scheduleTrafficRecords(batch, 0);
+             std::lock_guard lock(addingMutex);
+             dueTick = bufferedRecords.at(0).dueTick;
+         },
+         1234, wokenAt1234, 1, 0, 2995},
+        {"the simulator's new second: its step, and the ticks re-based on it",
+         [] {},
+         [] { onUserOnGround(0); },
+         1234,
+         {{0, 0}, {500, 50}, {1000, 100}, {1234, 123}, {1504, 150}, {2004, 200}, {2504, 250}, {2995, 299}},
+         0, 1, 2995},
+        {"a window request", [] {}, [] { mainCycle().request(mainCycle().navLightsChanged); }, 1234, wokenAt1234, 0,
+         0, 2995},
+        {"a stop ends the loop at once",
+         [] {},
+         [] { requestClosing(ClosingReason::NewFlight, 30); },
+         1234,
+         {{0, 0}, {500, 50}, {1000, 100}, {1234, 123}},
+         0, 0, 1234},
+        {"woken between two ticks: the work waits for the next one",
+         [] {},
+         [] { pushSimReply({300, 0, 0, replyGroundInfo}); },
+         1002,
+         {{0, 0}, {500, 50}, {1000, 100}, {1010, 101}, {1500, 150}, {2000, 200}, {2500, 250}, {2995, 299}},
+         1, 0, 2995},
+        {"busy: a live aircraft, every 10 ms", [] { liveAircraft.push_back(makeLive("KLM1", 52.3, 4.8)); }, [] {},
+         1234, {}, 0, 0, 3000},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        resetRunState();
+        mainCycle().reset();
+        tickCounter = 0;
+        ticks.clear();
+        taken = 0;
+        dueTick = -1;
+        liveAircraft.clear();
+        row.setup();
+        events = std::make_shared<EventClock>(std::vector<EventClock::Event>{
+            {row.workAtMs, row.work}, {2995, [] { requestClosing(ClosingReason::NewFlight, 30); }}});
+        platform::setClock(events);
+
+        tickLoop();
+
+        if (row.ticks.empty()) {
+            ASSERT_EQ(ticks.size(), 301u);
+            for (std::size_t i = 0; i < ticks.size(); ++i)
+                EXPECT_EQ(ticks[i], std::make_pair(static_cast<int>(i) * 10, static_cast<std::int32_t>(i)));
+        } else {
+            EXPECT_EQ(ticks, row.ticks);
+        }
+        EXPECT_EQ(taken, row.taken);
+        EXPECT_EQ(mainCycle().secondCount.load(), row.seconds);
+        EXPECT_EQ(static_cast<int>(events->ms()), row.endMs);
+        if (std::string(row.name).starts_with("traffic")) {
+            EXPECT_EQ(dueTick, 123);
+        }
+    }
+}
+
+// Paused, every tick has its step (the pause's own count runs in ticks): no sleep through quiet ticks.
+TEST_F(QuietTickLoop, PausedItTicksEveryTenMilliseconds)
+{
+    fake.simRunning = false;
+    events = std::make_shared<EventClock>(
+        std::vector<EventClock::Event>{{995, [] { requestClosing(ClosingReason::NewFlight, 30); }}});
+    platform::setClock(events);
+    tickLoop();
+    ASSERT_EQ(ticks.size(), 101u);
+    for (std::size_t i = 0; i < ticks.size(); ++i) EXPECT_EQ(ticks[i].first, static_cast<int>(i) * 10);
+}
+
+}  // namespace
