@@ -220,6 +220,7 @@ private:
 
 struct BglTask {
     fs::path path;
+    std::optional<std::vector<std::uint32_t>> words;  // the file, read when it was tested
     std::uint64_t sequence = 0;
     std::atomic<bool> stop{false};
     std::mutex mutex;
@@ -229,17 +230,19 @@ struct BglTask {
     std::exception_ptr error;
 };
 
-void lf_runTask(BglTask& task, const LoweredAliases& aliases, BglTaskBody body)
+void lf_runTask(BglTask& task, const LoweredAliases& aliases, const BglTaskBody& body)
 {
     std::vector<std::string> lines;
     std::exception_ptr error;
     {
         TaskSlotRelease slot;  // given back before the result is handed over
         ScanLogCapture capture(lines);
+        const auto words = std::move(task.words);
+        task.words.reset();
         try {
             ScanHandler handler(task.sequence, aliases);
             if (body) body(task.path, handler, task.stop);
-            else lf_processBGLfile(task.path, handler, &task.stop);
+            else if (words) lf_processBGLwords(*words, platform::pathText(task.path), handler, &task.stop);
         } catch (...) {
             error = std::current_exception();
         }
@@ -253,10 +256,38 @@ void lf_runTask(BglTask& task, const LoweredAliases& aliases, BglTaskBody body)
     task.doneCv.notify_all();
 }
 
-// One folder's search: the tasks in the order their files were found, run by
-// threads of the search's own (started as tasks come, at most one more than
-// the task limit, as the search holds that many; a thread takes the next task
-// when it is done with one) and ended with the search.
+// A run of BGL files the walk found, in walk order, whose headers are tested
+// (and the files that pass read) on the search's threads, ahead of the walk.
+struct TestBatch {
+    struct File {
+        fs::path path;
+        BglScanFile file;
+        std::exception_ptr error;
+    };
+    std::vector<File> files;
+    bool done = false;  // under the search's pool mutex
+};
+
+constexpr std::size_t kBatchFiles = 16;   // files tested together
+constexpr std::size_t kBatchesAhead = 8;  // batches tested ahead of the tasks started
+
+void lf_testBatch(TestBatch& batch)
+{
+    for (TestBatch::File& f : batch.files) {
+        try {
+            f.file = lf_readBGLforScan(f.path);
+        } catch (...) {
+            f.error = std::current_exception();
+        }
+    }
+}
+
+// One folder's search. The walk hands it the BGL files in walk order; their
+// headers are tested in batches on the search's threads, ahead of the walk, and
+// each file that passes becomes a task, started in walk order. The tasks are
+// collected in that order too. The threads (started as work comes, at most one
+// more than the task limit, as the search holds that many tasks) take the
+// waiting work in the order it came and end with the search.
 class FolderSearch {
 public:
     FolderSearch(std::string folderText, const LoweredAliases& aliases, std::uint64_t& sequence)
@@ -270,36 +301,28 @@ public:
         collectAll();
         {
             std::lock_guard lock(poolMutex_);
+            // Batches not yet tested are not wanted any more.
+            std::erase_if(waiting_, [](const Work& w) { return w.batch != nullptr; });
             quit_ = true;
         }
         poolCv_.notify_all();
         for (std::thread& t : threads_) t.join();
     }
 
-    void start(const fs::path& path)
+    // A BGL file of the walk. False once the walk is to stop (a stop flag, or
+    // no task slot while the run closes).
+    bool offer(fs::path path)
     {
-        auto task = std::make_unique<BglTask>();
-        task->path = path;
-        task->sequence = ++sequence_;
-        ++lf_liveTasks;
-        BglTask& t = *task;
-        const std::size_t limit = static_cast<std::size_t>(std::max(1, taskLimit.load()));
-        {
-            std::lock_guard lock(poolMutex_);
-            if (idle_ <= static_cast<int>(waiting_.size()) && threads_.size() <= limit) {
-                try {
-                    threads_.emplace_back([this] { runTasks(); });
-                } catch (...) {  // no thread to be had: the walk ends with the failure
-                    --lf_liveTasks;
-                    throw;
-                }
-            }
-            waiting_.push_back(&t);
-        }
-        poolCv_.notify_one();
-        fifo_.push_back(std::move(task));
-        ++runningTasks;
-        if (fifo_.size() > limit) collectOldest(true);
+        if (!open_) open_ = std::make_unique<TestBatch>();
+        open_->files.push_back({std::move(path), {}, {}});
+        if (open_->files.size() >= kBatchFiles) postOpenBatch();
+        return startTested(kBatchesAhead);
+    }
+    // Every file offered is tested and its task started; false as offer.
+    bool finish()
+    {
+        if (open_) postOpenBatch();
+        return startTested(0);
     }
     void collectAll()
     {
@@ -307,8 +330,74 @@ public:
     }
 
 private:
-    // A thread of the search: runs the waiting tasks in the order they came.
-    void runTasks()
+    struct Work {
+        BglTask* task = nullptr;
+        TestBatch* batch = nullptr;
+    };
+
+    // Queues work for the threads, starting one when none is free.
+    void enqueue(Work work)
+    {
+        const std::size_t limit = static_cast<std::size_t>(std::max(1, taskLimit.load()));
+        {
+            std::lock_guard lock(poolMutex_);
+            if (idle_ <= static_cast<int>(waiting_.size()) && threads_.size() <= limit)
+                threads_.emplace_back([this] { runWork(); });  // no thread to be had: the walk ends with the failure
+            waiting_.push_back(work);
+        }
+        poolCv_.notify_one();
+    }
+
+    void postOpenBatch()
+    {
+        enqueue({nullptr, open_.get()});
+        batches_.push_back(std::move(open_));
+    }
+
+    // Starts the tasks of the tested batches in walk order, waiting for the
+    // oldest batch while more than `ahead` are untested or unstarted.
+    bool startTested(std::size_t ahead)
+    {
+        while (!batches_.empty()) {
+            TestBatch& batch = *batches_.front();
+            {
+                std::unique_lock lock(poolMutex_);
+                if (!batch.done && batches_.size() <= ahead) return true;
+                testedCv_.wait(lock, [&] { return batch.done; });
+            }
+            const std::unique_ptr<TestBatch> owned = std::move(batches_.front());
+            batches_.pop_front();
+            for (TestBatch::File& f : owned->files) {
+                if (f.error) std::rethrow_exception(f.error);
+                if (!f.file.airports) continue;
+                if (anyStopFlag() || !gf_waitForTaskSlot()) return false;
+                start(std::move(f.path), std::move(f.file.words));
+            }
+        }
+        return true;
+    }
+
+    void start(fs::path path, std::optional<std::vector<std::uint32_t>> words)
+    {
+        auto task = std::make_unique<BglTask>();
+        task->path = std::move(path);
+        task->words = std::move(words);
+        task->sequence = ++sequence_;
+        ++lf_liveTasks;
+        try {
+            enqueue({task.get(), nullptr});
+        } catch (...) {
+            --lf_liveTasks;
+            throw;
+        }
+        fifo_.push_back(std::move(task));
+        ++runningTasks;
+        const std::size_t limit = static_cast<std::size_t>(std::max(1, taskLimit.load()));
+        if (fifo_.size() > limit) collectOldest(true);
+    }
+
+    // A thread of the search: does the waiting work in the order it came.
+    void runWork()
     {
         std::unique_lock lock(poolMutex_);
         for (;;) {
@@ -316,11 +405,18 @@ private:
             poolCv_.wait(lock, [this] { return quit_ || !waiting_.empty(); });
             --idle_;
             if (waiting_.empty()) return;
-            BglTask* task = waiting_.front();
+            const Work work = waiting_.front();
             waiting_.pop_front();
             lock.unlock();
-            lf_runTask(*task, aliases_, body_);
+            if (work.task) {
+                lf_runTask(*work.task, aliases_, body_);
+                lock.lock();
+                continue;
+            }
+            lf_testBatch(*work.batch);
             lock.lock();
+            work.batch->done = true;
+            testedCv_.notify_all();
         }
     }
 
@@ -374,10 +470,13 @@ private:
     const LoweredAliases& aliases_;
     std::uint64_t& sequence_;
     BglTaskBody body_;
-    std::deque<std::unique_ptr<BglTask>> fifo_;
-    std::mutex poolMutex_;  // a leaf: the threads' queue and state below
+    std::deque<std::unique_ptr<BglTask>> fifo_;      // started, not yet collected
+    std::unique_ptr<TestBatch> open_;                // files offered, not yet posted
+    std::deque<std::unique_ptr<TestBatch>> batches_;  // posted, their tasks not yet started
+    std::mutex poolMutex_;  // a leaf: the threads' queue and state below, and the batches' done flags
     std::condition_variable poolCv_;
-    std::deque<BglTask*> waiting_;
+    std::condition_variable testedCv_;  // a batch is done
+    std::deque<Work> waiting_;
     std::vector<std::thread> threads_;
     int idle_ = 0;
     bool quit_ = false;
@@ -390,8 +489,8 @@ struct ScanRun {
 };
 ScanRun* lf_run = nullptr;
 
-// Walks `dir` in name order, directory links not followed; false once the walk
-// is to stop.
+// Walks `dir` in name order, directory links not followed, and offers the
+// search its BGL files; false once the walk is to stop.
 bool lf_walk(const fs::path& dir, FolderSearch& search)
 {
     for (const auto& entry : platform::listDirectorySorted(dir)) {
@@ -408,9 +507,8 @@ bool lf_walk(const fs::path& dir, FolderSearch& search)
         if (!entry.is_regular_file(ec) || !lf_isBGLfile(path.extension())) continue;
         const std::string text = platform::pathText(path);
         if (text.find("statics") != std::string::npos || text.find("_heliports") != std::string::npos) continue;
-        if (lf_isSimulatorPath(path) || !lf_checkBGLfile(path)) continue;
-        if (anyStopFlag() || !gf_waitForTaskSlot()) return false;
-        search.start(path);
+        if (lf_isSimulatorPath(path)) continue;
+        if (!search.offer(path)) return false;
     }
     return true;
 }
@@ -660,14 +758,29 @@ void lf_searchFolder(const fs::path& folder)
     if (!lf_run) local.aliases = lf_lowerAliases();
     ScanRun& run = lf_run ? *lf_run : local;
     FolderSearch search(text, run.aliases, run.sequence);
+    // A folder that cannot be listed ends the walk; the files found before it
+    // are still read, then the failure is logged, as if the walk had read each
+    // file as it found it.
+    std::string failure;
+    bool more = true;
     try {
-        lf_walk(folder, search);
+        more = lf_walk(folder, search);
     } catch (const fs::filesystem_error& e) {
-        gf_scanLog(vr::format("{} airports search in folder {} aborted because of iterator problem: {}", kMark, text,
-                              e.what()));
+        failure = vr::format("{} airports search in folder {} aborted because of iterator problem: {}", kMark, text,
+                             e.what());
     } catch (const std::exception& e) {
-        gf_scanLog(vr::format("{} airports search in folder {} aborted, cause: {}", kMark, text, e.what()));
+        failure = vr::format("{} airports search in folder {} aborted, cause: {}", kMark, text, e.what());
+        more = false;
     }
+    if (more) {
+        try {
+            search.finish();
+        } catch (const std::exception& e) {
+            if (!failure.empty()) gf_scanLog(std::move(failure));
+            failure = vr::format("{} airports search in folder {} aborted, cause: {}", kMark, text, e.what());
+        }
+    }
+    if (!failure.empty()) gf_scanLog(std::move(failure));
     search.collectAll();
 }
 
