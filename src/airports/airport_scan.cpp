@@ -96,11 +96,32 @@ bool lf_mayWriteLocked(const fs::path& path, std::uint64_t sequence)
     return true;
 }
 
-bool lf_writeTextAtomically(const std::string& text, const fs::path& path)
+// What became of a file written in walk order.
+enum class WalkWrite { written, later, failed };
+std::atomic<std::uint64_t> lf_tmpCount{0};
+
+// Writes `file` for the BGL file with walk number `sequence` (`made`: its text
+// could be made). The text goes to a temporary file of its own beside the file
+// first, outside the link lock, so tasks write at the same time; under the lock
+// it is renamed over the file unless a later file of the walk has written it.
+WalkWrite lf_writeInWalkOrder(bool made, std::string_view text, const fs::path& file, std::uint64_t sequence)
 {
     std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
-    return gf_writeTextAtomically(text, path);
+    fs::path tmp = file;
+    tmp += vr::format(".{}.tmp", ++lf_tmpCount);
+    bool written = false;
+    if (made) {
+        fs::create_directories(file.parent_path(), ec);
+        written = gf_writeTextFile(text, tmp);
+    }
+    WalkWrite result = WalkWrite::failed;
+    {
+        std::lock_guard lock(lf_linkMutex);
+        if (!lf_mayWriteLocked(file, sequence)) result = WalkWrite::later;
+        else if (written && (fs::rename(tmp, file, ec), !ec)) return WalkWrite::written;
+    }
+    if (made) fs::remove(tmp, ec);
+    return result;
 }
 
 // ---- publishers ---------------------------------------------------------
@@ -143,13 +164,15 @@ bool lf_linkAirport(ScannedAirport& airport, int& count, const std::string& path
     airport.bglPath = path;
     airport.publisher = publisher;
     if (publisher == "unknown") return false;
-    std::lock_guard lock(lf_linkMutex);
     const bool simaddon = publisher == kSimaddon;
-    const auto reference = simaddon ? lf_linkSimaddon(airport.icao) : lf_linkThirdParty(publisher, airport.icao, count);
+    std::optional<std::string> reference;
+    {
+        std::lock_guard lock(lf_linkMutex);
+        reference = simaddon ? lf_linkSimaddon(airport.icao) : lf_linkThirdParty(publisher, airport.icao, count);
+    }
     if (!reference) return false;
     const fs::path file = (simaddon ? myOrbxFolder : myThirdpartyFolder) / airportLinkFileName(airport.icao);
-    if (lf_mayWriteLocked(file, sequence) &&
-        !lf_writeTextAtomically(simaddon ? *reference : *reference + "\n", file)) {
+    if (lf_writeInWalkOrder(true, simaddon ? *reference : *reference + "\n", file, sequence) == WalkWrite::failed) {
         gf_scanLog(vr::format("{}could not write {}", kMark, platform::pathText(file)));
         count = 0;
         return false;
@@ -175,19 +198,13 @@ void lf_generateAirportFile(ScannedAirport& airport, std::uint64_t sequence)
     std::stable_sort(order.begin(), order.end(),
                      [&](std::uint32_t a, std::uint32_t b) { return airport.stands[a].name < airport.stands[b].name; });
     const fs::path file = folder / airportFileName(airport.icao);
-    // The text is made outside the lock; only the write is serialised.
     std::string text;
-    const bool built = standFileText(airport, StandFileMode::full, text, order);
-    std::lock_guard lock(lf_linkMutex);
-    if (!lf_mayWriteLocked(file, sequence)) {
-        airportFilesChanged = true;  // a later file of the walk wrote it
-        return;
-    }
-    if (!built || !lf_writeTextAtomically(text, file)) {
+    const bool made = standFileText(airport, StandFileMode::full, text, order);
+    if (lf_writeInWalkOrder(made, text, file, sequence) == WalkWrite::failed) {
         gf_scanLog(vr::format("{}Generating {} did not succeed", kMark, platform::pathText(file)));
         return;
     }
-    airportFilesChanged = true;
+    airportFilesChanged = true;  // also when a later file of the walk wrote it
 }
 
 // ---- tasks --------------------------------------------------------------

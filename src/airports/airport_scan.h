@@ -14,11 +14,13 @@
 // headers in batches ahead of the walk, opening each file once and keeping the
 // bytes of those that pass, and run the tasks, which the walk starts in walk
 // order. Tasks share: the scan log (scan_log.h; each task's lines are added in
-// the order the files were found), the link lock, held for every link and
-// generated file written (so no two tasks write one file; of two files holding
-// one airport the later in walk order wins, as in a scan of one file after the
-// other), the changed-files flag (atomic) and the read-only data tables. The
-// link lock is a leaf lock apart from the scan log's, which may be taken inside it.
+// the order the files were found), the link lock (the archive lookups, and the
+// record of which walk number wrote each file: a file is written to a
+// temporary file of its own outside the lock and renamed over its target under
+// it, so no two tasks write one file and, of two files holding one airport,
+// the later in walk order wins, as in a scan of one file after the other), the
+// changed-files flag (atomic) and the read-only data tables. The link lock is a
+// leaf lock apart from the scan log's, which may be taken inside it.
 //
 // Every wait is bounded: a task slot is refused while the run closes, and a
 // task's result is awaited at most 10 seconds on platform::clock() (then the
