@@ -169,6 +169,11 @@ void lf_readParkingPositions(const BglWords& w, std::uint64_t sub, std::uint64_t
                              ScannedAirport& airport, BglAirportState& state, const std::string& path)
 {
     const std::uint32_t count = w.at(sub + 1, end) >> 16;
+    // Room for the stands the list can hold (an entry takes 9 words or more), so
+    // the records are not moved as they come.
+    const std::uint64_t room = std::min<std::uint64_t>(count, (end - sub) / 9);
+    airport.stands.reserve(airport.stands.size() + room);
+    state.names.reserve(state.names.size() + room);
     std::uint64_t e = sub + 2;
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t word = w.at(e, end);
