@@ -251,7 +251,11 @@ void lf_runTask(BglTask& task, const LoweredAliases& aliases, const BglTaskBody&
 {
     std::vector<std::string> lines;
     std::exception_ptr error;
-    {
+    // The search keeps its tasks to the limit, so a slot is free now unless
+    // another scan holds one; none is given while the run closes, and then the
+    // task does nothing, as one that sees its stop flag at once.
+    if (gf_waitForTaskSlot()) {
+        ++runningTasks;
         TaskSlotRelease slot;  // given back before the result is handed over
         ScanLogCapture capture(lines);
         const auto words = std::move(task.words);
@@ -302,9 +306,10 @@ void lf_testBatch(TestBatch& batch)
 // One folder's search. The walk hands it the BGL files in walk order; their
 // headers are tested in batches on the search's threads, ahead of the walk, and
 // each file that passes becomes a task, started in walk order. The tasks are
-// collected in that order too. The threads (started as work comes, at most one
-// more than the task limit, as the search holds that many tasks) take the
-// waiting work in the order it came and end with the search.
+// collected in that order too, and the search holds at most one more than the
+// task limit. The threads (started as work comes, at most one more than the
+// task limit) run at most the limit of tasks at once, take the tasks in walk
+// order, and end with the search.
 class FolderSearch {
 public:
     FolderSearch(std::string folderText, const LoweredAliases& aliases, std::uint64_t& sequence)
@@ -326,8 +331,7 @@ public:
         for (std::thread& t : threads_) t.join();
     }
 
-    // A BGL file of the walk. False once the walk is to stop (a stop flag, or
-    // no task slot while the run closes).
+    // A BGL file of the walk. False once the walk is to stop (a stop flag).
     bool offer(fs::path path)
     {
         if (!open_) open_ = std::make_unique<TestBatch>();
@@ -356,13 +360,15 @@ private:
     void enqueue(Work work)
     {
         const std::size_t limit = static_cast<std::size_t>(std::max(1, taskLimit.load()));
+        bool wake = false;
         {
             std::lock_guard lock(poolMutex_);
             if (idle_ <= static_cast<int>(waiting_.size()) && threads_.size() <= limit)
                 threads_.emplace_back([this] { runWork(); });  // no thread to be had: the walk ends with the failure
             waiting_.push_back(work);
+            wake = idle_ > 0 && takeableLocked() > 0;
         }
-        poolCv_.notify_one();
+        if (wake) poolCv_.notify_one();
     }
 
     void postOpenBatch()
@@ -380,14 +386,16 @@ private:
             {
                 std::unique_lock lock(poolMutex_);
                 if (!batch.done && batches_.size() <= ahead) return true;
+                awaited_ = &batch;
                 testedCv_.wait(lock, [&] { return batch.done; });
+                awaited_ = nullptr;
             }
             const std::unique_ptr<TestBatch> owned = std::move(batches_.front());
             batches_.pop_front();
             for (TestBatch::File& f : owned->files) {
                 if (f.error) std::rethrow_exception(f.error);
                 if (!f.file.airports) continue;
-                if (anyStopFlag() || !gf_waitForTaskSlot()) return false;
+                if (anyStopFlag()) return false;
                 start(std::move(f.path), std::move(f.file.words));
             }
         }
@@ -408,33 +416,55 @@ private:
             throw;
         }
         fifo_.push_back(std::move(task));
-        ++runningTasks;
         const std::size_t limit = static_cast<std::size_t>(std::max(1, taskLimit.load()));
         if (fifo_.size() > limit) collectOldest(true);
     }
 
-    // A thread of the search: does the waiting work in the order it came.
+    // A thread of the search: takes the oldest task while fewer than the task
+    // limit run, else the oldest batch. The thread that ends a task takes the
+    // next one itself, so a task limit of 1 costs no hand-over between threads.
     void runWork()
     {
         std::unique_lock lock(poolMutex_);
         for (;;) {
             ++idle_;
-            poolCv_.wait(lock, [this] { return quit_ || !waiting_.empty(); });
+            poolCv_.wait(lock, [this] { return quit_ || nextWorkLocked() != waiting_.end(); });
             --idle_;
-            if (waiting_.empty()) return;
-            const Work work = waiting_.front();
-            waiting_.pop_front();
-            lock.unlock();
+            const auto next = nextWorkLocked();
+            if (next == waiting_.end()) return;  // quitting: the search has collected every task
+            const Work work = *next;
+            waiting_.erase(next);
             if (work.task) {
+                ++tasksRunning_;
+                lock.unlock();
                 lf_runTask(*work.task, aliases_, body_);
                 lock.lock();
+                --tasksRunning_;
+                // This thread takes the next work itself; another is woken only for more.
+                if (idle_ > 0 && takeableLocked() > 1) poolCv_.notify_one();
                 continue;
             }
+            lock.unlock();
             lf_testBatch(*work.batch);
             lock.lock();
             work.batch->done = true;
-            testedCv_.notify_all();
+            if (work.batch == awaited_) testedCv_.notify_one();
         }
+    }
+
+    // The oldest task while fewer than the task limit run, else the oldest batch.
+    std::deque<Work>::iterator nextWorkLocked()
+    {
+        const auto task = std::find_if(waiting_.begin(), waiting_.end(), [](const Work& w) { return w.task; });
+        if (task != waiting_.end() && tasksRunning_ < std::max(1, taskLimit.load())) return task;
+        return std::find_if(waiting_.begin(), waiting_.end(), [](const Work& w) { return w.batch; });
+    }
+    // How many of the waiting works threads may take now.
+    std::ptrdiff_t takeableLocked() const
+    {
+        const auto tasks = std::count_if(waiting_.begin(), waiting_.end(), [](const Work& w) { return w.task; });
+        const auto places = std::max(0, std::max(1, taskLimit.load()) - tasksRunning_);
+        return static_cast<std::ptrdiff_t>(waiting_.size()) - tasks + std::min<std::ptrdiff_t>(tasks, places);
     }
 
     void collectOldest(bool inner)
@@ -492,10 +522,12 @@ private:
     std::deque<std::unique_ptr<TestBatch>> batches_;  // posted, their tasks not yet started
     std::mutex poolMutex_;  // a leaf: the threads' queue and state below, and the batches' done flags
     std::condition_variable poolCv_;
-    std::condition_variable testedCv_;  // a batch is done
+    std::condition_variable testedCv_;  // the batch the walk waits for is done
+    const TestBatch* awaited_ = nullptr;  // that batch
     std::deque<Work> waiting_;
     std::vector<std::thread> threads_;
     int idle_ = 0;
+    int tasksRunning_ = 0;
     bool quit_ = false;
 };
 

@@ -59,6 +59,27 @@ TEST_F(ScanThreads, EveryTaskLimitGivesTheSameOutput)
     }
 }
 
+TEST_F(ScanThreads, NoMoreTasksRunAtOnceThanTheLimit)
+{
+    std::atomic<int> running{0};
+    std::atomic<int> most{0};
+    setBglTaskBody([&](const std::filesystem::path& path, BglAirportHandler& handler, const std::atomic<bool>& stop) {
+        const int now = ++running;
+        for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+        }
+        for (int i = 0; i < 50; ++i) std::this_thread::yield();  // room for another task to start meanwhile
+        lf_processBGLfile(path, handler, &stop);
+        --running;
+    });
+    for (unsigned limit : {1u, 2u, 3u}) {
+        SCOPED_TRACE(limit);
+        most = 0;
+        scan(limit);
+        EXPECT_GE(most.load(), 1);
+        EXPECT_LE(most.load(), static_cast<int>(limit));
+    }
+}
+
 TEST_F(ScanThreads, TheLaterFileOfTheWalkWinsWhicheverTaskEndsLast)
 {
     // f0024 and f0027 both hold QAAI (the library repeats every tenth code);
