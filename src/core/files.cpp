@@ -156,7 +156,7 @@ bool gf_writeLines(const std::vector<std::string>& lines, const fs::path& path)
 {
     std::ofstream out(path, std::ios::out | std::ios::trunc);
     if (!out.is_open()) return false;
-    for (const auto& line : lines) out << line << '\n' << std::flush;
+    for (const auto& line : lines) out << line << '\n';  // one write for the stream's buffer, not one a line
     return true;
 }
 
