@@ -247,7 +247,17 @@ struct BglTask {
     std::exception_ptr error;
 };
 
-void lf_runTask(BglTask& task, const LoweredAliases& aliases, const BglTaskBody& body)
+// The bytes of the tested files a folder search keeps for their tasks, at most
+// kKeptBytes (the threads test against it before they read, so it may be
+// passed by a file or so a thread). A file beyond it is read again by its task.
+constexpr std::uint64_t kKeptBytes = 64ull << 20;
+
+std::uint64_t lf_wordBytes(const std::optional<std::vector<std::uint32_t>>& words)
+{
+    return words ? words->size() * sizeof(std::uint32_t) : 0;
+}
+
+void lf_runTask(BglTask& task, const LoweredAliases& aliases, const BglTaskBody& body, std::atomic<std::uint64_t>& kept)
 {
     std::vector<std::string> lines;
     std::exception_ptr error;
@@ -264,9 +274,11 @@ void lf_runTask(BglTask& task, const LoweredAliases& aliases, const BglTaskBody&
             ScanHandler handler(task.sequence, aliases);
             if (body) body(task.path, handler, task.stop);
             else if (words) lf_processBGLwords(*words, platform::pathText(task.path), handler, &task.stop);
+            else lf_processBGLfile(task.path, handler, &task.stop);
         } catch (...) {
             error = std::current_exception();
         }
+        kept -= lf_wordBytes(words);
     }
     // Told under the lock: the collector may free the task as soon as it holds the lock.
     std::lock_guard lock(task.mutex);
@@ -290,13 +302,15 @@ struct TestBatch {
 };
 
 constexpr std::size_t kBatchFiles = 16;   // files tested together
-constexpr std::size_t kBatchesAhead = 8;  // batches tested ahead of the tasks started
+constexpr std::size_t kBatchesAhead = 32;  // batches tested ahead of the tasks started
 
-void lf_testBatch(TestBatch& batch)
+void lf_testBatch(TestBatch& batch, std::atomic<std::uint64_t>& kept)
 {
     for (TestBatch::File& f : batch.files) {
         try {
-            f.file = lf_readBGLforScan(f.path);
+            const std::uint64_t now = kept.load();
+            f.file = lf_readBGLforScan(f.path, now < kKeptBytes ? kKeptBytes - now : 0);
+            kept += lf_wordBytes(f.file.words);
         } catch (...) {
             f.error = std::current_exception();
         }
@@ -437,7 +451,7 @@ private:
             if (work.task) {
                 ++tasksRunning_;
                 lock.unlock();
-                lf_runTask(*work.task, aliases_, body_);
+                lf_runTask(*work.task, aliases_, body_, kept_);
                 lock.lock();
                 --tasksRunning_;
                 // This thread takes the next work itself; another is woken only for more.
@@ -445,7 +459,7 @@ private:
                 continue;
             }
             lock.unlock();
-            lf_testBatch(*work.batch);
+            lf_testBatch(*work.batch, kept_);
             lock.lock();
             work.batch->done = true;
             if (work.batch == awaited_) testedCv_.notify_one();
@@ -522,6 +536,7 @@ private:
     std::deque<std::unique_ptr<TestBatch>> batches_;  // posted, their tasks not yet started
     std::mutex poolMutex_;  // a leaf: the threads' queue and state below, and the batches' done flags
     std::condition_variable poolCv_;
+    std::atomic<std::uint64_t> kept_{0};  // bytes of tested files kept for their tasks
     std::condition_variable testedCv_;  // the batch the walk waits for is done
     const TestBatch* awaited_ = nullptr;  // that batch
     std::deque<Work> waiting_;

@@ -12,8 +12,9 @@
 // has threads of its own (at most one more than taskLimit), ended and joined
 // before the search returns (none outlives the scan). They test the BGL files'
 // headers in batches ahead of the walk, opening each file once and keeping the
-// bytes of those that pass, and run the tasks, which the walk starts in walk
-// order. Tasks share: the scan log (scan_log.h; each task's lines are added in
+// bytes of those that pass for their tasks (up to 64 MiB a search; a file
+// beyond that is read again by its task), and run the tasks, which the walk
+// starts in walk order, at most taskLimit at once. Tasks share: the scan log (scan_log.h; each task's lines are added in
 // the order the files were found), the link lock (the archive lookups, and the
 // record of which walk number wrote each file: a file is written to a
 // temporary file of its own outside the lock and renamed over its target under

@@ -368,13 +368,13 @@ bool lf_checkBGLstream(std::istream& in, std::uint64_t fileSize)
         fileSize);
 }
 
-BglScanFile lf_readBGLforScan(const std::filesystem::path& path)
+BglScanFile lf_readBGLforScan(const std::filesystem::path& path, std::uint64_t keepBytes)
 {
     BglScanFile out;
     platform::ReadOnlyFile file(path);
     const auto size = file.size();
     if (!size) return out;
-    if (*size > kMaxFileBytes) {  // tested as a stream, never read whole
+    if (*size > std::min(kMaxFileBytes, keepBytes)) {  // tested as a stream, not read whole
         out.airports = lf_checkBGLfile(path);
         return out;
     }

@@ -68,14 +68,15 @@ bool lf_checkBGLfile(const std::filesystem::path& path);
 bool lf_checkBGLstream(std::istream& in, std::uint64_t size);
 
 // A scenery file as the scan takes it: opened once, given the header test of
-// lf_checkBGLfile and, when it passes, read whole (the head first, so a file
-// that fails costs only its first 4 KiB).
+// lf_checkBGLfile and, when it passes and has at most `keepBytes` bytes, read
+// whole (the head first, so a file that fails costs only its first 4 KiB).
 struct BglScanFile {
     bool airports = false;  // passed the header test
-    // The whole file as lf_readFileDwords gives it, when it passed and could be read.
+    // The whole file as lf_readFileDwords gives it, when it passed, was small
+    // enough and could be read.
     std::optional<std::vector<std::uint32_t>> words;
 };
-BglScanFile lf_readBGLforScan(const std::filesystem::path& path);
+BglScanFile lf_readBGLforScan(const std::filesystem::path& path, std::uint64_t keepBytes = UINT64_MAX);
 
 // One task's work: reads the file and hands every airport in it to `handler`.
 // `stop`, when given, is looked at before each record. A file that cannot be read

@@ -514,6 +514,11 @@ TEST(BglReader, TheScansReadGivesWhatTheFileGives)
     lf_processBGLfile(path, fromFile);
     RecordingHandler fromWords;
     lf_processBGLwords(lf_readBGLforScan(path).words.value(), path.string(), fromWords);
+    // Larger than the bytes it may keep: tested, not read whole.
+    const BglScanFile tooLarge = lf_readBGLforScan(path, std::filesystem::file_size(path) - 1);
+    EXPECT_TRUE(tooLarge.airports);
+    EXPECT_FALSE(tooLarge.words.has_value());
+    EXPECT_TRUE(lf_readBGLforScan(path, std::filesystem::file_size(path)).words.has_value());
     ASSERT_EQ(fromWords.generated.size(), 2u);
     ASSERT_EQ(fromWords.generated.size(), fromFile.generated.size());
     for (std::size_t i = 0; i < fromFile.generated.size(); ++i) {
