@@ -96,11 +96,32 @@ bool lf_mayWriteLocked(const fs::path& path, std::uint64_t sequence)
     return true;
 }
 
-bool lf_writeTextAtomically(const std::string& text, const fs::path& path)
+// What became of a file written in walk order.
+enum class WalkWrite { written, later, failed };
+std::atomic<std::uint64_t> lf_tmpCount{0};
+
+// Writes `file` for the BGL file with walk number `sequence` (`made`: its text
+// could be made). The text goes to a temporary file of its own beside the file
+// first, outside the link lock, so tasks write at the same time; under the lock
+// it is renamed over the file unless a later file of the walk has written it.
+WalkWrite lf_writeInWalkOrder(bool made, std::string_view text, const fs::path& file, std::uint64_t sequence)
 {
     std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
-    return gf_writeTextAtomically(text, path);
+    fs::path tmp = file;
+    tmp += vr::format(".{}.tmp", ++lf_tmpCount);
+    bool written = false;
+    if (made) {
+        fs::create_directories(file.parent_path(), ec);
+        written = gf_writeTextFile(text, tmp);
+    }
+    WalkWrite result = WalkWrite::failed;
+    {
+        std::lock_guard lock(lf_linkMutex);
+        if (!lf_mayWriteLocked(file, sequence)) result = WalkWrite::later;
+        else if (written && (fs::rename(tmp, file, ec), !ec)) return WalkWrite::written;
+    }
+    if (made) fs::remove(tmp, ec);
+    return result;
 }
 
 // ---- publishers ---------------------------------------------------------
@@ -143,13 +164,15 @@ bool lf_linkAirport(ScannedAirport& airport, int& count, const std::string& path
     airport.bglPath = path;
     airport.publisher = publisher;
     if (publisher == "unknown") return false;
-    std::lock_guard lock(lf_linkMutex);
     const bool simaddon = publisher == kSimaddon;
-    const auto reference = simaddon ? lf_linkSimaddon(airport.icao) : lf_linkThirdParty(publisher, airport.icao, count);
+    std::optional<std::string> reference;
+    {
+        std::lock_guard lock(lf_linkMutex);
+        reference = simaddon ? lf_linkSimaddon(airport.icao) : lf_linkThirdParty(publisher, airport.icao, count);
+    }
     if (!reference) return false;
     const fs::path file = (simaddon ? myOrbxFolder : myThirdpartyFolder) / airportLinkFileName(airport.icao);
-    if (lf_mayWriteLocked(file, sequence) &&
-        !lf_writeTextAtomically(simaddon ? *reference : *reference + "\n", file)) {
+    if (lf_writeInWalkOrder(true, simaddon ? *reference : *reference + "\n", file, sequence) == WalkWrite::failed) {
         gf_scanLog(vr::format("{}could not write {}", kMark, platform::pathText(file)));
         count = 0;
         return false;
@@ -175,19 +198,13 @@ void lf_generateAirportFile(ScannedAirport& airport, std::uint64_t sequence)
     std::stable_sort(order.begin(), order.end(),
                      [&](std::uint32_t a, std::uint32_t b) { return airport.stands[a].name < airport.stands[b].name; });
     const fs::path file = folder / airportFileName(airport.icao);
-    // The text is made outside the lock; only the write is serialised.
     std::string text;
-    const bool built = standFileText(airport, StandFileMode::full, text, order);
-    std::lock_guard lock(lf_linkMutex);
-    if (!lf_mayWriteLocked(file, sequence)) {
-        airportFilesChanged = true;  // a later file of the walk wrote it
-        return;
-    }
-    if (!built || !lf_writeTextAtomically(text, file)) {
+    const bool made = standFileText(airport, StandFileMode::full, text, order);
+    if (lf_writeInWalkOrder(made, text, file, sequence) == WalkWrite::failed) {
         gf_scanLog(vr::format("{}Generating {} did not succeed", kMark, platform::pathText(file)));
         return;
     }
-    airportFilesChanged = true;
+    airportFilesChanged = true;  // also when a later file of the walk wrote it
 }
 
 // ---- tasks --------------------------------------------------------------
@@ -220,6 +237,7 @@ private:
 
 struct BglTask {
     fs::path path;
+    std::optional<std::vector<std::uint32_t>> words;  // the file, read when it was tested
     std::uint64_t sequence = 0;
     std::atomic<bool> stop{false};
     std::mutex mutex;
@@ -229,20 +247,38 @@ struct BglTask {
     std::exception_ptr error;
 };
 
-void lf_runTask(BglTask& task, const LoweredAliases& aliases, BglTaskBody body)
+// The bytes of the tested files a folder search keeps for their tasks, at most
+// kKeptBytes (the threads test against it before they read, so it may be
+// passed by a file or so a thread). A file beyond it is read again by its task.
+constexpr std::uint64_t kKeptBytes = 64ull << 20;
+
+std::uint64_t lf_wordBytes(const std::optional<std::vector<std::uint32_t>>& words)
+{
+    return words ? words->size() * sizeof(std::uint32_t) : 0;
+}
+
+void lf_runTask(BglTask& task, const LoweredAliases& aliases, const BglTaskBody& body, std::atomic<std::uint64_t>& kept)
 {
     std::vector<std::string> lines;
     std::exception_ptr error;
-    {
+    // The search keeps its tasks to the limit, so a slot is free now unless
+    // another scan holds one; none is given while the run closes, and then the
+    // task does nothing, as one that sees its stop flag at once.
+    if (gf_waitForTaskSlot()) {
+        ++runningTasks;
         TaskSlotRelease slot;  // given back before the result is handed over
         ScanLogCapture capture(lines);
+        const auto words = std::move(task.words);
+        task.words.reset();
         try {
             ScanHandler handler(task.sequence, aliases);
             if (body) body(task.path, handler, task.stop);
+            else if (words) lf_processBGLwords(*words, platform::pathText(task.path), handler, &task.stop);
             else lf_processBGLfile(task.path, handler, &task.stop);
         } catch (...) {
             error = std::current_exception();
         }
+        kept -= lf_wordBytes(words);
     }
     // Told under the lock: the collector may free the task as soon as it holds the lock.
     std::lock_guard lock(task.mutex);
@@ -253,10 +289,41 @@ void lf_runTask(BglTask& task, const LoweredAliases& aliases, BglTaskBody body)
     task.doneCv.notify_all();
 }
 
-// One folder's search: the tasks in the order their files were found, run by
-// threads of the search's own (started as tasks come, at most one more than
-// the task limit, as the search holds that many; a thread takes the next task
-// when it is done with one) and ended with the search.
+// A run of BGL files the walk found, in walk order, whose headers are tested
+// (and the files that pass read) on the search's threads, ahead of the walk.
+struct TestBatch {
+    struct File {
+        fs::path path;
+        BglScanFile file;
+        std::exception_ptr error;
+    };
+    std::vector<File> files;
+    bool done = false;  // under the search's pool mutex
+};
+
+constexpr std::size_t kBatchFiles = 16;   // files tested together
+constexpr std::size_t kBatchesAhead = 32;  // batches tested ahead of the tasks started
+
+void lf_testBatch(TestBatch& batch, std::atomic<std::uint64_t>& kept)
+{
+    for (TestBatch::File& f : batch.files) {
+        try {
+            const std::uint64_t now = kept.load();
+            f.file = lf_readBGLforScan(f.path, now < kKeptBytes ? kKeptBytes - now : 0);
+            kept += lf_wordBytes(f.file.words);
+        } catch (...) {
+            f.error = std::current_exception();
+        }
+    }
+}
+
+// One folder's search. The walk hands it the BGL files in walk order; their
+// headers are tested in batches on the search's threads, ahead of the walk, and
+// each file that passes becomes a task, started in walk order. The tasks are
+// collected in that order too, and the search holds at most one more than the
+// task limit. The threads (started as work comes, at most one more than the
+// task limit) run at most the limit of tasks at once, take the tasks in walk
+// order, and end with the search.
 class FolderSearch {
 public:
     FolderSearch(std::string folderText, const LoweredAliases& aliases, std::uint64_t& sequence)
@@ -270,36 +337,27 @@ public:
         collectAll();
         {
             std::lock_guard lock(poolMutex_);
+            // Batches not yet tested are not wanted any more.
+            std::erase_if(waiting_, [](const Work& w) { return w.batch != nullptr; });
             quit_ = true;
         }
         poolCv_.notify_all();
         for (std::thread& t : threads_) t.join();
     }
 
-    void start(const fs::path& path)
+    // A BGL file of the walk. False once the walk is to stop (a stop flag).
+    bool offer(fs::path path)
     {
-        auto task = std::make_unique<BglTask>();
-        task->path = path;
-        task->sequence = ++sequence_;
-        ++lf_liveTasks;
-        BglTask& t = *task;
-        const std::size_t limit = static_cast<std::size_t>(std::max(1, taskLimit.load()));
-        {
-            std::lock_guard lock(poolMutex_);
-            if (idle_ <= static_cast<int>(waiting_.size()) && threads_.size() <= limit) {
-                try {
-                    threads_.emplace_back([this] { runTasks(); });
-                } catch (...) {  // no thread to be had: the walk ends with the failure
-                    --lf_liveTasks;
-                    throw;
-                }
-            }
-            waiting_.push_back(&t);
-        }
-        poolCv_.notify_one();
-        fifo_.push_back(std::move(task));
-        ++runningTasks;
-        if (fifo_.size() > limit) collectOldest(true);
+        if (!open_) open_ = std::make_unique<TestBatch>();
+        open_->files.push_back({std::move(path), {}, {}});
+        if (open_->files.size() >= kBatchFiles) postOpenBatch();
+        return startTested(kBatchesAhead);
+    }
+    // Every file offered is tested and its task started; false as offer.
+    bool finish()
+    {
+        if (open_) postOpenBatch();
+        return startTested(0);
     }
     void collectAll()
     {
@@ -307,21 +365,120 @@ public:
     }
 
 private:
-    // A thread of the search: runs the waiting tasks in the order they came.
-    void runTasks()
+    struct Work {
+        BglTask* task = nullptr;
+        TestBatch* batch = nullptr;
+    };
+
+    // Queues work for the threads, starting one when none is free.
+    void enqueue(Work work)
+    {
+        const std::size_t limit = static_cast<std::size_t>(std::max(1, taskLimit.load()));
+        bool wake = false;
+        {
+            std::lock_guard lock(poolMutex_);
+            if (idle_ <= static_cast<int>(waiting_.size()) && threads_.size() <= limit)
+                threads_.emplace_back([this] { runWork(); });  // no thread to be had: the walk ends with the failure
+            waiting_.push_back(work);
+            wake = idle_ > 0 && takeableLocked() > 0;
+        }
+        if (wake) poolCv_.notify_one();
+    }
+
+    void postOpenBatch()
+    {
+        enqueue({nullptr, open_.get()});
+        batches_.push_back(std::move(open_));
+    }
+
+    // Starts the tasks of the tested batches in walk order, waiting for the
+    // oldest batch while more than `ahead` are untested or unstarted.
+    bool startTested(std::size_t ahead)
+    {
+        while (!batches_.empty()) {
+            TestBatch& batch = *batches_.front();
+            {
+                std::unique_lock lock(poolMutex_);
+                if (!batch.done && batches_.size() <= ahead) return true;
+                awaited_ = &batch;
+                testedCv_.wait(lock, [&] { return batch.done; });
+                awaited_ = nullptr;
+            }
+            const std::unique_ptr<TestBatch> owned = std::move(batches_.front());
+            batches_.pop_front();
+            for (TestBatch::File& f : owned->files) {
+                if (f.error) std::rethrow_exception(f.error);
+                if (!f.file.airports) continue;
+                if (anyStopFlag()) return false;
+                start(std::move(f.path), std::move(f.file.words));
+            }
+        }
+        return true;
+    }
+
+    void start(fs::path path, std::optional<std::vector<std::uint32_t>> words)
+    {
+        auto task = std::make_unique<BglTask>();
+        task->path = std::move(path);
+        task->words = std::move(words);
+        task->sequence = ++sequence_;
+        ++lf_liveTasks;
+        try {
+            enqueue({task.get(), nullptr});
+        } catch (...) {
+            --lf_liveTasks;
+            throw;
+        }
+        fifo_.push_back(std::move(task));
+        const std::size_t limit = static_cast<std::size_t>(std::max(1, taskLimit.load()));
+        if (fifo_.size() > limit) collectOldest(true);
+    }
+
+    // A thread of the search: takes the oldest task while fewer than the task
+    // limit run, else the oldest batch. The thread that ends a task takes the
+    // next one itself, so a task limit of 1 costs no hand-over between threads.
+    void runWork()
     {
         std::unique_lock lock(poolMutex_);
         for (;;) {
             ++idle_;
-            poolCv_.wait(lock, [this] { return quit_ || !waiting_.empty(); });
+            poolCv_.wait(lock, [this] { return quit_ || nextWorkLocked() != waiting_.end(); });
             --idle_;
-            if (waiting_.empty()) return;
-            BglTask* task = waiting_.front();
-            waiting_.pop_front();
+            const auto next = nextWorkLocked();
+            if (next == waiting_.end()) return;  // quitting: the search has collected every task
+            const Work work = *next;
+            waiting_.erase(next);
+            if (work.task) {
+                ++tasksRunning_;
+                lock.unlock();
+                lf_runTask(*work.task, aliases_, body_, kept_);
+                lock.lock();
+                --tasksRunning_;
+                // This thread takes the next work itself; another is woken only for more.
+                if (idle_ > 0 && takeableLocked() > 1) poolCv_.notify_one();
+                continue;
+            }
             lock.unlock();
-            lf_runTask(*task, aliases_, body_);
+            lf_testBatch(*work.batch, kept_);
             lock.lock();
+            work.batch->done = true;
+            if (work.batch == awaited_) testedCv_.notify_one();
         }
+    }
+
+    // The oldest task while fewer than the task limit run, else the oldest batch.
+    std::deque<Work>::iterator nextWorkLocked()
+    {
+        const auto task = std::find_if(waiting_.begin(), waiting_.end(), [](const Work& w) { return w.task; });
+        if (task != waiting_.end() && tasksRunning_ < std::max(1, taskLimit.load())) return task;
+        return std::find_if(waiting_.begin(), waiting_.end(), [](const Work& w) { return w.batch; });
+    }
+    // How many of the waiting works threads may take now.
+    std::ptrdiff_t takeableLocked() const
+    {
+        const auto tasks = std::count_if(waiting_.begin(), waiting_.end(), [](const Work& w) { return w.task; });
+        const auto places = std::max(0, std::max(1, taskLimit.load()) - tasksRunning_);
+        return static_cast<std::ptrdiff_t>(waiting_.size()) - tasks + std::min<std::ptrdiff_t>(tasks, places);
     }
 
     void collectOldest(bool inner)
@@ -374,12 +531,18 @@ private:
     const LoweredAliases& aliases_;
     std::uint64_t& sequence_;
     BglTaskBody body_;
-    std::deque<std::unique_ptr<BglTask>> fifo_;
-    std::mutex poolMutex_;  // a leaf: the threads' queue and state below
+    std::deque<std::unique_ptr<BglTask>> fifo_;      // started, not yet collected
+    std::unique_ptr<TestBatch> open_;                // files offered, not yet posted
+    std::deque<std::unique_ptr<TestBatch>> batches_;  // posted, their tasks not yet started
+    std::mutex poolMutex_;  // a leaf: the threads' queue and state below, and the batches' done flags
     std::condition_variable poolCv_;
-    std::deque<BglTask*> waiting_;
+    std::atomic<std::uint64_t> kept_{0};  // bytes of tested files kept for their tasks
+    std::condition_variable testedCv_;  // the batch the walk waits for is done
+    const TestBatch* awaited_ = nullptr;  // that batch
+    std::deque<Work> waiting_;
     std::vector<std::thread> threads_;
     int idle_ = 0;
+    int tasksRunning_ = 0;
     bool quit_ = false;
 };
 
@@ -390,8 +553,8 @@ struct ScanRun {
 };
 ScanRun* lf_run = nullptr;
 
-// Walks `dir` in name order, directory links not followed; false once the walk
-// is to stop.
+// Walks `dir` in name order, directory links not followed, and offers the
+// search its BGL files; false once the walk is to stop.
 bool lf_walk(const fs::path& dir, FolderSearch& search)
 {
     for (const auto& entry : platform::listDirectorySorted(dir)) {
@@ -408,9 +571,8 @@ bool lf_walk(const fs::path& dir, FolderSearch& search)
         if (!entry.is_regular_file(ec) || !lf_isBGLfile(path.extension())) continue;
         const std::string text = platform::pathText(path);
         if (text.find("statics") != std::string::npos || text.find("_heliports") != std::string::npos) continue;
-        if (lf_isSimulatorPath(path) || !lf_checkBGLfile(path)) continue;
-        if (anyStopFlag() || !gf_waitForTaskSlot()) return false;
-        search.start(path);
+        if (lf_isSimulatorPath(path)) continue;
+        if (!search.offer(path)) return false;
     }
     return true;
 }
@@ -660,14 +822,29 @@ void lf_searchFolder(const fs::path& folder)
     if (!lf_run) local.aliases = lf_lowerAliases();
     ScanRun& run = lf_run ? *lf_run : local;
     FolderSearch search(text, run.aliases, run.sequence);
+    // A folder that cannot be listed ends the walk; the files found before it
+    // are still read, then the failure is logged, as if the walk had read each
+    // file as it found it.
+    std::string failure;
+    bool more = true;
     try {
-        lf_walk(folder, search);
+        more = lf_walk(folder, search);
     } catch (const fs::filesystem_error& e) {
-        gf_scanLog(vr::format("{} airports search in folder {} aborted because of iterator problem: {}", kMark, text,
-                              e.what()));
+        failure = vr::format("{} airports search in folder {} aborted because of iterator problem: {}", kMark, text,
+                             e.what());
     } catch (const std::exception& e) {
-        gf_scanLog(vr::format("{} airports search in folder {} aborted, cause: {}", kMark, text, e.what()));
+        failure = vr::format("{} airports search in folder {} aborted, cause: {}", kMark, text, e.what());
+        more = false;
     }
+    if (more) {
+        try {
+            search.finish();
+        } catch (const std::exception& e) {
+            if (!failure.empty()) gf_scanLog(std::move(failure));
+            failure = vr::format("{} airports search in folder {} aborted, cause: {}", kMark, text, e.what());
+        }
+    }
+    if (!failure.empty()) gf_scanLog(std::move(failure));
     search.collectAll();
 }
 

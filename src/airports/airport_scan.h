@@ -8,11 +8,17 @@
 // generated files that can feed offline learning into TBLO, and writes the scan
 // log to output/info/AirportsScanLog.txt.
 //
-// Threads: gf_scanAirports runs on the worker at start-up; the tasks run on
-// threads of their own, each joined by the scan before it returns (none outlives
-// it). Tasks share: the scan log (scan_log.h; each task's lines are added in the
-// order the files were found), the link lock, held for every link and generated
-// file written (so no two tasks write one file; of two files holding one airport
+// Threads: gf_scanAirports runs on the worker at start-up. Each folder search
+// has threads of its own (at most one more than taskLimit), ended and joined
+// before the search returns (none outlives the scan). They test the BGL files'
+// headers in batches ahead of the walk, opening each file once and keeping the
+// bytes of those that pass for their tasks (up to 64 MiB a search; a file
+// beyond that is read again by its task), and run the tasks, which the walk
+// starts in walk order, at most taskLimit at once. Tasks share: the scan log (scan_log.h; each task's lines are added in
+// the order the files were found), the link lock (the archive lookups, and the
+// record of which walk number wrote each file: a file is written to a
+// temporary file of its own outside the lock and renamed over its target under
+// it, so no two tasks write one file and, of two files holding one airport,
 // the later in walk order wins, as in a scan of one file after the other), the
 // changed-files flag (atomic) and the read-only data tables. The link lock is a
 // leaf lock apart from the scan log's, which may be taken inside it.

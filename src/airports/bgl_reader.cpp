@@ -10,11 +10,13 @@
 #include "airports/scan_log.h"
 #include "core/fmt.h"
 #include "core/log.h"
+#include "platform/file_probe.h"
 #include "platform/fs_path.h"
 
 namespace {
 
 constexpr std::uint64_t kMaxFileBytes = 1ull << 30;
+constexpr std::uint64_t kHeadBytes = 4096;  // what the scan reads of a file before its header test
 constexpr std::uint32_t kAirport = 0x3C;
 constexpr std::uint32_t kAirportExtended = 0xAB;
 constexpr std::uint32_t kName = 0x19;
@@ -167,6 +169,11 @@ void lf_readParkingPositions(const BglWords& w, std::uint64_t sub, std::uint64_t
                              ScannedAirport& airport, BglAirportState& state, const std::string& path)
 {
     const std::uint32_t count = w.at(sub + 1, end) >> 16;
+    // Room for the stands the list can hold (an entry takes 9 words or more), so
+    // the records are not moved as they come.
+    const std::uint64_t room = std::min<std::uint64_t>(count, (end - sub) / 9);
+    airport.stands.reserve(airport.stands.size() + room);
+    state.names.reserve(state.names.size() + room);
     std::uint64_t e = sub + 2;
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t word = w.at(e, end);
@@ -314,6 +321,27 @@ void lf_process(const BglWords& w, const std::string& path, BglAirportHandler& h
     }
 }
 
+// The header test over `read`, which fills the bytes asked for from the file's
+// start onwards, one piece after the other (false when it cannot).
+template <class Read>
+bool lf_checkBGLhead(Read&& read, std::uint64_t fileSize)
+{
+    std::uint32_t header[14];
+    if (!read(header, sizeof header)) return false;
+    const std::uint64_t count = header[5];
+    if (header[1] != 56 || count == 0 || fileSize <= 56 + 20 * count) return false;
+    // The table in pieces, so a huge count costs no huge buffer.
+    std::vector<std::uint32_t> table(5 * std::min<std::uint64_t>(count, 4096));
+    for (std::uint64_t done = 0; done < count;) {
+        const std::uint64_t now = std::min<std::uint64_t>(count - done, table.size() / 5);
+        if (!read(table.data(), static_cast<std::size_t>(now * 20))) return false;
+        for (std::uint64_t i = 0; i < now; ++i)
+            if (table[5 * i] == 3) return true;
+        done += now;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::int32_t bglElevationFeet(std::int32_t millimetres)
@@ -333,20 +361,45 @@ bool lf_checkBGLfile(const std::filesystem::path& path)
 
 bool lf_checkBGLstream(std::istream& in, std::uint64_t fileSize)
 {
-    std::uint32_t header[14];
-    if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return false;
-    const std::uint64_t count = header[5];
-    if (header[1] != 56 || count == 0 || fileSize <= 56 + 20 * count) return false;
-    // The table in pieces, so a huge count costs no huge buffer.
-    std::vector<std::uint32_t> table(5 * std::min<std::uint64_t>(count, 4096));
-    for (std::uint64_t done = 0; done < count;) {
-        const std::uint64_t now = std::min<std::uint64_t>(count - done, table.size() / 5);
-        if (!in.read(reinterpret_cast<char*>(table.data()), static_cast<std::streamsize>(now * 20))) return false;
-        for (std::uint64_t i = 0; i < now; ++i)
-            if (table[5 * i] == 3) return true;
-        done += now;
+    return lf_checkBGLhead(
+        [&in](void* into, std::size_t bytes) {
+            return static_cast<bool>(in.read(static_cast<char*>(into), static_cast<std::streamsize>(bytes)));
+        },
+        fileSize);
+}
+
+BglScanFile lf_readBGLforScan(const std::filesystem::path& path, std::uint64_t keepBytes)
+{
+    BglScanFile out;
+    platform::ReadOnlyFile file(path);
+    const auto size = file.size();
+    if (!size) return out;
+    if (*size > std::min(kMaxFileBytes, keepBytes)) {  // tested as a stream, not read whole
+        out.airports = lf_checkBGLfile(path);
+        return out;
     }
-    return false;
+    std::vector<std::uint32_t> words((std::min(*size, kHeadBytes) + 3) / 4, 0);
+    std::uint64_t loaded = file.read(words.data(), static_cast<std::size_t>(std::min(*size, kHeadBytes)));
+    // The rest of the file, once it is needed.
+    const auto readRest = [&] {
+        if (loaded == *size || file.readFailed() || loaded < std::min(*size, kHeadBytes)) return;
+        words.resize((*size + 3) / 4, 0);
+        loaded += file.read(reinterpret_cast<char*>(words.data()) + loaded, static_cast<std::size_t>(*size - loaded));
+    };
+    std::uint64_t at = 0;
+    out.airports = lf_checkBGLhead(
+        [&](void* into, std::size_t bytes) {
+            if (at + bytes > loaded) readRest();
+            if (at + bytes > loaded) return false;
+            std::memcpy(into, reinterpret_cast<const char*>(words.data()) + at, bytes);
+            at += bytes;
+            return true;
+        },
+        *size);
+    if (!out.airports) return out;
+    readRest();
+    if (loaded == *size && !file.readFailed()) out.words = std::move(words);
+    return out;
 }
 
 std::optional<std::vector<std::uint32_t>> lf_readFileDwords(const std::filesystem::path& path)
@@ -366,6 +419,12 @@ void lf_processBGLfile(const std::filesystem::path& path, BglAirportHandler& han
     const auto words = lf_readFileDwords(path);
     if (!words) return;
     lf_process(BglWords(words->data(), words->size()), platform::pathText(path), handler, stop);
+}
+
+void lf_processBGLwords(std::span<const std::uint32_t> words, const std::string& path, BglAirportHandler& handler,
+                        const std::atomic<bool>* stop)
+{
+    lf_process(BglWords(words.data(), words.size()), path, handler, stop);
 }
 
 void lf_processBGLbytes(const std::uint8_t* data, std::size_t size, const std::string& path,

@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <iosfwd>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -66,12 +67,27 @@ bool lf_checkBGLfile(const std::filesystem::path& path);
 // The same test on an open stream of `size` bytes, read from its start.
 bool lf_checkBGLstream(std::istream& in, std::uint64_t size);
 
+// A scenery file as the scan takes it: opened once, given the header test of
+// lf_checkBGLfile and, when it passes and has at most `keepBytes` bytes, read
+// whole (the head first, so a file that fails costs only its first 4 KiB).
+struct BglScanFile {
+    bool airports = false;  // passed the header test
+    // The whole file as lf_readFileDwords gives it, when it passed, was small
+    // enough and could be read.
+    std::optional<std::vector<std::uint32_t>> words;
+};
+BglScanFile lf_readBGLforScan(const std::filesystem::path& path, std::uint64_t keepBytes = UINT64_MAX);
+
 // One task's work: reads the file and hands every airport in it to `handler`.
 // `stop`, when given, is looked at before each record. A file that cannot be read
 // or is malformed ends quietly; an exception is logged ("Exception in
 // lf_processBGLfile: ...") and raised again.
 void lf_processBGLfile(const std::filesystem::path& path, BglAirportHandler& handler,
                        const std::atomic<bool>* stop = nullptr);
+// The same over the file's words already read (lf_readBGLforScan); `path` names
+// them in messages.
+void lf_processBGLwords(std::span<const std::uint32_t> words, const std::string& path, BglAirportHandler& handler,
+                        const std::atomic<bool>* stop = nullptr);
 // The same over bytes already in memory (fuzzing); `path` names them in messages.
 void lf_processBGLbytes(const std::uint8_t* data, std::size_t size, const std::string& path,
                         BglAirportHandler& handler, const std::atomic<bool>* stop = nullptr);

@@ -132,9 +132,8 @@ void lf_boolTextAttr(std::string& out, std::string_view name, bool value) { lf_t
 // A number attribute with a fixed count of decimals (the texts need no escaping).
 void lf_fixedAttr(std::string& out, std::string_view name, double value, int decimals)
 {
-    // Room for any double in fixed notation: 309 digits, the sign, the point, the decimals.
-    char digits[400];
-    const char* end = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, decimals).ptr;
+    char digits[kFixedTextRoom];
+    const char* end = writeFixed(digits, value, decimals);
     out += ' ';
     out += name;
     out += "=\"";

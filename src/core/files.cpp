@@ -61,16 +61,17 @@ bool gf_saveXmlAtomically(const pugi::xml_document& doc, const fs::path& path)
     return lf_replaceWith(tmp, path, doc.save_file(tmp.c_str()));
 }
 
+bool gf_writeTextFile(std::string_view text, const fs::path& path)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    return static_cast<bool>(out.flush());
+}
+
 bool gf_writeTextAtomically(std::string_view text, const fs::path& path)
 {
     const fs::path tmp = lf_tmpPath(path);
-    bool written = false;
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        written = static_cast<bool>(out.flush());
-    }
-    return lf_replaceWith(tmp, path, written);
+    return lf_replaceWith(tmp, path, gf_writeTextFile(text, tmp));
 }
 
 bool gf_saveXml(const pugi::xml_document& doc, const fs::path& path)
@@ -155,7 +156,7 @@ bool gf_writeLines(const std::vector<std::string>& lines, const fs::path& path)
 {
     std::ofstream out(path, std::ios::out | std::ios::trunc);
     if (!out.is_open()) return false;
-    for (const auto& line : lines) out << line << '\n' << std::flush;
+    for (const auto& line : lines) out << line << '\n';  // one write for the stream's buffer, not one a line
     return true;
 }
 

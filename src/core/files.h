@@ -29,6 +29,10 @@ bool gf_saveXmlAtomically(const pugi::xml_document& doc, const std::filesystem::
 // must exist. Logs nothing.
 bool gf_writeTextAtomically(std::string_view text, const std::filesystem::path& path);
 
+// Writes the text as the file's bytes (created or emptied first); false when
+// the file cannot be opened or the text not written whole. Logs nothing.
+bool gf_writeTextFile(std::string_view text, const std::filesystem::path& path);
+
 // gf_saveXmlAtomically, logging "'{}' saved" or "could not save to '{}'".
 bool gf_saveXml(const pugi::xml_document& doc, const std::filesystem::path& path);
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "bglbuilder/bgl_builder.h"
@@ -36,7 +38,9 @@ protected:
         gf_scanAirports();
         EXPECT_EQ(liveBglTaskCount(), 0);
         EXPECT_EQ(runningTasks.load(), 0);
-        return {filesBelow("airports"), scanLogFile()};
+        Outcome out{filesBelow("airports"), scanLogFile()};
+        for (const auto& [name, text] : out.files) EXPECT_FALSE(name.ends_with(".tmp")) << name;  // none left behind
+        return out;
     }
 
     bglb::LibraryStats stats;
@@ -53,6 +57,57 @@ TEST_F(ScanThreads, EveryTaskLimitGivesTheSameOutput)
         EXPECT_EQ(other.files, one.files);
         EXPECT_EQ(other.scanLog, one.scanLog);
     }
+}
+
+TEST_F(ScanThreads, NoMoreTasksRunAtOnceThanTheLimit)
+{
+    std::atomic<int> running{0};
+    std::atomic<int> most{0};
+    setBglTaskBody([&](const std::filesystem::path& path, BglAirportHandler& handler, const std::atomic<bool>& stop) {
+        const int now = ++running;
+        for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+        }
+        for (int i = 0; i < 50; ++i) std::this_thread::yield();  // room for another task to start meanwhile
+        lf_processBGLfile(path, handler, &stop);
+        --running;
+    });
+    for (unsigned limit : {1u, 2u, 3u}) {
+        SCOPED_TRACE(limit);
+        most = 0;
+        scan(limit);
+        EXPECT_GE(most.load(), 1);
+        EXPECT_LE(most.load(), static_cast<int>(limit));
+    }
+}
+
+TEST_F(ScanThreads, TheLaterFileOfTheWalkWinsWhicheverTaskEndsLast)
+{
+    // f0024 and f0027 both hold QAAI (the library repeats every tenth code);
+    // f0024 comes first in the walk, and a scan of one file after the other
+    // leaves f0027's 39 positions.
+    const Outcome inOrder = scan(1);
+    ASSERT_TRUE(has(inOrder.scanLog, "Generated QAAI.xml: 23 positions"));
+    ASSERT_TRUE(has(inOrder.scanLog, "Generated QAAI.xml: 39 positions"));
+    std::mutex mutex;
+    std::condition_variable laterCv;
+    bool laterDone = false;
+    setBglTaskBody([&](const std::filesystem::path& path, BglAirportHandler& handler, const std::atomic<bool>& stop) {
+        if (path.filename() == "f0024.bgl") {  // ends after f0027's task has written its file
+            std::unique_lock lock(mutex);
+            platform::clock().waitFor(laterCv, lock, std::chrono::seconds(10), [&] { return laterDone; });
+        }
+        lf_processBGLfile(path, handler, &stop);
+        if (path.filename() == "f0027.bgl") {
+            std::lock_guard lock(mutex);
+            laterDone = true;
+            laterCv.notify_all();
+        }
+    });
+    const Outcome out = scan(100);  // every task is started without waiting for another
+    std::lock_guard lock(mutex);
+    EXPECT_TRUE(laterDone);
+    EXPECT_EQ(out.files, inOrder.files);
+    EXPECT_EQ(out.scanLog, inOrder.scanLog);
 }
 
 TEST_F(ScanThreads, AThrowingTaskCostsOnlyItsFile)

@@ -443,10 +443,18 @@ TEST(BglReader, NamePrefixes)
     for (const auto& [index, prefix] : rows) EXPECT_EQ(lf_parkingNamePrefix(index), prefix) << index;
 }
 
+// The header test, as lf_checkBGLfile makes it and as the scan makes it with
+// its one read (which must also give the file's words as lf_readFileDwords).
 TEST(BglReader, HeaderCheck)
 {
     ScratchFolder dir;
     auto good = sampleFile({sampleAirport("EHAM", 3, false)});
+    // 250 other sections before the airports: the table runs past the 4 KiB read first.
+    BglBuilder manySections;
+    for (int i = 0; i < 250; ++i) manySections.otherSection(0x65, 8);
+    manySections.airports({sampleAirport("EGLL", 5, true)});
+    BglBuilder manyOthers;
+    for (int i = 0; i < 250; ++i) manyOthers.otherSection(0x65, 8);
     struct CheckRow {
         const char* name;
         std::function<void(BglImage&)> edit;
@@ -462,17 +470,64 @@ TEST(BglReader, HeaderCheck)
         {"no airport section", [](BglImage& b) { b.patch({56, 4, "type"}, 0x65); }, false},
         {"shorter than the header", [](BglImage& b) { b.cut(40); }, false},
         {"empty", [](BglImage& b) { b.cut(0); }, false},
+        {"a length that is no multiple of 4", [](BglImage& b) { b.bytes.insert(b.bytes.end(), {1, 2, 3}); }, true},
+        {"larger than the part read first", [](BglImage& b) { b = sampleFile({sampleAirport("EHAM", 400, true)}); },
+         true},
+        {"the airport section past the part read first", [&](BglImage& b) { b = manySections.build(); }, true},
+        {"a long table without an airport section", [&](BglImage& b) { b = manyOthers.build(); }, false},
+        {"a table longer than the file, past the part read first",
+         [&](BglImage& b) {
+             b = manySections.build();
+             b.cut(56 + 20 * 240);
+         },
+         false},
     };
+    const auto path = dir / "x.bgl";
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         BglImage image = good;
         if (row.edit) row.edit(image);
-        const auto path = dir / "x.bgl";
         ASSERT_TRUE(image.write(path));
         EXPECT_EQ(lf_checkBGLfile(path), row.accepted);
+        const BglScanFile read = lf_readBGLforScan(path);
+        EXPECT_EQ(read.airports, row.accepted);
+        if (row.accepted) {
+            ASSERT_TRUE(read.words.has_value());
+            EXPECT_EQ(*read.words, lf_readFileDwords(path).value());
+        } else {
+            EXPECT_FALSE(read.words.has_value());
+        }
     }
-    EXPECT_FALSE(lf_checkBGLfile(dir / "missing.bgl"));
+    for (const auto& other : {dir / "missing.bgl", dir.path()}) {
+        EXPECT_FALSE(lf_checkBGLfile(other));
+        EXPECT_FALSE(lf_readBGLforScan(other).airports);
+    }
     EXPECT_FALSE(lf_checkBGLfile(sceneryWithoutAirport().write(dir / "mesh.bgl") ? dir / "mesh.bgl" : dir / "no"));
+}
+
+TEST(BglReader, TheScansReadGivesWhatTheFileGives)
+{
+    ScratchFolder dir;
+    const auto path = dir / "EHAM.bgl";
+    ASSERT_TRUE(sampleFile({sampleAirport("EHAM", 300, true), sampleAirport("EGLL", 6, false)}).write(path));
+    RecordingHandler fromFile;
+    lf_processBGLfile(path, fromFile);
+    RecordingHandler fromWords;
+    lf_processBGLwords(lf_readBGLforScan(path).words.value(), path.string(), fromWords);
+    // Larger than the bytes it may keep: tested, not read whole.
+    const BglScanFile tooLarge = lf_readBGLforScan(path, std::filesystem::file_size(path) - 1);
+    EXPECT_TRUE(tooLarge.airports);
+    EXPECT_FALSE(tooLarge.words.has_value());
+    EXPECT_TRUE(lf_readBGLforScan(path, std::filesystem::file_size(path)).words.has_value());
+    ASSERT_EQ(fromWords.generated.size(), 2u);
+    ASSERT_EQ(fromWords.generated.size(), fromFile.generated.size());
+    for (std::size_t i = 0; i < fromFile.generated.size(); ++i) {
+        EXPECT_EQ(fromWords.generated[i].bglPath, fromFile.generated[i].bglPath);
+        std::string a, b;
+        ASSERT_TRUE(standFileText(fromWords.generated[i], StandFileMode::full, a));
+        ASSERT_TRUE(standFileText(fromFile.generated[i], StandFileMode::full, b));
+        EXPECT_EQ(a, b);
+    }
 }
 
 TEST(BglReader, ReadsFromAFileAndNamesItsPath)
