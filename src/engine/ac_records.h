@@ -111,7 +111,6 @@ struct AcIdentity {
     std::string coupledCs;
     std::string coupledCs2;
     std::string registration;
-    bool coupledCsSearched = false;
     double halfWingspan = 0.0;  // nm
     double cgHeight = 0.0;      // ft
     double staticPitch = 0.0;   // rad
@@ -132,22 +131,24 @@ struct AcIdentity {
     std::uint32_t climbTransitionTicks = 0;
     bool cargo = false;
     bool fsltlModel = false;
+    bool coupledCsSearched = false;
 };
 
-// The object id, the state and the removal flags share the part's last cache
-// line (the live update pass reads them of every record on every tick).
+// The object id, the state and the removal flags come last, in the part's last
+// cache line (LiveAc puts its front copy of the samples beside them: the live
+// update pass reads these of every record on every tick).
 struct SimAc : AcIdentity {
-    LatLon position;             // degrees
-    double heading = 0.0;        // rad, true
     std::uint32_t birthDay = 0;
     std::uint32_t birthSlot = 0;
     std::uint32_t linkedAircraftId = 0;
+    LatLon position;             // degrees
+    double heading = 0.0;        // rad, true
     std::uint32_t standId = 0;
-    std::uint32_t objectId = 0;  // 0 = no object
-    SimState simState = SimState::buffer;
     std::uint32_t throttleStep = 5;  // 5 = never sent
     std::uint32_t flapsIndex = 4;
     std::uint32_t source = 1;
+    std::uint32_t objectId = 0;  // 0 = no object
+    SimState simState = SimState::buffer;
     bool cargoLook = false;
     bool removeAfterCreate = false;
     bool removedInBuffer = false;
@@ -322,13 +323,13 @@ private:
         stale_ = false;
     }
 
-    Container queue_;
-    // The front copy, beside the queue's end.
+    // The front copy first: LiveAc puts it in the line of the state.
     std::int32_t dueTick_ = 0;
     bool present_ = false;
     bool stationary_ = false;
     bool movingOnGround_ = false;
     bool stale_ = true;
+    Container queue_;
 };
 
 // The active quadratic curve on the ground: active while ctrlEast and
@@ -349,13 +350,15 @@ struct GroundCurve {
 };
 
 // Aligned to a cache line, so that the groups below fall on the same lines of
-// every record: the per-tick update of an aircraft with nothing due reads the
-// last line of the SimAc part (object id, state, removal flags), the front copy
-// of its queue and the lines that follow it up to the curve, and one line of the
-// identity (the pitches and turn steps).
+// every record. The per-tick update of an aircraft with nothing due reads: the
+// line of the object id, the state, the removal flags and the front copy of the
+// queue (all that a waiting buffered aircraft needs); the line of the phase, the
+// flags and the first steps; the position block; the line of the other steps and
+// the curve's control point; and one line of the identity (the pitches and turn
+// steps). The deque itself lies between the first two, read only at a due sample.
 struct alignas(64) LiveAc : SimAc {
     // --- read or written on every tick of an active aircraft ---
-    SampleQueue samples;  // oldest in front; its front copy starts the next line
+    SampleQueue samples;  // oldest in front; its front copy in the line of the state
     AcPhase phase = AcPhase::birth;
     std::uint32_t flareStage = 0;
     bool turning = false;
@@ -373,8 +376,8 @@ struct alignas(64) LiveAc : SimAc {
     double heightAboveGround = 2500.0;  // ft, as the simulator last reported it
     double latStep = 0.0;  // deg per tick
     double lonStep = 0.0;
-    AcPositionBlock posBlock{};
     double pitchStep = 0.0;  // rad per tick
+    AcPositionBlock posBlock{};  // a line of its own
     double bankStep = 0.0;
     double headingStep = 0.0;
     double altStep = 0.0;        // ft per tick
