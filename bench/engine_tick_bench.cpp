@@ -1,6 +1,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <mutex>
+#include <random>
 #include <vector>
 
 #include "core/geodesy.h"
@@ -20,7 +22,9 @@
 // BM_busyTick is the tick the program pays for: a busy scene's mix (waiting in
 // the buffer, flying, landing, taxiing, parked) with the caches made cold
 // between ticks, as the 10 ms sleep between two ticks leaves them while the
-// simulator and other processes run. The warm row (0) is for comparison.
+// simulator and other processes run; two traffic records are merged a tick,
+// as while an answer is taken from the adding stack. The warm row (0) is for
+// comparison.
 
 namespace {
 
@@ -223,17 +227,46 @@ void lf_coolCaches()
     benchmark::DoNotOptimize(buffer.data());
 }
 
+// Two records a tick for aircraft of the scene, as a traffic answer is merged
+// from the adding stack: each one 5 s after the aircraft's last, where it was.
+void lf_feedRecords(std::mt19937& random)
+{
+    std::lock_guard lock(addingMutex);
+    for (int k = 0; k < 2; ++k) {
+        const LiveAc& ac = liveAircraft[random() % liveAircraft.size()];
+        if (ac.samples.empty()) continue;
+        const PositionSample& last = ac.samples.back();
+        TrafficRecord r;
+        r.aircraftId = ac.aircraftId;
+        r.callsign = ac.callsign;
+        r.type = ac.type;
+        r.lat = last.latitude;
+        r.lon = last.longitude;
+        r.altitude = last.altitude;
+        r.groundSpeed = last.groundSpeed;
+        r.speed = last.speed;
+        r.track = last.track;
+        r.airborne = last.airborne;
+        r.time = ac.lastSampleTime + 5.0;
+        r.dueTick = last.dueTick + lf_sampleTicks;
+        addingStack.push_back(std::move(r));
+    }
+}
+
 void BM_busyTick(benchmark::State& state)
 {
     EngineBench bench;
     const bool cold = state.range(0) != 0;
     lf_buildBusyScene(tickCounter.load());
+    std::mt19937 random(26);
+    lf_feedRecords(random);
     for (auto _ : state) {
         lf_handleAddingStack();
         benchmark::ClobberMemory();
         state.PauseTiming();
         // What the simulator's frame does on its own thread; then the sleep.
         flushSimQueues();
+        lf_feedRecords(random);
         if (cold) lf_coolCaches();
         state.ResumeTiming();
     }
