@@ -18,7 +18,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
+#include <initializer_list>
 
 #include "core/geodesy.h"
 #include "core/livery_services.h"
@@ -108,7 +111,6 @@ struct AcIdentity {
     std::string coupledCs;
     std::string coupledCs2;
     std::string registration;
-    bool coupledCsSearched = false;
     double halfWingspan = 0.0;  // nm
     double cgHeight = 0.0;      // ft
     double staticPitch = 0.0;   // rad
@@ -129,21 +131,25 @@ struct AcIdentity {
     std::uint32_t climbTransitionTicks = 0;
     bool cargo = false;
     bool fsltlModel = false;
+    bool coupledCsSearched = false;
 };
 
+// The object id, the state and the removal flags come last, in the part's last
+// cache line (LiveAc puts its front copy of the samples beside them: the live
+// update pass reads these of every record on every tick).
 struct SimAc : AcIdentity {
-    std::uint32_t objectId = 0;  // 0 = no object
-    LatLon position;             // degrees
-    double heading = 0.0;        // rad, true
     std::uint32_t birthDay = 0;
     std::uint32_t birthSlot = 0;
     std::uint32_t linkedAircraftId = 0;
+    LatLon position;             // degrees
+    double heading = 0.0;        // rad, true
     std::uint32_t standId = 0;
-    SimState simState = SimState::buffer;
     std::uint32_t throttleStep = 5;  // 5 = never sent
     std::uint32_t flapsIndex = 4;
-    bool cargoLook = false;
     std::uint32_t source = 1;
+    std::uint32_t objectId = 0;  // 0 = no object
+    SimState simState = SimState::buffer;
+    bool cargoLook = false;
     bool removeAfterCreate = false;
     bool removedInBuffer = false;
     bool removedWhileQueued = false;
@@ -173,61 +179,213 @@ PositionSample positionSampleAt(const LatLon& at, double groundSpeed, std::int32
 
 inline constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 
+// What the per-tick update reads of a live aircraft's front sample while that
+// sample is not yet due: a copy kept beside the queue, so that the update of an
+// aircraft with nothing due touches neither the queue nor its blocks.
+struct SampleFront {
+    std::int32_t dueTick = 0;
+    bool present = false;         // the queue is not empty
+    bool stationary = false;
+    bool movingOnGround = false;  // not airborne, a ground speed other than 0
+};
+
+// The due samples of a live aircraft (oldest in front): a std::deque with the
+// copy of its front (SampleFront). Every way to change the queue or to reach
+// one of its samples for writing marks the copy stale here, and front()
+// takes it again from the queue when it is next read, so no caller keeps it.
+class SampleQueue {
+public:
+    using Container = std::deque<PositionSample>;
+    using iterator = Container::iterator;
+    using const_iterator = Container::const_iterator;
+
+    SampleQueue() = default;
+    SampleQueue(const SampleQueue& other) : queue_(other.queue_) {}
+    SampleQueue(SampleQueue&& other) noexcept(std::is_nothrow_move_constructible_v<Container>)
+        : queue_(std::move(other.queue_))
+    {
+        other.stale_ = true;
+    }
+    SampleQueue& operator=(const SampleQueue& other)
+    {
+        queue_ = other.queue_;
+        stale_ = true;
+        return *this;
+    }
+    SampleQueue& operator=(SampleQueue&& other) noexcept(std::is_nothrow_move_assignable_v<Container>)
+    {
+        queue_ = std::move(other.queue_);
+        stale_ = other.stale_ = true;
+        return *this;
+    }
+    SampleQueue& operator=(std::initializer_list<PositionSample> samples)
+    {
+        queue_ = samples;
+        stale_ = true;
+        return *this;
+    }
+
+    // The copy of the front, taken again from the queue when stale.
+    SampleFront frontCopy()
+    {
+        if (stale_) refresh();
+        return {dueTick_, present_, stationary_, movingOnGround_};
+    }
+
+    bool empty() const { return queue_.empty(); }
+    std::size_t size() const { return queue_.size(); }
+    const PositionSample& front() const { return queue_.front(); }
+    const PositionSample& back() const { return queue_.back(); }
+    const PositionSample& operator[](std::size_t i) const { return queue_[i]; }
+    const_iterator begin() const { return queue_.begin(); }
+    const_iterator end() const { return queue_.end(); }
+
+    // Writable access: the front may change through it.
+    PositionSample& front()
+    {
+        stale_ = true;
+        return queue_.front();
+    }
+    PositionSample& back()
+    {
+        stale_ = stale_ || queue_.size() == 1;
+        return queue_.back();
+    }
+    PositionSample& operator[](std::size_t i)
+    {
+        stale_ = stale_ || i == 0;
+        return queue_[i];
+    }
+    iterator begin()
+    {
+        stale_ = true;
+        return queue_.begin();
+    }
+    iterator end()
+    {
+        stale_ = true;
+        return queue_.end();
+    }
+
+    void push_back(const PositionSample& s)
+    {
+        stale_ = stale_ || queue_.empty();
+        queue_.push_back(s);
+    }
+    void push_front(const PositionSample& s)
+    {
+        stale_ = true;
+        queue_.push_front(s);
+    }
+    void pop_front()
+    {
+        stale_ = true;
+        queue_.pop_front();
+    }
+    void pop_back()
+    {
+        stale_ = stale_ || queue_.size() == 1;
+        queue_.pop_back();
+    }
+    void resize(std::size_t n)
+    {
+        stale_ = stale_ || n == 0 || queue_.empty();
+        queue_.resize(n);
+    }
+    void clear()
+    {
+        stale_ = true;
+        queue_.clear();
+    }
+    iterator insert(const_iterator at, const PositionSample& s)
+    {
+        stale_ = true;
+        return queue_.insert(at, s);
+    }
+    iterator erase(const_iterator at)
+    {
+        stale_ = true;
+        return queue_.erase(at);
+    }
+
+private:
+    void refresh()
+    {
+        present_ = !queue_.empty();
+        dueTick_ = 0;
+        stationary_ = movingOnGround_ = false;
+        if (present_) {
+            const PositionSample& s = queue_.front();
+            dueTick_ = s.dueTick;
+            stationary_ = s.stationary;
+            movingOnGround_ = !s.airborne && s.groundSpeed != 0;
+        }
+        stale_ = false;
+    }
+
+    // The front copy first: LiveAc puts it in the line of the state.
+    std::int32_t dueTick_ = 0;
+    bool present_ = false;
+    bool stationary_ = false;
+    bool movingOnGround_ = false;
+    bool stale_ = true;
+    Container queue_;
+};
+
 // The active quadratic curve on the ground: active while ctrlEast and
 // ctrlNorth are both numbers.
 struct GroundCurve {
+    double ctrlEast = notANumber;  // m; first: the per-tick update asks active() of every aircraft
+    double ctrlNorth = notANumber;
     double originLat = 0.0;  // deg
     double originLon = 0.0;
     double tStart = 0.0;
     double endNorth = 0.0;  // m
     double endEast = 0.0;
     double tEnd = 0.0;
-    double ctrlEast = notANumber;  // m
-    double ctrlNorth = notANumber;
     // Degrees of longitude per metre east at the origin: 1 / (cos(originLat) x
     // metres per degree), set with the curve; 0: worked out when used.
     double lonPerMetre = 0.0;
     bool active() const { return !std::isnan(ctrlEast) && !std::isnan(ctrlNorth); }
 };
 
-struct LiveAc : SimAc {
+// Aligned to a cache line, so that the groups below fall on the same lines of
+// every record. The per-tick update of an aircraft with nothing due reads: the
+// line of the object id, the state, the removal flags and the front copy of the
+// queue (all that a waiting buffered aircraft needs); the line of the phase, the
+// flags and the first steps; the position block; the line of the other steps and
+// the curve's control point; and one line of the identity (the pitches and turn
+// steps). The deque itself lies between the first two, read only at a due sample.
+struct alignas(64) LiveAc : SimAc {
     // --- read or written on every tick of an active aircraft ---
-    AcPositionBlock posBlock{};
+    SampleQueue samples;  // oldest in front; its front copy in the line of the state
     AcPhase phase = AcPhase::birth;
-    AcPhase prevPhase = AcPhase::birth;
-    std::int32_t countdown = 1;
-    std::int32_t dueLead = 1000;
-    std::int32_t dueLag = 1000;
-    std::int32_t parkProgress = 0;
-    double latStep = 0.0;  // deg per tick
-    double lonStep = 0.0;
-    double pitchStep = 0.0;  // rad per tick
-    double bankStep = 0.0;
-    double headingStep = 0.0;
-    double altStep = 0.0;        // ft per tick
-    double verticalSpeed = 0.0;  // ft/min
-    double signedSpeed = 0.0;    // kt, negative while pushing back
-    GroundCurve curve;
-    double curveT = 0.0;
-    double curveTStep = 0.0;
-    double curveAngle = 0.0;     // deg
-    double targetBearing = 0.0;  // rad
-    double turnAngle = 0.0;      // deg
-    double heightAboveGround = 2500.0;  // ft, as the simulator last reported it
+    std::uint32_t flareStage = 0;
     bool turning = false;
     bool groundReplySeen = false;
     bool landing = false;
     bool takeOffRoll = false;
     bool rollingOut = false;
     bool touchdownPitch = false;
-    std::uint32_t flareStage = 0;
-    double flareHeight = 0.0;  // ft
     // The ground roll (taxi, push-back, roll-out, drive into a stand): the
     // aircraft moves along its nose (its tail while pushed back) towards the end
     // of its leg, or along the curve by distance, at a speed that changes by a
     // bounded step a tick; that speed is the one shown.
     bool rolling = false;
     bool rollStops = false;      // the leg ends at a standstill
+    double heightAboveGround = 2500.0;  // ft, as the simulator last reported it
+    double latStep = 0.0;  // deg per tick
+    double lonStep = 0.0;
+    double pitchStep = 0.0;  // rad per tick
+    AcPositionBlock posBlock{};  // a line of its own
+    double bankStep = 0.0;
+    double headingStep = 0.0;
+    double altStep = 0.0;        // ft per tick
+    double targetBearing = 0.0;  // rad
+    std::int32_t countdown = 1;
+    GroundCurve curve;
+    double curveT = 0.0;
+    double curveTStep = 0.0;
     bool rollStraight = false;   // straight at rollEnd, the curve left (or none)
     std::uint32_t rollIndex = 0; // the sample the roll aims at (0: the front)
     double rollSpeed = 0.0;      // kt over the ground, never negative
@@ -238,8 +396,18 @@ struct LiveAc : SimAc {
     LatLon rollEnd;              // end of the straight leg
     std::array<double, 17> curveArc{};  // m along the curve at u = i / 16
 
+    // --- read or written at a due sample ---
+    AcPhase prevPhase = AcPhase::birth;
+    std::int32_t dueLead = 1000;
+    std::int32_t dueLag = 1000;
+    std::int32_t parkProgress = 0;
+    double verticalSpeed = 0.0;  // ft/min
+    double signedSpeed = 0.0;    // kt, negative while pushing back
+    double curveAngle = 0.0;     // deg
+    double turnAngle = 0.0;      // deg
+    double flareHeight = 0.0;  // ft
+
     // --- the sample queue ---
-    std::deque<PositionSample> samples;  // oldest in front
     double lastSampleTime = 0.0;         // s, of the last record merged
     // Ticks the aircraft runs behind the feed's schedule: the samples that fell
     // due while the simulator created the object are flown from the activation

@@ -91,14 +91,16 @@ bool updateLiveAc(LiveAc& ac)
     }
     if (ac.simState != SimState::active) return lf_erase(ac);
     try {
-        if (!ac.samples.empty() && lf_tickNow() >= ac.samples.front().dueTick) {
+        // The front copy: an aircraft with nothing due leaves its queue untouched.
+        if (const SampleFront front = ac.samples.frontCopy(); front.present && lf_tickNow() >= front.dueTick) {
             nextPosMain(ac);
             ac.posBlock.verticalSpeed = ac.verticalSpeed / 60.0;
-            ac.posBlock.trueAirspeed =
-                !ac.samples.empty() && ac.samples.front().stationary ? 0.0 : ac.signedSpeed;
+            const SampleFront next = ac.samples.frontCopy();
+            ac.posBlock.trueAirspeed = next.present && next.stationary ? 0.0 : ac.signedSpeed;
             if (ac.simState != SimState::active) return lf_erase(ac);
         }
-        if (ac.samples.empty()) {
+        const SampleFront front = ac.samples.frontCopy();
+        if (!front.present) {
             logLineMarked(vr::format("{} stream empty ? {}, hexid:{}, objectid:{}, alt:{:.0f} ft, lalo:{}, TAS:{:.0f}",
                                      "updateLiveAc", acDescription(ac), ac.aircraftId, ac.objectId,
                                      ac.posBlock.altitude,
@@ -108,7 +110,7 @@ bool updateLiveAc(LiveAc& ac)
             return lf_erase(ac);
         }
         const double altitudeBefore = ac.posBlock.altitude;
-        if (!ac.samples.front().stationary) {
+        if (!front.stationary) {
             lf_applyStep(ac);
         } else if (lf_rollsOnGround(ac)) {
             lf_groundRoll(ac);  // towards a stop that is already due

@@ -142,10 +142,11 @@ namespace {
 // standstill (the sample after it stands, or none follows), the speed it may take.
 void lf_aimRoll(LiveAc& ac, std::size_t k)
 {
-    const PositionSample& to = ac.samples[k];
-    const PositionSample& from = ac.samples[k - 1];
+    const SampleQueue& samples = ac.samples;  // read only: the front copy stays
+    const PositionSample& to = samples[k];
+    const PositionSample& from = samples[k - 1];
     ac.rollEnd = {to.latitude, to.longitude};
-    ac.rollStops = to.stationary || k + 1 >= ac.samples.size() || ac.samples[k + 1].stationary;
+    ac.rollStops = to.stationary || k + 1 >= samples.size() || samples[k + 1].stationary;
     const bool manoeuvre = ac.phase == AcPhase::pushing_back || ac.phase == AcPhase::parking;
     ac.rollCap = manoeuvre ? 1.5 * ac.manoeuvreSpeed
                            : 1.1 * std::max({from.groundSpeed, to.groundSpeed, ac.manoeuvreSpeed}) + 2.0;
@@ -181,8 +182,9 @@ bool lf_passed(const LiveAc& ac, const LatLon& place)
 // roll aims at the next (straight), instead of turning round for it.
 void lf_skipPassed(LiveAc& ac, std::size_t& k)
 {
-    while (k + 1 < ac.samples.size() && !ac.samples[k + 1].stationary &&
-           lf_passed(ac, {ac.samples[k].latitude, ac.samples[k].longitude})) {
+    const SampleQueue& samples = ac.samples;  // read only: the front copy stays
+    while (k + 1 < samples.size() && !samples[k + 1].stationary &&
+           lf_passed(ac, {samples[k].latitude, samples[k].longitude})) {
         ++k;
         ac.rollStraight = true;
     }
@@ -223,6 +225,7 @@ void lf_setUpRoll(LiveAc& ac)
 void lf_groundRoll(LiveAc& ac)
 {
     AcPositionBlock& b = ac.posBlock;
+    const SampleQueue& samples = ac.samples;  // read only: the front copy stays
     if (ac.phase == AcPhase::pushed_back) {
         // Stands at the end of the push-back; may turn in place.
         ac.rollSpeed = 0.0;
@@ -230,8 +233,8 @@ void lf_groundRoll(LiveAc& ac)
         b.trueAirspeed = 0.0;
         return;
     }
-    if (ac.rollIndex >= ac.samples.size()) ac.rollIndex = 0;
-    if (ac.samples.empty()) return;
+    if (ac.rollIndex >= samples.size()) ac.rollIndex = 0;
+    if (samples.empty()) return;
     const bool back = ac.phase == AcPhase::pushing_back;
     const double turn = std::max(ac.turnStep, ac.groundTurnStep);
     // Where to steer: the leg end, or a point ahead on the curve.
@@ -269,8 +272,8 @@ void lf_groundRoll(LiveAc& ac)
         // What is left: along the curve, and at its end what lies before the end on its last direction.
         remaining = std::max(length - ac.rollTravelled,
                              (c.endNorth - hereNorth) * un + (c.endEast - hereEast) * ue);
-        if (remaining < lf_arrivedMetres && !ac.rollStops && ac.rollIndex + 1 < ac.samples.size() &&
-            !ac.samples[ac.rollIndex + 1].stationary) {
+        if (remaining < lf_arrivedMetres && !ac.rollStops && ac.rollIndex + 1 < samples.size() &&
+            !samples[ac.rollIndex + 1].stationary) {
             // The curve is done before its time: on to the sample after it.
             ac.rollStraight = true;
             onCurve = false;
@@ -278,8 +281,8 @@ void lf_groundRoll(LiveAc& ac)
     }
     if (!onCurve) {
         std::size_t k = ac.rollIndex;
-        if (k == 0 && ac.samples.size() > 1 && !ac.samples[1].stationary &&
-            lf_passed(ac, {ac.samples[0].latitude, ac.samples[0].longitude})) {
+        if (k == 0 && samples.size() > 1 && !samples[1].stationary &&
+            lf_passed(ac, {samples[0].latitude, samples[0].longitude})) {
             k = 1;
             ac.rollStraight = true;
         }
@@ -303,7 +306,7 @@ void lf_groundRoll(LiveAc& ac)
     if (arrived) {
         want = ac.rollStops ? 0.0 : std::min(want, ac.rollCap);
     } else {
-        const std::int64_t due = ac.samples[ac.rollIndex].dueTick;
+        const std::int64_t due = samples[ac.rollIndex].dueTick;
         const std::int64_t left = std::max<std::int64_t>(due - lf_now(), 1);
         want = std::min(remaining / lf_metresPerKnotTick / static_cast<double>(left), ac.rollCap);
         if (ac.rollStops) {

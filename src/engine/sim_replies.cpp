@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "core/airport_services.h"
 #include "core/fmt.h"
@@ -43,6 +45,40 @@ LiveAc* lf_liveByObject(std::uint32_t objectId)
     for (LiveAc& a : liveAircraft)
         if (a.objectId == objectId) return &a;
     return nullptr;
+}
+
+// The live records by object id while processSimReplies works through a run of
+// ground-information and static-attitude replies, which change no object id
+// and erase no record: a range answer brings one for every aircraft around the
+// user, statics included, and a plain search for each went over every record.
+// Built from one pass over the records at the first such reply (the first
+// record of an id, as the plain search finds it), dropped at any other reply
+// and after the batch.
+struct LiveObjectIndex {
+    bool inBatch = false;
+    bool built = false;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> entries;  // (object id, index), sorted
+};
+LiveObjectIndex& lf_objectIndex = *new LiveObjectIndex;
+
+LiveAc* lf_liveByObjectInBatch(std::uint32_t objectId)
+{
+    LiveObjectIndex& x = lf_objectIndex;
+    if (!x.inBatch) return lf_liveByObject(objectId);
+    if (objectId == 0) return nullptr;
+    if (!x.built) {
+        x.entries.clear();
+        if (x.entries.capacity() < liveAircraft.capacity()) x.entries.reserve(liveAircraft.capacity());
+        for (std::size_t i = 0; i < liveAircraft.size(); ++i) {
+            if (liveAircraft[i].objectId != 0)
+                x.entries.emplace_back(liveAircraft[i].objectId, static_cast<std::uint32_t>(i));
+        }
+        std::sort(x.entries.begin(), x.entries.end());
+        x.built = true;
+    }
+    const auto it = std::lower_bound(x.entries.begin(), x.entries.end(), std::pair{objectId, std::uint32_t{0}});
+    if (it == x.entries.end() || it->first != objectId) return nullptr;
+    return &liveAircraft[it->second];
 }
 
 SimAc* lf_staticById(std::uint32_t aircraftId)
@@ -137,7 +173,7 @@ void lf_objectRemoved(const SimReply& r)
 
 void lf_groundInfo(const SimReply& r)
 {
-    LiveAc* ac = lf_liveByObject(r.objectId);
+    LiveAc* ac = lf_liveByObjectInBatch(r.objectId);
     if (!ac) return;
     if (r.aircraftId == 1 && !ac->groundReplySeen && ac->countdown < 2 && ac->simState != SimState::removingfromsim &&
         ac->phase != AcPhase::take_off) {
@@ -152,7 +188,7 @@ void lf_groundInfo(const SimReply& r)
 
 void lf_staticAttitude(const SimReply& r)
 {
-    LiveAc* ac = lf_liveByObject(r.objectId);
+    LiveAc* ac = lf_liveByObjectInBatch(r.objectId);
     if (!ac) return;
     if (r.valueA >= 1.0 && r.valueA <= 35.0) ac->cgHeight = r.valueA;
     ac->staticPitch = clampedStaticPitch(r.valueB);
@@ -194,6 +230,8 @@ double clampedStaticPitch(double b)
 
 void lf_processSimReply(const SimReply& r)
 {
+    // Only these two leave the object ids and the records as they are.
+    if (r.kind != replyGroundInfo && r.kind != replyStaticAttitude) lf_objectIndex.built = false;
     switch (r.kind) {
     case replyLiveCreated: lf_liveCreated(r); break;
     case replyStaticCreated:
@@ -218,7 +256,15 @@ void processSimReplies()
     // refused titles) goes to the worker and ends the run; the rest of the taken
     // replies is then dropped with the next take.
     takeSimReplies(lf_taken);
-    for (const SimReply& r : lf_taken) lf_processSimReply(r);
+    lf_objectIndex.inBatch = true;
+    lf_objectIndex.built = false;
+    try {
+        for (const SimReply& r : lf_taken) lf_processSimReply(r);
+    } catch (...) {
+        lf_objectIndex.inBatch = false;
+        throw;
+    }
+    lf_objectIndex.inBatch = false;
     lf_taken.clear();
     sendWrittenFlightPlans();
     if (!createdObjects.empty()) activateCreatedAc();

@@ -154,10 +154,11 @@ bool lf_holdForUserAc(LiveAc& ac)
 
 void lf_spawnPath(LiveAc& ac)
 {
-    if (ac.samples.empty()) return lf_drop(ac);
     {
-        const PositionSample& front = ac.samples.front();
-        const std::int32_t lead = !front.airborne && front.groundSpeed != 0 ? spawnLeadMoving : spawnLead;
+        // The front copy: an aircraft still waiting leaves its queue untouched.
+        const SampleFront front = ac.samples.frontCopy();
+        if (!front.present) return lf_drop(ac);
+        const std::int32_t lead = front.movingOnGround ? spawnLeadMoving : spawnLead;
         if (static_cast<std::int64_t>(tickCounter.load()) < static_cast<std::int64_t>(front.dueTick) - lead) return;
     }
     if (ac.samples.size() == 1) return lf_drop(ac);

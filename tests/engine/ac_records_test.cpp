@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <deque>
+#include <functional>
+#include <random>
+#include <vector>
 
 #include "core/livery_services_fake.h"
 #include "core/options.h"
@@ -293,3 +297,144 @@ TEST(TimedQueues, WithdrawingAQueuedCreation)
 }
 
 }  // namespace
+
+// The front copy of a live aircraft's sample queue always says what the queue's
+// front says, whatever changed the queue and however the front was reached.
+namespace {
+
+PositionSample queueSample(std::int32_t due, bool airborne, double groundSpeed, bool stationary)
+{
+    PositionSample s = positionSampleAt({52.0, 4.0}, groundSpeed, due, airborne ? 3000.0 : 0.0, airborne);
+    s.stationary = stationary;
+    return s;
+}
+
+SampleFront frontOf(const SampleQueue& q)
+{
+    if (q.empty()) return {};
+    const PositionSample& s = q.front();
+    return {s.dueTick, true, s.stationary, !s.airborne && s.groundSpeed != 0};
+}
+
+void expectCopyIsFront(SampleQueue& q)
+{
+    const SampleFront want = frontOf(q);
+    const SampleFront got = q.frontCopy();
+    EXPECT_EQ(got.present, want.present);
+    EXPECT_EQ(got.dueTick, want.dueTick);
+    EXPECT_EQ(got.stationary, want.stationary);
+    EXPECT_EQ(got.movingOnGround, want.movingOnGround);
+}
+
+}  // namespace
+
+TEST(SampleQueue, TheFrontCopyFollowsEveryChange)
+{
+    const PositionSample a = queueSample(100, true, 250, false);
+    const PositionSample b = queueSample(200, false, 12, false);
+    const PositionSample c = queueSample(300, false, 0, true);
+    struct Row {
+        const char* name;
+        std::function<void(SampleQueue&)> change;
+    };
+    const std::vector<Row> rows{
+        {"push_back into an empty queue", [&](SampleQueue& q) { q.clear(), q.push_back(b); }},
+        {"push_back behind the front", [&](SampleQueue& q) { q.push_back(c); }},
+        {"push_front", [&](SampleQueue& q) { q.push_front(c); }},
+        {"pop_front", [](SampleQueue& q) { q.pop_front(); }},
+        {"pop_back of the last one", [](SampleQueue& q) { q.resize(1), q.pop_back(); }},
+        {"pop_back behind the front", [&](SampleQueue& q) { q.push_back(c), q.pop_back(); }},
+        {"resize to one", [](SampleQueue& q) { q.resize(1); }},
+        {"resize to none", [](SampleQueue& q) { q.resize(0); }},
+        {"resize of an empty queue", [](SampleQueue& q) { q.clear(), q.resize(2); }},
+        {"clear", [](SampleQueue& q) { q.clear(); }},
+        {"insert at the front", [&](SampleQueue& q) { q.insert(q.begin(), c); }},
+        {"insert behind the front", [&](SampleQueue& q) { q.insert(q.begin() + 1, c); }},
+        {"erase the front", [](SampleQueue& q) { q.erase(q.begin()); }},
+        {"erase behind the front", [](SampleQueue& q) { q.erase(q.begin() + 1); }},
+        {"front() written", [](SampleQueue& q) { q.front().dueTick = 7; }},
+        {"front() made to roll", [](SampleQueue& q) { q.front().airborne = false, q.front().groundSpeed = 3; }},
+        {"[0] written", [](SampleQueue& q) { q[0].stationary = !q[0].stationary; }},
+        {"[1] written", [](SampleQueue& q) { q[1].dueTick = 9; }},
+        {"back() of a single sample written", [](SampleQueue& q) { q.resize(1), q.back().dueTick = 11; }},
+        {"back() behind the front written", [](SampleQueue& q) { q.back().dueTick = 12; }},
+        {"through an iterator", [](SampleQueue& q) { for (PositionSample& s : q) s.dueTick += 5; }},
+        {"through a kept reference", [](SampleQueue& q) {
+             PositionSample& s0 = q.front();
+             q.push_back(queueSample(400, true, 200, false));
+             s0.dueTick = 13;
+         }},
+        {"assigned a list", [&](SampleQueue& q) { q = {c, a}; }},
+        {"copied from another", [&](SampleQueue& q) {
+             SampleQueue other;
+             other.push_back(b);
+             (void)other.frontCopy();
+             q = other;
+         }},
+        {"moved from another", [&](SampleQueue& q) {
+             SampleQueue other;
+             other.push_back(c);
+             (void)other.frontCopy();
+             q = std::move(other);
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SampleQueue q;
+        q = {a, b, c};
+        expectCopyIsFront(q);  // read before the change: the copy is current
+        row.change(q);
+        expectCopyIsFront(q);
+    }
+}
+
+TEST(SampleQueue, ACopyOrAMovedFromQueueHasItsOwnFront)
+{
+    SampleQueue q;
+    q.push_back(queueSample(100, true, 250, false));
+    (void)q.frontCopy();
+    SampleQueue copy(q);
+    expectCopyIsFront(copy);
+    SampleQueue moved(std::move(q));
+    expectCopyIsFront(moved);
+    expectCopyIsFront(q);  // moved from: whatever the queue holds now
+    q.push_back(queueSample(5, false, 0, true));
+    expectCopyIsFront(q);
+}
+
+TEST(SampleQueue, RandomChangesAgainstAPlainQueue)
+{
+    // Seeded: every change the queue offers, with the copy read between them.
+    std::mt19937 random(26);
+    SampleQueue q;
+    std::deque<PositionSample> plain;
+    for (int step = 0; step < 20000; ++step) {
+        const PositionSample s = queueSample(static_cast<std::int32_t>(random() % 1000), random() % 2 == 0,
+                                             static_cast<double>(random() % 3), random() % 2 == 0);
+        const std::size_t n = plain.size();
+        switch (random() % 9) {
+        case 0: q.push_back(s), plain.push_back(s); break;
+        case 1: q.push_front(s), plain.push_front(s); break;
+        case 2: if (n > 0) q.pop_front(), plain.pop_front(); break;
+        case 3: if (n > 0) q.pop_back(), plain.pop_back(); break;
+        case 4: q.resize(n / 2), plain.resize(n / 2); break;
+        case 5: if (n > 0) { const std::size_t i = random() % n; q[i] = s, plain[i] = s; } break;
+        case 6: if (n > 0) q.back() = s, plain.back() = s; break;
+        case 7: if (n > 1) q.erase(q.begin() + 1), plain.erase(plain.begin() + 1); break;
+        default: {
+            const auto at = static_cast<std::ptrdiff_t>(n > 0 ? random() % n : 0);
+            q.insert(q.begin() + at, s), plain.insert(plain.begin() + at, s);
+            break;
+        }
+        }
+        if (random() % 3 != 0) continue;  // reads in between, not after every change
+        ASSERT_EQ(q.size(), plain.size());
+        const SampleFront got = q.frontCopy();
+        ASSERT_EQ(got.present, !plain.empty()) << "step " << step;
+        if (!plain.empty()) {
+            ASSERT_EQ(got.dueTick, plain.front().dueTick) << "step " << step;
+            ASSERT_EQ(got.stationary, plain.front().stationary) << "step " << step;
+            ASSERT_EQ(got.movingOnGround, !plain.front().airborne && plain.front().groundSpeed != 0) << "step " << step;
+        }
+    }
+}

@@ -265,6 +265,54 @@ TEST(Replies, GroundInformation)
     }
 }
 
+// A range answer (ground information for every object around, statics too)
+// reaches, for each object id, the first live record with it, as a search of the
+// records does; a reply that ties an object in the middle of the answer is seen
+// by the ground information after it.
+TEST(Replies, GroundInformationFindsTheFirstRecordOfItsObject)
+{
+    EngineHarness h;
+    struct Rec {
+        std::uint32_t hex;
+        std::uint32_t objectId;
+        SimState state;
+    };
+    const std::vector<Rec> recs{
+        {0x484001, 201, SimState::active},
+        {0x484002, 202, SimState::active},
+        {0x484003, 201, SimState::removingfromsim},  // an older record of the same object id: second
+        {0x484004, 0, SimState::buffer},
+        {0x484005, 0, SimState::adding2sim},         // tied to 203 by the creation reply in the answer
+        {0x484006, 204, SimState::active},
+    };
+    for (const Rec& r : recs) {
+        liveAircraft.push_back(liveRecord(r.hex, "KLM" + std::to_string(r.hex % 100),
+                                          {sampleAt(52.3, 4.8, 90000), sampleAt(52.3, 4.81, 90500)}));
+        LiveAc& a = liveAircraft.back();
+        a.objectId = r.objectId;
+        a.simState = r.state;
+        a.callsign = "KLM" + std::to_string(r.hex % 100);
+        a.heightAboveGround = -1.0;
+    }
+    // Height above ground b tells which reply reached a record.
+    h.reply({999, 0, 0, replyGroundInfo, 0.0, 1.0});  // a static: no live record
+    h.reply({201, 0, 0, replyGroundInfo, 0.0, 2.0});
+    h.reply({0, 0, 0, replyGroundInfo, 0.0, 3.0});    // no object: nobody
+    h.reply({203, 0, 0, replyGroundInfo, 0.0, 4.0});  // not tied yet: nobody
+    h.reply({203, 0x484005, 0, replyLiveCreated, 0.0, 5.0});
+    h.reply({203, 0, 0, replyGroundInfo, 0.0, 6.0});
+    h.reply({204, 0, 0, replyGroundInfo, 0.0, 7.0});
+    h.reply({202, 0, 0, replyGroundInfo, 0.0, 8.0});
+    processSimReplies();
+    const std::vector<std::pair<std::uint32_t, double>> want{
+        {0x484001, 2.0}, {0x484002, 8.0}, {0x484003, -1.0}, {0x484004, -1.0}, {0x484005, 6.0}, {0x484006, 7.0}};
+    for (const auto& [hex, height] : want) {
+        SCOPED_TRACE(hex);
+        ASSERT_NE(findLive(hex), nullptr);
+        EXPECT_EQ(findLive(hex)->heightAboveGround, height);
+    }
+}
+
 TEST(Replies, TouchdownSteps)
 {
     Waiting w;

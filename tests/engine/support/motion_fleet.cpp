@@ -16,7 +16,9 @@ PositionSample lf_sample(const LatLon& at, double speed, std::int32_t due, doubl
     return positionSampleAt(at, speed, due, altitude, airborne);
 }
 
-LiveAc lf_base(std::size_t i, AcCategory category)
+}  // namespace
+
+LiveAc motionFleetAircraft(std::size_t i, AcCategory category)
 {
     AcIdentity id;
     id.airline = "KLM";
@@ -37,15 +39,13 @@ LiveAc lf_base(std::size_t i, AcCategory category)
     return ac;
 }
 
-}  // namespace
-
 void buildMotionFleet(std::size_t n, std::int32_t startTick, int seconds)
 {
     liveAircraft.clear();
     const int count = seconds / lf_sampleSeconds;
     for (std::size_t i = 0; i < n; ++i) {
         const int kind = static_cast<int>(i % 4);
-        LiveAc ac = lf_base(i, kind == 3 ? AcCategory::Heavy : AcCategory::Large);
+        LiveAc ac = motionFleetAircraft(i, kind == 3 ? AcCategory::Heavy : AcCategory::Large);
         LatLon at{50.0 + 0.01 * static_cast<double>(i % 50), 4.0 + 0.01 * static_cast<double>(i / 50)};
         double heading = 90.0;
         double speed = kind == 0 ? 300.0 : kind == 1 ? 140.0 : kind == 2 ? 15.0 : 160.0;
