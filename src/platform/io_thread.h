@@ -1,7 +1,9 @@
 #pragma once
 // One I/O thread per connection: it waits on the socket and on a wake-up
 // descriptor, reads into the handler's receive space, writes the handler's
-// queued bytes (one write at a time) and reports how the stream ended.
+// queued bytes (one write at a time) and reports how the stream ended. The
+// handler's owner may write too, on its own thread, while no write is in
+// flight: the thread is then woken only for what that write left.
 // How an end maps to the simulator link's close kinds and codes is one table:
 // ioCloseCode().
 
@@ -35,6 +37,9 @@ struct IoCloseCode {
 IoCloseCode ioCloseCode(IoEnd end);
 // Classifies an errno value of a failed read or write.
 IoEnd ioEndFromErrno(int error);
+// True for the errno values of a read or write that failed only for now (the
+// socket was full or empty, or a signal came): try again later.
+bool ioWouldBlock(int error);
 
 // What the I/O thread works for. Every call comes from the I/O thread.
 class IoHandler {
@@ -48,6 +53,11 @@ public:
     // The unwritten rest of the write in progress (empty: nothing to write).
     virtual std::span<const std::uint8_t> pendingWrite() = 0;
     virtual void onWritten(std::size_t n) = 0;
+    // The errno of a write the handler's owner made itself, on its own thread,
+    // that failed for good (0: none); the owner wakes the thread after setting
+    // it. Looked at on every wake-up, before the socket's events: the thread
+    // then ends the stream as for a failed write of its own.
+    virtual int failedWrite() { return 0; }
     // The stream ended (called at most once, then the thread ends).
     virtual void onIoEnd(IoEnd end, int osError) = 0;
 };

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -116,13 +117,17 @@ public:
         std::lock_guard lock(m_);
         out_.erase(0, n);
     }
-    void onIoEnd(IoEnd end, int) override
+    int failedWrite() override { return failedWrite_.load(); }
+    void onIoEnd(IoEnd end, int osError) override
     {
         std::lock_guard lock(m_);
         end_ = end;
+        endError_ = osError;
         ended_ = true;
         open_ = false;
     }
+    // A write of the owner's own failed (then the owner wakes the thread).
+    void failWrite(int osError) { failedWrite_ = osError; }
     void queue(const std::string& s)
     {
         std::lock_guard lock(m_);
@@ -139,6 +144,11 @@ public:
         end = end_;
         return ended_;
     }
+    int endError()
+    {
+        std::lock_guard lock(m_);
+        return endError_;
+    }
 
 private:
     std::atomic<bool> open_{true};
@@ -146,7 +156,9 @@ private:
     std::mutex m_;
     std::string got_, out_;
     IoEnd end_ = IoEnd::OtherError;
+    int endError_ = 0;
     bool ended_ = false;
+    std::atomic<int> failedWrite_{0};
 };
 
 bool waitFor(const std::function<bool()>& pred)
@@ -243,6 +255,47 @@ TEST(IoThread, CancelReportsOurOwnCancel)
     EXPECT_EQ(end, IoEnd::Cancelled);
     closeSocket(p.client);
     closeSocket(p.server);
+}
+
+}  // namespace
+
+namespace {
+
+// A write the handler's owner made on its own thread failed: the I/O thread,
+// woken, ends the stream as for a failed write of its own, even while the
+// peer's end of stream waits to be read.
+TEST(IoThread, AWriteThatFailedOnTheOwnersThreadEndsTheStream)
+{
+    struct Case {
+        const char* name;
+        int osError;
+        bool peerClosedToo;
+        IoEnd end;
+    } cases[] = {
+        {"broken pipe", EPIPE, false, IoEnd::BrokenPipe},
+        {"reset", ECONNRESET, false, IoEnd::Reset},
+        {"reset, the peer's close unread", ECONNRESET, true, IoEnd::Reset},
+        {"anything else", EIO, false, IoEnd::OtherError},
+    };
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(tc.name);
+        Pair p = connectPair("ipv4");
+        ASSERT_NE(p.client, invalidSocket);
+        auto rec = std::make_shared<Recorder>();
+        IoThread io;
+        setNonBlocking(p.client, true);
+        io.start(p.client, rec);
+        rec->failWrite(tc.osError);
+        if (tc.peerClosedToo) closeSocket(p.server);
+        io.wake();
+        IoEnd end;
+        ASSERT_TRUE(waitFor([&] { return rec->ended(end); }));
+        EXPECT_EQ(end, tc.end);
+        EXPECT_EQ(rec->endError(), tc.osError);
+        io.stop();
+        closeSocket(p.client);
+        if (!tc.peerClosedToo) closeSocket(p.server);
+    }
 }
 
 }  // namespace

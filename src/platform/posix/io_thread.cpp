@@ -35,6 +35,11 @@ IoEnd ioEndFromErrno(int error)
     }
 }
 
+bool ioWouldBlock(int error)
+{
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+}
+
 IoThread::~IoThread()
 {
     stop();
@@ -113,6 +118,12 @@ void IoThread::run(net::Socket socket, std::shared_ptr<IoHandler> handler)
             return;
         }
         if (fds[1].revents) wake_.drain();
+        // Before anything the socket says: the failed write came first (and
+        // whoever made it woke this thread).
+        if (const int failed = handler->failedWrite(); failed != 0) {
+            if (mode == 0) handler->onIoEnd(ioEndFromErrno(failed), failed);
+            return;
+        }
         const short ev = fds[0].revents;
         if (ev == 0) continue;
         if (mode == 0 && (ev & (POLLIN | POLLHUP | POLLERR))) {
@@ -128,7 +139,7 @@ void IoThread::run(net::Socket socket, std::shared_ptr<IoHandler> handler)
                 return;
             }
             if (got < 0) {
-                if (err != EAGAIN && err != EINTR) {
+                if (!ioWouldBlock(err)) {
                     handler->onIoEnd(ioEndFromErrno(err), err);
                     return;
                 }
@@ -143,7 +154,7 @@ void IoThread::run(net::Socket socket, std::shared_ptr<IoHandler> handler)
             int err = 0;
             const long sent = net::sendSome(socket, bytes, &err);
             if (sent < 0) {
-                if (err != EAGAIN && err != EINTR) {
+                if (!ioWouldBlock(err)) {
                     if (mode == 0) handler->onIoEnd(ioEndFromErrno(err), err);
                     return;
                 }
