@@ -133,8 +133,11 @@ void FakeSimServer::stop()
 
 void FakeSimServer::configure(const std::function<void(StandInOptions&)>& change)
 {
-    std::lock_guard lock(mutex_);
-    change(options_);
+    {
+        std::lock_guard lock(mutex_);
+        change(options_);
+    }
+    wake_.signal();
 }
 
 void FakeSimServer::dropClientLocked(bool graceful)
@@ -162,10 +165,15 @@ void FakeSimServer::serve()
             if (closeRequest_ != 0) dropClientLocked(closeRequest_ == 1);
             client = client_;
         }
+        bool reading = true;
+        {
+            std::lock_guard lock(mutex_);
+            reading = options_.readClient;
+        }
         std::vector<platform::net::Socket> fds{wake_.fd()};
         if (client == platform::net::invalidSocket) {
             fds.insert(fds.end(), listeners_.begin(), listeners_.end());
-        } else {
+        } else if (reading) {
             fds.push_back(client);
         }
         const int i = platform::net::waitReadable(fds, 200);

@@ -57,6 +57,7 @@ struct StandInOptions {
     int failNextCreations = 0;            // the next n creations are refused too
     double radiusSlackMetres = 0.0;
     bool recordTracks = true;  // keep every AI object's track (tracks())
+    bool readClient = true;    // false: the client's bytes stay unread, its writes back up
 };
 
 struct UserAircraft {
@@ -122,7 +123,7 @@ public:
     std::uint16_t portIPv6() const { return portIPv6_; }
     const std::string& pipeName() const { return options_.pipeName; }
 
-    // Changes options while running.
+    // Changes options while running (the server looks at them again at once).
     void configure(const std::function<void(StandInOptions&)>& change);
 
     // --- records ---
