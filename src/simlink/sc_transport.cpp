@@ -10,6 +10,9 @@ std::atomic<std::size_t> lf_transportCount{0};
 std::atomic<std::size_t> lf_connectionCount{0};
 std::atomic<std::size_t> lf_activeCount{0};
 std::atomic<std::uint32_t> lf_connectionIdCounter{0};
+std::atomic<std::uint64_t> lf_directWrites{0};
+std::atomic<std::uint64_t> lf_writesLeftToIo{0};
+std::atomic<std::uint64_t> lf_ioThreadWrites{0};
 std::atomic<ScNotifyCallback> lf_notifyCallback{nullptr};
 
 std::uint32_t lf_nextConnectionId()
@@ -107,13 +110,20 @@ std::size_t ScTransport::activeTransports()
     return lf_activeCount.load();
 }
 
+ScTransport::WriteCounts ScTransport::writeCounts()
+{
+    return {lf_directWrites.load(), lf_writesLeftToIo.load(), lf_ioThreadWrites.load()};
+}
+
 void ScTransport::prepare()
 {
     {
+        std::lock_guard write(writeMutex_);
         std::lock_guard lock(sendQueueMutex_);
         queued_.clear();
         writing_.clear();
         written_ = 0;
+        failedWrite_ = 0;
     }
     connectionId_ = lf_nextConnectionId();
     receive_.reset(maxReceiveSize_);
@@ -188,7 +198,31 @@ void ScTransport::queue(std::span<const std::uint8_t> bytes)
 void ScTransport::send(std::span<const std::uint8_t> bytes)
 {
     if (!isOpen()) return;
-    queue(bytes);
+    {
+        // Queued under the write lock: the I/O thread cannot take these bytes
+        // between the queueing and the look at the write in flight.
+        std::lock_guard write(writeMutex_);
+        queue(bytes);
+        if (written_ < writing_.size() || failedWrite_.load() != 0) {
+            // The I/O thread goes on with the write in flight and then takes the
+            // queued bytes: earlier bytes leave first.
+            if (bytes.empty()) return;
+        } else {
+            takeQueuedLocked();
+            if (writing_.empty()) return;
+            int err = 0;
+            const long n = platform::net::sendSome(handle_, writing_, &err);
+            if (n > 0) {
+                written_ = std::min(static_cast<std::size_t>(n), writing_.size());
+            } else if (n < 0 && !platform::ioWouldBlock(err)) {
+                failedWrite_ = err;  // the I/O thread ends the stream for it, as for its own
+            }
+            ++lf_directWrites;
+            if (written_ >= writing_.size()) return;
+        }
+    }
+    // Queued behind a write in flight, or what the socket did not take.
+    ++lf_writesLeftToIo;
     io_.wake();
 }
 
@@ -215,22 +249,30 @@ void ScTransport::onRead(std::size_t n)
     if (r.kind != scclose::none) close(r.kind, r.code);
 }
 
+void ScTransport::takeQueuedLocked()
+{
+    // Everything queued since the last write becomes the next one (both
+    // buffers keep their capacity).
+    writing_.clear();
+    written_ = 0;
+    std::lock_guard lock(sendQueueMutex_);
+    writing_.swap(queued_);
+}
+
 std::span<const std::uint8_t> ScTransport::pendingWrite()
 {
-    if (written_ >= writing_.size()) {
-        // The write in flight is done: everything queued since becomes the next
-        // one (both buffers keep their capacity).
-        writing_.clear();
-        written_ = 0;
-        std::lock_guard lock(sendQueueMutex_);
-        writing_.swap(queued_);
-    }
+    // The span stays valid outside the lock: while a write is in flight, only
+    // this thread changes writing_.
+    std::lock_guard write(writeMutex_);
+    if (written_ >= writing_.size()) takeQueuedLocked();
     return std::span<const std::uint8_t>(writing_).subspan(written_);
 }
 
 void ScTransport::onWritten(std::size_t n)
 {
+    std::lock_guard write(writeMutex_);
     written_ = std::min(written_ + n, writing_.size());
+    ++lf_ioThreadWrites;
 }
 
 void ScTransport::onIoEnd(platform::IoEnd end, int osError)
@@ -389,9 +431,11 @@ void ScConnection::moveBuiltToTransport()
 
 void ScConnection::sendPending()
 {
-    if (writePos_ == 0) return;
-    moveBuiltToTransport();
-    wakeIo();
+    // Sends even with nothing built: bytes a batch moved on to the transport
+    // wait in the queue when its last packet was given back (a text too long).
+    send(std::span<const std::uint8_t>(sendBuffer_.data(), writePos_));
+    std::memset(sendBuffer_.data(), 0, writePos_);
+    writePos_ = 0;
 }
 
 void ScConnection::packetBuilt()

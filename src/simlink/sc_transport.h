@@ -7,10 +7,12 @@
 //
 // Sending: packets are built in the connection's send buffer and appended, as
 // plain bytes, to the transport's queued bytes (reused, no allocation once
-// grown). The I/O thread swaps the queued bytes with its write buffer and
-// writes all of them with one call, continuing a partial write where it
-// stopped. Inside a batch (beginBatch/endBatch: one simulator frame's flush)
-// the I/O thread is woken once, at the batch's end.
+// grown). The queued bytes are swapped with the write buffer and written with
+// one non-blocking call: by the sending thread itself when no write is in
+// flight, else by the I/O thread, which also continues a partial write where it
+// stopped (the sending thread wakes it only then). Inside a batch
+// (beginBatch/endBatch: one simulator frame's flush) the bytes leave at the
+// batch's end.
 
 #include <array>
 #include <atomic>
@@ -105,10 +107,13 @@ public:
                     bool disableNagle, std::uint32_t maxReceiveSize);
 
     // Queues bytes for writing (dropped when the transport is not open) and
-    // wakes the I/O thread; queue() only appends, wakeIo() wakes.
+    // writes what is queued at once, from the calling thread, when no write is
+    // in flight; what the socket does not take (or all, while a write is in
+    // flight) is left to the I/O thread, woken for it. Never blocks on the
+    // socket. Callers keep sends apart from teardown (the global send lock).
+    // queue() only appends.
     void send(std::span<const std::uint8_t> bytes);
     void queue(std::span<const std::uint8_t> bytes);
-    void wakeIo() { io_.wake(); }
     // Ends the I/O thread (after it wrote what was queued) and closes the handle.
     void releaseIo();
 
@@ -126,9 +131,18 @@ public:
     void onRead(std::size_t n) override;
     std::span<const std::uint8_t> pendingWrite() override;
     void onWritten(std::size_t n) override;
+    int failedWrite() override { return failedWrite_.load(); }
     void onIoEnd(platform::IoEnd end, int osError) override;
 
     static std::size_t liveTransports();
+    // Process-wide counts of writes: made by the sending thread, sends that
+    // left bytes to the I/O thread (woken for them), made by the I/O thread.
+    struct WriteCounts {
+        std::uint64_t direct = 0;
+        std::uint64_t leftToIo = 0;
+        std::uint64_t byIoThread = 0;
+    };
+    static WriteCounts writeCounts();
     // Transports whose I/O has not yet been released.
     static std::size_t activeTransports();
 
@@ -149,10 +163,14 @@ protected:
 
     std::mutex sendQueueMutex_;
     std::vector<std::uint8_t> queued_;  // under sendQueueMutex_
-    // The write in flight and how much of it is written (I/O thread, and
-    // prepare before the I/O starts).
+    // The write in flight and how much of it is written, under writeMutex_
+    // (taken before sendQueueMutex_). Only the I/O thread writes the bytes of
+    // a write in flight; a sending thread writes only when none is.
+    std::mutex writeMutex_;
     std::vector<std::uint8_t> writing_;
     std::size_t written_ = 0;
+    std::atomic<int> failedWrite_{0};  // errno of the sending thread's failed write
+    void takeQueuedLocked();           // a finished write: the queued bytes become the next
 
     ScReceiveBuffer receive_;
     std::mutex ioMutex_;
@@ -189,7 +207,7 @@ public:
     // Packet building (caller holds the global send lock).
     std::uint8_t* allocPacket(std::size_t size, sc::Op op);  // null: no room
     void givePacketBack(std::uint8_t* packet);                  // a text did not fit
-    void sendPending();                                         // hands the built bytes to the transport
+    void sendPending();                                         // sends the built bytes (and what waits queued)
     // A packet was built: sent at once outside a batch; inside one the bytes
     // wait in the send buffer, and move on to the transport (without a wake)
     // only when the next packet would not fit.

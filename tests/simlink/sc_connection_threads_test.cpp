@@ -1,5 +1,6 @@
 // The connection against the stand-in over real sockets: the transport chain,
-// framing faults from the peer, the peer closing or resetting, closed handles.
+// framing faults from the peer, the peer closing or resetting, closed handles,
+// writes by the sending thread and by the I/O thread.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -16,6 +17,20 @@ namespace {
 
 using platform::net::Family;
 using simstandin::Bytes;
+using simtest::Golden;
+
+// The program's own TCP socket to the stand-in's IPv4 port, found by its peer.
+int clientSocketTo(std::uint16_t port)
+{
+    for (int fd = 3; fd < 1024; ++fd) {
+        sockaddr_in a{};
+        socklen_t len = sizeof a;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0 && a.sin_family == AF_INET &&
+            ntohs(a.sin_port) == port)
+            return fd;
+    }
+    return -1;
+}
 
 // A loopback port nobody listens on, for the life of the object. It stays
 // bound (never listening): a port merely closed again could be handed to a
@@ -259,13 +274,24 @@ TEST_F(ScConnectionTest, BrokenConnectionsReturnTheirRecordedCode)
     sc::putU32(tooLarge.data(), 41089);
     struct Case {
         const char* name;
-        std::function<void(simstandin::FakeSimServer&)> act;
+        std::function<void(simstandin::FakeSimServer&, HANDLE)> act;
         std::uint32_t code;
     } cases[] = {
-        {"peer closes (FIN)", [](auto& s) { s.closeClient(true); }, 0xC000013Eu},
-        {"peer resets (RST)", [](auto& s) { s.closeClient(false); }, 0xC000020Du},
-        {"size 3", [&](auto& s) { s.sendRaw(size3); }, 0x80004004u},
-        {"size over MaxReceiveSize", [&](auto& s) { s.sendRaw(tooLarge); }, 0x80004004u},
+        {"peer closes (FIN)", [](auto& s, HANDLE) { s.closeClient(true); }, 0xC000013Eu},
+        {"peer resets (RST)", [](auto& s, HANDLE) { s.closeClient(false); }, 0xC000020Du},
+        {"size 3", [&](auto& s, HANDLE) { s.sendRaw(size3); }, 0x80004004u},
+        {"size over MaxReceiveSize", [&](auto& s, HANDLE) { s.sendRaw(tooLarge); }, 0x80004004u},
+        // The sending thread's own write fails (EPIPE); the I/O thread had
+        // nothing to write and nothing to read.
+        {"our sending side shut down",
+         [](auto& s, HANDLE h) {
+             s.configure([](auto& o) { o.readClient = false; });  // nor sees the peer our end
+             ASSERT_EQ(::shutdown(clientSocketTo(s.portIPv4()), SHUT_WR), 0);
+             const auto before = ScTransport::writeCounts();
+             ASSERT_EQ(SimConnect_AIRemoveObject(h, 1, 105), scOk);
+             EXPECT_EQ(ScTransport::writeCounts().direct, before.direct + 1);
+         },
+         0xC000014Bu},
     };
     startServer();
     // Over TCP: a Unix socket has no reset, its peer sees only an end of stream.
@@ -275,7 +301,7 @@ TEST_F(ScConnectionTest, BrokenConnectionsReturnTheirRecordedCode)
         received_.clear();
         HANDLE h = openClient();
         ASSERT_NE(h, nullptr);
-        tc.act(*server_);
+        tc.act(*server_, h);
         const HRESULT code = static_cast<HRESULT>(tc.code);
         HRESULT got = 0;
         ASSERT_TRUE(simtest::eventually([&] {
@@ -288,9 +314,10 @@ TEST_F(ScConnectionTest, BrokenConnectionsReturnTheirRecordedCode)
         EXPECT_EQ(SimConnect_RequestDataOnSimObject(h, 109, 403, 0, SIMCONNECT_PERIOD_ONCE), code);
         EXPECT_EQ(SimConnect_CallDispatch(h, nullptr, nullptr), scFail);  // no procedure
         EXPECT_EQ(SimConnect_Close(h), scOk);
+        server_->configure([](auto& o) { o.readClient = true; });
         ASSERT_TRUE(server_->waitForDisconnect());
     }
-    EXPECT_EQ(server_->acceptedCount(), 4u);  // accepted again after every disconnect
+    EXPECT_EQ(server_->acceptedCount(), std::size(cases));  // accepted again after every disconnect
 }
 
 std::atomic<int> lf_notified{0};
@@ -400,3 +427,104 @@ TEST_F(ScConnectionTest, LargerMaxReceiveSizeAcceptsLargerMessages)
 }
 
 }  // namespace
+
+namespace {
+
+// Sends frames as the program does (a batch of position blocks, then a removal
+// on its own) and writes down the bytes each packet must arrive with.
+class FrameSender {
+public:
+    explicit FrameSender(HANDLE h) : h_(h) { EXPECT_EQ(SimConnect_GetLastSentPacketID(h, &lastId_), scOk); }
+    void frame(int positions)
+    {
+        ASSERT_EQ(scBeginBatch(h_), scOk);
+        for (int i = 0; i < positions; ++i) {
+            const auto object = static_cast<DWORD>(expected_.size());
+            const double block[8] = {static_cast<double>(object), 8.6, -0.05, 0.01, 3.1, 2500.0, -12.5, 140.0};
+            ASSERT_EQ(SimConnect_SetDataOnSimObject(h_, 402, object, 0, 0, 64, block), scOk);
+            Golden g(100, 0x10, ++lastId_);
+            g.u32(16, 402).u32(20, object).u32(28, 1).u32(32, 64);
+            for (int k = 0; k < 8; ++k) g.f64(36 + 8 * k, block[k]);
+            expected_.push_back(g.bytes);
+        }
+        ASSERT_EQ(scEndBatch(h_), scOk);
+        const auto object = static_cast<DWORD>(expected_.size());
+        ASSERT_EQ(SimConnect_AIRemoveObject(h_, object, 105), scOk);
+        expected_.push_back(Golden(24, 0x2C, ++lastId_).u32(16, object).u32(20, 105).bytes);
+    }
+    const std::vector<Bytes>& expected() const { return expected_; }
+
+private:
+    HANDLE h_;
+    DWORD lastId_ = 0;
+    std::vector<Bytes> expected_;
+};
+
+}  // namespace
+
+// A send is written by the sending thread while nothing is in flight; what the
+// socket does not take is left to the I/O thread, and what is sent meanwhile
+// queues behind it. Either way every byte arrives as built, in order.
+TEST_F(ScConnectionTest, DirectAndIoThreadWritesLeaveEveryByteInOrder)
+{
+    startServer();
+    const std::string ipv4 =
+        "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(server_->portIPv4()) + "\n";
+    const std::string pipe = "[SimConnect]\nProtocol=Pipe\n";
+    struct Case {
+        const char* name;
+        std::string cfg;
+        bool peerPauses;
+    } cases[] = {
+        {"pipe, the peer reads all along", pipe, false},
+        {"pipe, the peer stops reading for a while", pipe, true},
+        {"IPv4, the peer reads all along", ipv4, false},
+        {"IPv4, the peer stops reading for a while", ipv4, true},
+    };
+    for (const auto& tc : cases) {
+        SCOPED_TRACE(tc.name);
+        writeCfg("cwd", tc.cfg);
+        HANDLE h = openClient();
+        ASSERT_NE(h, nullptr);
+        server_->clearPackets();
+        const auto before = ScTransport::writeCounts();
+        FrameSender sender(h);
+        constexpr int readFrames = 20;
+        if (tc.peerPauses) {
+            server_->configure([](auto& o) { o.readClient = false; });
+            // Frames until the socket takes no more, then a few behind the rest.
+            for (int i = 0; i < 2000 && ScTransport::writeCounts().leftToIo == before.leftToIo; ++i) sender.frame(400);
+            ASSERT_GT(ScTransport::writeCounts().leftToIo, before.leftToIo);
+            for (int i = 0; i < 3; ++i) sender.frame(400);
+            EXPECT_EQ(ScTransport::writeCounts().byIoThread, before.byIoThread);  // nothing could go yet
+            server_->configure([](auto& o) { o.readClient = true; });
+        } else {
+            for (int i = 0; i < readFrames; ++i) {
+                sender.frame(50);
+                // Taken off the socket before the next frame: no write can be partial.
+                ASSERT_TRUE(server_->waitForPackets(sender.expected().size()));
+            }
+        }
+        ASSERT_TRUE(server_->waitForPackets(sender.expected().size()));
+        const auto got = server_->packets();
+        ASSERT_EQ(got.size(), sender.expected().size());
+        std::size_t firstWrong = got.size();
+        for (std::size_t i = 0; i < got.size() && firstWrong == got.size(); ++i) {
+            if (got[i].raw != sender.expected()[i]) firstWrong = i;
+        }
+        EXPECT_EQ(firstWrong, got.size()) << "of " << got.size() << " packets";
+        const auto after = ScTransport::writeCounts();
+        if (tc.peerPauses) {
+            EXPECT_GT(after.direct, before.direct);
+            EXPECT_GT(after.byIoThread, before.byIoThread);  // went on where the socket stopped
+        } else {
+            // Each batch and each single send in one write of the sending
+            // thread; the I/O thread was never woken to write.
+            EXPECT_EQ(after.direct - before.direct, 2u * readFrames);
+            EXPECT_EQ(after.leftToIo, before.leftToIo);
+            EXPECT_EQ(after.byIoThread, before.byIoThread);
+        }
+        EXPECT_EQ(SimConnect_Close(h), scOk);
+        ASSERT_TRUE(server_->waitForDisconnect());
+    }
+}

@@ -420,3 +420,19 @@ TEST_F(ScPackets, PacketsOfABatchWaitForItsEndAndThenLeaveInOrder)
     EXPECT_EQ(scBeginBatch(nullptr), scFail);
     EXPECT_EQ(scEndBatch(nullptr), scFail);
 }
+
+// The batch's bytes moved on to make room for a packet whose text then did not
+// fit: they leave at the batch's end all the same, not with some later send.
+TEST_F(ScPackets, ABatchWhoseLastPacketIsGivenBackStillSendsTheRest)
+{
+    const double block[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    constexpr int positions = static_cast<int>(sc::sendBufferSize / 100);  // room left: less than one mapping
+    ASSERT_EQ(scBeginBatch(h_), scOk);
+    for (int i = 0; i < positions; ++i) ASSERT_EQ(SimConnect_SetDataOnSimObject(h_, 402, 100 + i, 0, 0, 64, block), scOk);
+    EXPECT_EQ(SimConnect_MapClientEventToSimEvent(h_, 5000, std::string(300, 'X').c_str()), scTextTooLong);
+    ASSERT_EQ(scEndBatch(h_), scOk);
+    ASSERT_TRUE(server_->waitForPackets(1 + positions));
+    const auto got = packetsAfterOpen();
+    ASSERT_EQ(got.size(), static_cast<std::size_t>(positions));
+    EXPECT_EQ(got.back().u32(20), 100u + positions - 1);
+}
