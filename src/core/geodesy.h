@@ -34,16 +34,19 @@ inline constexpr int ticksPerMinute = 6000;
 // A week of ticks (604800 s).
 inline constexpr std::int32_t ticksPerWeek = 60480000;
 
-// An angle folded into [-pi, pi] (radians).
+// An angle folded into [-pi, pi] (radians). Within half a turn the remainder is
+// the angle itself, exactly: most angles are, and the call is skipped for them.
 inline double foldPi(double a)
 {
+    if (a > -twoPi / 2 && a < twoPi / 2) return a;
     a = std::remainder(a, twoPi);
     return a;
 }
 // A longitude difference b - a (degrees) folded into [-180, 180), so that a leg
-// across the antimeridian goes the short way.
+// across the antimeridian goes the short way (within half a turn: d itself).
 inline double wrapLonDelta(double d)
 {
+    if (d > -180.0 && d < 180.0) return d;
     d = std::remainder(d, 360.0);
     return d >= 180.0 ? d - 360.0 : d;
 }

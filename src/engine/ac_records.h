@@ -189,10 +189,23 @@ struct SampleFront {
     bool movingOnGround = false;  // not airborne, a ground speed other than 0
 };
 
+// What the ground roll reads on every tick of the sample it aims at: a copy
+// kept among the roll's own fields (LiveAc::rollAim), so that a rolling
+// aircraft touches neither the queue nor its blocks while the queue stays as it is.
+struct SampleAim {
+    LatLon place;                // the sample's position (degrees)
+    std::uint32_t index = 0;     // which sample
+    std::int32_t dueTick = 0;
+    bool present = false;        // the queue holds a sample at index
+    bool nextMoves = false;      // a sample follows it, and it does not stand
+};
+
 // The due samples of a live aircraft (oldest in front): a std::deque with the
-// copy of its front (SampleFront). Every way to change the queue or to reach
-// one of its samples for writing marks the copy stale here, and front()
-// takes it again from the queue when it is next read, so no caller keeps it.
+// copy of its front (SampleFront), and the mark that says whether the roll's
+// copy of a sample (SampleAim) still holds. Every way to change the queue or to
+// reach one of its samples for writing marks the copies stale here, and
+// frontCopy() / aimCopy() take them again from the queue when next read, so no
+// caller can forget a refresh.
 class SampleQueue {
 public:
     using Container = std::deque<PositionSample>;
@@ -204,32 +217,40 @@ public:
     SampleQueue(SampleQueue&& other) noexcept(std::is_nothrow_move_constructible_v<Container>)
         : queue_(std::move(other.queue_))
     {
-        other.stale_ = true;
+        other.stale_ = allStale;
     }
     SampleQueue& operator=(const SampleQueue& other)
     {
         queue_ = other.queue_;
-        stale_ = true;
+        stale_ = allStale;
         return *this;
     }
     SampleQueue& operator=(SampleQueue&& other) noexcept(std::is_nothrow_move_assignable_v<Container>)
     {
         queue_ = std::move(other.queue_);
-        stale_ = other.stale_ = true;
+        stale_ = other.stale_ = allStale;
         return *this;
     }
     SampleQueue& operator=(std::initializer_list<PositionSample> samples)
     {
         queue_ = samples;
-        stale_ = true;
+        stale_ = allStale;
         return *this;
     }
 
     // The copy of the front, taken again from the queue when stale.
     SampleFront frontCopy()
     {
-        if (stale_) refresh();
+        if ((stale_ & frontStale) != 0) refresh();
         return {dueTick_, present_, stationary_, movingOnGround_};
+    }
+    // The copy of the sample at index, kept by the one reader in `copy`: taken
+    // again from the queue when the queue changed since, or for another index.
+    // One such copy per queue (LiveAc::rollAim): the mark is the queue's.
+    const SampleAim& aimCopy(std::size_t index, SampleAim& copy)
+    {
+        if ((stale_ & aimStale) != 0 || copy.index != index) refreshAim(index, copy);
+        return copy;
     }
 
     bool empty() const { return queue_.empty(); }
@@ -243,72 +264,79 @@ public:
     // Writable access: the front may change through it.
     PositionSample& front()
     {
-        stale_ = true;
+        stale_ = allStale;
         return queue_.front();
     }
     PositionSample& back()
     {
-        stale_ = stale_ || queue_.size() == 1;
+        changed(queue_.size() == 1);
         return queue_.back();
     }
     PositionSample& operator[](std::size_t i)
     {
-        stale_ = stale_ || i == 0;
+        changed(i == 0);
         return queue_[i];
     }
     iterator begin()
     {
-        stale_ = true;
+        stale_ = allStale;
         return queue_.begin();
     }
     iterator end()
     {
-        stale_ = true;
+        stale_ = allStale;
         return queue_.end();
     }
 
     void push_back(const PositionSample& s)
     {
-        stale_ = stale_ || queue_.empty();
+        changed(queue_.empty());
         queue_.push_back(s);
     }
     void push_front(const PositionSample& s)
     {
-        stale_ = true;
+        stale_ = allStale;
         queue_.push_front(s);
     }
     void pop_front()
     {
-        stale_ = true;
+        stale_ = allStale;
         queue_.pop_front();
     }
     void pop_back()
     {
-        stale_ = stale_ || queue_.size() == 1;
+        changed(queue_.size() == 1);
         queue_.pop_back();
     }
     void resize(std::size_t n)
     {
-        stale_ = stale_ || n == 0 || queue_.empty();
+        changed(n == 0 || queue_.empty());
         queue_.resize(n);
     }
     void clear()
     {
-        stale_ = true;
+        stale_ = allStale;
         queue_.clear();
     }
     iterator insert(const_iterator at, const PositionSample& s)
     {
-        stale_ = true;
+        stale_ = allStale;
         return queue_.insert(at, s);
     }
     iterator erase(const_iterator at)
     {
-        stale_ = true;
+        stale_ = allStale;
         return queue_.erase(at);
     }
 
 private:
+    static constexpr std::uint8_t frontStale = 1;
+    static constexpr std::uint8_t aimStale = 2;
+    static constexpr std::uint8_t allStale = frontStale | aimStale;
+
+    // Any change marks the roll's copy stale; the front copy when the front may have changed.
+    void changed(bool front) { stale_ |= front ? allStale : aimStale; }
+
     void refresh()
     {
         present_ = !queue_.empty();
@@ -320,7 +348,20 @@ private:
             stationary_ = s.stationary;
             movingOnGround_ = !s.airborne && s.groundSpeed != 0;
         }
-        stale_ = false;
+        stale_ &= ~frontStale;
+    }
+    void refreshAim(std::size_t index, SampleAim& copy)
+    {
+        copy = {};
+        copy.index = static_cast<std::uint32_t>(index);
+        copy.present = index < queue_.size();
+        if (copy.present) {
+            const PositionSample& s = queue_[index];
+            copy.place = {s.latitude, s.longitude};
+            copy.dueTick = s.dueTick;
+            copy.nextMoves = index + 1 < queue_.size() && !queue_[index + 1].stationary;
+        }
+        stale_ &= ~aimStale;
     }
 
     // The front copy first: LiveAc puts it in the line of the state.
@@ -328,7 +369,7 @@ private:
     bool present_ = false;
     bool stationary_ = false;
     bool movingOnGround_ = false;
-    bool stale_ = true;
+    std::uint8_t stale_ = allStale;  // frontStale, aimStale
     Container queue_;
 };
 
@@ -356,6 +397,8 @@ struct GroundCurve {
 // flags and the first steps; the position block; the line of the other steps and
 // the curve's control point; and one line of the identity (the pitches and turn
 // steps). The deque itself lies between the first two, read only at a due sample.
+// A rolling aircraft reads the roll's line and the line of its copy of the
+// sample it aims at (rollAim) too, and the curve's length table on a curve.
 struct alignas(64) LiveAc : SimAc {
     // --- read or written on every tick of an active aircraft ---
     SampleQueue samples;  // oldest in front; its front copy in the line of the state
@@ -394,6 +437,13 @@ struct alignas(64) LiveAc : SimAc {
     double moveKt = 0.0;         // kt of the leg flown by latStep and lonStep
     double rollTravelled = 0.0;  // m along the curve
     LatLon rollEnd;              // end of the straight leg
+    // A line of its own, read only by a rolling aircraft: the copy of the
+    // sample the roll aims at (samples.aimCopy), and the cosine and sine of the
+    // last direction rolled in (rollCos, rollSin of rollTravel).
+    SampleAim rollAim;
+    double rollTravel = notANumber;  // rad
+    double rollCos = notANumber;
+    double rollSin = notANumber;
     std::array<double, 17> curveArc{};  // m along the curve at u = i / 16
 
     // --- read or written at a due sample ---

@@ -3,6 +3,7 @@
 // what happens when the queue runs dry (hold, extrapolate, let go).
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -58,10 +59,10 @@ double lf_foldHeading(double h)
 }
 
 // Turns the heading towards the target by step, the shorter way round; within
-// the step the target is taken, within half a degree nothing changes.
-void lf_steer(double& heading, double target, double step)
+// the step the target is taken, within half a degree nothing changes. d is
+// foldPi(target - heading), when the caller has it already.
+void lf_steerBy(double& heading, double target, double d, double step)
 {
-    double d = foldPi(target - heading);
     if (std::abs(d) <= lf_deadBand) return;
     if (std::abs(d) == pi) d = heading <= pi ? -pi : pi;
     if (std::abs(d) <= step) {
@@ -69,6 +70,11 @@ void lf_steer(double& heading, double target, double step)
     } else {
         heading = lf_foldHeading(heading + (d > 0 ? step : -step));
     }
+}
+
+void lf_steer(double& heading, double target, double step)
+{
+    lf_steerBy(heading, target, foldPi(target - heading), step);
 }
 
 LatLon lf_at(const PositionSample& s)
@@ -165,26 +171,64 @@ double lf_travelHeading(const LiveAc& ac)
     return ac.phase == AcPhase::pushing_back ? lf_foldHeading(ac.posBlock.heading + pi) : ac.posBlock.heading;
 }
 
-// The place lies behind the aircraft (or on it): it has been passed.
-bool lf_passed(const LiveAc& ac, const LatLon& place)
-{
+// A place as the rolling aircraft sees it from its block: metres north and
+// east, the distance, the bearing, and the turn to it from the direction rolled
+// in (foldPi of the bearing less that direction).
+struct RollSight {
+    LatLon place;
     double north = 0.0;
     double east = 0.0;
-    lf_offsetTo(ac, place, north, east);
-    const double d = std::hypot(north, east);
-    if (d < lf_arrivedMetres) return true;
+    double distance = 0.0;
+    double toward = 0.0;  // rad
+    double turn = 0.0;    // rad, in [-pi, pi]
+};
+
+RollSight lf_sight(const LiveAc& ac, const LatLon& place)
+{
+    RollSight s;
+    s.place = place;
+    lf_offsetTo(ac, place, s.north, s.east);
+    s.distance = std::hypot(s.north, s.east);
+    s.toward = std::atan2(s.east, s.north);
+    s.turn = foldPi(s.toward - lf_travelHeading(ac));
+    return s;
+}
+
+// The same value to the last bit (so -0 is not 0): what is worked out of one holds for the other.
+bool lf_sameBits(double a, double b)
+{
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+bool lf_samePoint(const LatLon& a, const LatLon& b)
+{
+    return lf_sameBits(a.lat, b.lat) && lf_sameBits(a.lon, b.lon);
+}
+
+// The sight of a place; the known one when it is of that place (the leg end
+// is most often the sample aimed at, and is seen once a tick).
+RollSight lf_sightOf(const LiveAc& ac, const LatLon& place, const RollSight* known)
+{
+    return known != nullptr && lf_samePoint(place, known->place) ? *known : lf_sight(ac, place);
+}
+
+// The place lies behind the aircraft (or on it): it has been passed.
+bool lf_passed(const LiveAc& ac, const RollSight& sight)
+{
+    if (sight.distance < lf_arrivedMetres) return true;
     // Standing or creeping, a place farther off is turned to (nose first), not left behind.
-    if (ac.rollSpeed < lf_creepKt && d > lf_turnToMetres) return false;
-    return std::abs(foldPi(std::atan2(east, north) - lf_travelHeading(ac))) > pi / 2;
+    if (ac.rollSpeed < lf_creepKt && sight.distance > lf_turnToMetres) return false;
+    return std::abs(sight.turn) > pi / 2;
 }
 
 // A sample that was passed is left behind when a moving one follows it: the
-// roll aims at the next (straight), instead of turning round for it.
-void lf_skipPassed(LiveAc& ac, std::size_t& k)
+// roll aims at the next (straight), instead of turning round for it. `known`:
+// a sight taken this tick (of the leg end), or none.
+void lf_skipPassed(LiveAc& ac, std::size_t& k, const RollSight* known)
 {
-    const SampleQueue& samples = ac.samples;  // read only: the front copy stays
-    while (k + 1 < samples.size() && !samples[k + 1].stationary &&
-           lf_passed(ac, {samples[k].latitude, samples[k].longitude})) {
+    for (;;) {
+        const SampleAim& aim = ac.samples.aimCopy(k, ac.rollAim);
+        if (!aim.nextMoves || !lf_passed(ac, lf_sightOf(ac, aim.place, known))) return;
         ++k;
         ac.rollStraight = true;
     }
@@ -203,7 +247,7 @@ void lf_setUpRoll(LiveAc& ac)
     ac.rollStraight = !ac.curve.active();
     // Called before s0 is popped: s1 is the leg end.
     std::size_t k = 1;
-    lf_skipPassed(ac, k);
+    lf_skipPassed(ac, k, nullptr);
     lf_aimRoll(ac, k);
     ac.rollIndex = static_cast<std::uint32_t>(k - 1);
     ac.rollTravelled = 0.0;
@@ -225,7 +269,6 @@ void lf_setUpRoll(LiveAc& ac)
 void lf_groundRoll(LiveAc& ac)
 {
     AcPositionBlock& b = ac.posBlock;
-    const SampleQueue& samples = ac.samples;  // read only: the front copy stays
     if (ac.phase == AcPhase::pushed_back) {
         // Stands at the end of the push-back; may turn in place.
         ac.rollSpeed = 0.0;
@@ -233,14 +276,18 @@ void lf_groundRoll(LiveAc& ac)
         b.trueAirspeed = 0.0;
         return;
     }
-    if (ac.rollIndex >= samples.size()) ac.rollIndex = 0;
-    if (samples.empty()) return;
+    // The roll reads the sample it aims at through its copy: the queue and its
+    // blocks stay untouched while the queue does not change.
+    if (!ac.samples.aimCopy(ac.rollIndex, ac.rollAim).present) ac.rollIndex = 0;
+    if (!ac.samples.aimCopy(ac.rollIndex, ac.rollAim).present) return;  // no samples
     const bool back = ac.phase == AcPhase::pushing_back;
     const double turn = std::max(ac.turnStep, ac.groundTurnStep);
     // Where to steer: the leg end, or a point ahead on the curve.
     double north = 0.0;
     double east = 0.0;
     double remaining = 0.0;
+    double toward = 0.0;
+    double turnTo = 0.0;  // foldPi(toward - the direction rolled in)
     bool onCurve = ac.curve.active() && !ac.rollStraight;
     if (onCurve) {
         const GroundCurve& c = ac.curve;
@@ -272,33 +319,37 @@ void lf_groundRoll(LiveAc& ac)
         // What is left: along the curve, and at its end what lies before the end on its last direction.
         remaining = std::max(length - ac.rollTravelled,
                              (c.endNorth - hereNorth) * un + (c.endEast - hereEast) * ue);
-        if (remaining < lf_arrivedMetres && !ac.rollStops && ac.rollIndex + 1 < samples.size() &&
-            !samples[ac.rollIndex + 1].stationary) {
+        if (remaining < lf_arrivedMetres && !ac.rollStops && ac.rollAim.nextMoves) {
             // The curve is done before its time: on to the sample after it.
             ac.rollStraight = true;
             onCurve = false;
         }
     }
-    if (!onCurve) {
+    if (onCurve) {
+        toward = std::atan2(east, north);
+        turnTo = foldPi(toward - lf_travelHeading(ac));
+    } else {
+        // One sight of the leg end a tick, also for the check whether the aimed sample was passed.
+        RollSight end = lf_sight(ac, ac.rollEnd);
         std::size_t k = ac.rollIndex;
-        if (k == 0 && samples.size() > 1 && !samples[1].stationary &&
-            lf_passed(ac, {samples[0].latitude, samples[0].longitude})) {
+        if (k == 0 && ac.rollAim.nextMoves && lf_passed(ac, lf_sightOf(ac, ac.rollAim.place, &end))) {
             k = 1;
             ac.rollStraight = true;
         }
         if (k > 0) {
-            lf_skipPassed(ac, k);
+            lf_skipPassed(ac, k, &end);
             if (k != ac.rollIndex) {
                 ac.rollIndex = static_cast<std::uint32_t>(k);
                 lf_aimRoll(ac, k);
+                end = lf_sight(ac, ac.rollEnd);
             }
         }
-        lf_offsetTo(ac, ac.rollEnd, north, east);
-        remaining = std::hypot(north, east);
+        remaining = end.distance;
+        toward = end.toward;
+        turnTo = end.turn;
     }
     double travel = lf_travelHeading(ac);
-    const double toward = std::atan2(east, north);
-    const double off = std::abs(foldPi(toward - travel));
+    const double off = std::abs(turnTo);
     // Past the end (a stop that came late, a leg done early): no turning round for it.
     const bool behind = !onCurve && off > pi / 2 && !(ac.rollSpeed < lf_creepKt && remaining > lf_turnToMetres);
     const bool arrived = remaining < lf_arrivedMetres || behind;
@@ -306,7 +357,7 @@ void lf_groundRoll(LiveAc& ac)
     if (arrived) {
         want = ac.rollStops ? 0.0 : std::min(want, ac.rollCap);
     } else {
-        const std::int64_t due = samples[ac.rollIndex].dueTick;
+        const std::int64_t due = ac.samples.aimCopy(ac.rollIndex, ac.rollAim).dueTick;
         const std::int64_t left = std::max<std::int64_t>(due - lf_now(), 1);
         want = std::min(remaining / lf_metresPerKnotTick / static_cast<double>(left), ac.rollCap);
         if (ac.rollStops) {
@@ -326,13 +377,19 @@ void lf_groundRoll(LiveAc& ac)
         b.trueAirspeed = 0.0;
         return;
     }
-    if (!arrived && (remaining > lf_steerMetres || onCurve)) lf_steer(travel, toward, turn);
+    if (!arrived && (remaining > lf_steerMetres || onCurve)) lf_steerBy(travel, toward, turnTo, turn);
     double step = ac.rollSpeed * lf_metresPerKnotTick;
     // Slow at a stop it stops on the spot; faster (a stop that came too soon to brake for) it rolls past.
     if (ac.rollStops && !behind && ac.rollSpeed < 2.0) step = std::min(step, remaining);
     b.heading = back ? lf_foldHeading(travel + pi) : travel;
-    b.latitude += step * std::cos(travel) / curveMetresPerDegree;
-    b.longitude += step * std::sin(travel) / (ac.rollCosLat * curveMetresPerDegree);
+    if (!lf_sameBits(travel, ac.rollTravel)) {
+        // Most ticks roll on in the direction of the tick before.
+        ac.rollTravel = travel;
+        ac.rollCos = std::cos(travel);
+        ac.rollSin = std::sin(travel);
+    }
+    b.latitude += step * ac.rollCos / curveMetresPerDegree;
+    b.longitude += step * ac.rollSin / (ac.rollCosLat * curveMetresPerDegree);
     ac.rollTravelled += step;
     b.trueAirspeed = back ? -ac.rollSpeed : ac.rollSpeed;
 }

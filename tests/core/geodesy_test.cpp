@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <numbers>
+#include <random>
+#include <vector>
 
 #include "core/geodesy.h"
 
@@ -108,6 +113,35 @@ TEST(Geodesy, DestinationTable)
     const LatLon crossed = destinationPoint({0.0, 179.99}, pi / 2, 0.02 * oneDegreeFeet);
     EXPECT_GT(crossed.lon, -180.0);
     EXPECT_LT(crossed.lon, -179.98);
+}
+
+// The folds skip the remainder within half a turn: their results stay those of
+// the remainder to the last bit, at the edges, for signed zeros and for random angles.
+TEST(Geodesy, FoldsAreTheRemainderToTheBit)
+{
+    const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+    const auto plainFoldPi = [](double a) { return std::remainder(a, geo::twoPi); };
+    const auto plainWrap = [](double d) {
+        d = std::remainder(d, 360.0);
+        return d >= 180.0 ? d - 360.0 : d;
+    };
+    const double half = geo::twoPi / 2;
+    std::vector<double> angles = {0.0, -0.0, half, -half, std::nextafter(half, 0.0), std::nextafter(half, 4.0),
+                                  std::nextafter(-half, 0.0), std::nextafter(-half, -4.0), geo::twoPi, -geo::twoPi,
+                                  3 * half, -3 * half, 1e-300, -1e-300, 1e300, std::numeric_limits<double>::infinity(),
+                                  180.0, -180.0, std::nextafter(180.0, 0.0), std::nextafter(180.0, 400.0),
+                                  std::nextafter(-180.0, 0.0), std::nextafter(-180.0, -400.0), 360.0, -360.0,
+                                  540.0, -540.0, 359.9999999, -359.9999999};
+    std::mt19937_64 random(26);
+    std::uniform_real_distribution<double> wide(-800.0, 800.0), narrow(-7.0, 7.0);
+    for (int i = 0; i < 20000; ++i) angles.push_back(i % 2 == 0 ? wide(random) : narrow(random));
+    for (double a : angles) {
+        SCOPED_TRACE(a);
+        EXPECT_EQ(bits(geo::foldPi(a)), bits(plainFoldPi(a)));
+        EXPECT_EQ(bits(geo::wrapLonDelta(a)), bits(plainWrap(a)));
+    }
+    EXPECT_TRUE(std::isnan(geo::foldPi(std::nan(""))));
+    EXPECT_TRUE(std::isnan(geo::wrapLonDelta(std::nan(""))));
 }
 
 TEST(Geodesy, DestinationThenDistanceGivesTheFeetBack)

@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "core/livery_services_fake.h"
@@ -299,7 +300,8 @@ TEST(TimedQueues, WithdrawingAQueuedCreation)
 }  // namespace
 
 // The front copy of a live aircraft's sample queue always says what the queue's
-// front says, whatever changed the queue and however the front was reached.
+// front says, and the roll's copy of a sample what that sample says, whatever
+// changed the queue and however its samples were reached.
 namespace {
 
 PositionSample queueSample(std::int32_t due, bool airborne, double groundSpeed, bool stationary)
@@ -326,36 +328,72 @@ void expectCopyIsFront(SampleQueue& q)
     EXPECT_EQ(got.movingOnGround, want.movingOnGround);
 }
 
-}  // namespace
+// The roll's copy of the sample at index, worked out plainly from the queue.
+SampleAim aimOf(const SampleQueue& q, std::size_t index)
+{
+    SampleAim a;
+    a.index = static_cast<std::uint32_t>(index);
+    a.present = index < q.size();
+    if (a.present) {
+        a.place = {q[index].latitude, q[index].longitude};
+        a.dueTick = q[index].dueTick;
+        a.nextMoves = index + 1 < q.size() && !q[index + 1].stationary;
+    }
+    return a;
+}
 
-TEST(SampleQueue, TheFrontCopyFollowsEveryChange)
+::testing::AssertionResult aimIs(SampleQueue& q, std::size_t index, SampleAim& copy)
+{
+    const SampleAim want = aimOf(std::as_const(q), index);
+    const SampleAim& got = q.aimCopy(index, copy);
+    if (got.present == want.present && got.dueTick == want.dueTick && got.place == want.place &&
+        got.nextMoves == want.nextMoves && got.index == want.index)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "index " << index << ": copy present " << got.present << " due "
+                                         << got.dueTick << " next moves " << got.nextMoves << ", queue present "
+                                         << want.present << " due " << want.dueTick << " next moves "
+                                         << want.nextMoves;
+}
+
+struct QueueChange {
+    const char* name;
+    std::function<void(SampleQueue&)> change;
+};
+
+// Every kind of change, on a queue of the three samples of queueChangeBase().
+std::vector<QueueChange> queueChanges()
 {
     const PositionSample a = queueSample(100, true, 250, false);
     const PositionSample b = queueSample(200, false, 12, false);
     const PositionSample c = queueSample(300, false, 0, true);
-    struct Row {
-        const char* name;
-        std::function<void(SampleQueue&)> change;
-    };
-    const std::vector<Row> rows{
-        {"push_back into an empty queue", [&](SampleQueue& q) { q.clear(), q.push_back(b); }},
-        {"push_back behind the front", [&](SampleQueue& q) { q.push_back(c); }},
-        {"push_front", [&](SampleQueue& q) { q.push_front(c); }},
+    PositionSample d = queueSample(400, false, 14, false);
+    d.latitude = 52.1;
+    return {
+        {"push_back into an empty queue", [=](SampleQueue& q) { q.clear(), q.push_back(b); }},
+        {"push_back behind the front", [=](SampleQueue& q) { q.push_back(c); }},
+        {"push_back of a moving one behind a standing one", [=](SampleQueue& q) { q.resize(2), q.push_back(d); }},
+        {"push_front", [=](SampleQueue& q) { q.push_front(c); }},
         {"pop_front", [](SampleQueue& q) { q.pop_front(); }},
         {"pop_back of the last one", [](SampleQueue& q) { q.resize(1), q.pop_back(); }},
-        {"pop_back behind the front", [&](SampleQueue& q) { q.push_back(c), q.pop_back(); }},
+        {"pop_back behind the front", [=](SampleQueue& q) { q.push_back(c), q.pop_back(); }},
+        {"pop_back of the sample behind", [](SampleQueue& q) { q.pop_back(); }},
         {"resize to one", [](SampleQueue& q) { q.resize(1); }},
+        {"resize to two", [](SampleQueue& q) { q.resize(2); }},
         {"resize to none", [](SampleQueue& q) { q.resize(0); }},
         {"resize of an empty queue", [](SampleQueue& q) { q.clear(), q.resize(2); }},
         {"clear", [](SampleQueue& q) { q.clear(); }},
-        {"insert at the front", [&](SampleQueue& q) { q.insert(q.begin(), c); }},
-        {"insert behind the front", [&](SampleQueue& q) { q.insert(q.begin() + 1, c); }},
+        {"insert at the front", [=](SampleQueue& q) { q.insert(q.begin(), c); }},
+        {"insert behind the front", [=](SampleQueue& q) { q.insert(q.begin() + 1, c); }},
         {"erase the front", [](SampleQueue& q) { q.erase(q.begin()); }},
         {"erase behind the front", [](SampleQueue& q) { q.erase(q.begin() + 1); }},
         {"front() written", [](SampleQueue& q) { q.front().dueTick = 7; }},
         {"front() made to roll", [](SampleQueue& q) { q.front().airborne = false, q.front().groundSpeed = 3; }},
+        {"front() moved", [](SampleQueue& q) { q.front().longitude = 4.5; }},
         {"[0] written", [](SampleQueue& q) { q[0].stationary = !q[0].stationary; }},
         {"[1] written", [](SampleQueue& q) { q[1].dueTick = 9; }},
+        {"[1] made to stand", [](SampleQueue& q) { q[1].stationary = true; }},
+        {"[2] made to move", [](SampleQueue& q) { q[2].stationary = false; }},
+        {"[2] moved", [](SampleQueue& q) { q[2].latitude = 51.9; }},
         {"back() of a single sample written", [](SampleQueue& q) { q.resize(1), q.back().dueTick = 11; }},
         {"back() behind the front written", [](SampleQueue& q) { q.back().dueTick = 12; }},
         {"through an iterator", [](SampleQueue& q) { for (PositionSample& s : q) s.dueTick += 5; }},
@@ -364,27 +402,64 @@ TEST(SampleQueue, TheFrontCopyFollowsEveryChange)
              q.push_back(queueSample(400, true, 200, false));
              s0.dueTick = 13;
          }},
-        {"assigned a list", [&](SampleQueue& q) { q = {c, a}; }},
-        {"copied from another", [&](SampleQueue& q) {
+        {"assigned a list", [=](SampleQueue& q) { q = {c, a}; }},
+        {"copied from another", [=](SampleQueue& q) {
              SampleQueue other;
              other.push_back(b);
              (void)other.frontCopy();
              q = other;
          }},
-        {"moved from another", [&](SampleQueue& q) {
+        {"moved from another", [=](SampleQueue& q) {
              SampleQueue other;
              other.push_back(c);
              (void)other.frontCopy();
              q = std::move(other);
          }},
     };
-    for (const Row& row : rows) {
+}
+
+SampleQueue queueChangeBase()
+{
+    SampleQueue q;
+    q = {queueSample(100, true, 250, false), queueSample(200, false, 12, false), queueSample(300, false, 0, true)};
+    return q;
+}
+
+}  // namespace
+
+TEST(SampleQueue, TheFrontCopyFollowsEveryChange)
+{
+    for (const QueueChange& row : queueChanges()) {
         SCOPED_TRACE(row.name);
-        SampleQueue q;
-        q = {a, b, c};
+        SampleQueue q = queueChangeBase();
         expectCopyIsFront(q);  // read before the change: the copy is current
         row.change(q);
         expectCopyIsFront(q);
+    }
+}
+
+TEST(SampleQueue, TheRollsCopyFollowsEveryChange)
+{
+    for (const QueueChange& row : queueChanges()) {
+        SCOPED_TRACE(row.name);
+        for (std::size_t index = 0; index < 4; ++index) {
+            SampleQueue q = queueChangeBase();
+            SampleAim copy;
+            EXPECT_TRUE(aimIs(q, index, copy));  // taken before the change: the copy is current
+            row.change(q);
+            EXPECT_TRUE(aimIs(q, index, copy));
+            EXPECT_TRUE(aimIs(q, index, copy));  // and kept while nothing changes
+        }
+    }
+}
+
+TEST(SampleQueue, TheRollsCopyIsTakenAgainForAnotherIndex)
+{
+    SampleQueue q = queueChangeBase();
+    SampleAim copy;
+    for (std::size_t index : {0u, 1u, 0u, 2u, 3u, 1u}) {
+        SCOPED_TRACE(index);
+        EXPECT_TRUE(aimIs(q, index, copy));
     }
 }
 
@@ -404,13 +479,15 @@ TEST(SampleQueue, ACopyOrAMovedFromQueueHasItsOwnFront)
 
 TEST(SampleQueue, RandomChangesAgainstAPlainQueue)
 {
-    // Seeded: every change the queue offers, with the copy read between them.
+    // Seeded: every change the queue offers, with the copies read between them.
     std::mt19937 random(26);
     SampleQueue q;
+    SampleAim aimCopy;
     std::deque<PositionSample> plain;
     for (int step = 0; step < 20000; ++step) {
-        const PositionSample s = queueSample(static_cast<std::int32_t>(random() % 1000), random() % 2 == 0,
-                                             static_cast<double>(random() % 3), random() % 2 == 0);
+        PositionSample s = queueSample(static_cast<std::int32_t>(random() % 1000), random() % 2 == 0,
+                                       static_cast<double>(random() % 3), random() % 2 == 0);
+        s.latitude += static_cast<double>(random() % 100) * 1e-3;
         const std::size_t n = plain.size();
         switch (random() % 9) {
         case 0: q.push_back(s), plain.push_back(s); break;
@@ -429,6 +506,15 @@ TEST(SampleQueue, RandomChangesAgainstAPlainQueue)
         }
         if (random() % 3 != 0) continue;  // reads in between, not after every change
         ASSERT_EQ(q.size(), plain.size());
+        // The roll asks for one index for a while, then another.
+        const std::size_t index = static_cast<std::size_t>(step / 500 % 4);
+        const SampleAim& aim = q.aimCopy(index, aimCopy);
+        ASSERT_EQ(aim.present, index < plain.size()) << "step " << step;
+        if (aim.present) {
+            ASSERT_EQ(aim.dueTick, plain[index].dueTick) << "step " << step;
+            ASSERT_EQ(aim.place, (LatLon{plain[index].latitude, plain[index].longitude})) << "step " << step;
+            ASSERT_EQ(aim.nextMoves, index + 1 < plain.size() && !plain[index + 1].stationary) << "step " << step;
+        }
         const SampleFront got = q.frontCopy();
         ASSERT_EQ(got.present, !plain.empty()) << "step " << step;
         if (!plain.empty()) {
