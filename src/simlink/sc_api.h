@@ -48,8 +48,10 @@ HRESULT SimConnect_AISetAircraftFlightPlan(HANDLE hSimConnect, DWORD ObjectID, c
 
 // A batch of packets (one frame's flush): the packets built between the two
 // calls, from any thread, leave together when the last batch ends, in the
-// order they were built, with the I/O thread woken once. The wire bytes are
-// those of the packets sent one by one. scFail for a closed handle.
+// order they were built, in one write (made by the thread ending the batch
+// unless a write is still in flight; the I/O thread is woken only for what
+// that write leaves). The wire bytes are those of the packets sent one by
+// one. scFail for a closed handle.
 HRESULT scBeginBatch(HANDLE hSimConnect);
 HRESULT scEndBatch(HANDLE hSimConnect);
 
