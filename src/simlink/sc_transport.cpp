@@ -246,6 +246,7 @@ std::span<std::uint8_t> ScTransport::readSpace()
 void ScTransport::onRead(std::size_t n)
 {
     const ScCloseReason r = receive_.commit(n, [this](std::vector<std::uint8_t>&& frame) { onMessage(frame); });
+    onMessagesEnd();  // the whole messages before a framing fault are still dispatched
     if (r.kind != scclose::none) close(r.kind, r.code);
 }
 
@@ -344,15 +345,24 @@ void ScConnection::close(std::uint32_t kind, std::uint32_t code)
 void ScConnection::onMessage(std::vector<std::uint8_t>& frame)
 {
     const ScCanWait canWait = canWait_.load();
-    const bool mayWait = canWait && canWait(frame.data(), frame.size());
+    if (!canWait || !canWait(frame.data(), frame.size())) incomingDue_ = true;
     auto msg = std::make_shared<ScMessage>();
     msg->bytes = std::move(frame);
     msg->connectionId = connectionId();
+    incoming_.push_back(std::move(msg));
+}
+
+void ScConnection::onMessagesEnd()
+{
+    if (incoming_.empty()) return;
     {
         std::lock_guard lock(receiveMutex_);
-        received_.push_back(std::move(msg));
-        // One that may wait goes with the next wake: no thread switch for it.
-        if (mayWait && received_.size() < maxWaitingMessages) return;
+        for (ScMessagePtr& msg : incoming_) received_.push_back(std::move(msg));
+        incoming_.clear();
+        const bool due = incomingDue_ || received_.size() >= maxWaitingMessages;
+        incomingDue_ = false;
+        // Only messages that may wait: they go with the next wake, no thread switch for them.
+        if (!due) return;
         dispatchDue_ = true;
     }
     receivedCv_.notify_all();

@@ -98,7 +98,9 @@ public:
 
     virtual void prepare();
     virtual void close(std::uint32_t kind, std::uint32_t code);
+    // Each whole message of a read, then once the read's end.
     virtual void onMessage(std::vector<std::uint8_t>& frame);
+    virtual void onMessagesEnd() {}
     virtual void onIdle();
 
     // Opening; false when the attempt failed (the object is then torn down by its owner).
@@ -191,6 +193,7 @@ public:
     void prepare() override;
     void close(std::uint32_t kind, std::uint32_t code) override;
     void onMessage(std::vector<std::uint8_t>& frame) override;
+    void onMessagesEnd() override;
     void onIdle() override {}
 
     // Hands every waiting message to proc; the stored code once closed by an error.
@@ -231,6 +234,11 @@ private:
     std::mutex receiveMutex_;
     std::condition_variable_any receivedCv_;  // with receiveMutex_
     std::deque<ScMessagePtr> received_;
+    // The messages of the read in progress (I/O thread only): they join the
+    // received queue together at the read's end, under one lock and with one
+    // wake, rather than one by one (a range answer is a message per aircraft).
+    std::vector<ScMessagePtr> incoming_;
+    bool incomingDue_ = false;  // one of them may not wait
     // A received message may not wait: the dispatching thread is due (under receiveMutex_).
     bool dispatchDue_ = false;
     std::atomic<ScCanWait> canWait_{nullptr};

@@ -342,6 +342,33 @@ TEST_F(ScConnectionTest, NotifyCallbackWakesForMessagesAndErrorClose)
     scSetNotifyCallback(nullptr);
 }
 
+// The messages of one read reach the dispatching side together: one wake for
+// a range answer of a hundred aircraft, not a hundred.
+TEST_F(ScConnectionTest, TheMessagesOfOneReadWakeTheDispatcherOnce)
+{
+    scSetNotifyCallback([](HWND, DWORD, HANDLE) { ++lf_notified; });
+    startServer();
+    int eventObject = 0;
+    HANDLE h = nullptr;
+    ASSERT_EQ(SimConnect_Open(&h, "VRMT_P3D", nullptr, 0, &eventObject, 0), scOk);
+    ASSERT_TRUE(dispatchUntil(h, 1));  // OPEN
+    received_.clear();
+    std::vector<Bytes> sent;
+    Bytes stream;
+    for (std::uint32_t i = 0; i < 100; ++i) {
+        sent.push_back(simstandin::makeEvent(7, i));
+        stream.insert(stream.end(), sent.back().begin(), sent.back().end());
+    }
+    const int before = lf_notified.load();
+    ASSERT_TRUE(server_->sendRaw(stream, 0));  // one write
+    ASSERT_TRUE(dispatchUntil(h, sent.size()));
+    EXPECT_EQ(received_, sent);
+    // One read takes the 1.6 KB whole; a few wakes if the socket split it.
+    EXPECT_LE(lf_notified.load() - before, 3);
+    EXPECT_EQ(SimConnect_Close(h), scOk);
+    scSetNotifyCallback(nullptr);
+}
+
 TEST_F(ScConnectionTest, ClosedHandleIsRefusedNotUsed)
 {
     startServer();
