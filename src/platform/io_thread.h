@@ -50,6 +50,11 @@ public:
     // Where the next read may put its bytes (never empty while open).
     virtual std::span<std::uint8_t> readSpace() = 0;
     virtual void onRead(std::size_t n) = 0;
+    // A run of reads ended: the socket had nothing more at once, the run was
+    // long, or the stream is about to end. Called before the thread waits
+    // again and before onIoEnd, so what the reads brought can be handed on
+    // once for the whole run.
+    virtual void onReadsEnd() {}
     // The unwritten rest of the write in progress (empty: nothing to write).
     virtual std::span<const std::uint8_t> pendingWrite() = 0;
     virtual void onWritten(std::size_t n) = 0;
@@ -79,8 +84,15 @@ public:
     void cancel();
     bool running() const { return thread_.joinable(); }
 
+    // Reads that fill their whole space follow one another without waiting on
+    // the socket in between, up to this many in a run.
+    static constexpr int maxReadsInRun = 64;
+
 private:
     void run(net::Socket socket, std::shared_ptr<IoHandler> handler);
+    // Reads until the socket has nothing more at once (or the run is long);
+    // false when the stream ended (the handler was told).
+    bool readRun(net::Socket socket, IoHandler& handler);
     void join();
 
     net::WakeEvent wake_;

@@ -246,8 +246,14 @@ std::span<std::uint8_t> ScTransport::readSpace()
 void ScTransport::onRead(std::size_t n)
 {
     const ScCloseReason r = receive_.commit(n, [this](std::vector<std::uint8_t>&& frame) { onMessage(frame); });
+    if (r.kind == scclose::none) return;  // the run's end hands the messages on
     onMessagesEnd();  // the whole messages before a framing fault are still dispatched
-    if (r.kind != scclose::none) close(r.kind, r.code);
+    close(r.kind, r.code);
+}
+
+void ScTransport::onReadsEnd()
+{
+    onMessagesEnd();
 }
 
 void ScTransport::takeQueuedLocked()
@@ -357,8 +363,13 @@ void ScConnection::onMessagesEnd()
     if (incoming_.empty()) return;
     {
         std::lock_guard lock(receiveMutex_);
-        for (ScMessagePtr& msg : incoming_) received_.push_back(std::move(msg));
-        incoming_.clear();
+        if (received_.empty()) {
+            received_.swap(incoming_);
+        } else {
+            received_.insert(received_.end(), std::make_move_iterator(incoming_.begin()),
+                             std::make_move_iterator(incoming_.end()));
+            incoming_.clear();
+        }
         const bool due = incomingDue_ || received_.size() >= maxWaitingMessages;
         incomingDue_ = false;
         // Only messages that may wait: they go with the next wake, no thread switch for them.
@@ -371,29 +382,58 @@ void ScConnection::onMessagesEnd()
 
 void ScConnection::waitForMessage(const std::stop_token& stop)
 {
+    // A plain condition variable: the waker's notify comes after it let go of
+    // receiveMutex_, so the woken thread finds the mutex free (one futex call
+    // a wake, where condition_variable_any's inner mutex cost two). The stop
+    // callback is made before the lock is taken: a stop already requested runs
+    // it here, at once.
+    const std::stop_callback wakeOnStop(stop, [this] {
+        {
+            std::lock_guard lock(receiveMutex_);  // the waiter looks at the stop under it
+        }
+        receivedCv_.notify_all();
+    });
     std::unique_lock lock(receiveMutex_);
-    receivedCv_.wait(lock, stop, [&] { return dispatchDue_ || !isOpen(); });
+    receivedCv_.wait(lock, [&] { return dispatchDue_ || !isOpen() || stop.stop_requested(); });
 }
 
 HRESULT ScConnection::dispatch(DispatchProc proc, void* context)
 {
     if (!proc) return scFail;
     for (;;) {
-        ScMessagePtr msg;
+        // Everything waiting is taken under one lock (the I/O thread meanwhile
+        // fills a fresh list) and handed to proc outside it, in order.
+        std::vector<ScMessagePtr> batch;
         {
             std::lock_guard lock(receiveMutex_);
-            if (!received_.empty()) {
-                msg = std::move(received_.front());
-                received_.pop_front();
-            } else {
+            if (received_.empty()) {
                 dispatchDue_ = false;  // all dispatched
+                break;
             }
+            batch.swap(received_);
+            received_.swap(spareReceived_);  // the storage of an earlier batch
         }
-        if (!msg) return closedWithError() ? static_cast<HRESULT>(closeCode()) : scOk;
-        if (msg->bytes.size() >= sc::serverHeaderSize) {
-            proc(reinterpret_cast<SIMCONNECT_RECV*>(msg->bytes.data()), static_cast<DWORD>(msg->bytes.size()), context);
+        std::size_t next = 0;
+        try {
+            for (; next < batch.size(); ++next) {
+                const std::vector<std::uint8_t>& bytes = batch[next]->bytes;
+                if (bytes.size() >= sc::serverHeaderSize) {
+                    proc(reinterpret_cast<SIMCONNECT_RECV*>(const_cast<std::uint8_t*>(bytes.data())),
+                         static_cast<DWORD>(bytes.size()), context);
+                }
+            }
+        } catch (...) {
+            // What proc did not see stays first in the queue, as if taken one by one.
+            std::lock_guard lock(receiveMutex_);
+            received_.insert(received_.begin(), std::make_move_iterator(batch.begin() + next + 1),
+                             std::make_move_iterator(batch.end()));
+            throw;
         }
+        batch.clear();
+        std::lock_guard lock(receiveMutex_);
+        if (batch.capacity() > spareReceived_.capacity()) spareReceived_.swap(batch);
     }
+    return closedWithError() ? static_cast<HRESULT>(closeCode()) : scOk;
 }
 
 void ScConnection::dropReceived()

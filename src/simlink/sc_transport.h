@@ -18,7 +18,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -98,7 +97,8 @@ public:
 
     virtual void prepare();
     virtual void close(std::uint32_t kind, std::uint32_t code);
-    // Each whole message of a read, then once the read's end.
+    // Each whole message of a run of reads, then once the run's end (or a
+    // framing fault's, before the close).
     virtual void onMessage(std::vector<std::uint8_t>& frame);
     virtual void onMessagesEnd() {}
     virtual void onIdle();
@@ -131,6 +131,7 @@ public:
     bool ioOpen() override { return isOpen(); }
     std::span<std::uint8_t> readSpace() override;
     void onRead(std::size_t n) override;
+    void onReadsEnd() override;
     std::span<const std::uint8_t> pendingWrite() override;
     void onWritten(std::size_t n) override;
     int failedWrite() override { return failedWrite_.load(); }
@@ -232,11 +233,13 @@ public:
 private:
     std::atomic<bool> tearingDown_{false};
     std::mutex receiveMutex_;
-    std::condition_variable_any receivedCv_;  // with receiveMutex_
-    std::deque<ScMessagePtr> received_;
-    // The messages of the read in progress (I/O thread only): they join the
-    // received queue together at the read's end, under one lock and with one
-    // wake, rather than one by one (a range answer is a message per aircraft).
+    std::condition_variable receivedCv_;  // with receiveMutex_
+    std::vector<ScMessagePtr> received_;
+    std::vector<ScMessagePtr> spareReceived_;  // empty; storage handed back by dispatch
+    // The messages of the run of reads in progress (I/O thread only): they
+    // join the received queue together at the run's end, under one lock and
+    // with one wake, rather than one by one (a range answer is a message per
+    // aircraft, some 730 bytes each, so a 2 KB read holds two or three).
     std::vector<ScMessagePtr> incoming_;
     bool incomingDue_ = false;  // one of them may not wait
     // A received message may not wait: the dispatching thread is due (under receiveMutex_).

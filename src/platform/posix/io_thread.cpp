@@ -83,6 +83,32 @@ void IoThread::cancel()
     join();
 }
 
+bool IoThread::readRun(net::Socket socket, IoHandler& handler)
+{
+    const auto end = [&handler](IoEnd e, int error) {
+        handler.onReadsEnd();  // what came before the end is still handed on
+        handler.onIoEnd(e, error);
+        return false;
+    };
+    for (int reads = 0; reads < maxReadsInRun; ++reads) {
+        const auto space = handler.readSpace();
+        if (space.empty()) return end(IoEnd::OtherError, ENOBUFS);
+        int err = 0;
+        const long got = net::recvSome(socket, space, &err);
+        if (got == 0) return end(IoEnd::EndOfStream, 0);
+        if (got < 0) {
+            if (!ioWouldBlock(err)) return end(ioEndFromErrno(err), err);
+            break;
+        }
+        handler.onRead(static_cast<std::size_t>(got));
+        // A read that did not fill its space found the socket empty; a closed
+        // handler (a framing fault) or a stop reads no further.
+        if (static_cast<std::size_t>(got) < space.size() || !handler.ioOpen() || stopMode_.load() != 0) break;
+    }
+    handler.onReadsEnd();
+    return true;
+}
+
 void IoThread::run(net::Socket socket, std::shared_ptr<IoHandler> handler)
 {
     using std::chrono::steady_clock;
@@ -127,25 +153,7 @@ void IoThread::run(net::Socket socket, std::shared_ptr<IoHandler> handler)
         const short ev = fds[0].revents;
         if (ev == 0) continue;
         if (mode == 0 && (ev & (POLLIN | POLLHUP | POLLERR))) {
-            const auto space = handler->readSpace();
-            if (space.empty()) {
-                handler->onIoEnd(IoEnd::OtherError, ENOBUFS);
-                return;
-            }
-            int err = 0;
-            const long got = net::recvSome(socket, space, &err);
-            if (got == 0) {
-                handler->onIoEnd(IoEnd::EndOfStream, 0);
-                return;
-            }
-            if (got < 0) {
-                if (!ioWouldBlock(err)) {
-                    handler->onIoEnd(ioEndFromErrno(err), err);
-                    return;
-                }
-            } else {
-                handler->onRead(static_cast<std::size_t>(got));
-            }
+            if (!readRun(socket, *handler)) return;
             continue;  // look at writes again with fresh state
         }
         if (ev & (POLLOUT | POLLERR | POLLHUP)) {
