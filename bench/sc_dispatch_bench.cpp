@@ -123,7 +123,7 @@ void BM_CutterAlone(benchmark::State& state)
             const std::size_t n = std::min(space.size(), bytes.size() - at);
             std::memcpy(space.data(), bytes.data() + at, n);
             at += n;
-            buf.commit(n, [&](std::vector<std::uint8_t>&& m) { benchmark::DoNotOptimize(m.data()); ++total; });
+            buf.commit(n, [&](std::span<const std::uint8_t> m) { benchmark::DoNotOptimize(m.data()); ++total; });
         }
     }
     state.SetItemsProcessed(total);

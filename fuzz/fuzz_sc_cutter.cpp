@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t n = std::min({chunk, space.size(), size - at});
         std::memcpy(space.data(), data + at, n);
         at += n;
-        const ScCloseReason r = buf.commit(n, [&](std::vector<std::uint8_t>&& m) {
+        const ScCloseReason r = buf.commit(n, [&](std::span<const std::uint8_t> m) {
             if (m.size() < 4 || sc::getU32(m.data()) != m.size() || m.size() > limit) std::abort();
         });
         if (r.kind != 0) break;

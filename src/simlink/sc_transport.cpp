@@ -11,6 +11,7 @@ std::atomic<std::size_t> lf_connectionCount{0};
 std::atomic<std::size_t> lf_activeCount{0};
 std::atomic<std::uint32_t> lf_connectionIdCounter{0};
 std::atomic<std::uint64_t> lf_directWrites{0};
+std::atomic<std::uint64_t> lf_messagesMade{0};  // received messages allocated, not reused
 std::atomic<std::uint64_t> lf_writesLeftToIo{0};
 std::atomic<std::uint64_t> lf_ioThreadWrites{0};
 std::atomic<ScNotifyCallback> lf_notifyCallback{nullptr};
@@ -54,7 +55,7 @@ std::span<std::uint8_t> ScReceiveBuffer::freeSpace()
     return {buffer_.data() + end_, buffer_.size() - end_};
 }
 
-ScCloseReason ScReceiveBuffer::commit(std::size_t n, const std::function<void(std::vector<std::uint8_t>&&)>& deliver)
+ScCloseReason ScReceiveBuffer::commit(std::size_t n, const Deliver& deliver)
 {
     end_ = std::min(end_ + n, buffer_.size());
     for (;;) {
@@ -72,14 +73,12 @@ ScCloseReason ScReceiveBuffer::commit(std::size_t n, const std::function<void(st
             return {scclose::tooLarge, static_cast<std::uint32_t>(scAbort)};
         if (size < 4) return {scclose::tooSmall, static_cast<std::uint32_t>(scAbort)};
         if (avail < size) break;
-        std::vector<std::uint8_t> frame;
         try {
-            frame.assign(buffer_.data() + read_, buffer_.data() + read_ + size);
+            deliver(std::span<const std::uint8_t>(buffer_.data() + read_, size));
         } catch (const std::bad_alloc&) {
             return {scclose::noMemory, static_cast<std::uint32_t>(scOutOfMemory)};
         }
         read_ += size;
-        deliver(std::move(frame));
     }
     if (read_ == end_) read_ = end_ = 0;
     return {};
@@ -147,7 +146,7 @@ void ScTransport::close(std::uint32_t kind, std::uint32_t code)
     io_.wake();
 }
 
-void ScTransport::onMessage(std::vector<std::uint8_t>&) {}
+void ScTransport::onMessage(std::span<const std::uint8_t>) {}
 
 void ScTransport::onIdle() {}
 
@@ -245,7 +244,7 @@ std::span<std::uint8_t> ScTransport::readSpace()
 
 void ScTransport::onRead(std::size_t n)
 {
-    const ScCloseReason r = receive_.commit(n, [this](std::vector<std::uint8_t>&& frame) { onMessage(frame); });
+    const ScCloseReason r = receive_.commit(n, [this](std::span<const std::uint8_t> frame) { onMessage(frame); });
     if (r.kind == scclose::none) return;  // the run's end hands the messages on
     onMessagesEnd();  // the whole messages before a framing fault are still dispatched
     close(r.kind, r.code);
@@ -309,6 +308,11 @@ std::size_t ScConnection::liveConnections()
     return lf_connectionCount.load();
 }
 
+std::uint64_t ScConnection::messagesMade()
+{
+    return lf_messagesMade.load();
+}
+
 void ScConnection::prepare()
 {
     ScTransport::prepare();
@@ -348,12 +352,23 @@ void ScConnection::close(std::uint32_t kind, std::uint32_t code)
     if (wasOpen && kind != scclose::none) notify();  // the next dispatch reports the code
 }
 
-void ScConnection::onMessage(std::vector<std::uint8_t>& frame)
+ScMessagePtr ScConnection::takeSpareMessage()
+{
+    if (spareMessages_.empty()) {
+        ++lf_messagesMade;
+        return std::make_shared<ScMessage>();
+    }
+    ScMessagePtr msg = std::move(spareMessages_.back());
+    spareMessages_.pop_back();
+    return msg;
+}
+
+void ScConnection::onMessage(std::span<const std::uint8_t> frame)
 {
     const ScCanWait canWait = canWait_.load();
     if (!canWait || !canWait(frame.data(), frame.size())) incomingDue_ = true;
-    auto msg = std::make_shared<ScMessage>();
-    msg->bytes = std::move(frame);
+    ScMessagePtr msg = takeSpareMessage();
+    msg->bytes.assign(frame.begin(), frame.end());
     msg->connectionId = connectionId();
     incoming_.push_back(std::move(msg));
 }
@@ -369,6 +384,16 @@ void ScConnection::onMessagesEnd()
             received_.insert(received_.end(), std::make_move_iterator(incoming_.begin()),
                              std::make_move_iterator(incoming_.end()));
             incoming_.clear();
+        }
+        // The messages dispatch gave back fill the next runs.
+        if (spareMessages_.empty()) {
+            spareMessages_.swap(returnedMessages_);
+        } else {
+            for (ScMessagePtr& msg : returnedMessages_) {
+                if (spareMessages_.size() >= maxSpareMessages) break;
+                spareMessages_.push_back(std::move(msg));
+            }
+            returnedMessages_.clear();
         }
         const bool due = incomingDue_ || received_.size() >= maxWaitingMessages;
         incomingDue_ = false;
@@ -429,8 +454,13 @@ HRESULT ScConnection::dispatch(DispatchProc proc, void* context)
                              std::make_move_iterator(batch.end()));
             throw;
         }
-        batch.clear();
         std::lock_guard lock(receiveMutex_);
+        for (ScMessagePtr& msg : batch) {
+            if (returnedMessages_.size() >= maxSpareMessages) break;
+            if (msg.use_count() == 1 && msg->bytes.capacity() <= maxSpareMessageBytes)
+                returnedMessages_.push_back(std::move(msg));
+        }
+        batch.clear();
         if (batch.capacity() > spareReceived_.capacity()) spareReceived_.swap(batch);
     }
     return closedWithError() ? static_cast<HRESULT>(closeCode()) : scOk;

@@ -59,8 +59,11 @@ public:
     // when bytes were consumed, else grown by one step.
     std::span<std::uint8_t> freeSpace();
     // n bytes were read into freeSpace(): cuts every complete message and hands
-    // its bytes to deliver. Stops at the first framing fault and returns it.
-    ScCloseReason commit(std::size_t n, const std::function<void(std::vector<std::uint8_t>&&)>& deliver);
+    // its bytes to deliver (valid during the call only; deliver copies what it
+    // keeps, and a std::bad_alloc it throws closes with noMemory). Stops at the
+    // first framing fault and returns it.
+    using Deliver = std::function<void(std::span<const std::uint8_t>)>;
+    ScCloseReason commit(std::size_t n, const Deliver& deliver);
 
     std::size_t capacity() const { return buffer_.size(); }
     std::size_t buffered() const { return end_ - read_; }
@@ -99,7 +102,7 @@ public:
     virtual void close(std::uint32_t kind, std::uint32_t code);
     // Each whole message of a run of reads, then once the run's end (or a
     // framing fault's, before the close).
-    virtual void onMessage(std::vector<std::uint8_t>& frame);
+    virtual void onMessage(std::span<const std::uint8_t> frame);
     virtual void onMessagesEnd() {}
     virtual void onIdle();
 
@@ -193,7 +196,7 @@ public:
 
     void prepare() override;
     void close(std::uint32_t kind, std::uint32_t code) override;
-    void onMessage(std::vector<std::uint8_t>& frame) override;
+    void onMessage(std::span<const std::uint8_t> frame) override;
     void onMessagesEnd() override;
     void onIdle() override {}
 
@@ -205,6 +208,11 @@ public:
     // Which received messages may wait (null: none, the default).
     void setCanWait(ScCanWait canWait) { canWait_ = canWait; }
     static constexpr std::size_t maxWaitingMessages = 32;
+    // Dispatched messages are kept for reuse by the I/O thread, at most this
+    // many and each only while its bytes fit the size below: a steady stream of
+    // messages allocates nothing.
+    static constexpr std::size_t maxSpareMessages = 1024;
+    static constexpr std::size_t maxSpareMessageBytes = 2048;
     void dropReceived();
     std::size_t receivedCount();
 
@@ -225,6 +233,9 @@ public:
     void setNotifyTargets(HWND window, DWORD message, HANDLE event);
 
     static std::size_t liveConnections();
+    // Process-wide count of received messages that were allocated rather than
+    // filled again.
+    static std::uint64_t messagesMade();
 
     // True for the one caller that may tear this connection down (the first);
     // a second close of the same handle is refused instead of joining twice.
@@ -242,6 +253,9 @@ private:
     // aircraft, some 730 bytes each, so a 2 KB read holds two or three).
     std::vector<ScMessagePtr> incoming_;
     bool incomingDue_ = false;  // one of them may not wait
+    std::vector<ScMessagePtr> spareMessages_;     // I/O thread only: dispatched messages to fill again
+    std::vector<ScMessagePtr> returnedMessages_;  // under receiveMutex_: from dispatch, for spareMessages_
+    ScMessagePtr takeSpareMessage();
     // A received message may not wait: the dispatching thread is due (under receiveMutex_).
     bool dispatchDue_ = false;
     std::atomic<ScCanWait> canWait_{nullptr};

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <set>
 #include <thread>
 
 #include "support/sim_fixture.h"
@@ -323,6 +324,30 @@ TEST_F(ScConnectionTest, BrokenConnectionsReturnTheirRecordedCode)
 std::atomic<int> lf_notified{0};
 std::atomic<HANDLE> lf_notifiedEvent{nullptr};
 
+// A connection opened with an event handle, its wakes counted in lf_notified.
+class ScConnectionWakes : public ScConnectionTest {
+protected:
+    void SetUp() override
+    {
+        ScConnectionTest::SetUp();
+        scSetNotifyCallback([](HWND, DWORD, HANDLE) { ++lf_notified; });
+        startServer();
+        ASSERT_EQ(SimConnect_Open(&h_, "VRMT_P3D", nullptr, 0, &eventObject_, 0), scOk);
+        ASSERT_TRUE(dispatchUntil(h_, 1));  // OPEN
+        received_.clear();
+    }
+    void TearDown() override
+    {
+        if (h_) {
+            EXPECT_EQ(SimConnect_Close(h_), scOk);
+        }
+        scSetNotifyCallback(nullptr);
+        ScConnectionTest::TearDown();
+    }
+    int eventObject_ = 0;
+    HANDLE h_ = nullptr;
+};
+
 TEST_F(ScConnectionTest, NotifyCallbackWakesForMessagesAndErrorClose)
 {
     scSetNotifyCallback([](HWND, DWORD, HANDLE event) {
@@ -344,15 +369,8 @@ TEST_F(ScConnectionTest, NotifyCallbackWakesForMessagesAndErrorClose)
 
 // The messages of one read reach the dispatching side together: one wake for
 // a range answer of a hundred aircraft, not a hundred.
-TEST_F(ScConnectionTest, TheMessagesOfOneReadWakeTheDispatcherOnce)
+TEST_F(ScConnectionWakes, TheMessagesOfOneReadWakeTheDispatcherOnce)
 {
-    scSetNotifyCallback([](HWND, DWORD, HANDLE) { ++lf_notified; });
-    startServer();
-    int eventObject = 0;
-    HANDLE h = nullptr;
-    ASSERT_EQ(SimConnect_Open(&h, "VRMT_P3D", nullptr, 0, &eventObject, 0), scOk);
-    ASSERT_TRUE(dispatchUntil(h, 1));  // OPEN
-    received_.clear();
     std::vector<Bytes> sent;
     Bytes stream;
     for (std::uint32_t i = 0; i < 100; ++i) {
@@ -361,12 +379,70 @@ TEST_F(ScConnectionTest, TheMessagesOfOneReadWakeTheDispatcherOnce)
     }
     const int before = lf_notified.load();
     ASSERT_TRUE(server_->sendRaw(stream, 0));  // one write
-    ASSERT_TRUE(dispatchUntil(h, sent.size()));
+    ASSERT_TRUE(dispatchUntil(h_, sent.size()));
     EXPECT_EQ(received_, sent);
     // One read takes the 1.6 KB whole; a few wakes if the socket split it.
     EXPECT_LE(lf_notified.load() - before, 3);
-    EXPECT_EQ(SimConnect_Close(h), scOk);
-    scSetNotifyCallback(nullptr);
+}
+
+// A long answer (a message per aircraft, about 700 bytes each, so two or three
+// to a 2 KB read) reaches the dispatching side in a few wakes, not one a read;
+// and the messages it dispatched are filled again for the next answer, not
+// allocated anew.
+TEST_F(ScConnectionWakes, ALongAnswerWakesTheDispatcherFewTimesAndItsMessagesAreReused)
+{
+    struct Seen {
+        std::vector<Bytes> messages;
+        std::vector<const void*> at;  // where each one's bytes lay
+    };
+    const auto collect = [](SIMCONNECT_RECV* m, DWORD size, void* context) {
+        auto& seen = *static_cast<Seen*>(context);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(m);
+        seen.messages.emplace_back(bytes, bytes + size);
+        seen.at.push_back(m);
+    };
+    const auto answer = [](std::uint32_t count, std::uint32_t request, std::vector<Bytes>& messages) {
+        Bytes stream;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            Bytes m = simstandin::makeMessage(SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, 700);
+            sc::putU32(m.data() + 12, request);
+            sc::putU32(m.data() + 16, 1000 + i);
+            stream.insert(stream.end(), m.begin(), m.end());
+            messages.push_back(std::move(m));
+        }
+        return stream;
+    };
+    const auto dispatchAll = [&](Seen& seen, std::size_t count) {
+        return simtest::eventually([&] {
+            SimConnect_CallDispatch(h_, collect, &seen);
+            return seen.messages.size() >= count;
+        });
+    };
+
+    std::vector<Bytes> first;
+    Seen seenFirst;
+    const int before = lf_notified.load();
+    ASSERT_TRUE(server_->sendRaw(answer(200, 1, first), 0));  // 140 KB in one write: some 70 reads
+    ASSERT_TRUE(dispatchAll(seenFirst, first.size()));
+    EXPECT_EQ(seenFirst.messages, first);
+    EXPECT_LE(lf_notified.load() - before, 24) << "about one wake a read";
+
+    // One more message: its run takes back what the answer's dispatch returned.
+    Seen seenBetween;
+    ASSERT_TRUE(server_->sendRaw(simstandin::makeEvent(7, 1), 0));
+    ASSERT_TRUE(dispatchAll(seenBetween, 1));
+
+    std::vector<Bytes> second;
+    Seen seenSecond;
+    const std::uint64_t made = ScConnection::messagesMade();
+    ASSERT_TRUE(server_->sendRaw(answer(100, 2, second), 0));
+    ASSERT_TRUE(dispatchAll(seenSecond, second.size()));
+    EXPECT_EQ(seenSecond.messages, second);
+    EXPECT_EQ(ScConnection::messagesMade(), made) << "messages of the second answer were allocated anew";
+    const std::set<const void*> firstAt(seenFirst.at.begin(), seenFirst.at.end());
+    for (std::size_t i = 0; i < seenSecond.at.size(); ++i) {
+        EXPECT_TRUE(firstAt.count(seenSecond.at[i])) << "message " << i << " lies in new storage";
+    }
 }
 
 TEST_F(ScConnectionTest, ClosedHandleIsRefusedNotUsed)

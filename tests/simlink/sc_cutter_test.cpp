@@ -46,7 +46,7 @@ Cut feed(const Bytes& stream, std::size_t chunk, std::uint32_t maxReceive = 4108
         const std::size_t n = std::min({chunk, space.size(), stream.size() - at});
         std::memcpy(space.data(), stream.data() + at, n);
         at += n;
-        cut.reason = buf.commit(n, [&](Bytes&& m) { cut.messages.push_back(std::move(m)); });
+        cut.reason = buf.commit(n, [&](std::span<const std::uint8_t> m) { cut.messages.emplace_back(m.begin(), m.end()); });
         cut.maxCapacity = std::max(cut.maxCapacity, buf.capacity());
         if (cut.reason.kind != 0) break;
     }
