@@ -1,6 +1,7 @@
 #pragma once
 // One I/O thread per connection: it waits on the socket and on a wake-up
-// descriptor, reads into the handler's receive space, writes the handler's
+// descriptor, reads what arrives and hands it to the handler's receive space,
+// writes the handler's
 // queued bytes (one write at a time) and reports how the stream ended. The
 // handler's owner may write too, on its own thread, while no write is in
 // flight: the thread is then woken only for what that write left.
@@ -13,6 +14,7 @@
 #include <memory>
 #include <span>
 #include <thread>
+#include <vector>
 
 #include "platform/net.h"
 
@@ -84,9 +86,15 @@ public:
     void cancel();
     bool running() const { return thread_.joinable(); }
 
-    // Reads that fill their whole space follow one another without waiting on
-    // the socket in between, up to this many in a run.
-    static constexpr int maxReadsInRun = 64;
+    // The socket is read in pieces of up to readChunk bytes into the thread's
+    // own buffer, which it hands on in parts that fit the handler's read space
+    // (a small receive buffer then costs no extra system calls). Reads that
+    // fill the chunk follow one another without waiting on the socket in
+    // between, up to maxReadsInRun in a run.
+    static constexpr std::size_t readChunk = 64 * 1024;
+    static constexpr int maxReadsInRun = 16;
+    // Process-wide count of reads of a socket (system calls) by I/O threads.
+    static std::uint64_t socketReads();
 
 private:
     void run(net::Socket socket, std::shared_ptr<IoHandler> handler);
@@ -95,6 +103,7 @@ private:
     bool readRun(net::Socket socket, IoHandler& handler);
     void join();
 
+    std::vector<std::uint8_t> chunk_;  // the thread's read buffer (readChunk bytes once it read)
     net::WakeEvent wake_;
     std::atomic<int> stopMode_{0};  // 0 run, 1 stop after flushing, 2 cancel
     std::thread thread_;

@@ -106,7 +106,9 @@ public:
     {
         std::lock_guard lock(m_);
         got_.append(reinterpret_cast<const char*>(buf_.data()), n);
+        largestRead_ = std::max(largestRead_, n);
     }
+    void onReadsEnd() override { ++runs_; }
     std::span<const std::uint8_t> pendingWrite() override
     {
         std::lock_guard lock(m_);
@@ -149,6 +151,12 @@ public:
         std::lock_guard lock(m_);
         return endError_;
     }
+    std::size_t largestRead()
+    {
+        std::lock_guard lock(m_);
+        return largestRead_;
+    }
+    int runs() const { return runs_.load(); }
 
 private:
     std::atomic<bool> open_{true};
@@ -158,6 +166,8 @@ private:
     IoEnd end_ = IoEnd::OtherError;
     int endError_ = 0;
     bool ended_ = false;
+    std::size_t largestRead_ = 0;
+    std::atomic<int> runs_{0};
     std::atomic<int> failedWrite_{0};
 };
 
@@ -238,6 +248,41 @@ TEST(IoThread, MovesBytesBothWaysAndReportsHowTheStreamEnded)
         IoEnd end;
         ASSERT_TRUE(waitFor([&] { return rec->ended(end); }));
         EXPECT_EQ(end, tc.end);
+        io.stop();
+        closeSocket(p.client);
+    }
+}
+
+// The handler's read space is 64 bytes; the socket is still read in large
+// pieces, each handed on in parts that fit: a long stream costs a few system
+// calls, not one per 64 bytes, and arrives whole and in order.
+TEST(IoThread, ASmallReadSpaceIsFedFromLargeReads)
+{
+    for (const char* transport : {"unix", "ipv4"}) {
+        SCOPED_TRACE(transport);
+        Pair p = connectPair(transport);
+        ASSERT_NE(p.client, invalidSocket);
+        ASSERT_NE(p.server, invalidSocket);
+        auto rec = std::make_shared<Recorder>();
+        IoThread io;
+        setNonBlocking(p.client, true);
+        const std::uint64_t readsBefore = IoThread::socketReads();
+        io.start(p.client, rec);
+        std::string sent(100000, '\0');
+        for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>('a' + i * 7 % 26);
+        ASSERT_TRUE(sendAll(p.server, std::span<const std::uint8_t>(
+                                          reinterpret_cast<const std::uint8_t*>(sent.data()), sent.size())));
+        ASSERT_TRUE(waitFor([&] { return rec->got().size() >= sent.size(); }));
+        EXPECT_EQ(rec->got(), sent);
+        EXPECT_LE(rec->largestRead(), 64u);
+        const std::uint64_t reads = IoThread::socketReads() - readsBefore;
+        EXPECT_LT(reads, 200u) << "100,000 bytes in 64-byte reads would take 1,563";
+        EXPECT_GE(rec->runs(), 1);
+        EXPECT_LE(static_cast<std::uint64_t>(rec->runs()), reads);  // a run's end after its reads, not a part's
+        closeSocket(p.server);
+        IoEnd end;
+        ASSERT_TRUE(waitFor([&] { return rec->ended(end); }));
+        EXPECT_EQ(end, IoEnd::EndOfStream);
         io.stop();
         closeSocket(p.client);
     }

@@ -2,12 +2,18 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "platform/thread_name.h"
 
 namespace platform {
+
+namespace {
+std::atomic<std::uint64_t> lf_socketReads{0};
+}  // namespace
 
 IoCloseCode ioCloseCode(IoEnd end)
 {
@@ -83,6 +89,11 @@ void IoThread::cancel()
     join();
 }
 
+std::uint64_t IoThread::socketReads()
+{
+    return lf_socketReads.load();
+}
+
 bool IoThread::readRun(net::Socket socket, IoHandler& handler)
 {
     const auto end = [&handler](IoEnd e, int error) {
@@ -90,20 +101,30 @@ bool IoThread::readRun(net::Socket socket, IoHandler& handler)
         handler.onIoEnd(e, error);
         return false;
     };
+    if (chunk_.empty()) chunk_.resize(readChunk);
     for (int reads = 0; reads < maxReadsInRun; ++reads) {
-        const auto space = handler.readSpace();
-        if (space.empty()) return end(IoEnd::OtherError, ENOBUFS);
+        if (handler.readSpace().empty()) return end(IoEnd::OtherError, ENOBUFS);
         int err = 0;
-        const long got = net::recvSome(socket, space, &err);
+        const long got = net::recvSome(socket, chunk_, &err);
+        ++lf_socketReads;
         if (got == 0) return end(IoEnd::EndOfStream, 0);
         if (got < 0) {
             if (!ioWouldBlock(err)) return end(ioEndFromErrno(err), err);
             break;
         }
-        handler.onRead(static_cast<std::size_t>(got));
-        // A read that did not fill its space found the socket empty; a closed
-        // handler (a framing fault) or a stop reads no further.
-        if (static_cast<std::size_t>(got) < space.size() || !handler.ioOpen() || stopMode_.load() != 0) break;
+        // Handed on in parts that fit the handler's space; a closed handler
+        // (a framing fault) takes no more.
+        const auto size = static_cast<std::size_t>(got);
+        for (std::size_t fed = 0; fed < size && handler.ioOpen();) {
+            const auto space = handler.readSpace();
+            if (space.empty()) return end(IoEnd::OtherError, ENOBUFS);
+            const std::size_t n = std::min(space.size(), size - fed);
+            std::memcpy(space.data(), chunk_.data() + fed, n);
+            handler.onRead(n);
+            fed += n;
+        }
+        // A read that did not fill the chunk found the socket empty.
+        if (size < chunk_.size() || !handler.ioOpen() || stopMode_.load() != 0) break;
     }
     handler.onReadsEnd();
     return true;
