@@ -67,6 +67,10 @@ public:
     virtual int failedWrite() { return 0; }
     // The stream ended (called at most once, then the thread ends).
     virtual void onIoEnd(IoEnd end, int osError) = 0;
+    // What was read so far says more of it follows at once (an answer sent
+    // in many pieces): the thread then lets gatherMs of it gather before it
+    // reads again, rather than waking for every piece.
+    virtual bool moreComing() { return false; }
 };
 
 class IoThread {
@@ -93,6 +97,7 @@ public:
     // between, up to maxReadsInRun in a run.
     static constexpr std::size_t readChunk = 64 * 1024;
     static constexpr int maxReadsInRun = 16;
+    static constexpr int gatherMs = 1;
     // Process-wide count of reads of a socket (system calls) by I/O threads.
     static std::uint64_t socketReads();
 

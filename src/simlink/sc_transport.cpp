@@ -367,6 +367,12 @@ void ScConnection::onMessage(std::span<const std::uint8_t> frame)
 {
     const ScCanWait canWait = canWait_.load();
     if (!canWait || !canWait(frame.data(), frame.size())) incomingDue_ = true;
+    // An entry of an answer "entry n of m" (1-based): entries n+1 to m follow.
+    constexpr std::size_t entryAt = offsetof(SIMCONNECT_RECV_SIMOBJECT_DATA, dwentrynumber);
+    constexpr std::size_t outOfAt = offsetof(SIMCONNECT_RECV_SIMOBJECT_DATA, dwoutof);
+    answerGoesOn_ = frame.size() >= outOfAt + 4 &&
+                    sc::getU32(frame.data() + 8) == SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE &&
+                    sc::getU32(frame.data() + entryAt) < sc::getU32(frame.data() + outOfAt);
     ScMessagePtr msg = takeSpareMessage();
     msg->bytes.assign(frame.begin(), frame.end());
     msg->connectionId = connectionId();

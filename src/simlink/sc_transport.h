@@ -199,6 +199,8 @@ public:
     void onMessage(std::span<const std::uint8_t> frame) override;
     void onMessagesEnd() override;
     void onIdle() override {}
+    // The last message read is an entry of a range answer with more entries to come.
+    bool moreComing() override { return answerGoesOn_; }
 
     // Hands every waiting message to proc; the stored code once closed by an error.
     HRESULT dispatch(DispatchProc proc, void* context);
@@ -253,6 +255,7 @@ private:
     // aircraft, some 730 bytes each, so a 2 KB read holds two or three).
     std::vector<ScMessagePtr> incoming_;
     bool incomingDue_ = false;  // one of them may not wait
+    bool answerGoesOn_ = false;  // I/O thread only: see moreComing()
     std::vector<ScMessagePtr> spareMessages_;     // I/O thread only: dispatched messages to fill again
     std::vector<ScMessagePtr> returnedMessages_;  // under receiveMutex_: from dispatch, for spareMessages_
     ScMessagePtr takeSpareMessage();

@@ -109,6 +109,8 @@ public:
         largestRead_ = std::max(largestRead_, n);
     }
     void onReadsEnd() override { ++runs_; }
+    bool moreComing() override { return moreComing_.load(); }
+    void setMoreComing(bool more) { moreComing_ = more; }
     std::span<const std::uint8_t> pendingWrite() override
     {
         std::lock_guard lock(m_);
@@ -168,6 +170,7 @@ private:
     bool ended_ = false;
     std::size_t largestRead_ = 0;
     std::atomic<int> runs_{0};
+    std::atomic<bool> moreComing_{false};
     std::atomic<int> failedWrite_{0};
 };
 
@@ -286,6 +289,37 @@ TEST(IoThread, ASmallReadSpaceIsFedFromLargeReads)
         io.stop();
         closeSocket(p.client);
     }
+}
+
+// While the handler says more is coming, the thread lets a millisecond of it
+// gather before it reads again; with nothing arriving it waits as ever (no
+// spinning), and a stop still ends it.
+TEST(IoThread, MoreComingGathersWithoutSpinning)
+{
+    Pair p = connectPair("unix");
+    ASSERT_NE(p.client, invalidSocket);
+    ASSERT_NE(p.server, invalidSocket);
+    auto rec = std::make_shared<Recorder>();
+    rec->setMoreComing(true);
+    IoThread io;
+    setNonBlocking(p.client, true);
+    io.start(p.client, rec);
+    std::string sent;
+    for (int i = 0; i < 20; ++i) {
+        const std::string piece = "piece " + std::to_string(i) + ";";
+        ASSERT_TRUE(sendAll(p.server, std::span<const std::uint8_t>(
+                                          reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size())));
+        sent += piece;
+    }
+    ASSERT_TRUE(waitFor([&] { return rec->got() == sent; }));
+    const std::uint64_t reads = IoThread::socketReads();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // nothing arrives
+    EXPECT_LE(IoThread::socketReads() - reads, 1u) << "the thread kept reading an empty socket";
+    io.stop();
+    IoEnd end;
+    EXPECT_FALSE(rec->ended(end));  // a stop reports no end
+    closeSocket(p.server);
+    closeSocket(p.client);
 }
 
 TEST(IoThread, CancelReportsOurOwnCancel)

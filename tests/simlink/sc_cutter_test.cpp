@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "simlink/sc_transport.h"
+#include "simstandin/sim_messages.h"
 
 namespace {
 
@@ -129,6 +130,36 @@ TEST(ScReceiveBuffer, GrowsInStepsForALargeMessageAndCompactsOtherwise)
     const Cut compacted = feed(many, 700);
     EXPECT_EQ(compacted.messages.size(), 200u);
     EXPECT_EQ(compacted.maxCapacity, 2048u);
+}
+
+// The I/O thread lets the entries of a range answer gather while the last
+// message read says more of its answer follows; anything else reads at once.
+TEST(ScConnectionReading, MoreIsComingUntilTheLastEntryOfAnAnswer)
+{
+    using simstandin::makeObjectData;
+    const Bytes block(16, 7);
+    Bytes cutShort = message(28, SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE);
+    struct Row {
+        const char* name;
+        Bytes message;
+        bool more;
+    };
+    const Row rows[] = {
+        {"range answer, entry 1 of 3", makeObjectData(9, 101, 5, 404, 1, 3, 4, block), true},
+        {"range answer, entry 2 of 3", makeObjectData(9, 101, 6, 404, 2, 3, 4, block), true},
+        {"range answer, entry 3 of 3", makeObjectData(9, 101, 7, 404, 3, 3, 4, block), false},
+        {"an answer with no aircraft", makeObjectData(9, 101, 0, 404, 0, 0, 0, {}), false},
+        {"range answer, entry 1 of 2 again", makeObjectData(9, 101, 5, 404, 1, 2, 4, block), true},
+        {"then any other message", message(24, SIMCONNECT_RECV_ID_EVENT), false},
+        {"data on one object, entry 1 of 3", makeObjectData(8, 7, 5, 404, 1, 3, 4, block), false},
+        {"a range answer too short for its counts", cutShort, false},
+    };
+    ScConnection c;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        c.onMessage(row.message);
+        EXPECT_EQ(c.moreComing(), row.more);
+    }
 }
 
 }  // namespace

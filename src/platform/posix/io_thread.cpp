@@ -156,6 +156,12 @@ void IoThread::run(net::Socket socket, std::shared_ptr<IoHandler> handler)
             if (left.count() <= 0) return;
             timeout = static_cast<int>(left.count());
         }
+        if (mode == 0 && pending.empty() && handler->moreComing()) {
+            // The rest of an answer is on its way: a millisecond of it is read
+            // with one wake (a wake, a write to make or a stop ends the wait).
+            pollfd w{wake_.fd(), POLLIN, 0};
+            ::poll(&w, 1, gatherMs);
+        }
         pollfd fds[2] = {{socket, static_cast<short>((mode == 0 ? POLLIN : 0) | (pending.empty() ? 0 : POLLOUT)), 0},
                          {wake_.fd(), POLLIN, 0}};
         const int n = ::poll(fds, 2, timeout);
