@@ -1,10 +1,9 @@
 #pragma once
 // One I/O thread per connection: it waits on the socket and on a wake-up
 // descriptor, reads what arrives and hands it to the handler's receive space,
-// writes the handler's
-// queued bytes (one write at a time) and reports how the stream ended. The
-// handler's owner may write too, on its own thread, while no write is in
-// flight: the thread is then woken only for what that write left.
+// writes the handler's queued bytes (one write at a time) and reports how the
+// stream ended. The handler's owner may write too, on its own thread, while no
+// write is in flight: the thread is then woken only for what that write left.
 // How an end maps to the simulator link's close kinds and codes is one table:
 // ioCloseCode().
 

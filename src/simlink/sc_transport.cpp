@@ -352,6 +352,20 @@ void ScConnection::close(std::uint32_t kind, std::uint32_t code)
     if (wasOpen && kind != scclose::none) notify();  // the next dispatch reports the code
 }
 
+namespace {
+
+// An entry "n of m" (1-based) of a range answer with n < m: entries n+1 to m follow.
+bool lf_answerGoesOn(std::span<const std::uint8_t> message)
+{
+    constexpr std::size_t entryAt = offsetof(SIMCONNECT_RECV_SIMOBJECT_DATA, dwentrynumber);
+    constexpr std::size_t outOfAt = offsetof(SIMCONNECT_RECV_SIMOBJECT_DATA, dwoutof);
+    return message.size() >= outOfAt + 4 &&
+           sc::getU32(message.data() + 8) == SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE &&
+           sc::getU32(message.data() + entryAt) < sc::getU32(message.data() + outOfAt);
+}
+
+}  // namespace
+
 ScMessagePtr ScConnection::takeSpareMessage()
 {
     if (spareMessages_.empty()) {
@@ -367,12 +381,7 @@ void ScConnection::onMessage(std::span<const std::uint8_t> frame)
 {
     const ScCanWait canWait = canWait_.load();
     if (!canWait || !canWait(frame.data(), frame.size())) incomingDue_ = true;
-    // An entry of an answer "entry n of m" (1-based): entries n+1 to m follow.
-    constexpr std::size_t entryAt = offsetof(SIMCONNECT_RECV_SIMOBJECT_DATA, dwentrynumber);
-    constexpr std::size_t outOfAt = offsetof(SIMCONNECT_RECV_SIMOBJECT_DATA, dwoutof);
-    answerGoesOn_ = frame.size() >= outOfAt + 4 &&
-                    sc::getU32(frame.data() + 8) == SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE &&
-                    sc::getU32(frame.data() + entryAt) < sc::getU32(frame.data() + outOfAt);
+    answerGoesOn_ = lf_answerGoesOn(frame);
     ScMessagePtr msg = takeSpareMessage();
     msg->bytes.assign(frame.begin(), frame.end());
     msg->connectionId = connectionId();
