@@ -10,11 +10,16 @@ namespace {
 
 // Never destroyed: a detached thread (the traffic reader) may still hand over
 // work while the process exits.
+enum FrameWait : int { frameIdle, frameWaiting, frameTaken };
+
 struct TickWake {
     std::mutex mutex;
     std::condition_variable cv;
     std::atomic<bool> pending{false};
     std::atomic<bool> sleeping{false};
+    // The wait for a frame: set to waiting under the mutex, taken by one frame.
+    std::atomic<int> frame{frameIdle};
+    std::atomic<platform::Clock::TimePoint::rep> frameTickDue{0};
 };
 TickWake& lf_tickWake()
 {
@@ -40,6 +45,20 @@ void wakeTickLoop()
 
 void clearTickWake() { lf_tickWake().pending.store(false); }
 
+namespace {
+
+// A stop ends a wait for a frame too (the stop flags are in its condition).
+void lf_wakeFrameWait()
+{
+    TickWake& w = lf_tickWake();
+    {
+        std::lock_guard lock(w.mutex);
+    }
+    w.cv.notify_one();
+}
+
+}  // namespace
+
 bool sleepUntilTickWake(platform::Clock::TimePoint deadline)
 {
     static const bool stopWakes = (addStopWaker(&wakeTickLoop), true);
@@ -51,4 +70,36 @@ bool sleepUntilTickWake(platform::Clock::TimePoint deadline)
                                                    [&w] { return w.pending.load() || anyStopFlag(); });
     w.sleeping.store(false);
     return woken;
+}
+
+bool frameTicksWanted()
+{
+    TickWake& w = lf_tickWake();
+    return w.frame.load() == frameWaiting &&
+           platform::steadyNow().time_since_epoch().count() > w.frameTickDue.load();
+}
+
+bool takeFrameForTicks()
+{
+    TickWake& w = lf_tickWake();
+    if (!frameTicksWanted()) return false;
+    // One frame takes the wait; the loop sees it under the mutex (as wakeTickLoop's wake).
+    int waiting = frameWaiting;
+    if (!w.frame.compare_exchange_strong(waiting, frameTaken)) return false;
+    lf_wakeFrameWait();
+    return true;
+}
+
+bool sleepUntilFrame(platform::Clock::TimePoint tickDue, platform::Clock::TimePoint deadline)
+{
+    static const bool stopWakes = (addStopWaker(&lf_wakeFrameWait), true);
+    (void)stopWakes;
+    TickWake& w = lf_tickWake();
+    std::unique_lock lock(w.mutex);
+    w.frameTickDue.store(tickDue.time_since_epoch().count());
+    w.frame.store(frameWaiting);
+    platform::clock().waitUntil(w.cv, lock, deadline,
+                                [&w] { return w.frame.load() == frameTaken || anyStopFlag(); });
+    // A frame taken after the last look at the deadline is owed all the same.
+    return w.frame.exchange(frameIdle) == frameTaken;
 }

@@ -53,6 +53,7 @@ struct QuietSleep {
     platform::Clock::TimePoint due{};
     std::int32_t tick = 0;
     std::int32_t ticks = 0;
+    bool frameWait = false;  // the ticks reached are run, not counted
 };
 QuietSleep& lf_quietSleep()
 {
@@ -81,25 +82,42 @@ std::int32_t lf_quietTicks()
     return quiet;
 }
 
-void lf_beginQuietSleep(platform::Clock::TimePoint due, std::int32_t ticks)
+namespace {
+
+// A quiet sleep (its ticks are counted at its end) or a wait for a frame (they are run).
+void lf_openSleep(platform::Clock::TimePoint due, std::int32_t ticks, bool frameWait)
 {
     QuietSleep& q = lf_quietSleep();
     std::lock_guard lock(q.mutex);
     q.open = true;
+    q.frameWait = frameWait;
     q.due = due;
     q.tick = tickCounter.load();
     q.ticks = std::max(ticks, 0);
 }
 
+}  // namespace
+
+void lf_beginQuietSleep(platform::Clock::TimePoint due, std::int32_t ticks) { lf_openSleep(due, ticks, false); }
+
 std::int32_t lf_endQuietSleep(platform::Clock::TimePoint now)
 {
     QuietSleep& q = lf_quietSleep();
     std::lock_guard lock(q.mutex);
-    if (!q.open) return 0;
+    if (!q.open || q.frameWait) return 0;
     q.open = false;
     const std::int32_t reached = lf_ticksReached(q, now);
     tickCounter.fetch_add(reached);
     return reached;
+}
+
+void lf_beginFrameWait(platform::Clock::TimePoint due, std::int32_t ticks) { lf_openSleep(due, ticks, true); }
+
+void lf_endFrameWait()
+{
+    QuietSleep& q = lf_quietSleep();
+    std::lock_guard lock(q.mutex);
+    if (q.frameWait) q.open = false;
 }
 
 std::int32_t lf_schedulingTick()
@@ -107,5 +125,10 @@ std::int32_t lf_schedulingTick()
     QuietSleep& q = lf_quietSleep();
     std::lock_guard lock(q.mutex);
     if (!q.open) return tickCounter.load();
-    return q.tick + lf_ticksReached(q, platform::steadyNow());
+    const platform::Clock::TimePoint now = platform::steadyNow();
+    if (!q.frameWait) return q.tick + lf_ticksReached(q, now);
+    // The ticks owed from `due` on, each counted from its own time on, as a
+    // loop ticking every 10 ms would have run it by now.
+    const std::int32_t owed = now < q.due ? 0 : std::min(lf_ticksReached(q, now) + 1, q.ticks);
+    return std::max(q.tick + owed, tickCounter.load());
 }

@@ -29,6 +29,15 @@ void lf_beginQuietSleep(platform::Clock::TimePoint due, std::int32_t ticks);
 // The worker woke at `now`: the quiet ticks whose time has come (at most the
 // ones announced) are counted into tickCounter without being run. Returns how many.
 std::int32_t lf_endQuietSleep(platform::Clock::TimePoint now);
-// tickCounter; while the worker sleeps through quiet ticks, the tick the clock
-// has reached (the count the worker takes when it wakes now).
+// The worker waits for the simulator's frame (core/tick_wake.h) with the tick
+// tickCounter due at `due`: the ticks falling due meanwhile are run when it
+// wakes, not skipped. Until lf_endFrameWait, lf_schedulingTick follows the
+// clock as in a quiet sleep (at most `ticks` ahead), and never falls behind
+// tickCounter while the worker runs the ticks it owes.
+void lf_beginFrameWait(platform::Clock::TimePoint due, std::int32_t ticks);
+// The worker ran the ticks due: tickCounter is the scheduling tick again.
+void lf_endFrameWait();
+// tickCounter; while the worker sleeps through quiet ticks or waits for a
+// frame, the tick the clock has reached (the count the worker takes when it
+// wakes now).
 std::int32_t lf_schedulingTick();

@@ -143,6 +143,10 @@ MainCycleCallees defaultMainCycleCallees()
     c.quietTicks = [] { return lf_quietTicks(); };
     c.beginQuietSleep = [](platform::Clock::TimePoint due, std::int32_t ticks) { lf_beginQuietSleep(due, ticks); };
     c.endQuietSleep = [](platform::Clock::TimePoint now) { return lf_endQuietSleep(now); };
+    c.framesPaceTicks = [] { return simFramesFlowing(); };
+    c.beginFrameWait = [](platform::Clock::TimePoint due, std::int32_t ticks) { lf_beginFrameWait(due, ticks); };
+    c.endFrameWait = [] { lf_endFrameWait(); };
+    c.serveTakenFrame = [] { serveTakenFrame(); };
     c.processSimReplies = [] { processSimReplies(); };
     c.setRunningFlag = [](bool on) { setRunningFlag(on); };
     c.removeAllAiObjects = [] { removeAllAiObjects(); };
@@ -387,6 +391,19 @@ platform::Clock::TimePoint lf_sleepThroughQuietTicks(MainCycleCallees& c, platfo
     return next;
 }
 
+// Without a frame the ticks due are run this late at most (the frames stopped,
+// or come slower than 25 a second).
+constexpr auto lf_frameWaitLimit = milliseconds(40);
+
+// The tick due at `next` waits for the simulator's frame: sleeps until a frame
+// takes it (once less than a millisecond is left to `next`, when the loop runs
+// it) or the frames stay away too long. Returns whether a frame was taken.
+bool lf_waitForFrame(MainCycleCallees& c, platform::Clock::TimePoint next)
+{
+    c.beginFrameWait(next, static_cast<std::int32_t>(lf_frameWaitLimit / quietTickLength) + 1);
+    return sleepUntilFrame(next - milliseconds(1), next + lf_frameWaitLimit);
+}
+
 }  // namespace
 
 void tickLoop()
@@ -406,22 +423,38 @@ void tickLoop()
     // tick's work, what comes after it ends the next sleep at once.
     clearTickWake();
     bool go = tickStep();
+    bool frameWaitOpen = false;  // the scheduling tick follows the clock
+    bool frameOwed = false;      // a frame taken: its flush follows the ticks due
     while (go) {
-        const auto now = platform::steadyNow();
-        if (next - now >= milliseconds(1)) {
+        bool paced = false;
+        if (next - platform::steadyNow() >= milliseconds(1)) {
+            // The ticks due have run: the frame that woke the loop is sent now.
+            if (std::exchange(frameWaitOpen, false)) c.endFrameWait();
+            if (std::exchange(frameOwed, false)) c.serveTakenFrame();
             // Only while the flight runs: paused, every tick has its step.
-            const std::int32_t quiet = c.simRunning() && !c.simErrorFlag() ? c.quietTicks() : 0;
-            if (quiet > 0)
+            const bool running = c.simRunning() && !c.simErrorFlag();
+            const std::int32_t quiet = running ? c.quietTicks() : 0;
+            if (quiet > 0) {
                 next = lf_sleepThroughQuietTicks(c, next, quiet);
-            else
+            } else if (running && c.framesPaceTicks()) {
+                paced = frameWaitOpen = true;
+                frameOwed = lf_waitForFrame(c, next);
+                // Not due yet (woken early): the frame is served and the wait goes on.
+                if (!anyStopFlag() && next - platform::steadyNow() >= milliseconds(1)) continue;
+            } else {
                 platform::clock().sleepUntil(next);
+            }
         }
-        // A second of the simulator came while we slept: the ticks follow its clock.
-        if (c.newSecondPending()) next = platform::steadyNow();
+        // A second of the simulator came while we slept: the ticks follow its
+        // clock. Woken by a frame with more than the tick of the moment due,
+        // they are run first (dropped, they would slow the tick count down).
+        const auto now = platform::steadyNow();
+        if (c.newSecondPending() && !(paced && now - next >= milliseconds(10))) next = now;
         next += milliseconds(10);
         clearTickWake();
         go = tickStep();
     }
+    if (frameWaitOpen) c.endFrameWait();
 }
 
 bool tickStep()

@@ -13,7 +13,9 @@
 // stop. On waking it counts the quiet ticks whose time has passed without
 // running them, so the tick count keeps following the clock, and it runs the
 // tick of the moment as usual. While anything is live or queued it ticks every
-// 10 ms.
+// 10 ms: by its own timer, or, while the simulator's frames come, at each frame
+// with every tick due by then run one after the other before the frame's flush
+// (the frame wakes it; without a frame it runs them at most 40 ms late).
 //
 // Threads: everything here runs on the worker thread. The request flags of
 // MainCycleState are atomics that any thread (the window's handlers, the
@@ -94,6 +96,13 @@ struct MainCycleCallees {
     std::function<std::int32_t()> quietTicks;
     std::function<void(platform::Clock::TimePoint, std::int32_t)> beginQuietSleep;
     std::function<std::int32_t(platform::Clock::TimePoint)> endQuietSleep;
+    // Frame pacing (core/tick_wake.h): the simulator's frames come (they pace
+    // the busy ticks while the flight runs), the scheduling tick while the loop
+    // waits for one, and the hand-over of a frame it took to the flush.
+    std::function<bool()> framesPaceTicks;
+    std::function<void(platform::Clock::TimePoint, std::int32_t)> beginFrameWait;
+    std::function<void()> endFrameWait;
+    std::function<void()> serveTakenFrame;
     std::function<void()> processSimReplies;
     std::function<void(bool)> setRunningFlag;
     std::function<void()> removeAllAiObjects;

@@ -140,6 +140,16 @@ HRESULT scSetMessageCanWait(HANDLE hSimConnect, ScCanWait canWait)
     return lf_underSendLock(hSimConnect, [canWait](ScConnection& c) { c.setCanWait(canWait); });
 }
 
+HRESULT scSetRunQueued(HANDLE hSimConnect, ScRunQueued runQueued)
+{
+    return lf_underSendLock(hSimConnect, [runQueued](ScConnection& c) { c.setRunQueued(runQueued); });
+}
+
+HRESULT scWakeDispatch(HANDLE hSimConnect)
+{
+    return lf_underSendLock(hSimConnect, [](ScConnection& c) { c.wakeDispatch(); });
+}
+
 HRESULT SimConnect_GetLastSentPacketID(HANDLE hSimConnect, DWORD* pdwSendID)
 {
     if (!pdwSendID) return scFail;

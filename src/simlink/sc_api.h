@@ -59,9 +59,16 @@ HRESULT scEndBatch(HANDLE hSimConnect);
 // closed, or stop is requested. scFail (at once) for a closed handle.
 HRESULT scWaitForDispatch(HANDLE hSimConnect, const std::stop_token& stop);
 
+// Ends the dispatching thread's scWaitForDispatch, so that it dispatches what
+// waits (messages that may wait included) now. scFail for a closed handle.
+HRESULT scWakeDispatch(HANDLE hSimConnect);
+
 // Which received messages may wait for the next wake of the dispatching thread
 // (see ScCanWait in simlink/sc_transport.h). scFail for a closed handle.
 HRESULT scSetMessageCanWait(HANDLE hSimConnect, bool (*canWait)(const std::uint8_t* message, std::size_t size));
+// Told that a run of received messages has been queued (see
+// ScRunQueued in simlink/sc_transport.h). scFail for a closed handle.
+HRESULT scSetRunQueued(HANDLE hSimConnect, bool (*runQueued)(bool due));
 
 // Test hook: presets the connection's packet-id counter. False for a closed handle.
 bool scSetLastPacketIdForTest(HANDLE hSimConnect, DWORD lastId);

@@ -391,6 +391,7 @@ void ScConnection::onMessage(std::span<const std::uint8_t> frame)
 void ScConnection::onMessagesEnd()
 {
     if (incoming_.empty()) return;
+    bool due = false;
     {
         std::lock_guard lock(receiveMutex_);
         if (received_.empty()) {
@@ -410,10 +411,16 @@ void ScConnection::onMessagesEnd()
             }
             returnedMessages_.clear();
         }
-        const bool due = incomingDue_ || received_.size() >= maxWaitingMessages;
+        due = incomingDue_ || received_.size() >= maxWaitingMessages;
         incomingDue_ = false;
-        // Only messages that may wait: they go with the next wake, no thread switch for them.
-        if (!due) return;
+    }
+    // Only messages that may wait: they go with the next wake, no thread switch
+    // for them, unless the hook, told now that they are queued, wants one.
+    const ScRunQueued runQueued = runQueued_.load();
+    if (runQueued && runQueued(due)) due = true;
+    if (!due) return;
+    {
+        std::lock_guard lock(receiveMutex_);
         dispatchDue_ = true;
     }
     receivedCv_.notify_all();
@@ -435,6 +442,15 @@ void ScConnection::waitForMessage(const std::stop_token& stop)
     });
     std::unique_lock lock(receiveMutex_);
     receivedCv_.wait(lock, [&] { return dispatchDue_ || !isOpen() || stop.stop_requested(); });
+}
+
+void ScConnection::wakeDispatch()
+{
+    {
+        std::lock_guard lock(receiveMutex_);
+        dispatchDue_ = true;
+    }
+    receivedCv_.notify_all();
 }
 
 HRESULT ScConnection::dispatch(DispatchProc proc, void* context)

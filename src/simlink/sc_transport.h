@@ -187,6 +187,11 @@ protected:
 // without waking the dispatching thread, and is dispatched, in order, with the
 // next message that wakes it (or once maxWaitingMessages wait).
 using ScCanWait = bool (*)(const std::uint8_t* message, std::size_t size);
+// Told on the I/O thread that the messages of a run of reads have joined the
+// queue, and whether the dispatching thread is woken for them (`due`): true
+// wakes it all the same. (A hook that hands a waiting message on to another
+// thread does it here, once the message can be dispatched.)
+using ScRunQueued = bool (*)(bool due);
 
 // A connection: the transport, the received queue and the send buffer.
 class ScConnection : public ScTransport {
@@ -207,8 +212,11 @@ public:
     // Sleeps until a message waits that may not wait (or too many that may),
     // the connection is closed or stop is requested (woken by the I/O thread).
     void waitForMessage(const std::stop_token& stop);
+    // Any thread: the dispatching thread is due now, for whatever waits.
+    void wakeDispatch();
     // Which received messages may wait (null: none, the default).
     void setCanWait(ScCanWait canWait) { canWait_ = canWait; }
+    void setRunQueued(ScRunQueued runQueued) { runQueued_ = runQueued; }
     static constexpr std::size_t maxWaitingMessages = 32;
     // Dispatched messages are kept for reuse by the I/O thread, at most this
     // many and each only while its bytes fit the size below: a steady stream of
@@ -262,6 +270,7 @@ private:
     // A received message may not wait: the dispatching thread is due (under receiveMutex_).
     bool dispatchDue_ = false;
     std::atomic<ScCanWait> canWait_{nullptr};
+    std::atomic<ScRunQueued> runQueued_{nullptr};
     void notify();
     std::atomic<HWND> notifyWindow_{nullptr};
     std::atomic<DWORD> notifyMessage_{0};

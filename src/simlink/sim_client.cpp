@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -86,15 +87,40 @@ void lf_onFrame(const SIMCONNECT_RECV* message, DWORD size)
     }
 }
 
-// A frame serves the flush: one that finds nothing queued would only be
-// counted, so it waits for the next message that wakes this thread (the I/O
-// thread then does not wake it 30 times a second while nothing is sent).
+// When the last frame came (steady clock, I/O thread), for simFramesFlowing.
+constexpr platform::Clock::TimePoint::rep lf_noFrame = std::numeric_limits<platform::Clock::TimePoint::rep>::min();
+std::atomic<platform::Clock::TimePoint::rep> lf_lastFrameAt{lf_noFrame};
+constexpr auto lf_framesFlowWithin = std::chrono::milliseconds(100);
+// A frame of the run of reads in progress may go to the tick loop (I/O thread).
+std::atomic<bool> lf_frameForTicks{false};
+
+// A frame serves the flush. One the tick loop takes waits for the loop's ticks
+// (the loop then wakes this thread for it); one that finds nothing queued
+// would only be counted, so it waits for the next message that wakes this
+// thread (the I/O thread then does not wake it 30 times a second while nothing
+// is sent).
 bool lf_frameCanWait(const std::uint8_t* message, std::size_t size)
 {
     if (size < sizeof(SIMCONNECT_RECV)) return false;
     SIMCONNECT_RECV head{};
     std::memcpy(&head, message, sizeof head);
-    return head.dwID == SIMCONNECT_RECV_ID_EVENT_FRAME && !simQueuesHoldWork();
+    if (head.dwID != SIMCONNECT_RECV_ID_EVENT_FRAME) return false;
+    lf_lastFrameAt = platform::steadyNow().time_since_epoch().count();
+    if (frameTicksWanted()) {
+        lf_frameForTicks = true;  // offered to the loop once it is queued
+        return true;
+    }
+    return !simQueuesHoldWork();
+}
+
+// A run with a frame for the tick loop is queued: the loop takes it now (its
+// flush follows the loop's ticks). When this thread is woken for the run all
+// the same, or the loop no longer waits, the frame is served here as any frame
+// with something to send is.
+bool lf_runQueued(bool due)
+{
+    if (!lf_frameForTicks.exchange(false) || due) return false;
+    return !takeFrameForTicks() && simQueuesHoldWork();
 }
 
 // The connection's inner loop: dispatch, then sleep until the I/O thread has
@@ -142,6 +168,23 @@ void lf_closeConnection()
 
 }  // namespace
 
+bool simFramesFlowing()
+{
+    const auto last = lf_lastFrameAt.load();
+    if (last == lf_noFrame) return false;
+    const auto since = platform::steadyNow().time_since_epoch().count() - last;
+    return since < std::chrono::duration_cast<platform::Clock::Duration>(lf_framesFlowWithin).count();
+}
+
+void serveTakenFrame()
+{
+    if (!simQueuesHoldWork()) return;
+    // Not under simQueueMutex: the flush this wakes only tries that lock, and
+    // would skip the frame while the waker still held it. A handle closed
+    // meanwhile is refused by the wake.
+    if (HANDLE h = simHandle.load()) scWakeDispatch(h);
+}
+
 void simClientThread(std::stop_token stop)
 {
     platform::nameThisThread("vrmt-simclient");
@@ -165,6 +208,7 @@ void simClientThread(std::stop_token stop)
             }
             notYetConnected = false;
             scSetMessageCanWait(h, &lf_frameCanWait);
+            scSetRunQueued(h, &lf_runQueued);
             setupSimDefinitions(h);
             lf_dispatchLoop(h, stop);
         }
@@ -352,6 +396,8 @@ void resetSimLink()
     frameCounter = 0;
     userObjectId = 2;
     notYetConnected = true;
+    lf_lastFrameAt = lf_noFrame;
+    lf_frameForTicks = false;
     resetSimQueues();
     resetUserAircraft();
 }

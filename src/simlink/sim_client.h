@@ -32,6 +32,15 @@ extern std::atomic<bool> notYetConnected;
 // SimClient thread only (reset while it does not run).
 extern std::vector<std::uint32_t>& addedObjectIds;
 
+// Frame pacing of the tick loop (core/tick_wake.h): the I/O thread offers each
+// frame to the loop before it decides whether the frame wakes this thread.
+// Frames came in the last 100 ms (any thread).
+bool simFramesFlowing();
+// The worker, after the ticks of a frame it took: when anything waits to be
+// sent, this thread is woken to dispatch that frame (its flush); otherwise the
+// frame waits with the next wake, as a frame that finds nothing queued does.
+void serveTakenFrame();
+
 // The thread procedure.
 void simClientThread(std::stop_token stop);
 

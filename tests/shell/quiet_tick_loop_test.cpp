@@ -6,14 +6,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <mutex>
 #include <utility>
 #include <vector>
 
+#include "core/fmt.h"
 #include "core/run_state.h"
+#include "core/tick_wake.h"
 #include "engine/adding_stack.h"
+#include "engine/quiet_ticks.h"
 #include "engine/scheduling.h"
 #include "shell/main_cycle.h"
 #include "shell_fixture.h"
@@ -204,6 +208,71 @@ TEST_F(QuietTickLoop, SleepsWhileIdleWakesForWorkAndKeepsTheCountByTheClock)
             EXPECT_EQ(dueTick, 123);
         }
     }
+}
+
+// Busy while the simulator's frames come: each frame that finds a tick due
+// wakes the loop, which runs every tick due by then and hands the frame's flush
+// on after them; when the frames stop, the ticks run at most 40 ms late. No
+// tick is lost or run early, and the scheduling tick follows the clock between
+// frames as if the loop ticked every 10 ms.
+TEST_F(QuietTickLoop, FramesPaceTheBusyTicksAndNoTickIsLost)
+{
+    liveAircraft.push_back(makeLive("KLM1", 52.3, 4.8));
+    MainCycleCallees& c = mainCycleCallees();
+    c.framesPaceTicks = [] { return true; };
+    std::vector<int> served;  // ms of each hand-over of a frame's flush
+    std::vector<std::size_t> ranBefore;  // the ticks run by then
+    c.serveTakenFrame = [this, &served, &ranBefore] {
+        served.push_back(static_cast<int>(events->ms()));
+        ranBefore.push_back(ticks.size());
+    };
+    constexpr int lastFrameMs = 500;
+    constexpr int endMs = 700;
+    std::vector<int> taken;      // ms of the frames the loop took
+    std::vector<int> notTaken;   // ms of those it did not
+    std::vector<std::pair<int, std::int32_t>> scheduling;  // ms, lf_schedulingTick
+    std::vector<EventClock::Event> moments;
+    for (int at = 5; at <= lastFrameMs; at += 33) {
+        moments.push_back({at, [this, &taken, &notTaken] {
+                               const int ms = static_cast<int>(events->ms());
+                               (takeFrameForTicks() ? taken : notTaken).push_back(ms);
+                           }});
+        moments.push_back({at + 17, [this, &scheduling] {
+                               scheduling.emplace_back(static_cast<int>(events->ms()), lf_schedulingTick());
+                           }});
+    }
+    moments.push_back({endMs, [] { requestClosing(ClosingReason::NewFlight, 30); }});
+    events = std::make_shared<EventClock>(std::move(moments));
+    platform::setClock(events);
+
+    tickLoop();
+
+    ASSERT_EQ(notTaken, std::vector<int>{5});  // no tick due yet at 5 ms
+    ASSERT_FALSE(ticks.empty());
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        const auto [ms, counter] = ticks[i];
+        SCOPED_TRACE(vr::format("tick {} at {} ms", i, ms));
+        const int due = static_cast<int>(i) * 10;
+        EXPECT_EQ(counter, static_cast<std::int32_t>(i));  // none skipped
+        EXPECT_GE(ms, due - 1);                            // none early
+        if (due <= lastFrameMs - 1) {
+            // Run at the first frame less than a millisecond before it was due (the first tick at once).
+            const int frame = i == 0 ? 0 : 5 + 33 * ((due - 5 + 32) / 33);
+            EXPECT_EQ(ms, frame);
+        } else {
+            EXPECT_LE(ms, due + 40);  // the frames stopped: late, but not by more than 40 ms
+        }
+    }
+    EXPECT_GE(ticks.back().second, 60);  // the ticks of 700 ms ran (the last ones past the frames too)
+    // Each frame taken is handed on once, after all of its ticks.
+    EXPECT_EQ(served, taken);
+    for (std::size_t k = 0; k < served.size() && k < ranBefore.size(); ++k) {
+        const auto ranBy = std::count_if(ticks.begin(), ticks.end(), [&](const auto& t) { return t.first <= served[k]; });
+        EXPECT_EQ(ranBefore[k], static_cast<std::size_t>(ranBy)) << "frame at " << served[k] << " ms";
+    }
+    // Between frames, the tick 10 ms ticking would have reached by then.
+    ASSERT_FALSE(scheduling.empty());
+    for (const auto& [ms, tick] : scheduling) EXPECT_EQ(tick, ms / 10 + 1) << "at " << ms << " ms";
 }
 
 // Paused, every tick has its step (the pause's own count runs in ticks): no sleep through quiet ticks.

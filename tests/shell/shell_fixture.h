@@ -32,6 +32,8 @@ struct FakeAnswers {
     bool secondPending = false;
     // The engine's quiet ticks: 0, the engine always has work and the loop ticks every 10 ms.
     std::int32_t quietTicks = 0;
+    // The simulator's frames come (they pace the busy ticks): none by default.
+    bool framesFlowing = false;
     std::int64_t simUtcEpoch = 0;
     UserAcState user{52.3, 4.76, 0, 0, 0, 1000, 1000, 0, 0, 0, 0, 0};
     std::string guid = "GUID";
@@ -89,6 +91,8 @@ protected:
         c.reserveEngineContainers = [rec] { rec("reserveEngineContainers"); };
         c.handleAddingStack = [rec] { rec("handleAddingStack"); };
         c.quietTicks = [this] { return fake.quietTicks; };
+        c.framesPaceTicks = [this] { return fake.framesFlowing; };
+        c.serveTakenFrame = [rec] { rec("serveTakenFrame"); };
         c.processSimReplies = [rec] { rec("processSimReplies"); };
         c.setRunningFlag = [rec](bool on) { rec(std::string("setRunningFlag ") + (on ? "1" : "0")); };
         c.removeAllAiObjects = [rec] { rec("removeAllAiObjects"); };

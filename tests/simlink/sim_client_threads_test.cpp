@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/tick_wake.h"
 #include "sim_layer_support.h"
 #include "simlink/sc_api.h"
 #include "simlink/sc_transport.h"
@@ -46,6 +47,12 @@ protected:
         startSimClientThread();
         ASSERT_TRUE(server_->waitForPackets(74));
         ASSERT_TRUE(simtest::eventually([] { return !statusPanel().simLabel.empty(); }));
+    }
+    // The program's connection.
+    static ScConnectionPtr connection()
+    {
+        std::lock_guard lock(scSendLock());
+        return scFindConnection(simHandle.load());
     }
     std::vector<SimReply> waitReplies(std::size_t count)
     {
@@ -290,11 +297,7 @@ TEST_F(SimClientThread, ABusyQueueLockSkipsTheFrame)
 TEST_F(SimClientThread, AFrameWithNothingToSendWaitsForTheNextWake)
 {
     connect();
-    ScConnectionPtr c;
-    {
-        std::lock_guard lock(scSendLock());
-        c = scFindConnection(simHandle.load());
-    }
+    const ScConnectionPtr c = connection();
     ASSERT_TRUE(c);
     ASSERT_TRUE(simtest::eventually([&] { return c->receivedCount() == 0; }));
     ASSERT_FALSE(simQueuesHoldWork());
@@ -327,6 +330,35 @@ TEST_F(SimClientThread, AFrameWithNothingToSendWaitsForTheNextWake)
         EXPECT_TRUE(simtest::eventually([&] { return c->receivedCount() == 0 && frameCounter.load() == expected; }));
     }
     EXPECT_EQ(packetsOf(sc::Op::TransmitClientEvent).size(), 1u);
+    EXPECT_FALSE(simQueuesHoldWork());
+}
+
+// A frame that finds the tick loop waiting for it with a tick due goes to the
+// loop once it is queued: it wakes the loop, not this thread, and it is
+// flushed, with what the loop's ticks queued, when the loop hands it on.
+TEST_F(SimClientThread, AFrameTheTickLoopTakesIsFlushedWhenTheLoopHandsItOn)
+{
+    connect();
+    const ScConnectionPtr c = connection();
+    ASSERT_TRUE(c);
+    ASSERT_TRUE(simtest::eventually([&] { return c->receivedCount() == 0; }));
+    const std::int32_t counted = frameCounter.load();
+    std::atomic<bool> taken{false};
+    std::thread loop([&taken] {
+        const auto now = platform::steadyNow();
+        taken = sleepUntilFrame(now, now + std::chrono::seconds(60));  // 0.6 s of real time
+    });
+    ASSERT_TRUE(simtest::eventually([] { return frameTicksWanted(); }));
+    server_->sendFrame();
+    loop.join();
+    EXPECT_TRUE(taken) << "the frame did not wake the loop";
+    EXPECT_EQ(c->receivedCount(), 1u);  // it waits for the loop's ticks
+    EXPECT_EQ(frameCounter.load(), counted);
+    queueClientEvent({150, EVENT_THROTTLE_SET, 0});  // what the ticks queued
+    serveTakenFrame();
+    EXPECT_TRUE(waitForOp(sc::Op::TransmitClientEvent));
+    EXPECT_TRUE(simtest::eventually(
+        [&] { return c->receivedCount() == 0 && frameCounter.load() == (counted + 1) % 30; }));
     EXPECT_FALSE(simQueuesHoldWork());
 }
 
