@@ -8,10 +8,10 @@
 
 namespace {
 
-// Never destroyed: a detached thread (the traffic reader) may still hand over
-// work while the process exits.
 enum FrameWait : int { frameIdle, frameWaiting, frameTaken };
 
+// Never destroyed: a detached thread (the traffic reader) may still hand over
+// work while the process exits.
 struct TickWake {
     std::mutex mutex;
     std::condition_variable cv;
