@@ -72,17 +72,16 @@ bool sleepUntilTickWake(platform::Clock::TimePoint deadline)
     return woken;
 }
 
-bool frameTicksWanted()
+bool frameTicksWanted(platform::Clock::TimePoint now)
 {
     TickWake& w = lf_tickWake();
-    return w.frame.load() == frameWaiting &&
-           platform::steadyNow().time_since_epoch().count() > w.frameTickDue.load();
+    return w.frame.load() == frameWaiting && now.time_since_epoch().count() > w.frameTickDue.load();
 }
 
 bool takeFrameForTicks()
 {
     TickWake& w = lf_tickWake();
-    if (!frameTicksWanted()) return false;
+    if (!frameTicksWanted(platform::steadyNow())) return false;
     // One frame takes the wait; the loop sees it under the mutex (as wakeTickLoop's wake).
     int waiting = frameWaiting;
     if (!w.frame.compare_exchange_strong(waiting, frameTaken)) return false;

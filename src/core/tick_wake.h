@@ -32,9 +32,9 @@ bool sleepUntilTickWake(platform::Clock::TimePoint deadline);
 // `deadline` (the frames stopped). A frame is taken only after `tickDue`.
 // Returns true when a frame was taken: the worker then owes its flush.
 bool sleepUntilFrame(platform::Clock::TimePoint tickDue, platform::Clock::TimePoint deadline);
-// Any thread, for a frame of the simulator: the loop waits for a frame and a
-// tick is due (it would take the frame).
-bool frameTicksWanted();
+// Any thread, for a frame of the simulator that came at `now`: the loop waits
+// for a frame and a tick is due (it would take the frame).
+bool frameTicksWanted(platform::Clock::TimePoint now);
 // Any thread, for a frame that can be dispatched now: true when the loop waits
 // for a frame and a tick is due; the loop is woken and hands the flush on after
 // its ticks. False: the frame is not the loop's (it is served as before).

@@ -105,8 +105,9 @@ bool lf_frameCanWait(const std::uint8_t* message, std::size_t size)
     SIMCONNECT_RECV head{};
     std::memcpy(&head, message, sizeof head);
     if (head.dwID != SIMCONNECT_RECV_ID_EVENT_FRAME) return false;
-    lf_lastFrameAt = platform::steadyNow().time_since_epoch().count();
-    if (frameTicksWanted()) {
+    const platform::Clock::TimePoint now = platform::steadyNow();
+    lf_lastFrameAt = now.time_since_epoch().count();
+    if (frameTicksWanted(now)) {
         lf_frameForTicks = true;  // offered to the loop once it is queued
         return true;
     }

@@ -348,7 +348,7 @@ TEST_F(SimClientThread, AFrameTheTickLoopTakesIsFlushedWhenTheLoopHandsItOn)
         const auto now = platform::steadyNow();
         taken = sleepUntilFrame(now, now + std::chrono::seconds(60));  // 0.6 s of real time
     });
-    ASSERT_TRUE(simtest::eventually([] { return frameTicksWanted(); }));
+    ASSERT_TRUE(simtest::eventually([] { return frameTicksWanted(platform::steadyNow()); }));
     server_->sendFrame();
     loop.join();
     EXPECT_TRUE(taken) << "the frame did not wake the loop";
