@@ -247,8 +247,14 @@ bool lf_checkArchivedForOfflineLearning(const std::string& icao)
     const std::filesystem::path probe = std::filesystem::path(".vrmt_offline_" + icao + ".xml");
     const std::string url = downloadFolderUrl() + archivedReference(icao);
     bool suitable = false;
-    if (!downloadToFile(url, probe, true)) {
-        logLineMarked(vr::format("Failed to download {}", url));
+    if (const DownloadResult got = downloadFile(url, probe, true); got != DownloadResult::done) {
+        // The site's "not archived" is an answer, not a fault: only a download
+        // that could not be made is marked.
+        const std::string text = vr::format("Failed to download {}", url);
+        if (got == DownloadResult::notOnSite)
+            logLine(text);
+        else
+            logLineMarked(text);
     } else {
         pugi::xml_document doc;
         if (!doc.load_file(probe.c_str())) {

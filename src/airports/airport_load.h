@@ -52,5 +52,7 @@ std::string formatQualityPair(std::int32_t qfReal, std::int32_t qfSoft);
 double gf_readDestApfForClosestStand(const std::string& icao, const LatLon& position, std::string& standName);
 
 // Whether the archived file of the airport carries quality factors and at least
-// 27 weeks of recorded traffic. The fetched copy is removed in every case.
+// 27 weeks of recorded traffic. The fetched copy is removed in every case. A
+// file the site does not have ("not archived") is logged as a plain line; a
+// site not reached and a file that cannot be loaded are marked.
 bool lf_checkArchivedForOfflineLearning(const std::string& icao);

@@ -1,9 +1,7 @@
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <chrono>
 #include <exception>
 #include <memory>
+#include <string>
 
 #include "core/fmt.h"
 #include "core/log.h"
@@ -15,19 +13,35 @@
 #ifdef VRMT_HAVE_FLTK
 #include "platform/fltk/fltk_ui.h"
 #endif
+#include "command_line.h"
 #include "status_report.h"
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+    // The command line first: asking for the usage or a wrong option starts nothing.
+    const CommandLine line = parseCommandLine(argc, argv);
+    switch (line.action) {
+    case CommandLine::Action::help: std::fputs(usageText(), stdout); return 0;
+    case CommandLine::Action::version:
         std::puts(vr::format("Vormeth {}", versionToString(programVersion)).c_str());
         return 0;
+    case CommandLine::Action::refuse:
+        std::fprintf(stderr, "vormeth: %s\n%s", line.problem.c_str(), usageText());
+        return 2;
+    case CommandLine::Action::run: break;
     }
     // First, before any thread: Ctrl-C and SIGTERM become a close of the window.
     const platform::TerminationSignals signals([] { requestWindowClose(); });
-    // One program per user; a second one ends at once, before the log.
-    const auto instance = platform::InstanceLock::acquire();
-    if (!instance) return -1;
+    // One program per user; a second one ends at once, before the log, saying why.
+    std::string lockProblem;
+    const auto instance = platform::InstanceLock::acquire(platform::InstanceLock::defaultLockFolder(), &lockProblem);
+    if (!instance) {
+        if (lockProblem.empty())
+            std::fputs("vormeth is already running\n", stderr);
+        else
+            std::fprintf(stderr, "vormeth: %s\n", lockProblem.c_str());
+        return -1;
+    }
     try {
         gf_openLog();
     } catch (const std::exception& e) {
@@ -38,19 +52,11 @@ int main(int argc, char** argv)
     startLogWriter();
     // Flight-plan files too are written by a thread of their own, off the worker's tick.
     startFlightPlanWriter();
-    // --headless: no window even when a display is there.
-    // --status-every N: a status line on standard output every N seconds.
-    bool headless = false;
     std::unique_ptr<StatusReport> report;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--headless") == 0) headless = true;
-        if (std::strcmp(argv[i], "--status-every") == 0 && i + 1 < argc && std::atoi(argv[i + 1]) > 0)
-            report = std::make_unique<StatusReport>(std::chrono::seconds(std::atoi(argv[++i])));
-    }
+    if (line.statusEvery) report = std::make_unique<StatusReport>(*line.statusEvery);
 #ifdef VRMT_HAVE_FLTK
-    const bool onScreen = !headless && ui::fltk::start();
+    const bool onScreen = !line.headless && ui::fltk::start();
 #else
-    (void)headless;
     const bool onScreen = false;
 #endif
     const int code = appMain();

@@ -93,6 +93,10 @@ bool downloadToFile(const std::string& url, const std::filesystem::path& path, b
 {
     return appServices().downloadToFile(url, path, raw);
 }
+DownloadResult downloadFile(const std::string& url, const std::filesystem::path& path, bool raw)
+{
+    return appServices().downloadFile(url, path, raw);
+}
 std::string downloadFolderUrl() { return appServices().downloadFolderUrl(); }
 
 void disableMainControls()

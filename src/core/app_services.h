@@ -15,6 +15,13 @@
 
 #include "core/options.h"
 
+// How a download ended.
+enum class DownloadResult {
+    done,       // the file is in place
+    notOnSite,  // the site answered that it has no such file (HTTP 404): an answer, not a fault
+    failed,     // no site, not reached, cut, refused otherwise, or the file could not be written
+};
+
 class AppServices {
 public:
     virtual ~AppServices() = default;
@@ -39,6 +46,12 @@ public:
     // replaced) only then, so a failed transfer leaves no partial file and the
     // old one in place. May run on any thread; blocks for the transfer.
     virtual bool downloadToFile(const std::string& url, const std::filesystem::path& path, bool raw) = 0;
+    // The same download, saying how it ended. An implementation that cannot
+    // tell a missing file from a fault answers done or failed.
+    virtual DownloadResult downloadFile(const std::string& url, const std::filesystem::path& path, bool raw)
+    {
+        return downloadToFile(url, path, raw) ? DownloadResult::done : DownloadResult::failed;
+    }
     // The download site's folder of archived data files (ends in "/"); empty when
     // there is no download site (then every download fails).
     virtual std::string downloadFolderUrl() = 0;
@@ -64,6 +77,7 @@ void clearMessage();
 void showError(const std::string& text);
 void repaintStatusPanel();
 bool downloadToFile(const std::string& url, const std::filesystem::path& path, bool raw);
+DownloadResult downloadFile(const std::string& url, const std::filesystem::path& path, bool raw);
 std::string downloadFolderUrl();
 
 // The busy state of the main window: disableMainControls sets the flag and

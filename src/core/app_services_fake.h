@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -83,8 +84,13 @@ public:
         ++versionUpdates_;
     }
     // Writes the bytes mapped to the URL (a complete transfer); a URL without
-    // bytes fails and leaves the target as it was. Recorded as "download URL".
+    // bytes fails (not on the site when so marked) and leaves the target as it
+    // was. Every call is recorded in downloadCalls.
     bool downloadToFile(const std::string& url, const std::filesystem::path& path, bool raw) override
+    {
+        return downloadFile(url, path, raw) == DownloadResult::done;
+    }
+    DownloadResult downloadFile(const std::string& url, const std::filesystem::path& path, bool raw) override
     {
         std::optional<std::string> bytes;
         {
@@ -93,11 +99,12 @@ public:
             rawFlags_.push_back(raw);
             auto it = downloads_.find(url);
             if (it != downloads_.end()) bytes = it->second;
+            if (!bytes && notOnSite_.count(url) != 0) return DownloadResult::notOnSite;
         }
-        if (!bytes) return false;
+        if (!bytes) return DownloadResult::failed;
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out << *bytes;
-        return bool(out.flush());
+        return out.flush() ? DownloadResult::done : DownloadResult::failed;
     }
     std::string downloadFolderUrl() override
     {
@@ -131,6 +138,12 @@ public:
     {
         std::lock_guard lock(mutex_);
         downloads_[url] = std::move(bytes);
+    }
+    // The site answers that it does not have the URL's file (HTTP 404).
+    void serveNotOnSite(const std::string& url)
+    {
+        std::lock_guard lock(mutex_);
+        notOnSite_.insert(url);
     }
     void setDownloadFolderUrl(std::string url)
     {
@@ -183,6 +196,7 @@ private:
     int parkingControlRefreshes_ = 0;
     int versionUpdates_ = 0;
     std::map<std::string, std::string> downloads_;
+    std::set<std::string> notOnSite_;
     std::string folderUrl_ = "https://downloads.test/P3D/";
     std::vector<std::string> downloadCalls_;
     std::vector<bool> rawFlags_;

@@ -53,6 +53,15 @@ std::size_t lf_utf8Length(std::string_view text, std::size_t i)
     return 0;
 }
 
+// A control byte that is not written as it is.
+bool lf_escapedControl(unsigned char c) { return (c < 0x20 && c != '\t' && c != '\n') || c == 0x7F; }
+
+// The length of the letter at text[i] that is written as it is (0: escape the byte).
+std::size_t lf_plainLength(std::string_view text, std::size_t i)
+{
+    return lf_escapedControl(static_cast<unsigned char>(text[i])) ? 0 : lf_utf8Length(text, i);
+}
+
 class Logger {
 public:
     void open(const std::filesystem::path& folder)
@@ -232,12 +241,15 @@ private:
         }
     }
 
-    // Bytes that are not UTF-8 become "\xNN" (hex, upper case).
+    // Bytes that are not UTF-8, the C0 controls but tab and line end, and DEL
+    // become "\xNN" (hex, upper case): a NUL or an ESC from a user's file would
+    // make Log.txt binary to grep and act on the terminal that shows it. A line
+    // end stays: the program's own texts use it for blank lines.
     static void appendEscaped(std::string& out, std::string_view text)
     {
         std::size_t i = 0;
         while (i < text.size()) {
-            const std::size_t n = lf_utf8Length(text, i);
+            const std::size_t n = lf_plainLength(text, i);
             if (n == 0) {
                 static constexpr char hex[] = "0123456789ABCDEF";
                 const auto c = static_cast<unsigned char>(text[i]);

@@ -1,8 +1,9 @@
 #pragma once
 // Log.txt: one plain-text log in the program folder, written by every thread.
 // A line is exactly the caller's text (built with vr::format beforehand), with at
-// most a fixed prefix; bytes that are not UTF-8 are written as "\xNN". Before the
-// log is open, or after its open failed, every call is a silent no-op.
+// most a fixed prefix; bytes that are not UTF-8, and the control bytes but tab
+// and line end (C0, DEL), are written as "\xNN". Before the log is open, or
+// after its open failed, every call is a silent no-op.
 //
 // Writing: a line is queued in order under the log's lock. Without the
 // background writer (tests, tools) every line is written and flushed before the

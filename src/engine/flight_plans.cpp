@@ -6,6 +6,7 @@
 #include <fstream>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "core/fmt.h"
 #include "core/log.h"
@@ -38,7 +39,7 @@ bool lf_exists(const fs::path& p)
     return e;
 }
 
-// One piece of file work: a plan to write, or a file to remove.
+// One piece of file work: a plan to write, or the file of an aircraft to remove.
 struct FlightPlanJob {
     fs::path path;
     std::string text;
@@ -131,6 +132,7 @@ public:
         jobs_.clear();
         idleCv_.wait(lock, [this] { return !busy_; });
         written_.clear();
+        writers_.clear();
     }
 
 private:
@@ -151,11 +153,19 @@ private:
         }
     }
 
-    // Without mutex_ held.
+    // Without mutex_ held. One job at a time: the writer thread's, or the caller's without it.
     void doJob(const FlightPlanJob& job)
     {
         std::error_code ec;
         if (job.remove) {
+            // Only the file this aircraft wrote: the simulator may have given its
+            // object id to another aircraft since, whose plan is there now.
+            {
+                std::lock_guard lock(mutex_);
+                const auto it = writers_.find(job.objectId);
+                if (it == writers_.end() || it->second != job.aircraftId) return;
+                writers_.erase(it);
+            }
             fs::remove(job.path, ec);
             return;
         }
@@ -163,6 +173,10 @@ private:
         if (!written) fs::remove(job.path, ec);
         {
             std::lock_guard lock(mutex_);
+            if (written)
+                writers_[job.objectId] = job.aircraftId;
+            else
+                writers_.erase(job.objectId);
             written_.push_back({job.objectId, job.aircraftId, written});
         }
         wakeTickLoop();  // the worker hands it to the simulator on its next tick
@@ -173,6 +187,8 @@ private:
     std::condition_variable idleCv_;
     std::deque<FlightPlanJob> jobs_;
     std::vector<WrittenFlightPlan> written_;
+    // The aircraft whose plan each object id's file holds (set as it is written).
+    std::unordered_map<std::uint32_t, std::uint32_t> writers_;
     bool busy_ = false;
     bool held_ = false;
     bool stop_ = false;
@@ -246,9 +262,9 @@ void requestFlightPlanFile(std::uint32_t objectId, std::uint32_t aircraftId, con
                         aircraftId, false});
 }
 
-void requestFlightPlanRemoval(std::uint32_t objectId)
+void requestFlightPlanRemoval(std::uint32_t objectId, std::uint32_t aircraftId)
 {
-    lf_writer().submit({flightPlanFolder() / gf_flightPlanFileName(objectId), {}, objectId, 0, true});
+    lf_writer().submit({flightPlanFolder() / gf_flightPlanFileName(objectId), {}, objectId, aircraftId, true});
 }
 
 void takeWrittenFlightPlans(std::vector<WrittenFlightPlan>& out) { lf_writer().take(out); }

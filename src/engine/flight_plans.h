@@ -8,9 +8,11 @@
 // written (takeWrittenFlightPlans) to hand them to the simulator. Once the
 // program has called startFlightPlanWriter, a writer thread does the file work
 // in the order asked; before that (tests, tools) each request is done before
-// the call returns, so a written plan is there to take at once. The job queue
-// and the written list are guarded by the writer's own mutex, a leaf of the
-// lock order. Everything else here is for the worker thread.
+// the call returns, so a written plan is there to take at once. A removal
+// deletes a file only for the aircraft whose plan it holds. The job queue, the
+// written list and the record of who wrote each file are guarded by the
+// writer's own mutex, a leaf of the lock order. Everything else here is for
+// the worker thread.
 
 #include <cstdint>
 #include <filesystem>
@@ -54,8 +56,10 @@ void startFlightPlanWriter();
 void stopFlightPlanWriter();
 // Writes the plan of an identity as flightPlanFolder()/"<objectId>.pln".
 void requestFlightPlanFile(std::uint32_t objectId, std::uint32_t aircraftId, const AcIdentity& identity);
-// Removes flightPlanFolder()/"<objectId>.pln" (after any earlier request is done).
-void requestFlightPlanRemoval(std::uint32_t objectId);
+// Removes flightPlanFolder()/"<objectId>.pln" (after any earlier request is
+// done) when it holds the plan of that aircraft: the file a later aircraft with
+// the same object id wrote stays.
+void requestFlightPlanRemoval(std::uint32_t objectId, std::uint32_t aircraftId);
 // Moves the plans written since the last take into out (emptied first).
 void takeWrittenFlightPlans(std::vector<WrittenFlightPlan>& out);
 // Whether a written plan waits to be taken (each one written wakes the tick loop).

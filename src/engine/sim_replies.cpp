@@ -357,7 +357,7 @@ void resetRemovedAc(std::uint32_t objectId)
     if (LiveAc* ac = lf_liveByObject(objectId)) {
         // The plan goes with its object, also when the record stays for a new object.
         if (ac->flightPlanSent) {
-            requestFlightPlanRemoval(objectId);
+            requestFlightPlanRemoval(objectId, ac->aircraftId);
             ac->flightPlanSent = false;
         }
         if (ac->simState == SimState::liveryrespawn) {
@@ -411,7 +411,7 @@ void sendWrittenFlightPlans()
         LiveAc* ac = lf_liveByObject(w.objectId);
         // The object may have gone (or be on its way out) while its file was written.
         if (!ac || ac->aircraftId != w.aircraftId || ac->simState == SimState::removingfromsim) {
-            if (w.written) requestFlightPlanRemoval(w.objectId);
+            if (w.written) requestFlightPlanRemoval(w.objectId, w.aircraftId);
             continue;
         }
         bool ok = w.written;
@@ -423,7 +423,7 @@ void sendWrittenFlightPlans()
         if (!ok) {
             logLineMarked(vr::format("{} creating a flight plan failed", acDescription3(*ac)));
             // Only a plan that was sent is deleted with its object: one not sent goes now.
-            if (w.written) requestFlightPlanRemoval(w.objectId);
+            if (w.written) requestFlightPlanRemoval(w.objectId, w.aircraftId);
         }
         ac->flightPlanSent = ok;
     }

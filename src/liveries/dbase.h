@@ -64,6 +64,26 @@ extern std::unordered_map<std::string, DbaseRecord> DbaseRecords;  // registrati
 // Metres of full span to nautical miles of half span.
 inline constexpr double halfSpanNmPerMetre = 0.5 * 0.0005399568034557236;
 
+// Every table as one reading of the document fills it: the program's tables
+// above, or a check's own (dbaseFileProblem), which never touches them.
+struct DbaseTables {
+    StringSet knownTypes;
+    std::array<StringSet, acCategoryCount> categoryTypeSets;
+    StringSet cargoTypes;
+    std::vector<std::vector<std::string>> similarTypeGroups;
+    StringSet icaoAirlines;
+    StringSet cargoOperators;
+    std::vector<std::vector<std::string>> publisherAliases;
+    std::map<std::string, double, std::less<>> wingspans;
+    double maxHalfWingspan = 0.0;
+    std::array<double, acCategoryCount> categoryHalfWingspans{};
+    std::unordered_map<std::string, std::string> typeFixes;
+    StringSet simAddonAirports;
+    std::vector<ThirdPartyEntry> thirdPartyAirports;
+    std::unordered_map<std::string, DbaseRecord> records;
+    std::vector<std::string> shortKeys;  // findShortCode's keys, in its order
+};
+
 // Decrypts input/dbase.enc, reads it and removes the plain file; true.
 // Throws std::runtime_error "{enc} not available" (no dbase.enc) or
 // "{enc} stream decrypt failed", qxv::UserErrorException 60
@@ -72,14 +92,16 @@ inline constexpr double halfSpanNmPerMetre = 0.5 * 0.0005399568034557236;
 bool gf_readDbase();
 
 // Whether `enc` (a downloaded dbase.enc before it replaces the old one) is a
-// file gf_readDbase can read: decrypted whole and read into the tables as the
-// start-up reads it. Empty when it is, else what is wrong. The tables are left
-// as that reading left them (gf_readDbase fills them anew).
+// file gf_readDbase can read: decrypted whole and read as the start-up reads
+// it, into tables of its own. Empty when it is, else what is wrong. The
+// program's tables and the installed livery services stay as they are, and
+// nothing is logged (the start-up's reading logs the file's lines).
 std::string dbaseFileProblem(const std::filesystem::path& enc);
 
-// Fills every table from a loaded document (replacing what they held) and
-// installs the livery services. Throws qxv::UserErrorException 61 for an empty
-// required section; the tables are then left empty.
+// Fills every table from a loaded document (replacing what they held, once the
+// whole document is read) and installs the livery services. Throws
+// qxv::UserErrorException 61 for an empty required section; the tables are
+// then left empty.
 void gf_readDbaseDocument(const pugi::xml_document& doc);
 
 // Empties every table (tests; a failed read).
@@ -95,8 +117,8 @@ void lf_readXmlList(const pugi::xml_document& doc, const char* section, StringSe
 void lf_readTypeSet(const pugi::xml_document& doc, const char* section, StringSet& target, const char* element);
 // lf_readXmlList with element "ICAO" and attribute "codes", replacing `target`.
 void lf_readCodeSet(const pugi::xml_document& doc, const char* section, StringSet& target);
-// Appends {pub, arpts split at ','} of every "thirdpartieP3D" of "thirdpartiesP3D".
-void lf_readThirdParties(const pugi::xml_document& doc);
+// Appends {pub, arpts split at ','} of every "thirdpartieP3D" of "thirdpartiesP3D" to `target`.
+void lf_readThirdParties(const pugi::xml_document& doc, std::vector<ThirdPartyEntry>& target);
 
 // Queries; any thread once the tables are filled.
 // Tested in the order Large, Heavy, Buzjets, Rotorcraft, HighPerf; Light in none.

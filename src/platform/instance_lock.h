@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <string>
 
 namespace platform {
 
@@ -15,8 +16,9 @@ public:
     ~InstanceLock();
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
-    // The lock, or null when another holder has it (or the file cannot be made).
-    static std::unique_ptr<InstanceLock> acquire(const std::filesystem::path& folder);
+    // The lock, or null when another holder has it or the file cannot be made;
+    // `problem` (when given) is then empty for the first and says why for the second.
+    static std::unique_ptr<InstanceLock> acquire(const std::filesystem::path& folder, std::string* problem = nullptr);
     static std::unique_ptr<InstanceLock> acquire() { return acquire(defaultLockFolder()); }
     static std::filesystem::path defaultLockFolder();
 

@@ -121,17 +121,21 @@ void ShellAppServices::handleVersionUpdate() { ::handleVersionUpdate(); }
 
 bool ShellAppServices::downloadToFile(const std::string& url, const std::filesystem::path& path, bool raw)
 {
+    return downloadFile(url, path, raw) == DownloadResult::done;
+}
+
+DownloadResult ShellAppServices::downloadFile(const std::string& url, const std::filesystem::path& path, bool raw)
+{
     {
         std::lock_guard lock(missingMutex_);
-        if (missing_.count(url) != 0) return false;
+        if (missing_.count(url) != 0) return DownloadResult::notOnSite;
     }
     Downloader downloader;
-    const bool ok = ::downloadToFile(downloader, url, path, raw);
-    if (!ok && downloader.lastStatus() == 404) {
-        std::lock_guard lock(missingMutex_);
-        missing_.insert(url);
-    }
-    return ok;
+    if (::downloadToFile(downloader, url, path, raw)) return DownloadResult::done;
+    if (downloader.lastStatus() != 404) return DownloadResult::failed;
+    std::lock_guard lock(missingMutex_);
+    missing_.insert(url);
+    return DownloadResult::notOnSite;
 }
 
 void ShellAppServices::forgetMissingDownloads()

@@ -67,6 +67,7 @@ public:
     // A file the site said it does not have (HTTP 404) is not asked for again
     // in this run: the stand loader asks for a park airport's file every 16 s.
     bool downloadToFile(const std::string& url, const std::filesystem::path& path, bool raw) override;
+    DownloadResult downloadFile(const std::string& url, const std::filesystem::path& path, bool raw) override;
     std::string downloadFolderUrl() override;
     // The busy state's controls: the parking options off while static parking works.
     void showMainControlsEnabled(bool on) override;

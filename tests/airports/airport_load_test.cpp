@@ -296,11 +296,14 @@ TEST_F(AirportLoadTest, DistanceToTheNearestStand)
 
 TEST_F(AirportLoadTest, OfflineLearningSuitability)
 {
+    const std::string url = "https://downloads.test/P3D/archive/stock/EHAM.xml";
     struct Row {
         const char* name;
         std::optional<Params> file;  // none: the download fails
         bool suitable;
         const char* raw = nullptr;  // served instead of a file of the parameters
+        bool notOnSite = false;     // without a file: the site has none (404)
+        std::string problemLine = "";  // the one line about the file, when there is one
     };
     const Row rows[] = {
         {"Qf_real and 27 weeks", Params{{"Qf_real", "0"}, {"RT_traffic_week", "27"}}, true},
@@ -309,23 +312,27 @@ TEST_F(AirportLoadTest, OfflineLearningSuitability)
         {"no factors", Params{{"RT_traffic_week", "40"}}, false},
         {"26 weeks", Params{{"Qf_real", "10"}, {"RT_traffic_week", "26"}}, false},
         {"no week", Params{{"Qf_real", "10"}}, false},
-        {"not loadable", Params{}, false, "<parameters><parameter"},
-        {"download fails", std::nullopt, false},
+        {"not loadable: marked", Params{}, false, "<parameters><parameter", false, "===> Failed to load " + url},
+        {"the site is not reached: marked", std::nullopt, false, nullptr, false, "===> Failed to download " + url},
+        // A normal answer for most airports: logged, but no fault.
+        {"not archived: a plain line", std::nullopt, false, nullptr, true, "Failed to download " + url},
     };
     write("EHAM.xml", "the user's own");
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         AppServicesFake site;
-        if (row.file)
-            site.serve("https://downloads.test/P3D/archive/stock/EHAM.xml",
-                       row.raw ? std::string(row.raw) : standFileText(*row.file, {}));
+        if (row.file) site.serve(url, row.raw ? std::string(row.raw) : standFileText(*row.file, {}));
+        if (row.notOnSite) site.serveNotOnSite(url);
+        const std::size_t before = logLinesWith(url).size();
         EXPECT_EQ(lf_checkArchivedForOfflineLearning("EHAM"), row.suitable);
         EXPECT_EQ(topLevelFileCount(), 2u) << "only EHAM.xml and Log.txt: the fetched copy is gone";
+        const std::vector<std::string> lines = logLinesWith(url);
+        const std::vector<std::string> added(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end());
+        EXPECT_EQ(added, row.problemLine.empty() ? std::vector<std::string>{}
+                                                 : std::vector<std::string>{row.problemLine});
     }
     EXPECT_EQ(read("EHAM.xml"), "the user's own");
-    EXPECT_EQ(logLinesWith("EHAM not suitable for offline learning").size(), 6u);
-    EXPECT_EQ(logLinesWith("Failed to load https://downloads.test/P3D/archive/stock/EHAM.xml").size(), 1u);
-
+    EXPECT_EQ(logLinesWith("EHAM not suitable for offline learning").size(), 7u);
 }
 
 // The learned file written after a load, loaded again with its airport file,

@@ -127,6 +127,9 @@ TEST_F(LogTest, OpenWithoutFolderUsesTheCurrentFolder)
     EXPECT_EQ(fileLines(folder_ / "Log.txt").back(), "here");
 }
 
+// Bytes that are not UTF-8, and control bytes (a user's file may hold any),
+// are written as "\xNN": Log.txt stays text to grep, and nothing in it acts on
+// the terminal that shows it. Tab stays, and a line end starts a new line.
 TEST_F(LogTest, BytesThatAreNotUtf8AreEscaped)
 {
     struct Row {
@@ -143,15 +146,25 @@ TEST_F(LogTest, BytesThatAreNotUtf8AreEscaped)
         {"a surrogate", "\xED\xA0\x80", "\\xED\\xA0\\x80"},
         {"beyond U+10FFFF", "\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},
         {"a cut sequence before a good letter", "\xC3\xC3\xA9", "\\xC3\xC3\xA9"},
+        {"NUL", std::string("a\0b", 3), "a\\x00b"},
+        {"ESC of a terminal sequence", "\x1B[2J\x1B]0;title\x07", "\\x1B[2J\\x1B]0;title\\x07"},
+        {"a carriage return", "seen\roverwritten", "seen\\x0Doverwritten"},
+        {"backspace, form feed, vertical tab, 0x1F", "\x08\x0C\x0B\x1F", "\\x08\\x0C\\x0B\\x1F"},
+        {"DEL", "a\x7F", "a\\x7F"},
+        {"tab stays", "A12\tKLM", "A12\tKLM"},
+        {"the last plain bytes stay", " ~", " ~"},
     };
     gf_openLog(folder_.path());
     for (const auto& row : rows) logLine(row.text);
+    logLine("\nErrors:");  // the program's own blank lines
     auto lines = fileLines(folder_ / "Log.txt");
-    ASSERT_EQ(lines.size(), 1u + std::size(rows));
+    ASSERT_EQ(lines.size(), 3u + std::size(rows));
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE(rows[i].name);
         EXPECT_EQ(lines[i + 1], rows[i].written);
     }
+    EXPECT_EQ(lines[std::size(rows) + 1], "");
+    EXPECT_EQ(lines[std::size(rows) + 2], "Errors:");
 }
 
 TEST_F(LogTest, ARunsLogStopsAtItsCapWithOneLineSayingSo)

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 #include "core/options.h"
 #include "core/run_state.h"
@@ -406,9 +408,25 @@ TEST(Replies, RefusedCreations)
     EXPECT_EQ(w.h.liveries.calls.count("notCreated KLM9* KLM 777"), 1u);
 }
 
+// Another aircraft that the simulator gives the object id of the removed one.
+void createAnotherWithTheSameObject(Waiting& w)
+{
+    w.h.reply({kObj, 0, 0, replyRemoved, 0, 0});
+    processSimReplies();
+    liveAircraft.push_back(liveRecord(kHex + 1, "DLH2", {sampleAt(52.3, 4.8, 90000, 9000, 250)}, "DLH", "A320"));
+    LiveAc& b = *findLive(kHex + 1);
+    b.simState = SimState::adding2sim;
+    b.phase = AcPhase::flying;
+    b.origin = "EDDF";
+    b.destination = "EGLL";
+    w.h.reply({kObj, kHex + 1, 0, replyLiveCreated, 0.0, 2500.0});
+    processSimReplies();
+}
+
 // With the writer thread the plan file is written off the tick: the reply's
 // tick neither writes nor sends it; a later look sends it when its object is
-// still the aircraft's, and a plan that came too late leaves no file.
+// still the aircraft's, and a plan that came too late leaves no file, but
+// never takes the file of a later aircraft with the same object id.
 TEST(Replies, FlightPlansWrittenOffTheTick)
 {
     struct Row {
@@ -418,6 +436,7 @@ TEST(Replies, FlightPlansWrittenOffTheTick)
         bool sent;
         bool fileLeft;
         bool failureLogged;
+        const char* fileDeparture = nullptr;  // the plan left on disk is this one's
     };
     const std::vector<Row> rows = {
         {"written, then sent at the next look", nullptr, 1, true, true, false},
@@ -436,6 +455,8 @@ TEST(Replies, FlightPlansWrittenOffTheTick)
              w.h.api().failNext("flightPlan 150 " + (flightPlanFolder() / "150.pln").string() + " 110", scFail);
          },
          1, false, false, true},
+        {"the object went and another aircraft got its id: the other's plan stays and is sent",
+         createAnotherWithTheSameObject, 1, false, true, false, "<DepartureID>EDDF</DepartureID>"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -462,6 +483,13 @@ TEST(Replies, FlightPlansWrittenOffTheTick)
         }
         EXPECT_EQ(std::filesystem::exists(flightPlanFolder() / "150.pln"), row.fileLeft);
         EXPECT_EQ(w.h.logText().find("creating a flight plan failed") != std::string::npos, row.failureLogged);
+        if (row.fileDeparture) {
+            std::ifstream in(flightPlanFolder() / "150.pln");
+            const std::string text{std::istreambuf_iterator<char>(in), {}};
+            EXPECT_NE(text.find(row.fileDeparture), std::string::npos) << text;
+            ASSERT_NE(findLive(kHex + 1), nullptr);
+            EXPECT_TRUE(findLive(kHex + 1)->flightPlanSent);
+        }
     }
 }
 

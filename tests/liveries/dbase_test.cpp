@@ -11,6 +11,7 @@
 #include "core/errors.h"
 #include "core/fmt.h"
 #include "core/livery_services.h"
+#include "core/livery_services_fake.h"
 #include "support/dbase_fixture.h"
 
 namespace {
@@ -127,6 +128,56 @@ TEST_F(Dbase, FailedReads)
         EXPECT_TRUE(KnownTypes.empty());
         EXPECT_TRUE(DbaseRecords.empty());
         EXPECT_FALSE(std::filesystem::exists(dir / "input/dbase.xml"));
+    }
+}
+
+// The update check reads a downloaded dbase.enc before it replaces the old one,
+// while the program may already answer from its tables: the check reads into
+// tables of its own, installs nothing and logs nothing, whatever the file holds.
+TEST_F(Dbase, TheCheckOfADownloadLeavesTheProgramsTables)
+{
+    dir.writeEncrypted("input/dbase.enc", minimalDbaseXml);
+    ASSERT_TRUE(gf_readDbase());
+    const StringSet knownTypes = KnownTypes;
+    const auto heavy = CategoryTypeSets[static_cast<std::size_t>(AcCategory::Heavy)];
+    const auto publishers = PublisherAliases;
+    const auto wingspans = Wingspans;
+    const auto fixes = TypeFixes;
+    const auto addons = SimAddonAirports;
+    const double maxSpan = maxHalfWingspan;
+    const std::size_t logLines = dir.logLines().size();
+    LiveryServicesFake installed;  // a reading that installs the services replaces it
+    struct Row {
+        const char* name;
+        std::string plain;  // the downloaded file's text
+        std::string problem;
+    };
+    const Row rows[] = {
+        {"another good database",
+         replaced(replaced(replaced(minimalDbaseXml, "B738,A320,B744", "B738,A320,B744,A388"), "B744,B763", "B744,B763,A388"),
+                  R"(<db reg="G-ABCD")", R"(<db reg="9V-SKA" airl="SIA" type="A388" opr=""/><db reg="G-ABCD")"),
+         ""},
+        {"an empty required section", replaced(minimalDbaseXml, R"(<ICAO codes="CGX"/>)", R"(<ICAO codes=""/>)"),
+         "61: In XML file section [cargo_operators], element [ICAO], attribute [codes] is empty."},
+        {"a required section missing after good ones", replaced(minimalDbaseXml, R"(<simaddonsP3D><simaddonP3D arpts="KLAX"/></simaddonsP3D>)", ""),
+         "61: In XML file section [simaddonsP3D], element [simaddonP3D], attribute [arpts] is empty."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        dir.writeEncrypted("download.part", row.plain);
+        EXPECT_EQ(dbaseFileProblem(dir / "download.part"), row.problem);
+        EXPECT_EQ(KnownTypes, knownTypes);
+        EXPECT_EQ(CategoryTypeSets[static_cast<std::size_t>(AcCategory::Heavy)], heavy);
+        EXPECT_EQ(PublisherAliases, publishers);
+        EXPECT_EQ(Wingspans, wingspans);
+        EXPECT_EQ(TypeFixes, fixes);
+        EXPECT_EQ(SimAddonAirports, addons);
+        EXPECT_EQ(maxHalfWingspan, maxSpan);
+        EXPECT_EQ(DbaseRecords.size(), 2u);
+        EXPECT_FALSE(dbaseFindRecord("9V-SKA"));
+        EXPECT_EQ(findShortCode("DABCD livery"), "DABCD");
+        EXPECT_EQ(&liveryServices(), &installed) << "the services stay as installed";
+        EXPECT_EQ(dir.logLines().size(), logLines) << "the start-up's reading logs the file";
     }
 }
 

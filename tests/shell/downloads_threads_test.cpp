@@ -30,21 +30,25 @@ TEST(Downloads, TheFileAppearsOnlyWhenComplete)
     site.push("/files/EHAM.zip", standin::Reply::text("gone", 404));
     site.push("/files/EHAM.zip", standin::Reply::cutMidBody({{"a", std::string(5000, 'x')}}));
     ShellAppServices& app = shellAppServices();
+    // A 404 is the site's answer that it has no such file; the rest is a failure.
     struct Row {
         const char* name;
-        bool ok;
+        DownloadResult result;
     };
-    const Row rows[] = {{"whole", true}, {"not found", false}, {"cut", false}};
+    const Row rows[] = {{"whole", DownloadResult::done},
+                        {"not found", DownloadResult::notOnSite},
+                        {"cut", DownloadResult::failed}};
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        EXPECT_EQ(app.downloadToFile(site.baseUrl() + "/files/EHAM.zip", target, true), r.ok);
+        EXPECT_EQ(app.downloadFile(site.baseUrl() + "/files/EHAM.zip", target, true), r.result);
         EXPECT_EQ(lf_read(target), body) << "the old file stays whole";
         EXPECT_FALSE(fs::exists(dir / "EHAM.zip.part"));
         // A 404 is remembered for the URL: a new run asks again.
         app.forgetMissingDownloads();
     }
     site.stop();
-    EXPECT_FALSE(app.downloadToFile(site.baseUrl() + "/files/EHAM.zip", target, true)) << "no site";
+    EXPECT_EQ(app.downloadFile(site.baseUrl() + "/files/EHAM.zip", target, true), DownloadResult::failed)
+        << "the site is not reached";
     fs::remove_all(dir);
 }
 
@@ -63,7 +67,7 @@ TEST(Downloads, AMissingFileIsAskedForOncePerRunAndNoSiteAsksNothing)
     ShellAppServices& app = shellAppServices();
     app.forgetMissingDownloads();
     const std::string url = site.baseUrl() + "/downloads/P3D/archive/stock/EHAM.xml";
-    for (int i = 0; i < 5; ++i) EXPECT_FALSE(app.downloadToFile(url, dir / "EHAM.xml", true));
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(app.downloadFile(url, dir / "EHAM.xml", true), DownloadResult::notOnSite);
     EXPECT_EQ(site.requests("/downloads/P3D/archive/stock/EHAM.xml").size(), 1u);
     app.forgetMissingDownloads();  // the next run
     EXPECT_FALSE(app.downloadToFile(url, dir / "EHAM.xml", true));
