@@ -119,7 +119,7 @@ struct Bounds {
     double framesPercent = 0.1;     // at most 0.1 % of moving updates two frames or more apart
     double altServedFt = 100.0;     // within 100 ft of the altitude served where it is
     double lagS = 40.0;             // the play-out delay (30 s) + 10 s
-    double matchNm = 0.5;           // a place of the feed this near is where it is
+    double matchNm = 0.25;          // a place of the feed this near is where it is
     double halfSpanM = 18.0;        // a narrow-body's, for a title of no known type
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 
 namespace standin {
@@ -123,6 +124,7 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
     const double elev = airport_.elevationFt;
     Point pos = ap;
     double alt = 0, gs = 0, track = rwy, vrate = 0, roll = 0;
+    std::optional<double> heading;  // the nose's true heading; none: along the track
     switch (p.role) {
     case 0: {  // approach: 20 nm out to 3 nm out at 160 kt on a 3 degree path
         const double dist = kApproachFromNm - s * kApproachKt / 3600.0;
@@ -160,10 +162,14 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
         break;
     }
     case 4: {  // pushed back from its stand at 3 kt for two minutes, then waiting
+        // Its stand faces the airport's middle, as every stand of the demo's
+        // does: the push goes outwards, tail first, the nose still inwards.
         const double u = std::min(s, kPushSeconds);
-        const Point stand = offset(ap, 40.0 * p.index + 20.0, 0.45);
-        track = wrap360(40.0 * p.index + 20.0);
-        pos = offset(stand, track + 180.0, u * kPushKt / 3600.0);
+        const double out = 40.0 * p.index + 20.0;
+        const Point stand = offset(ap, out, 0.45);
+        track = wrap360(out);
+        heading = wrap360(out + 180.0);
+        pos = offset(stand, track, u * kPushKt / 3600.0);
         gs = s < kPushSeconds ? kPushKt : 0;
         break;
     }
@@ -237,7 +243,8 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
     e[18] = alt > 0 ? alt + 60 : 0;
     e[20] = alt > 0 ? gs + 10 : -1;
     e[23] = roll;
-    e[25] = track == 0 ? 360.0 : track;
+    const double nose = heading.value_or(track);
+    e[25] = nose == 0 ? 360.0 : nose;
     e[28] = "A3";
     return e;
 }
@@ -269,6 +276,24 @@ nlohmann::json Scene::parkedData(double t) const
                                                         e[13].get<std::string>());
     }
     return data;
+}
+
+std::string Scene::feedCsv(double from, double to, double stepS) const
+{
+    std::string out;
+    char row[256];
+    for (double t = from; t <= to; t += stepS) {
+        const double pressureFt = (qnhAt(t) - 1013) * 30.0;
+        for (const Plane& p : planes_) {
+            const nlohmann::json e = entryAt(p, t);
+            const double alt = e[4].get<double>();
+            std::snprintf(row, sizeof row, "#feed,%s,%.1f,%.7f,%.7f,%.1f,%.1f,%d\n", e[13].get<std::string>().c_str(),
+                          e[10].get<double>(), e[1].get<double>(), e[2].get<double>(), alt > 0 ? alt + pressureFt : 0.0,
+                          e[5].get<double>(), alt > 0 ? 1 : 0);
+            out += row;
+        }
+    }
+    return out;
 }
 
 int Scene::qnhAt(double t) const { return 1013 + static_cast<int>(std::lround(6.0 * std::sin(t / 21600.0))); }
