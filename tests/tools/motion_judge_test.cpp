@@ -280,6 +280,48 @@ TEST(MotionJudge, GroundSeparation)
     }
 }
 
+// What a run judged on the ground: a departure that climbed away, a landing
+// that stood still after it, a push-back; each counted once.
+TEST(MotionJudge, WhatWasJudgedOnTheGround)
+{
+    struct Row {
+        const char* name;
+        std::function<void(Motion&)> motion;
+        std::size_t departures, stops, pushBacks;
+    };
+    const std::vector<Row> rows = {
+        {"a taxi is none of them", nullptr, 0, 0, 0},
+        {"a departure from the ground to 1000 ft",
+         [](Motion& m) {
+             m.speedKt = [](double t) { return 15.0 + t * 3.0; };
+             m.altitudeFt = [](double t) { return std::max(0.0, (t - 30.0) * 2000.0 / 60.0); };
+         },
+         1, 0, 0},
+        {"a landing from 1000 ft, to a stop 22 s long",
+         [](Motion& m) {
+             m.seconds = 80.0;
+             m.speedKt = [](double t) { return std::max(0.0, 140.0 - std::max(0.0, t - 30.0) * 5.0); };
+             m.altitudeFt = [](double t) { return std::max(0.0, 1000.0 - t * 1000.0 / 30.0); };
+         },
+         0, 1, 0},
+        {"a push-back", [](Motion& m) {
+             m.speedKt = [](double) { return 3.0; };
+             m.shownKt = [](double) { return -3.0; };
+             m.headingDeg = [](double) { return 270.0; };
+         },
+         0, 0, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Motion m;
+        if (row.motion) row.motion(m);
+        const Verdict v = motionjudge::judgeAll({lf_fly(m)}, {});
+        EXPECT_EQ(v.groundDepartures, row.departures);
+        EXPECT_EQ(v.landingsToAStop, row.stops);
+        EXPECT_EQ(v.pushBacks, row.pushBacks);
+    }
+}
+
 TEST(MotionJudge, CreationSpacing)
 {
     struct Row {

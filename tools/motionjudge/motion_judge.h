@@ -26,6 +26,7 @@
 //   frames      the share of moving updates that come two frames or more after
 //               the one before (the aircraft stood a frame, then jumped two)
 //   altServed   in the air: the altitude against the one served where it is
+//               (any served within 2 s of the feed's moment there)
 //   lag         in the air: how long after the feed was there it is there
 //
 // and, over creations, the smallest time between two (spacing), and over all
@@ -117,7 +118,7 @@ struct Bounds {
     double hangMovingKt = 8.0;      // leaving its place faster (over 1 s): it was moving (a start from rest: 3 kt)
     double frameS = 1.0 / 30.0;     // the simulator's frame (the stand-in's: 33 ms)
     double framesPercent = 0.1;     // at most 0.1 % of moving updates two frames or more apart
-    double altServedFt = 100.0;     // within 100 ft of the altitude served where it is
+    double altServedFt = 100.0;     // within 100 ft of the altitude served where it is (within 2 s)
     double lagS = 40.0;             // the play-out delay (30 s) + 10 s
     double matchNm = 0.25;          // a place of the feed this near is where it is
     double halfSpanM = 18.0;        // a narrow-body's, for a title of no known type
@@ -165,8 +166,13 @@ struct Verdict {
     std::string failures() const;
     // The same among the named properties only.
     std::string failuresAmong(const std::vector<std::string>& properties) const;
-    // The same without those of notYetAsserted.
-    std::string assertedFailures() const;
+    // The same without those notYetAsserted lists for the run ("scenes", "e2e", "demo").
+    std::string assertedFailures(const std::string& run) const;
+    // What was judged on the ground (each summed by add): streams that left the
+    // ground and climbed above 500 ft, that came down from there and stood still
+    // on the ground 5 s or more, that came down to the ground while the feed
+    // brought them to a stop there, and that rolled tail first (a push-back).
+    std::size_t groundDepartures = 0, landingsToAStop = 0, landingsServedToAStop = 0, pushBacks = 0;
     // The worse of each figure of this verdict and another's.
     void add(const Verdict& other);
     // The frames figure of both: the share over all their moving updates.
@@ -175,10 +181,25 @@ struct Verdict {
     std::string table(const std::string& title) const;
 };
 
-// The properties the judged tests (the motion scenes, the whole program)
-// print but do not assert yet: the program still shows these faults while
-// their mends are under way. A mend takes its property off this list.
-inline const std::vector<std::string> notYetAsserted = {"hang", "frames"};
+// The properties a judged run prints but does not assert yet: the program
+// still shows these faults there while their mends are under way. A mend
+// takes its line off this list (the one place that says what is asserted).
+// Runs: "scenes" (the motion scenes), "e2e" (the whole program beside the
+// stand-ins, shell_motion_e2e), "demo" (the README's demo, judged in CI).
+struct PendingCheck {
+    const char* property;
+    std::vector<std::string> runs;
+    const char* fault;  // what the program still does
+};
+inline const std::vector<PendingCheck> notYetAsserted = {
+    {"hang", {"scenes", "e2e", "demo"}, "no position until the activation, 2-3 s after the creation"},
+    {"frames", {"e2e", "demo"}, "3-4 % of moving updates two frames apart (a frame flushed before its ticks)"},
+    {"vjump", {"demo"}, "a departure falls from 800 ft to the runway in one frame"},
+    {"below", {"demo"}, "landings sink on through the roll-out and the taxi, 300 ft under the ground"},
+    {"altServed", {"demo"}, "the departure that fell rolls on the runway where it was served at 3800 ft"},
+    {"accel", {"demo"}, "the take-off roll gains speed in steps; the fallen departure rolls at 200+ kt"},
+    {"groundSep", {"demo"}, "a landing whose feed ended stands on the runway; later landings roll through it"},
+};
 
 // Judges one stream. Figures are "over" their bound by how much the measure
 // exceeds its allowance (negative: within it), except crab, accel, level, jump.
