@@ -159,7 +159,9 @@ protected:
     // airport, answering every 2 s, and the program pointed at it.
     void startService(standin::FakeTrafficService& service)
     {
-        service.setScene(std::make_shared<standin::Scene>(lf_airport, 2, [] { return platform::wallSeconds(); }));
+        scene_ = std::make_shared<standin::Scene>(lf_airport, 2, [] { return platform::wallSeconds(); });
+        sceneFrom_ = platform::wallSeconds();
+        service.setScene(scene_);
         service.setIntervals(2000, 2000);
         service.start();
         ::setenv("VRMT_SERVICE_URL", service.baseUrl().c_str(), 1);
@@ -199,6 +201,8 @@ protected:
 
     fs::path home_;
     fs::path world_;
+    std::shared_ptr<standin::Scene> scene_;  // the service's, and when it was made (wall seconds)
+    double sceneFrom_ = 0.0;
     SimSide sim;
     std::atomic<bool> worldStop_{false};
     std::thread worldThread_;

@@ -18,6 +18,7 @@
 #include "airports/airport_load.h"
 #include "airports/bgl_reader.h"
 #include "airports/learned_merge.h"
+#include "core/geodesy.h"
 #include "core/install_lookup.h"
 #include "core/task_slots.h"
 #include "demo_world.h"
@@ -72,6 +73,15 @@ protected:
         lf_resetScanLists();
     }
     static fs::path world(const std::string& relative) { return *root_ / relative; }
+    // The demo airport's stand file as the download site serves it.
+    static std::vector<Stand> eham(AirportHeader& header)
+    {
+        pugi::xml_document doc;
+        std::vector<Stand> stands;
+        EXPECT_TRUE(doc.load_file(world("downloads/P3D/archive/stock/EHAM.xml").c_str()));
+        EXPECT_EQ(lf_readApfDocument(doc, "archive/stock/EHAM.xml", header, stands), "");
+        return stands;
+    }
     static void loadDbase()
     {
         pugi::xml_document doc;
@@ -214,11 +224,8 @@ TEST_F(DemoWorldTest, TheStandFilesLoad)
 // The scene's parked aircraft stand on the demo airport's stands of their names.
 TEST_F(DemoWorldTest, TheSceneParksItsAircraftOnTheDemoAirportsStands)
 {
-    pugi::xml_document doc;
-    ASSERT_TRUE(doc.load_file(world("downloads/P3D/archive/stock/EHAM.xml").c_str()));
     AirportHeader header;
-    std::vector<Stand> stands;
-    EXPECT_EQ(lf_readApfDocument(doc, "archive/stock/EHAM.xml", header, stands), "");
+    const std::vector<Stand> stands = eham(header);
     EXPECT_EQ(header.altitude, -11);
 
     standin::SceneAirport airport;
@@ -237,6 +244,41 @@ TEST_F(DemoWorldTest, TheSceneParksItsAircraftOnTheDemoAirportsStands)
             ++matched;
     }
     EXPECT_GE(matched, demo::kPerRole);
+}
+
+// The scene's aircraft at a stand face as the stand does (the true heading
+// served), and a push-back leaves it tail first: the engine parks an aircraft
+// with its stand's heading and pushes back when the way on lies behind it.
+TEST_F(DemoWorldTest, TheScenesPushBacksLeaveTheirStandsTailFirst)
+{
+    AirportHeader header;
+    const std::vector<Stand> stands = eham(header);
+    const double t0 = 1'700'000'000.0;
+    const standin::Scene scene(standin::SceneAirport{}, demo::kPerRole, [t0] { return t0; });
+    int pushing = 0;
+    // Every few seconds of a push-back's round (300 s), so each plane is seen at its stand and on its way.
+    for (double t = t0; t < t0 + 300.0; t += 5.0) {
+        const nlohmann::json now = scene.liveData(t, 90, -90, -180, 180);
+        const nlohmann::json later = scene.liveData(t + 5.0, 90, -90, -180, 180);
+        const nlohmann::json parked = scene.parkedData(t);
+        for (const auto& [id, entry] : parked.items()) {
+            SCOPED_TRACE(entry[2].get<std::string>());
+            const auto stand = std::find_if(stands.begin(), stands.end(),
+                                            [&](const Stand& s) { return s.name == entry[2].get<std::string>(); });
+            ASSERT_NE(stand, stands.end());
+            ASSERT_TRUE(now.contains(id));
+            if (!later.contains(id)) continue;  // a new round, a new flight
+            const nlohmann::json &a = now[id], &b = later[id];
+            const double served = a[25].get<double>() * geo::degToRad;
+            EXPECT_LT(std::abs(geo::foldPi(served - stand->heading)) * geo::radToDeg, 1.0) << "the nose as served";
+            const LatLon from{a[1].get<double>(), a[2].get<double>()}, to{b[1].get<double>(), b[2].get<double>()};
+            if (distanceNm(from, to) * 1852.0 < 1.0) continue;  // standing
+            ++pushing;
+            const double way = initialBearing(from, to);
+            EXPECT_GT(std::abs(geo::foldPi(way - stand->heading)) * geo::radToDeg, 170.0) << "tail first";
+        }
+    }
+    EXPECT_GT(pushing, 10);
 }
 
 }  // namespace

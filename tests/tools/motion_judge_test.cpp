@@ -50,6 +50,41 @@ Stream lf_fly(const Motion& m)
     return s;
 }
 
+// No update for the first `ticks` after the creation: it stands where it was
+// made, then goes on from there as it would have from the start.
+void lf_hang(Stream& s, std::size_t ticks)
+{
+    const Seen& from = s.seen[ticks];
+    const double dLat = from.latitude - s.seen[0].latitude, dLon = from.longitude - s.seen[0].longitude;
+    s.seen.erase(s.seen.begin() + 1, s.seen.begin() + static_cast<std::ptrdiff_t>(ticks));
+    for (std::size_t k = 1; k < s.seen.size(); ++k) {
+        s.seen[k].latitude -= dLat;
+        s.seen[k].longitude -= dLon;
+    }
+}
+
+// One update a frame of the simulator's (30 a second), for 200 s.
+void lf_frames(Motion& m)
+{
+    m.step = 1.0 / 30.0;
+    m.seconds = 200.0;
+}
+
+void lf_skipFrames(Stream& s, std::size_t every)
+{
+    for (std::size_t k = s.seen.size() - every; k > 0; k -= std::min(k, every)) s.seen.erase(s.seen.begin() + k);
+}
+
+// The feed of the motion: where it was, every 2 s, `lagS` before the simulator
+// shows it there, `aboveFt` higher.
+void lf_feed(Stream& s, double lagS, double aboveFt)
+{
+    for (std::size_t k = 0; k < s.seen.size(); k += 200) {
+        const Seen& x = s.seen[k];
+        s.fed.push_back({x.t - lagS, x.latitude, x.longitude, x.altitudeFt + aboveFt, x.speedKt, true});
+    }
+}
+
 TEST(MotionJudge, EachRowSpoilsOneProperty)
 {
     struct Row {
@@ -88,8 +123,21 @@ TEST(MotionJudge, EachRowSpoilsOneProperty)
              m.headingDeg = [](double t) { return 90.0 + t * 3; };
          },
          nullptr, ""},
-        {"0 to 12 kt in one tick", [](Motion& m) { m.speedKt = [](double t) { return t < 20 ? 0.0 : 12.0; }; },
-         nullptr, "accel"},
+        {"standing 20 s where it was made, then 12 kt in one tick: a hang too",
+         [](Motion& m) { m.speedKt = [](double t) { return t < 20 ? 0.0 : 12.0; }; }, nullptr, "accel, hang"},
+        {"off from rest 20 s after its creation at 5 kt/s passes",
+         [](Motion& m) { m.speedKt = [](double t) { return std::clamp((t - 20.0) * 5.0, 0.0, 15.0); }; }, nullptr,
+         ""},
+        {"standing 2.4 s where it was made (no update), then on at 15 kt", nullptr,
+         [](Stream& s) { lf_hang(s, 240); }, "hang"},
+        {"its first movement 0.25 s after its creation passes", nullptr, [](Stream& s) { lf_hang(s, 25); }, ""},
+        {"a taxi 10 ft under the ground", nullptr, [](Stream& s) { s.groundFt = 10.0; }, "below"},
+        {"a taxi 2 ft under the ground passes", nullptr, [](Stream& s) { s.groundFt = 2.0; }, ""},
+        {"a position every frame passes", [](Motion& m) { lf_frames(m); }, nullptr, ""},
+        {"one frame in 2000 skipped passes", [](Motion& m) { lf_frames(m); },
+         [](Stream& s) { lf_skipFrames(s, 2000); }, ""},
+        {"one frame in 500 skipped", [](Motion& m) { lf_frames(m); }, [](Stream& s) { lf_skipFrames(s, 500); },
+         "frames"},
         {"braking at 5 kt/s passes",
          [](Motion& m) {
              m.speedKt = [](double t) { return std::max(0.0, 100.0 - 5.0 * t); };
@@ -138,7 +186,28 @@ TEST(MotionJudge, EachRowSpoilsOneProperty)
          [](Stream& s) {
              for (int k = 0; k <= 15; ++k) s.served.push_back(Served{k * 4.0, 1000.0, 75.0, true});
          },
-         "vs, level"},
+         "vs, level, vjump"},
+        {"a climb at 5500 fpm passes",
+         [air](Motion& m) {
+             air(m);
+             m.altitudeFt = [](double t) { return 2000.0 + 5500.0 / 60.0 * t; };
+         },
+         nullptr, ""},
+        {"a climb at 6500 fpm",
+         [air](Motion& m) {
+             air(m);
+             m.altitudeFt = [](double t) { return 2000.0 + 6500.0 / 60.0 * t; };
+         },
+         nullptr, "vjump"},
+        {"a drop of 800 ft in one tick", air,
+         [](Stream& s) {
+             for (std::size_t k = 3000; k < s.seen.size(); ++k) s.seen[k].altitudeFt -= 800.0;
+         },
+         "vs, vjump"},
+        {"30 s behind the feed, at its altitude, passes", air, [](Stream& s) { lf_feed(s, 30.0, 0.0); }, ""},
+        {"45 s behind the feed", air, [](Stream& s) { lf_feed(s, 45.0, 0.0); }, "lag"},
+        {"300 ft under the altitude served where it is", air, [](Stream& s) { lf_feed(s, 30.0, 300.0); },
+         "altServed"},
         {"a position 3 km from the one before", nullptr,
          [](Stream& s) { s.seen[10].latitude += 3.0 / 1.852 / 60.04; }, "crab, accel, gndSpeed, jump"},
     };
@@ -150,6 +219,106 @@ TEST(MotionJudge, EachRowSpoilsOneProperty)
         if (row.stream) row.stream(s);
         const Verdict v = motionjudge::judgeStream(s);
         EXPECT_EQ(v.failures(), row.failed) << v.table(row.name);
+    }
+}
+
+// Two aircraft at once: one taxiing east at 15 kt for 60 s (about 460 m),
+// the other where each row puts it. Both are narrow-bodies (35.8 m wide).
+TEST(MotionJudge, GroundSeparation)
+{
+    struct Row {
+        const char* name;
+        std::function<void(Stream&)> other;  // from a copy of the taxiing one
+        bool pass;
+        bool measured = true;  // false: never both on the ground
+    };
+    const auto standAt = [](Stream& o, double eastM, double northM) {
+        const Seen first = o.seen.front();
+        for (Seen& x : o.seen) {
+            x = first;
+            x.latitude += northM / 1852.0 / 60.04;
+            x.longitude += eastM / 1852.0 / 60.04 / std::cos(first.latitude * lf_rad);
+            x.speedKt = 0.0;
+        }
+    };
+    const std::vector<Row> rows = {
+        {"standing 100 m north of its way passes", [&](Stream& o) { standAt(o, 200.0, 100.0); }, true},
+        {"standing in its way, 200 m on: it rolls through", [&](Stream& o) { standAt(o, 200.0, 0.0); }, false},
+        {"flying over its way at 500 ft passes",
+         [&](Stream& o) {
+             standAt(o, 200.0, 0.0);
+             for (Seen& x : o.seen) x.altitudeFt = 500.0;
+         },
+         true, false},
+        {"in its way, but removed before it comes passes",
+         [&](Stream& o) {
+             standAt(o, 200.0, 0.0);
+             o.removedAt = 10.0;
+         },
+         true},
+        {"following it 60 m behind passes",
+         [](Stream& o) {
+             for (Seen& x : o.seen) x.longitude -= 60.0 / 1852.0 / 60.04 / std::cos(x.latitude * lf_rad);
+         },
+         true},
+        {"following it 20 m behind",
+         [](Stream& o) {
+             for (Seen& x : o.seen) x.longitude -= 20.0 / 1852.0 / 60.04 / std::cos(x.latitude * lf_rad);
+         },
+         false},
+    };
+    Stream taxiing = lf_fly(Motion{});
+    taxiing.title = "VRMT Demo KLM A320 PH-AAV";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Stream other = taxiing;
+        other.name = "200";
+        row.other(other);
+        const Verdict v = motionjudge::judgeAll({taxiing, other}, {});
+        EXPECT_EQ(v.groundSep.measured, row.measured);
+        EXPECT_EQ(v.groundSep.pass, row.pass) << v.table(row.name);
+    }
+}
+
+// What a run judged on the ground: a departure that climbed away, a landing
+// that stood still after it, a push-back; each counted once.
+TEST(MotionJudge, WhatWasJudgedOnTheGround)
+{
+    struct Row {
+        const char* name;
+        std::function<void(Motion&)> motion;
+        std::size_t departures, stops, pushBacks;
+    };
+    const std::vector<Row> rows = {
+        {"a taxi is none of them", nullptr, 0, 0, 0},
+        {"a departure from the ground to 1000 ft",
+         [](Motion& m) {
+             m.speedKt = [](double t) { return 15.0 + t * 3.0; };
+             m.altitudeFt = [](double t) { return std::max(0.0, (t - 30.0) * 2000.0 / 60.0); };
+         },
+         1, 0, 0},
+        {"a landing from 1000 ft, to a stop 22 s long",
+         [](Motion& m) {
+             m.seconds = 80.0;
+             m.speedKt = [](double t) { return std::max(0.0, 140.0 - std::max(0.0, t - 30.0) * 5.0); };
+             m.altitudeFt = [](double t) { return std::max(0.0, 1000.0 - t * 1000.0 / 30.0); };
+         },
+         0, 1, 0},
+        {"a push-back", [](Motion& m) {
+             m.speedKt = [](double) { return 3.0; };
+             m.shownKt = [](double) { return -3.0; };
+             m.headingDeg = [](double) { return 270.0; };
+         },
+         0, 0, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Motion m;
+        if (row.motion) row.motion(m);
+        const Verdict v = motionjudge::judgeAll({lf_fly(m)}, {});
+        EXPECT_EQ(v.groundDepartures, row.departures);
+        EXPECT_EQ(v.landingsToAStop, row.stops);
+        EXPECT_EQ(v.pushBacks, row.pushBacks);
     }
 }
 
@@ -182,6 +351,10 @@ TEST(MotionJudge, CsvRoundTrip)
     s.groundFt = -11.0;
     s.served.push_back(Served{0.0, -11.0, 15.0, false});
     for (Seen& x : s.seen) x.altitudeFt = -11.0;
+    s.name = "100 KLM1234";
+    s.title = "VRMT Demo KLM B77W PH-BAV, long";
+    s.removedAt = 61.5;
+    s.fed.push_back({-30.0, 52.3, 4.76, 500.0, 15.0, false});
     const std::string csv = motionjudge::streamsCsv({s}, {1.0, 1.4});
     std::vector<Stream> back;
     std::vector<double> created;
@@ -190,6 +363,11 @@ TEST(MotionJudge, CsvRoundTrip)
     ASSERT_EQ(back.size(), 1u);
     EXPECT_EQ(back[0].seen.size(), s.seen.size());
     EXPECT_EQ(created.size(), 2u);
+    EXPECT_EQ(back[0].title, s.title);
+    EXPECT_DOUBLE_EQ(back[0].removedAt, 61.5);
+    ASSERT_EQ(back[0].fed.size(), 1u);
+    EXPECT_DOUBLE_EQ(back[0].fed[0].t, -30.0);
+    EXPECT_DOUBLE_EQ(motionjudge::halfSpanOfTitle(back[0].title, 18.0), 32.4);
     const Verdict a = motionjudge::judgeAll({s}, {1.0, 1.4});
     const Verdict b = motionjudge::judgeAll(back, created);
     EXPECT_EQ(a.failures(), "crab, spacing");
@@ -197,6 +375,8 @@ TEST(MotionJudge, CsvRoundTrip)
     EXPECT_NEAR(b.crab.worst, a.crab.worst, 0.01);
     EXPECT_FALSE(motionjudge::parseStreamsCsv("100,1,2\n", back, created, &error));
     EXPECT_EQ(error, "line 1: a position row has 8 fields");
+    // The feed's times are the wall clock's: without the clock they cannot be placed.
+    EXPECT_FALSE(motionjudge::parseStreamsCsv("#feed,KLM1,1700000000,52.3,4.7,100,15,0\n", back, created, &error));
 }
 
 }  // namespace

@@ -17,9 +17,24 @@
 //               place first)
 //   race        the highest true speed over any window, against the highest
 //               ground speed served
+//   vjump       the fastest climb or descent over a change of more than 50 ft
+//               (within a second, or between one update and the next)
+//   below       how far under the ground the simulator knew it goes
+//   hang        from the creation to the first movement, for an aircraft that
+//               was moving where it was created (it leaves its place faster
+//               than a start from a standstill would)
+//   frames      the share of moving updates that come two frames or more after
+//               the one before (the aircraft stood a frame, then jumped two)
+//   altServed   in the air: the altitude against the one served where it is
+//               (any served within 2 s of the feed's moment there)
+//   lag         in the air: how long after the feed was there it is there
 //
-// and, over creations, the smallest time between two (spacing). Each figure
-// keeps its worst value, where it was and whether it is within its bound.
+// and, over creations, the smallest time between two (spacing), and over all
+// aircraft on the ground at once, how far two of them come inside the sum of
+// their half wingspans while either moves (groundSep). Each figure keeps its
+// worst value, where it was and whether it is within its bound. No gap between
+// updates is skipped because it is long: a window over a gap measures what the
+// simulator showed, a standstill and a jump.
 // Tests judge the scenes and the whole-program run with it; vrmt-motiontrace
 // prints its figures. No engine code in here.
 
@@ -49,16 +64,35 @@ struct Served {
     bool airborne = false;
 };
 
+// One position of the feed: where the service said the aircraft was at t (on
+// the receiver's clock), at its altitude over the airport's pressure.
+struct Fed {
+    double t = 0.0;
+    double latitude = 0.0;
+    double longitude = 0.0;
+    double altitudeFt = 0.0;
+    double groundSpeedKt = 0.0;
+    bool airborne = false;
+};
+
 // Everything known of one AI object.
 struct Stream {
-    std::string name;
+    std::string name;           // "<object id> <callsign>" from the simulator stand-in
+    std::string title;          // the model it was created as (its size: halfSpanM)
+    double halfSpanM = 0.0;     // half its wingspan (0: from the title's type, else a narrow-body's)
+    double removedAt = -1.0;    // s; negative: still there when the recording ended
     double groundFt = 0.0;         // the ground under it (the worlds are flat)
     double onGroundBelowFt = 15.0;  // on the ground while at most this high above it
     std::vector<Seen> seen;         // the creation's place first, then every update in order
     std::vector<Served> served;     // may be empty: no level check
     // The highest ground speed served (0: from `served`; none there: no race check).
     double servedTopKt = 0.0;
+    std::vector<Fed> fed;           // may be empty: no lag or altServed check; in time order
 };
+
+// Half the wingspan (m) of the aircraft type a model's title names ("A320",
+// "B738", "737-800", ...), or `fallback` when it names none known.
+double halfSpanOfTitle(const std::string& title, double fallback);
 
 // The bounds; each is a floor a believable motion beats.
 struct Bounds {
@@ -77,6 +111,17 @@ struct Bounds {
     double racePlusKt = 50.0;
     double spacingS = 0.5;          // creations at least 0.5 s apart
     double windowS = 1.0;           // the window every speed is measured over
+    double jumpFt = 50.0;           // no change of more than 50 ft
+    double jumpFpm = 6000.0;        // faster than 6000 fpm
+    double belowFt = 3.0;           // never more than a few feet under the ground
+    double hangS = 0.3;             // moving within 0.3 s of the creation
+    double hangMovingKt = 8.0;      // leaving its place faster (over 1 s): it was moving (a start from rest: 3 kt)
+    double frameS = 1.0 / 30.0;     // the simulator's frame (the stand-in's: 33 ms)
+    double framesPercent = 0.1;     // at most 0.1 % of moving updates two frames or more apart
+    double altServedFt = 100.0;     // within 100 ft of the altitude served where it is (within 2 s)
+    double lagS = 40.0;             // the play-out delay (30 s) + 10 s
+    double matchNm = 0.25;          // a place of the feed this near is where it is
+    double halfSpanM = 18.0;        // a narrow-body's, for a title of no known type
 };
 
 // A property's worst value over a stream (or over several: `worse`).
@@ -104,15 +149,56 @@ struct Verdict {
     Figure jump{"jump", "km"};
     Figure race{"race", "kt over"};
     Figure spacing{"spacing", "s"};
+    Figure vjump{"vjump", "fpm"};
+    Figure below{"below", "ft"};
+    Figure hang{"hang", "s"};
+    Figure frames{"frames", "%"};
+    Figure altServed{"altServed", "ft"};
+    Figure lag{"lag", "s"};
+    Figure groundSep{"groundSep", "m inside"};
+    // The counts behind `frames` (summed by add), and its longest late gap (s).
+    std::size_t movingUpdates = 0, lateUpdates = 0;
+    double longestLateS = 0.0;
 
     std::vector<const Figure*> figures() const;
     bool pass() const;
     // The properties that failed, by name ("crab, accel"); empty when all pass.
     std::string failures() const;
+    // The same among the named properties only.
+    std::string failuresAmong(const std::vector<std::string>& properties) const;
+    // The same without those notYetAsserted lists for the run ("scenes", "e2e", "demo").
+    std::string assertedFailures(const std::string& run) const;
+    // What was judged on the ground (each summed by add): streams that left the
+    // ground and climbed above 500 ft, that came down from there and stood still
+    // on the ground 5 s or more, that came down to the ground while the feed
+    // brought them to a stop there, and that rolled tail first (a push-back).
+    std::size_t groundDepartures = 0, landingsToAStop = 0, landingsServedToAStop = 0, pushBacks = 0;
     // The worse of each figure of this verdict and another's.
     void add(const Verdict& other);
+    // The frames figure of both: the share over all their moving updates.
+    void addFrames(const Verdict& other);
     // One line a property: name, worst, bound, pass or FAIL, where.
     std::string table(const std::string& title) const;
+};
+
+// The properties a judged run prints but does not assert yet: the program
+// still shows these faults there while their mends are under way. A mend
+// takes its line off this list (the one place that says what is asserted).
+// Runs: "scenes" (the motion scenes), "e2e" (the whole program beside the
+// stand-ins, shell_motion_e2e), "demo" (the README's demo, judged in CI).
+struct PendingCheck {
+    const char* property;
+    std::vector<std::string> runs;
+    const char* fault;  // what the program still does
+};
+inline const std::vector<PendingCheck> notYetAsserted = {
+    {"hang", {"scenes", "e2e", "demo"}, "no position until the activation, 2-3 s after the creation"},
+    {"frames", {"e2e", "demo"}, "3-4 % of moving updates two frames apart (a frame flushed before its ticks)"},
+    {"vjump", {"demo"}, "a departure falls from 800 ft to the runway in one frame"},
+    {"below", {"demo"}, "landings sink on through the roll-out and the taxi, 300 ft under the ground"},
+    {"altServed", {"demo"}, "the departure that fell rolls on the runway where it was served at 3800 ft"},
+    {"accel", {"demo"}, "the take-off roll gains speed in steps; the fallen departure rolls at 200+ kt"},
+    {"groundSep", {"demo"}, "a landing whose feed ended stands on the runway; later landings roll through it"},
 };
 
 // Judges one stream. Figures are "over" their bound by how much the measure
@@ -128,7 +214,13 @@ double distanceNm(double lat1, double lon1, double lat2, double lon2);
 double bearingDeg(double lat1, double lon1, double lat2, double lon2);
 
 // Reads and writes streams as CSV: "object,t,lat,lon,alt_ft,heading_deg,speed_kt,vs_ftps"
-// rows, with "#ground,object,ft" rows for the ground and "#created,t" rows.
+// rows, with "#ground,object,ft,below_ft,top_kt" rows for the ground, "#created,t",
+// "#served,object,t,alt_ft,gs_kt,airborne", "#title,object,title", "#removed,object,t"
+// rows. The feed comes as "#feed,callsign,wall_s,lat,lon,alt_ft,gs_kt,airborne" rows
+// (the service stand-in's --record) with a "#clock,wall_s_at_0" row (the simulator
+// stand-in's) that puts its times on the receiver's clock; a stream takes the feed of
+// its callsign (its name after the object id). Either may come first (the texts of
+// both files may be read as one).
 std::string streamsCsv(const std::vector<Stream>& streams, const std::vector<double>& creationTimes);
 bool parseStreamsCsv(const std::string& text, std::vector<Stream>& streams, std::vector<double>& creationTimes,
                      std::string* error = nullptr);

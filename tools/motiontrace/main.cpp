@@ -7,7 +7,7 @@
 //
 //     vrmt-motiontrace landing > landing.csv
 //     vrmt-motiontrace --judge pushback
-//     vrmt-motiontrace --judge-file streams.csv
+//     vrmt-motiontrace --judge-file streams.csv [--feed streams.csv.feed]
 
 #include <algorithm>
 #include <cstdio>
@@ -25,18 +25,24 @@ void lf_usage(std::FILE* to)
 {
     std::fputs("usage: vrmt-motiontrace SCENE [--ticks N] [--every N]\n"
                "       vrmt-motiontrace --judge SCENE|all [--record FILE]\n"
-               "       vrmt-motiontrace --judge-file FILE [--spacing S]\n"
+               "       vrmt-motiontrace --judge-file FILE [--feed FEED] [--spacing S] [--asserted RUN] [--needs-ground]\n"
                "       vrmt-motiontrace --list\n"
                "Flies one live aircraft through SCENE on the engine's 10 ms tick over a flat ground and\n"
                "prints a CSV line per tick. --judge prints the motion judge's worst figure per property of\n"
                "what the simulator was handed (and --record writes those position streams as CSV);\n"
-               "--judge-file judges streams recorded before (vrmt-simstandin --record). The exit status\n"
+               "--judge-file judges streams recorded before (vrmt-simstandin --record), against the feed\n"
+               "served (vrmt-servicestandin --record FEED; by default FILE.feed when there is one) for\n"
+               "the lag and the altitude served. The exit status\n"
                "of a judge is 1 when a property is out of its bound. Scenes:\n",
                to);
     for (const MotionScene& s : motionScenes()) std::fprintf(to, "  %-13s %s\n", s.name.c_str(), s.what.c_str());
     std::fputs("--ticks N   at most N ticks (default 40000)\n--every N   print every Nth tick (default 1)\n"
                "--spacing S the least time between creations a judged file may show (default 0.5 s; a run\n"
-               "            the simulator stand-in recorded: 0.466, as it stamps a creation at its 33 ms frame)\n",
+               "            the simulator stand-in recorded: 0.466, as it stamps a creation at its 33 ms frame)\n"
+               "--asserted RUN  the exit status by the properties asserted for RUN (scenes, e2e, demo): all\n"
+               "            but those the judge lists as not asserted yet there (printed)\n"
+               "--needs-ground  fail also unless a departure from the ground, a landing the feed brought to\n"
+               "            a stop and a push-back were judged\n",
                to);
 }
 
@@ -68,32 +74,73 @@ int lf_judgeScenes(const std::string& which, const std::string& recordTo)
     return pass ? 0 : 1;
 }
 
-int lf_judgeFile(const std::string& path, const motionjudge::Bounds& bounds)
+bool lf_read(const std::string& path, std::string& text)
 {
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    if (!in) return false;
+    std::stringstream all;
+    all << in.rdbuf();
+    text += all.str();
+    text += "\n";
+    return true;
+}
+
+// The recording, with the feed served beside it (FILE.feed when no --feed is given and it exists).
+// What a judged file must show to pass: every property (run empty) or those
+// asserted for the run, and with needGround a departure from the ground, a
+// landing to a stop and a push-back among its aircraft.
+struct Asserted {
+    std::string run;
+    bool needGround = false;
+};
+
+int lf_judgeFile(const std::string& path, std::string feed, const motionjudge::Bounds& bounds, const Asserted& asserted)
+{
+    std::string text;
+    if (!lf_read(path, text)) {
         std::fprintf(stderr, "could not read %s\n", path.c_str());
         return 2;
     }
-    std::stringstream text;
-    text << in.rdbuf();
+    if (feed.empty() && std::ifstream(path + ".feed")) feed = path + ".feed";
+    if (!feed.empty() && !lf_read(feed, text)) {
+        std::fprintf(stderr, "could not read %s\n", feed.c_str());
+        return 2;
+    }
     std::vector<motionjudge::Stream> streams;
     std::vector<double> created;
     std::string error;
-    if (!motionjudge::parseStreamsCsv(text.str(), streams, created, &error)) {
+    if (!motionjudge::parseStreamsCsv(text, streams, created, &error)) {
         std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
         return 2;
     }
     const motionjudge::Verdict v = motionjudge::judgeAll(streams, created, bounds);
-    std::fputs(v.table(path + " (" + std::to_string(streams.size()) + " objects)").c_str(), stdout);
-    return v.pass() ? 0 : 1;
+    const std::string title = path + " (" + std::to_string(streams.size()) + " objects" +
+                              (feed.empty() ? ", no feed" : ", the feed: " + feed) + ")";
+    std::fputs(v.table(title).c_str(), stdout);
+    bool pass = v.pass();
+    if (!asserted.run.empty()) {
+        const std::string failed = v.assertedFailures(asserted.run);
+        std::printf("asserted for the %s run: %s\n", asserted.run.c_str(),
+                    failed.empty() ? "pass" : ("FAIL (" + failed + ")").c_str());
+        for (const motionjudge::PendingCheck& c : motionjudge::notYetAsserted)
+            if (std::find(c.runs.begin(), c.runs.end(), asserted.run) != c.runs.end())
+                std::printf("  not asserted yet: %-9s (%s)\n", c.property, c.fault);
+        pass = failed.empty();
+    }
+    if (asserted.needGround && (v.groundDepartures == 0 || v.landingsServedToAStop == 0 || v.pushBacks == 0)) {
+        std::printf("the run judged too little on the ground: a departure, a landing to a stop and a push-back "
+                    "were needed\n");
+        pass = false;
+    }
+    return pass ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    std::string scene, judge, judgeFile, recordTo;
+    std::string scene, judge, judgeFile, recordTo, feed;
+    Asserted asserted;
     motionjudge::Bounds bounds;
     long ticks = 40000;
     long every = 1;
@@ -123,8 +170,12 @@ int main(int argc, char** argv)
                 return 2;
             }
             bounds.spacingS = v;
-        } else if ((a == "--judge" || a == "--judge-file" || a == "--record") && i + 1 < argc) {
-            (a == "--judge" ? judge : a == "--record" ? recordTo : judgeFile) = argv[++i];
+        } else if (a == "--asserted" && i + 1 < argc) {
+            asserted.run = argv[++i];
+        } else if (a == "--needs-ground") {
+            asserted.needGround = true;
+        } else if ((a == "--judge" || a == "--judge-file" || a == "--record" || a == "--feed") && i + 1 < argc) {
+            (a == "--judge" ? judge : a == "--record" ? recordTo : a == "--feed" ? feed : judgeFile) = argv[++i];
         } else if (scene.empty() && !a.empty() && a[0] != '-') {
             scene = a;
         } else {
@@ -132,7 +183,7 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    if (!judgeFile.empty()) return lf_judgeFile(judgeFile, bounds);
+    if (!judgeFile.empty()) return lf_judgeFile(judgeFile, feed, bounds, asserted);
     const auto names = motionSceneNames();
     if (!judge.empty()) {
         if (judge != "all" && std::find(names.begin(), names.end(), judge) == names.end()) {

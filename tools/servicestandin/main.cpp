@@ -2,12 +2,15 @@
 // program's download site from a folder.
 //   vrmt-servicestandin [--port N] [--airport ICAO,lat,lon[,elevationFt,runwayHeading]]
 //                       [--per-role N] [--holding N] [--rrl ms] [--wrrl ms] [--downloads DIR] [--fault ROUTE=KIND]...
+//                       [--record FILE]
 // Try: curl -d 'GUID=x&top=53&bottom=52&left=4&right=5.5&querytype=locationtraffic&toffset=0'
 //      http://127.0.0.1:PORT/v4/traffic
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -35,7 +38,7 @@ std::vector<std::string> split(const std::string& s, char c)
 constexpr const char* usage =
     "usage: vrmt-servicestandin [--port N] [--airport ICAO,lat,lon[,elevationFt,runwayHeading]]\n"
     "                           [--per-role N] [--holding N] [--rrl ms] [--wrrl ms] [--downloads DIR]\n"
-    "                           [--fault ROUTE=KIND]...\n"
+    "                           [--fault ROUTE=KIND]... [--record FILE]\n"
     "Serves a synthetic live-traffic scene on 127.0.0.1 (default port 8080; 0: any\n"
     "free port, printed). --per-role: planes approaching, landing, taxiing, parked,\n"
     "pushing back and departing, each (default 3); --holding: planes circling above\n"
@@ -44,7 +47,9 @@ constexpr const char* usage =
     "versions.json, the data files, P3D/...).\n"
     "--fault answers every request of ROUTE (auth, deauth, traffic.live, weather, ...,\n"
     "or a path such as /downloads/dbase.enc) with KIND: 5xx (HTTP 503), garbage\n"
-    "(status 200, bytes that are no answer), cut (the body cut in the middle) or hang.\n";
+    "(status 200, bytes that are no answer), cut (the body cut in the middle) or hang.\n"
+    "--record FILE writes, when it ends, where every plane was served, a line a second\n"
+    "(the feed for vrmt-motiontrace --judge-file ... --feed FILE).\n";
 
 // The answer of a scripted fault; false for an unknown kind.
 bool faultReply(const std::string& kind, standin::Reply& reply)
@@ -64,7 +69,7 @@ int main(int argc, char** argv)
 {
     int port = 8080, perRole = 3, holding = 0, rrl = 2000, wrrl = 2000;
     standin::SceneAirport airport;
-    std::string downloads;
+    std::string downloads, recordTo;
     std::vector<std::pair<std::string, standin::Reply>> faults;
     for (int i = 1; i < argc; i += 2) {
         const std::string opt = argv[i];
@@ -90,6 +95,8 @@ int main(int argc, char** argv)
                 wrrl = std::stoi(val);
             } else if (opt == "--downloads") {
                 downloads = val;
+            } else if (opt == "--record") {
+                recordTo = val;
             } else if (opt == "--fault") {
                 const auto eq = val.find('=');
                 standin::Reply reply;
@@ -116,7 +123,10 @@ int main(int argc, char** argv)
     standin::FakeTrafficService service;
     service.setIntervals(rrl, wrrl);
     service.setRequestLimit(1000);  // a record of every request would grow for as long as it runs
-    service.setScene(std::make_shared<standin::Scene>(airport, perRole, [] { return platform::wallSeconds(); }, holding));
+    const auto scene =
+        std::make_shared<standin::Scene>(airport, perRole, [] { return platform::wallSeconds(); }, holding);
+    service.setScene(scene);
+    const double startedAt = platform::wallSeconds();
     if (!downloads.empty()) service.setDownloadFolder(downloads);
     for (const auto& [route, reply] : faults)
         service.setHandler(route, [reply = reply](const standin::Request&) { return reply; });
@@ -134,5 +144,15 @@ int main(int argc, char** argv)
     std::signal(SIGTERM, onSignal);
     while (!gStop) platform::sleepFor(std::chrono::milliseconds(100));
     service.stop();
+    if (!recordTo.empty()) {
+        // The buffered start reaches 24 s back, a time offset further: two minutes cover it.
+        std::ofstream out(recordTo, std::ios::binary | std::ios::trunc);
+        out << scene->feedCsv(std::floor(startedAt) - 120.0, platform::wallSeconds());
+        if (!out) {
+            std::fprintf(stderr, "vrmt-servicestandin: cannot write %s\n", recordTo.c_str());
+            return 1;
+        }
+        std::printf("the feed served recorded in %s\n", recordTo.c_str());
+    }
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 
 namespace standin {
@@ -38,7 +39,14 @@ const char* const kOthers[] = {"EGLL", "EDDF", "LFPG", "LEMD", "LIRF", "EKCH"};
 constexpr double kApproachKt = 160, kApproachFromNm = 20, kApproachToNm = 3;
 constexpr double kApproachSeconds = (kApproachFromNm - kApproachToNm) / kApproachKt * 3600.0;
 constexpr double kFinalKt = 135, kFinalSeconds = 80;  // 3 nm at 135 kt
-constexpr double kRollDecel = 2.5, kRollEndKt = 20, kLandingSeconds = 150;
+constexpr double kRollDecel = 2.5, kRollEndKt = 20, kLandingSeconds = 240;
+// After the roll-out a landing rolls on at kRollEndKt (the k-th of a role 12 s
+// longer than the one before, so that each stops at a place of its own), turns
+// off to the right at 6 degrees a second, brakes to a stop clear of the runway
+// and stands there for the rest of its round.
+constexpr double kRollSecondsToEnd = (kFinalKt - kRollEndKt) / kRollDecel;
+constexpr double kRollOnSeconds = 12, kExitTurnRateDeg = 6, kExitTurnSeconds = 90 / kExitTurnRateDeg;
+constexpr double kExitDecel = 0.5, kExitSeconds = kRollEndKt / kExitDecel;
 constexpr double kTaxiKt = 15, kTaxiRadiusNm = 0.6;
 constexpr double kTaxiSeconds = 2 * kPi * kTaxiRadiusNm / kTaxiKt * 3600.0;
 constexpr double kParkedSeconds = 900;
@@ -64,13 +72,18 @@ double roleSeconds(int role)
     }
 }
 
-// Distance rolled after touchdown (nm): decelerating to kRollEndKt, then steady.
+// Distance rolled along the runway after touchdown (nm), decelerating to kRollEndKt.
 double rollOutNm(double v)
 {
-    const double stop = (kFinalKt - kRollEndKt) / kRollDecel;
-    const double a = std::min(v, stop);
-    const double nm = (kFinalKt * a - kRollDecel / 2 * a * a) / 3600.0;
-    return v <= stop ? nm : nm + kRollEndKt * (v - stop) / 3600.0;
+    const double a = std::min(v, kRollSecondsToEnd);
+    return (kFinalKt * a - kRollDecel / 2 * a * a) / 3600.0;
+}
+
+// Distance from the end of the turn-off (nm), braking from kRollEndKt to a stop.
+double exitNm(double w)
+{
+    const double a = std::min(w, kExitSeconds);
+    return (kRollEndKt * a - kExitDecel / 2 * a * a) / 3600.0;
 }
 
 // Rounds are numbered from the scene's start; ids repeat after this many.
@@ -123,6 +136,7 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
     const double elev = airport_.elevationFt;
     Point pos = ap;
     double alt = 0, gs = 0, track = rwy, vrate = 0, roll = 0;
+    std::optional<double> heading;  // the nose's true heading; none: along the track
     switch (p.role) {
     case 0: {  // approach: 20 nm out to 3 nm out at 160 kt on a 3 degree path
         const double dist = kApproachFromNm - s * kApproachKt / 3600.0;
@@ -132,7 +146,7 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
         vrate = -kFeetPerNmOnFinal * kApproachKt / 60.0;
         break;
     }
-    case 1: {  // landing: 3 nm out to touchdown at the airport, then the roll-out along the runway
+    case 1: {  // landing: 3 nm out to touchdown at the airport, the roll-out along the runway, off it to a stop
         if (s < kFinalSeconds) {
             const double dist = kApproachToNm - s * kFinalKt / 3600.0;
             pos = offset(ap, rwy + 180.0, dist);
@@ -141,8 +155,24 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
             vrate = -kFeetPerNmOnFinal * kFinalKt / 60.0;
         } else {
             const double v = s - kFinalSeconds;
-            gs = std::max(kRollEndKt, kFinalKt - kRollDecel * v);
             pos = offset(ap, rwy, rollOutNm(v));
+            gs = kFinalKt - kRollDecel * std::min(v, kRollSecondsToEnd);
+            const double rollOn = kRollOnSeconds * (p.index % 3);
+            pos = offset(pos, rwy, kRollEndKt * std::clamp(v - kRollSecondsToEnd, 0.0, rollOn) / 3600.0);
+            const double w = v - kRollSecondsToEnd - rollOn;  // seconds into the turn-off
+            if (w > 0) {
+                // A quarter circle to the right at kRollEndKt, then straight on, braking.
+                const double radiusNm = kRollEndKt / 3600.0 / (kExitTurnRateDeg * kDeg);
+                const double turned = std::min(w, kExitTurnSeconds) * kExitTurnRateDeg;
+                const Point centre = offset(pos, rwy + 90.0, radiusNm);
+                pos = offset(centre, rwy - 90.0 + turned, radiusNm);
+                track = wrap360(rwy + turned);
+                if (w > kExitTurnSeconds) {
+                    const double u = w - kExitTurnSeconds;
+                    pos = offset(pos, track, exitNm(u));
+                    gs = std::max(0.0, kRollEndKt - kExitDecel * u);
+                }
+            }
         }
         break;
     }
@@ -160,10 +190,14 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
         break;
     }
     case 4: {  // pushed back from its stand at 3 kt for two minutes, then waiting
+        // Its stand faces the airport's middle, as every stand of the demo's
+        // does: the push goes outwards, tail first, the nose still inwards.
         const double u = std::min(s, kPushSeconds);
-        const Point stand = offset(ap, 40.0 * p.index + 20.0, 0.45);
-        track = wrap360(40.0 * p.index + 20.0);
-        pos = offset(stand, track + 180.0, u * kPushKt / 3600.0);
+        const double out = 40.0 * p.index + 20.0;
+        const Point stand = offset(ap, out, 0.45);
+        track = wrap360(out);
+        heading = wrap360(out + 180.0);
+        pos = offset(stand, track, u * kPushKt / 3600.0);
         gs = s < kPushSeconds ? kPushKt : 0;
         break;
     }
@@ -237,7 +271,8 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
     e[18] = alt > 0 ? alt + 60 : 0;
     e[20] = alt > 0 ? gs + 10 : -1;
     e[23] = roll;
-    e[25] = track == 0 ? 360.0 : track;
+    const double nose = heading.value_or(track);
+    e[25] = nose == 0 ? 360.0 : nose;
     e[28] = "A3";
     return e;
 }
@@ -269,6 +304,24 @@ nlohmann::json Scene::parkedData(double t) const
                                                         e[13].get<std::string>());
     }
     return data;
+}
+
+std::string Scene::feedCsv(double from, double to, double stepS) const
+{
+    std::string out;
+    char row[256];
+    for (double t = from; t <= to; t += stepS) {
+        const double pressureFt = (qnhAt(t) - 1013) * 30.0;
+        for (const Plane& p : planes_) {
+            const nlohmann::json e = entryAt(p, t);
+            const double alt = e[4].get<double>();
+            std::snprintf(row, sizeof row, "#feed,%s,%.1f,%.7f,%.7f,%.1f,%.1f,%d\n", e[13].get<std::string>().c_str(),
+                          e[10].get<double>(), e[1].get<double>(), e[2].get<double>(), alt > 0 ? alt + pressureFt : 0.0,
+                          e[5].get<double>(), alt > 0 ? 1 : 0);
+            out += row;
+        }
+    }
+    return out;
 }
 
 int Scene::qnhAt(double t) const { return 1013 + static_cast<int>(std::lround(6.0 * std::sin(t / 21600.0))); }

@@ -42,6 +42,11 @@ public:
     const SceneAirport& airport() const { return airport_; }
     // The highest ground speed any plane of the scene is served with (kt).
     static double topGroundSpeedKt();
+    // Where every plane was served, every `stepS` from `from` to `to` (wall
+    // seconds), as the motion judge reads the feed: "#feed,callsign,wall_s,lat,
+    // lon,alt_ft,gs_kt,airborne" rows, the altitude at the scene's pressure
+    // (30 ft a hectopascal above 1013), as a receiver reads it.
+    std::string feedCsv(double from, double to, double stepS = 1.0) const;
 
 private:
     struct Plane {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "core/fmt.h"
 #include "platform/clock.h"
 
 namespace simstandin {
@@ -538,6 +539,9 @@ bool FakeSimServer::writeTracks(const std::string& path, double servedTopKt) con
 {
     const std::vector<ObjectTrack> all = tracks();
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    // The wall time at 0 of the track clock: the feed's times (the service
+    // stand-in's record, on the wall clock) are placed on the tracks' by it.
+    out << vr::format("#clock,{:.4f}\n", platform::wallSeconds() - trackClockSeconds());
     out << motionjudge::streamsCsv(judgeStreams(all, servedTopKt), creationTimes(all));
     return static_cast<bool>(out);
 }
@@ -548,6 +552,8 @@ std::vector<motionjudge::Stream> judgeStreams(const std::vector<ObjectTrack>& tr
     for (const ObjectTrack& t : tracks) {
         motionjudge::Stream s;
         s.name = std::to_string(t.objectId) + " " + t.atcId;
+        s.title = t.title;
+        s.removedAt = t.removedAt.value_or(-1.0);
         s.groundFt = t.groundAltitude;
         s.servedTopKt = servedTopKt;
         const SIMCONNECT_DATA_INITPOSITION& c = t.created;
