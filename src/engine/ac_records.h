@@ -426,6 +426,12 @@ struct alignas(64) LiveAc : SimAc {
     double altStep = 0.0;        // ft per tick
     double targetBearing = 0.0;  // rad
     std::int32_t countdown = 1;
+    // The ground under the aircraft (ft): as the simulator last reported it;
+    // until its first report, where a sample on the ground puts it (the park
+    // airport's elevation); -infinity while unknown. No position goes out lower
+    // than the aircraft standing on it, cgHeight above (keepAboveGround). A float
+    // in the room beside countdown: no line of the record moves for it.
+    float groundAltitudeFt = -std::numeric_limits<float>::infinity();
     GroundCurve curve;
     double curveT = 0.0;
     double curveTStep = 0.0;
@@ -451,6 +457,11 @@ struct alignas(64) LiveAc : SimAc {
     std::int32_t dueLead = 1000;
     std::int32_t dueLag = 1000;
     std::int32_t parkProgress = 0;
+    // The tick of the simulator's last report of the ground under the aircraft
+    // (groundAltitudeFt), when there was one: a report goes stale once the
+    // simulator stops sending them (the aircraft climbed out of their band).
+    std::int32_t groundReportTick = 0;
+    bool groundReported = false;
     double verticalSpeed = 0.0;  // ft/min
     double signedSpeed = 0.0;    // kt, negative while pushing back
     double curveAngle = 0.0;     // deg

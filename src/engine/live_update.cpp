@@ -16,6 +16,7 @@
 #include "core/run_state.h"
 #include "engine/motion.h"
 #include "engine/live_parking.h"
+#include "engine/sim_replies.h"
 #include "engine/stand.h"
 #include "platform/clock.h"
 #include "simlink/sim_queues.h"
@@ -94,6 +95,7 @@ bool updateLiveAc(LiveAc& ac)
         // The front copy: an aircraft with nothing due leaves its queue untouched.
         if (const SampleFront front = ac.samples.frontCopy(); front.present && lf_tickNow() >= front.dueTick) {
             nextPosMain(ac);
+            reviewGroundAtSample(ac);
             ac.posBlock.verticalSpeed = ac.verticalSpeed / 60.0;
             const SampleFront next = ac.samples.frontCopy();
             ac.posBlock.trueAirspeed = next.present && next.stationary ? 0.0 : ac.signedSpeed;
@@ -115,6 +117,7 @@ bool updateLiveAc(LiveAc& ac)
         } else if (lf_rollsOnGround(ac)) {
             lf_groundRoll(ac);  // towards a stop that is already due
         }
+        keepAboveGround(ac);
         // The vertical speed shown is the one flown (the flare's, a descent to a
         // field elevation); nothing on the ground.
         ac.posBlock.verticalSpeed =

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -171,19 +172,50 @@ void lf_objectRemoved(const SimReply& r)
     resetRemovedAc(r.objectId);
 }
 
+// The simulator's word on the ground, taken with its own height beside it: the
+// on-ground flag counts only while the reported height is within a few feet of
+// the aircraft's height on its wheels (cgHeight), and at that height or below
+// the aircraft is on the ground whatever the flag says. A flag that lags or
+// sticks (an object created on the ground and long since climbing away, one
+// created in the air and rolling out) neither drops an aircraft from the sky nor
+// lets a landing sink on below the runway.
+constexpr double flaggedGroundSlackFt = 10.0;
+constexpr double wheelsDownSlackFt = 1.0;
+
+bool lf_replyShowsGround(const LiveAc& ac, const SimReply& r)
+{
+    const double above = r.valueB - ac.cgHeight;
+    return above <= wheelsDownSlackFt || (r.aircraftId == 1 && above <= flaggedGroundSlackFt);
+}
+
+// Aloft by its own phase: in the take-off (rotation and climb), or flying with
+// no landing committed towards samples the feed has in the air.
+bool lf_aloftByPhase(const LiveAc& ac)
+{
+    if (ac.phase == AcPhase::take_off) return true;
+    if (ac.phase != AcPhase::flying || ac.landing || ac.flareStage > 0 || ac.samples.empty()) return false;
+    return ac.samples[0].airborne && (ac.samples.size() < 2 || ac.samples[1].airborne);
+}
+
 void lf_groundInfo(const SimReply& r)
 {
     LiveAc* ac = lf_liveByObjectInBatch(r.objectId);
     if (!ac) return;
-    if (r.aircraftId == 1 && !ac->groundReplySeen && ac->countdown < 2 && ac->simState != SimState::removingfromsim &&
-        ac->phase != AcPhase::take_off) {
+    const bool showsGround = lf_replyShowsGround(*ac, r);
+    if (showsGround && !ac->groundReplySeen && ac->countdown < 2 && ac->simState != SimState::removingfromsim &&
+        !lf_aloftByPhase(*ac)) {
         if (ac->onGroundSlots != 0 || ac->landing) lf_onGroundSlots(*ac);
         ac->groundReplySeen = true;
         ac->altStep = 0;
         ac->countdown = 1;
     }
     ac->heightAboveGround = r.valueB;
-    if (ac->groundReplySeen || ac->countdown > 1) ac->posBlock.altitude = r.valueA + ac->cgHeight;
+    ac->groundAltitudeFt = static_cast<float>(r.valueA);
+    ac->groundReported = true;
+    ac->groundReportTick = tickCounter.load(std::memory_order_relaxed);
+    // On the ground the aircraft follows the ground the simulator has under it;
+    // in the rotation (countdown above 1) only while the reply has it there.
+    if (ac->groundReplySeen || (ac->countdown > 1 && showsGround)) ac->posBlock.altitude = r.valueA + ac->cgHeight;
 }
 
 void lf_staticAttitude(const SimReply& r)
@@ -226,6 +258,27 @@ double clampedStaticPitch(double b)
 {
     if (b <= -1.0 * geo::degToRad || b > 2.5 * geo::degToRad) return 0.012217304763960306;
     return b;
+}
+
+void keepAboveGround(LiveAc& ac)
+{
+    const double lowest = static_cast<double>(ac.groundAltitudeFt) + ac.cgHeight;
+    if (ac.posBlock.altitude < lowest) ac.posBlock.altitude = lowest;
+}
+
+void reviewGroundAtSample(LiveAc& ac)
+{
+    if (ac.groundReported) {
+        const std::int64_t age = static_cast<std::int64_t>(tickCounter.load(std::memory_order_relaxed)) -
+                                 ac.groundReportTick;
+        if (age <= groundReportStaleTicks) return;
+        ac.groundReported = false;
+    }
+    ac.groundAltitudeFt = -std::numeric_limits<float>::infinity();
+    if (ac.samples.empty() || ac.samples.front().airborne) return;
+    // The feed has a sample on the ground only near the park airport, at its elevation.
+    const ParkAirportInfo park = airportServices().parkAirport();
+    if (!park.code.empty()) ac.groundAltitudeFt = static_cast<float>(park.elevationFt);
 }
 
 void lf_processSimReply(const SimReply& r)

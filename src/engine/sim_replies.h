@@ -35,5 +35,15 @@ void setAcFlightPlan(LiveAc& ac);
 void sendWrittenFlightPlans();
 void lf_parks(LiveAc& ac);
 void lf_onGroundSlots(LiveAc& ac);
+// Before a position goes out: the aircraft is lifted to where it stands on the
+// ground it is known to be over (groundAltitudeFt plus cgHeight), never lower.
+void keepAboveGround(LiveAc& ac);
+// At a due sample: a report of the ground older than groundReportStaleTicks is
+// dropped; without one the ground is known only under a front sample on the
+// ground, at the park airport's elevation.
+void reviewGroundAtSample(LiveAc& ac);
+// The simulator reports the ground of every aircraft near the user at least
+// once a second while it is below 2500 ft above it.
+inline constexpr std::int32_t groundReportStaleTicks = 300;
 // The static pitch a kind-4 reply gives: b, or 0.7 degrees outside (-1, 2.5] degrees.
 double clampedStaticPitch(double b);

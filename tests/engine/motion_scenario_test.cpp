@@ -38,7 +38,7 @@ struct Observed {
 class Scenario {
 public:
     explicit Scenario(double elevation, ParkAirportInfo park = {})
-        : harness_(options(park)), ground_{elevation}
+        : harness_(options(park)), ground_{elevation, std::nullopt}
     {
         harness_.onTick = [this](const TickTrace& t) { onTick(t); };
     }

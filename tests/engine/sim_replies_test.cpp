@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <limits>
 
 #include "core/options.h"
 #include "core/run_state.h"
@@ -221,21 +222,47 @@ TEST(Replies, GroundInformation)
     struct Row {
         const char* name;
         std::function<void(LiveAc&)> setup;
-        std::uint32_t onGround;
+        std::uint32_t onGround;  // the reply's flag
+        double height;           // the reply's height above ground
         bool contact;    // ground reply seen afterwards
         bool touchdown;  // the touchdown steps ran
         double altitude;  // block altitude afterwards
     };
-    // Replies: ground altitude 100 ft, height above ground 3 ft; CG height 8 ft.
+    const auto landing = [](LiveAc& a) { a.landing = true; };
+    const auto towardsTheGround = [](LiveAc& a) { a.samples[1].airborne = false; };
+    // Replies: ground altitude 100 ft; CG height 8 ft (on its wheels the
+    // aircraft reports 8 ft). The base flies at 5000 ft towards a sample in the
+    // air, no landing committed.
     const std::vector<Row> rows = {
-        {"airborne report: only the height", nullptr, 0, false, false, 5000},
-        {"first contact, not landing", nullptr, 1, true, false, 108},
-        {"first contact while landing: touchdown", [](LiveAc& a) { a.landing = true; }, 1, true, true, 108},
-        {"first contact with on-ground slots: touchdown", [](LiveAc& a) { a.onGroundSlots = 2; }, 1, true, true, 108},
-        {"countdown 2 or more: no contact, altitude snapped", [](LiveAc& a) { a.countdown = 2; }, 1, false, false, 108},
-        {"in take_off: no contact", [](LiveAc& a) { a.phase = AcPhase::take_off; }, 1, false, false, 5000},
-        {"removing: no contact", [](LiveAc& a) { a.simState = SimState::removingfromsim; }, 1, false, false, 5000},
-        {"contact seen before: altitude snapped", [](LiveAc& a) { a.groundReplySeen = true; }, 0, true, false, 108},
+        {"airborne report: only the height", nullptr, 0, 500, false, false, 5000},
+        {"first contact descending to a sample on the ground", towardsTheGround, 1, 8, true, false, 108},
+        {"first contact while landing: touchdown", landing, 1, 8, true, true, 108},
+        {"first contact with on-ground slots: touchdown",
+         [&](LiveAc& a) {
+             towardsTheGround(a);
+             a.onGroundSlots = 2;
+         },
+         1, 8, true, true, 108},
+        {"flag on the ground 9.5 ft above the wheels: touchdown", landing, 1, 17.5, true, true, 108},
+        {"flag on the ground 800 ft up (a stale flag): nothing", nullptr, 1, 800, false, false, 5000},
+        {"the same while landing: nothing", landing, 1, 800, false, false, 5000},
+        {"flag in the air, on the wheels while landing (a stale flag): touchdown", landing, 0, 8.5, true, true, 108},
+        {"flag in the air 2 ft above the wheels: not yet", landing, 0, 10, false, false, 5000},
+        {"flying towards samples in the air, no landing: no contact", nullptr, 1, 8, false, false, 5000},
+        {"countdown 2 or more: no contact, altitude snapped", [](LiveAc& a) { a.countdown = 2; }, 1, 8, false, false,
+         108},
+        {"countdown 2, the reply has it 800 ft up: not snapped", [](LiveAc& a) { a.countdown = 2; }, 1, 800, false,
+         false, 5000},
+        {"in take_off: no contact", [](LiveAc& a) { a.phase = AcPhase::take_off; }, 1, 8, false, false, 5000},
+        {"removing: no contact",
+         [&](LiveAc& a) {
+             towardsTheGround(a);
+             a.simState = SimState::removingfromsim;
+         },
+         1, 8, false, false, 5000},
+        {"contact seen before: altitude snapped", [](LiveAc& a) { a.groundReplySeen = true; }, 0, 3, true, false, 108},
+        {"contact seen before, 60 ft high where the ground falls away: follows the ground",
+         [](LiveAc& a) { a.groundReplySeen = true; }, 0, 60, true, false, 108},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -248,22 +275,69 @@ TEST(Replies, GroundInformation)
         a.countdown = 1;
         a.altStep = 2;
         fastRangeRequest = true;
+        IdentityCheckQueue.clear();
         if (row.setup) row.setup(a);
-        w.h.reply({kObj, row.onGround, 0, replyGroundInfo, 100.0, 3.0});
+        w.h.reply({kObj, row.onGround, 0, replyGroundInfo, 100.0, row.height});
         processSimReplies();
         EXPECT_EQ(a.groundReplySeen, row.contact);
-        EXPECT_EQ(a.heightAboveGround, 3.0);
+        EXPECT_EQ(a.heightAboveGround, row.height);
+        EXPECT_EQ(a.groundAltitudeFt, 100.0f);
         EXPECT_EQ(a.posBlock.altitude, row.altitude);
         EXPECT_EQ(a.rollingOut, row.touchdown);
         EXPECT_EQ(a.justLanded, row.touchdown);
         EXPECT_EQ(fastRangeRequest, !row.touchdown);
         if (row.touchdown) {
             EXPECT_FALSE(a.landing);
+            ASSERT_FALSE(IdentityCheckQueue.empty());
             EXPECT_EQ(IdentityCheckQueue.back(), kHex);
             EXPECT_EQ(w.h.api().calls.count("set 401 150 24"), 1u);
             ASSERT_FALSE(eventQueue.empty());
             EXPECT_EQ(eventQueue.front(), (QueuedEvent{kObj, EVENT_SPOILERS_SET, 16383}));
         }
+    }
+}
+
+// The ground no position goes below: the simulator's report while it is fresh;
+// without one, the park airport's elevation under a sample on the ground.
+TEST(Replies, GroundUnderTheAircraft)
+{
+    constexpr float unknown = -std::numeric_limits<float>::infinity();
+    struct Row {
+        const char* name;
+        bool reported;          // a report of ground 100 ft came at tick 1000
+        std::int32_t sampleAt;  // the tick of the due sample that reviews it
+        bool onGround;          // the front sample is on the ground
+        float ground;           // groundAltitudeFt afterwards
+        double lifted;          // a block at -100 ft goes out at this altitude (CG height 8 ft)
+    };
+    const std::vector<Row> rows = {
+        {"a fresh report", true, 1300, false, 100.0f, 108},
+        {"a report 3 s old at a sample on the ground: dropped, the park airport's", true, 1301, true, -11.0f, -3},
+        {"a report 3 s old at a sample in the air: nothing known", true, 1301, false, unknown, -100},
+        {"no report, a sample on the ground: the park airport's", false, 1000, true, -11.0f, -3},
+        {"no report, a sample in the air: nothing known", false, 1000, false, unknown, -100},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScenarioOptions o;
+        o.park = {"EHAM", "AMS", 52.3, 4.8, -11.0};
+        Waiting w(9000, o);
+        LiveAc& a = w.ac();
+        a.simState = SimState::active;
+        a.objectId = kObj;
+        a.cgHeight = 8;
+        a.samples.front().airborne = !row.onGround;
+        if (row.reported) {
+            tickCounter = 1000;
+            w.h.reply({kObj, 0, 0, replyGroundInfo, 100.0, 2000.0});
+            processSimReplies();
+        }
+        tickCounter = row.sampleAt;
+        reviewGroundAtSample(a);
+        EXPECT_EQ(a.groundAltitudeFt, row.ground);
+        a.posBlock.altitude = -100;
+        keepAboveGround(a);
+        EXPECT_EQ(a.posBlock.altitude, row.lifted);
     }
 }
 

@@ -371,15 +371,15 @@ TEST_F(SimClientThread, ConversationOfOneAiAircraft)
     const std::uint32_t oid = server_->aiObjects().front().id;
     EXPECT_EQ(server_->aiObjects().front().atcId, "AAL123");
 
-    requestGroundInfo();  // the new object answers with its tail
-    ASSERT_EQ(waitReplies(1), (std::vector<SimReply>{{oid, 0xABCDEF, 0, replyLiveCreated, 0.0, 0.0}}));
+    requestGroundInfo();  // the new object answers with its tail, on its wheels (its CG height, 6.5 ft)
+    ASSERT_EQ(waitReplies(1), (std::vector<SimReply>{{oid, 0xABCDEF, 0, replyLiveCreated, 0.0, 6.5}}));
     EXPECT_TRUE(waitForOp(sc::Op::AIReleaseControl));
     server_->sendFrame();  // the three freezes
     EXPECT_TRUE(simtest::eventually([&] { return server_->aiObject(oid)->frozen.size() == 3; }));
     EXPECT_TRUE(server_->aiObject(oid)->released);
 
     requestGroundInfo();  // now a known object on the ground: ground info
-    EXPECT_EQ(waitReplies(1), (std::vector<SimReply>{{oid, 1, 0, replyGroundInfo, 1416.0, 0.0}}));
+    EXPECT_EQ(waitReplies(1), (std::vector<SimReply>{{oid, 1, 0, replyGroundInfo, 1416.0, 6.5}}));
 
     {
         std::lock_guard lock(simQueueMutex);  // the engine's StaticCG request

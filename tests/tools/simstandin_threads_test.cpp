@@ -1,6 +1,8 @@
 // The simulator stand-in itself, driven through the client library: what it
 // answers, what it keeps in its world, and its triggers.
 
+#include <optional>
+
 #include "simlink/sim_definitions.h"
 #include "simlink/support/sim_fixture.h"
 
@@ -161,6 +163,64 @@ TEST_F(StandIn, ConversationOfOneAiAircraft)
     EXPECT_EQ(u32(got[0], 16), 203u);
     EXPECT_EQ(u32(got[0], 20), 100u);
     EXPECT_FALSE(server_->aiObject(100));
+}
+
+// As the simulator computes them: each object's on-ground flag and height
+// above ground follow its latest position (on its wheels: its CG height, 6.5 ft,
+// above the ground), unless the flag is held stale on purpose.
+TEST_F(StandIn, OnGroundFlagAndHeightFollowThePosition)
+{
+    start();
+    const auto user = server_->user();
+    const double ground = user.groundAltitude;
+    const auto groundInfo = [&](std::uint32_t object) -> std::pair<double, std::uint64_t> {
+        SimConnect_RequestDataOnSimObjectType(h_, 101, 404, 10000, SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+        for (const Bytes& m : next(3)) {  // the user, the two objects
+            if (u32(m, 16) == object) return {sc::getF64(m.data() + 40), sc::getU64(m.data() + 56)};
+        }
+        ADD_FAILURE() << "object " << object << " not in the answer";
+        return {-1.0, 9};
+    };
+    const auto place = [&](std::uint32_t object, double height) {
+        const AcPositionBlock pos{user.state.latitude, user.state.longitude, 0.0, 0.0, 1.5, ground + height, 0.0, 150.0};
+        SimConnect_SetDataOnSimObject(h_, 402, object, 0, 0, sizeof pos, &pos);
+    };
+    SimConnect_AICreateNonATCAircraft(h_, "T", "AIR1", at(user.state.latitude, user.state.longitude, ground + 3000, false),
+                                      104);
+    SimConnect_AICreateNonATCAircraft(h_, "T", "GND1", at(user.state.latitude, user.state.longitude, 0, true), 104);
+    next(2);
+    struct Row {
+        const char* name;
+        std::uint32_t object;
+        bool hold;
+        std::optional<double> placedAt;  // height above ground sent; none: as created
+        double height;
+        std::uint64_t onGround;
+    };
+    const std::vector<Row> rows = {
+        {"created aloft", 100, false, std::nullopt, 3000, 0},
+        {"created on the ground: on its wheels", 101, false, std::nullopt, 6.5, 1},
+        {"landed: on its wheels", 100, false, 6.5, 6.5, 1},
+        {"the gear's give", 100, false, 7.0, 7.0, 1},
+        {"a foot above the wheels: in the air", 100, false, 7.5, 7.5, 0},
+        {"below the ground: on it, no height", 100, false, -20, 0, 1},
+        {"took off", 101, false, 800, 800, 0},
+        {"held: climbing on, the flag stays", 101, true, 1500, 1500, 0},
+        {"held: landed, the flag stays", 101, true, 6.5, 6.5, 0},
+        {"held: the other stays on the ground 800 ft up", 100, true, 800, 800, 1},
+        {"released: right again", 100, false, 800, 800, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        server_->configure([&](auto& o) { o.holdOnGroundFlags = row.hold; });
+        if (row.placedAt) place(row.object, *row.placedAt);
+        const auto [height, onGround] = groundInfo(row.object);
+        EXPECT_NEAR(height, row.height, 1e-9);
+        EXPECT_EQ(onGround, row.onGround);
+        const auto ai = server_->aiObject(row.object);
+        ASSERT_TRUE(ai);
+        EXPECT_EQ(ai->onGround, row.onGround != 0);
+    }
 }
 
 TEST_F(StandIn, RefusalsAndExceptionsCarryThePacketId)

@@ -409,7 +409,7 @@ void FlatGround::answer(std::int32_t tick) const
         if (height > 2500) continue;
         SimReply r;
         r.objectId = ac.objectId;
-        r.aircraftId = height <= ac.cgHeight ? 1 : 0;
+        r.aircraftId = heldFlag.value_or(height <= ac.cgHeight) ? 1 : 0;
         r.kind = replyGroundInfo;
         r.valueA = elevationFt;
         r.valueB = height;
@@ -439,7 +439,8 @@ std::vector<std::string> motionSceneNames()
 }
 
 bool runMotionScene(const std::string& name, std::int32_t maxTicks,
-                    const std::function<void(std::int32_t, const LiveAc&)>& row, SceneRecord* record)
+                    const std::function<void(std::int32_t, const LiveAc&)>& row, SceneRecord* record,
+                    std::optional<bool> heldGroundFlag)
 {
     const LatLon field{52.3086, 4.7639};
     const double elevation = -11.0;
@@ -506,7 +507,7 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
     }
     bool taxiFed = false;
     bool lost = false;
-    const FlatGround ground{elevation};
+    const FlatGround ground{elevation, heldGroundFlag};
     for (std::int32_t i = 0; i < maxTicks; ++i) {
         const std::int32_t tick = tickCounter.load();
         const double seconds = world.now(tick);

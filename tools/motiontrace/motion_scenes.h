@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@
 // nothing above 2500 ft. The tests fly their scenarios over it too.
 struct FlatGround {
     double elevationFt = 0.0;
+    // The on-ground flag every answer carries whatever the height: a simulator
+    // whose flag is wrong. None: the flag follows the height.
+    std::optional<bool> heldFlag;
     // After the tick that ran with tickCounter == tick.
     void answer(std::int32_t tick) const;
 };
@@ -56,8 +60,10 @@ struct SceneRecord {
 // gone), calling `row` after every tick with the tick and the first live
 // aircraft while it is in the simulator, and filling `record` when given.
 // False for an unknown scene name.
+// `heldGroundFlag`: the ground's answers carry this on-ground flag throughout.
 bool runMotionScene(const std::string& name, std::int32_t maxTicks,
-                    const std::function<void(std::int32_t, const LiveAc&)>& row, SceneRecord* record = nullptr);
+                    const std::function<void(std::int32_t, const LiveAc&)>& row, SceneRecord* record = nullptr,
+                    std::optional<bool> heldGroundFlag = std::nullopt);
 
 // The scene for its own length, judged.
 motionjudge::Verdict judgeMotionScene(const std::string& name, SceneRecord* record = nullptr);

@@ -37,6 +37,15 @@ Bytes lf_bytesOf(const T& value)
     return b;
 }
 
+// The object at an altitude: its height above the ground and, unless held,
+// its on-ground flag follow.
+void lf_placeAt(AiObject& o, double altitude, bool holdFlag)
+{
+    o.altitude = altitude;
+    o.altAboveGround = std::max(0.0, altitude - o.groundAltitude);
+    if (!holdFlag) o.onGround = o.altAboveGround <= o.staticAttitude.staticCgHeight + onGroundSlackFt;
+}
+
 Bytes lf_groundInfo(double agl, double groundAlt, bool onGround, const std::string& atcId)
 {
     GroundInfoBlock g{};
@@ -368,8 +377,7 @@ void FakeSimServer::handlePacket(const RecordedPacket& p, std::vector<Bytes>& ou
                 it->second.lastPosition = b;
                 it->second.latitude = b.latitude;
                 it->second.longitude = b.longitude;
-                it->second.altitude = b.altitude;
-                it->second.altAboveGround = std::max(0.0, b.altitude - it->second.groundAltitude);
+                lf_placeAt(it->second, b.altitude, options_.holdOnGroundFlags);
                 if (const auto t = trackOf_.find(object); options_.recordTracks && t != trackOf_.end())
                     tracks_[t->second].positions.push_back({trackClockSeconds(), b});
             } else if (def == DEF_ENGINE && p.raw.size() >= 36 + sizeof(EngineBlock)) {
@@ -403,9 +411,14 @@ void FakeSimServer::handlePacket(const RecordedPacket& p, std::vector<Bytes>& ou
             o.latitude = p.f64(284);
             o.longitude = p.f64(292);
             o.altitude = p.f64(300);
-            o.onGround = p.u32(332) != 0;
             o.groundAltitude = user_.groundAltitude;
-            o.altAboveGround = o.onGround ? 0.0 : std::max(0.0, o.altitude - o.groundAltitude);
+            if (p.u32(332) != 0) {
+                // Created on the ground: the simulator sets it down on its wheels.
+                o.onGround = true;
+                lf_placeAt(o, o.groundAltitude + o.staticAttitude.staticCgHeight, true);
+            } else {
+                lf_placeAt(o, o.altitude, false);
+            }
             o.createPacketId = p.packetId;
             objects_[o.id] = o;
             {

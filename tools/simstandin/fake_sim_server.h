@@ -53,6 +53,10 @@ struct StandInOptions {
     bool failFlightPlans = false;       // exception 23 for every flight plan
     bool emptyByTypeAnswers = false;    // answer by-type requests with no object
     bool removeObjectsOnDisconnect = true;  // a client's AI objects go with it, as in the simulator
+    // Each AI object's on-ground flag keeps the value it has (from its creation,
+    // when set from the start) while its height above ground follows its
+    // positions: a simulator whose flag is wrong, on purpose.
+    bool holdOnGroundFlags = false;
     std::set<std::string> failingTitles;  // creations refused with exception 22
     int failNextCreations = 0;            // the next n creations are refused too
     double radiusSlackMetres = 0.0;
@@ -70,11 +74,18 @@ struct UserAircraft {
     UserAcState state{};
 };
 
+// An object stands on its wheels with its reference point staticAttitude's CG
+// height above the ground; as in the simulator its height above ground is that
+// of the reference point, and it is on the ground while that height is at most
+// its CG height and this much for the gear's give.
+inline constexpr double onGroundSlackFt = 0.5;
+
 struct AiObject {
     std::uint32_t id = 0;
     std::string title;
     std::string atcId;  // the tail it was created with
     double latitude = 0, longitude = 0, altitude = 0;
+    // Both follow its latest position (one created on the ground stands on its wheels).
     double altAboveGround = 0, groundAltitude = 0;
     bool onGround = false;
     bool foreign = false;  // not created by the client
