@@ -641,3 +641,63 @@ TEST_F(Prediction, AnObjectCreatedWhileItRollsRollsOnAtTheServedSpeed)
         liveAircraft.clear();
     }
 }
+
+// A record created again and again (a livery respawn, a callsign that flaps)
+// starts each new object where the old one was going and falls behind by the
+// time the simulator takes to create it; that lag is flown off before the next
+// creation and never adds up.
+TEST_F(Prediction, RecreationsDoNotAddUpTheirLag)
+{
+    struct Row {
+        const char* name;
+        double knots;
+        double altitude;  // 0: on the ground
+    };
+    const Row rows[] = {
+        {"a light aircraft at 75 kt aloft", 75.0, 1500.0},
+        {"taxiing at 15 kt", 15.0, 0.0},
+    };
+    constexpr int count = 160;             // samples 4 s apart
+    constexpr std::int32_t creation = 250;  // ticks from the new object's creation to its activation
+    constexpr std::int32_t every = 4000;    // ticks between re-creations
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        tickCounter.store(0);
+        std::vector<PositionSample> stream;
+        const LatLon start{52.0, 5.0};
+        LatLon p = start;
+        for (int i = 0; i < count; ++i) {
+            stream.push_back(sample(p, r.knots, i * 400, r.altitude));
+            p = direct(p, 90, r.knots * 4 / 3600);
+        }
+        liveAircraft.push_back(aircraft(AcCategory::Light, stream, 90));
+        LiveAc& ac = liveAircraft.back();
+        ac.phase = r.altitude > 0 ? AcPhase::flying : AcPhase::taxi;
+        double worstLag = 0.0;
+        int recreations = 0;
+        while (tickCounter.load() < (count - 10) * 400) {
+            if (tickCounter.load() % every == every - 1) {
+                // The object goes; the record stays and is created anew.
+                ac.simState = SimState::buffer;
+                ac.objectId = 0;
+                while (ac.simState == SimState::buffer) {
+                    updateLiveAc(ac);
+                    tickCounter.fetch_add(1);
+                }
+                ASSERT_EQ(ac.simState, SimState::adding2sim);
+                tickCounter.fetch_add(creation);
+                ac.objectId = 100 + static_cast<std::uint32_t>(recreations);
+                activateAc(ac);
+                ASSERT_EQ(ac.simState, SimState::active);
+                ++recreations;
+            }
+            ASSERT_TRUE(tickOnce(ac)) << tickCounter.load();
+            const double lag = (r.knots * tickCounter.load() / 360000.0 - inverse(start, at(ac)).nm) / r.knots * 3600;
+            worstLag = std::max(worstLag, lag);
+        }
+        EXPECT_GE(recreations, 10);
+        // One creation's delay (and on the ground the roll's start), never the sum of them.
+        EXPECT_LE(worstLag, creation / 100.0 + (r.altitude > 0 ? 1.0 : 3.0));
+        liveAircraft.clear();
+    }
+}
