@@ -478,6 +478,7 @@ struct alignas(64) LiveAc : SimAc {
     bool updateFlag = false;
     bool holding = false;
     std::uint32_t holdStartTick = 0;
+    bool holdLostMoving = false;  // the hold began when the fixes stopped while it moved
     bool departurePending = false;
     std::int32_t pushBackCountdown = 0;
     bool pushBackTurnRight = false;

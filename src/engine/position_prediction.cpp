@@ -830,6 +830,27 @@ void lf_splitOnSpeedJump(LiveAc& ac)
     }
 }
 
+bool lf_standsInTheWay(const LiveAc& ac)
+{
+    if (ac.parkProgress < 1 || !ac.groundReplySeen || ac.simState != SimState::active) return false;
+    // At its stand the stand rules decide (a neighbour that parks clears the adjacent stands).
+    if (ac.phase == AcPhase::parked || ac.phase == AcPhase::parking) return false;
+    for (const LiveAc& other : liveAircraft) {
+        if (&other == &ac || other.simState != SimState::active || !lf_rollsOnGround(other)) continue;
+        if (other.rollSpeed < 1.0 || other.parkProgress >= 1) continue;
+        const double span = 1.2 * (ac.halfWingspan + other.halfWingspan) * metresPerNm;
+        const double north = (ac.posBlock.latitude - other.posBlock.latitude) * curveMetresPerDegree;
+        const double east = wrapLonDelta(ac.posBlock.longitude - other.posBlock.longitude) * curveMetresPerDegree *
+                            std::cos(other.posBlock.latitude * degToRad);
+        const double travel = lf_travelHeading(other);
+        const double along = north * std::cos(travel) + east * std::sin(travel);
+        const double across = std::abs(east * std::cos(travel) - north * std::sin(travel));
+        const double reach = other.rollSpeed * lf_metresPerKnotTick * inTheWayLookAheadTicks;
+        if (across <= span && along >= -span && along <= reach + span) return true;
+    }
+    return false;
+}
+
 bool lf_extendStream(LiveAc& ac)
 {
     if (ac.samples.empty()) return false;
@@ -844,11 +865,16 @@ bool lf_extendStream(LiveAc& ac)
         }
         const auto now = static_cast<std::uint32_t>(lf_now());
         if (ac.holding) {
-            const std::uint32_t minutes = (now - ac.holdStartTick) / static_cast<std::uint32_t>(ticksPerMinute);
+            const std::uint32_t ticks = now - ac.holdStartTick;
+            const std::uint32_t minutes = ticks / static_cast<std::uint32_t>(ticksPerMinute);
             if (static_cast<std::int64_t>(minutes) > MAX_HOLDING_MINUTES.get()) return false;
+            // Lost while it moved (a roll-out, a taxi): it was not waiting there, and may stand where others pass.
+            if (ac.holdLostMoving && ticks > static_cast<std::uint32_t>(lostHoldTicks)) return false;
         } else {
             ac.holdStartTick = now;
             ac.holding = true;
+            const PositionSample& last = ac.samples.front();
+            ac.holdLostMoving = !last.stationary && last.groundSpeed > 1.0;
         }
         PositionSample hold = ac.samples.front();
         hold.dueTick = toTicks(static_cast<double>(hold.dueTick) + 300.0);

@@ -709,3 +709,67 @@ TEST_F(Prediction, RecreationsDoNotAddUpTheirLag)
         liveAircraft.clear();
     }
 }
+
+// An aircraft whose fixes stopped is not left standing where others pass: lost
+// while it rolled it holds at most 30 s (it was not waiting there); held or
+// not, it goes before an aircraft rolling on the ground would run into it. One
+// the feed showed waiting keeps its hold while nothing comes its way.
+TEST_F(Prediction, AnAircraftWithoutFixesStandsInNobodysWay)
+{
+    struct Row {
+        const char* name;
+        double lastKnots;      // the holder's last fixes: 0 standing, else rolling east
+        double moverKnots;     // a second aircraft rolling east behind it (0: none)
+        double moverOffsetM;   // its track's distance to the side of the holder's
+        bool holderStays;      // still there at the end (4 minutes)
+    };
+    const Row rows[] = {
+        {"served waiting, nobody comes: it holds", 0.0, 0.0, 0.0, true},
+        {"lost in its roll-out, nobody comes: gone within 30 s", 20.0, 0.0, 0.0, false},
+        {"served waiting, a landing rolls towards it", 0.0, 60.0, 0.0, false},
+        {"served waiting, a taxi passes towards it 10 m to the side", 0.0, 15.0, 10.0, false},
+        {"served waiting, a taxi passes on a parallel taxiway 120 m off", 0.0, 15.0, 120.0, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        tickCounter.store(0);
+        liveAircraft.clear();
+        const LatLon start{52.0, 5.0};
+        const LatLon holdAt = direct(start, 90, 0.5);
+        // The holder: two fixes, then none.
+        const LatLon before = direct(holdAt, 270, r.lastKnots * 4 / 3600);
+        std::vector<PositionSample> held{sample(before, r.lastKnots, 0), sample(holdAt, r.lastKnots, 400)};
+        if (r.lastKnots == 0) held.back().stationary = true;
+        liveAircraft.push_back(aircraft(AcCategory::Large, held, 90, 100));
+        if (r.moverKnots > 0) {
+            // The mover: 0.5 nm behind the holder, on a track `moverOffsetM` to the north of it.
+            const LatLon from = direct(start, 0, r.moverOffsetM / 1852);
+            std::vector<PositionSample> roll;
+            LatLon p = from;
+            for (int i = 0; i < 40; ++i) {
+                roll.push_back(sample(p, r.moverKnots, i * 400));
+                p = direct(p, 90, r.moverKnots * 4 / 3600);
+            }
+            liveAircraft.push_back(aircraft(AcCategory::Large, roll, 90, 101));
+            liveAircraft.back().aircraftId = 0x400001;
+            liveAircraft.back().callsign = "TST456";
+        }
+        const double span = 2 * 0.01 * 1852;  // the sum of both half wingspans, m
+        std::int32_t gone = -1;
+        for (std::int32_t t = 0; t < 24000; ++t) {
+            for (LiveAc& ac : liveAircraft) updateLiveAc(ac);
+            positionQueue.write().clear();
+            tickCounter.fetch_add(1);
+            const LiveAc& holder = liveAircraft.front();
+            if (gone < 0 && holder.simState != SimState::active) gone = t;
+            if (gone < 0 && liveAircraft.size() > 1 && liveAircraft.back().simState == SimState::active) {
+                ASSERT_GE(inverse(at(holder), at(liveAircraft.back())).nm * 1852, span) << t;
+            }
+        }
+        EXPECT_EQ(gone < 0, r.holderStays) << gone;
+        if (r.lastKnots > 0) {
+            EXPECT_LE(gone, 400 + lostHoldTicks + 400);
+        }
+        liveAircraft.clear();
+    }
+}
