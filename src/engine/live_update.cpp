@@ -99,11 +99,10 @@ bool updateLiveAc(LiveAc& ac)
             ac.posBlock.trueAirspeed = next.present && next.stationary ? 0.0 : ac.signedSpeed;
             if (ac.simState != SimState::active) return lf_erase(ac);
         }
-        // Without fixes it goes when an aircraft rolling on the ground would run
-        // into it (every tenth tick, spread over the aircraft).
-        if (ac.parkProgress >= 1 && ac.groundReplySeen && (lf_tickNow() + ac.objectId) % 10 == 0 &&
-            lf_standsInTheWay(ac)) {
-            if (LOG.get()) logLine(vr::format("          {:8} without fixes, removed out of the way", ac.callsign));
+        // It goes when an aircraft rolling on the ground would run into it
+        // (every tenth tick, spread over the aircraft).
+        if (ac.groundReplySeen && (lf_tickNow() + ac.objectId) % 10 == 0 && lf_standsInTheWay(ac)) {
+            if (LOG.get()) logLine(vr::format("          {:8} removed out of the way", ac.callsign));
             removeAircraftFromSim(ac);
             return lf_erase(ac);
         }

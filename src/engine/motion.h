@@ -100,10 +100,12 @@ void lf_splitOnSpeedJump(LiveAc& ac);
 // stopped while the aircraft moved lasts lostHoldTicks.
 bool lf_extendStream(LiveAc& ac);
 inline constexpr std::int32_t lostHoldTicks = 3000;  // 30 s
-// An aircraft without fixes (held or extrapolated) on the ground and not at a
-// stand (parked or parking), in the way of another live aircraft rolling on the
-// ground: that one would pass within the sum of their half wingspans (and a
-// fifth) in the next inTheWayLookAheadTicks.
+// An aircraft on the ground (not driving into its stand) in the way of another
+// live aircraft rolling on the ground that closes in on it: that one would pass
+// within the sum of their half wingspans (and a fifth) in the next
+// inTheWayLookAheadTicks when this one has no fixes (held or extrapolated),
+// in half that time when it has (the feed's own aircraft do not meet: such a
+// meeting comes of their different lags).
 bool lf_standsInTheWay(const LiveAc& ac);
 inline constexpr std::int32_t inTheWayLookAheadTicks = 1000;  // 10 s
 // Appends one synthetic sample and sets parkProgress = k.

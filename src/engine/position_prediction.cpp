@@ -832,20 +832,27 @@ void lf_splitOnSpeedJump(LiveAc& ac)
 
 bool lf_standsInTheWay(const LiveAc& ac)
 {
-    if (ac.parkProgress < 1 || !ac.groundReplySeen || ac.simState != SimState::active) return false;
+    if (!ac.groundReplySeen || ac.simState != SimState::active || !lf_groundPhase(ac.phase)) return false;
     // At its stand the stand rules decide (a neighbour that parks clears the adjacent stands).
-    if (ac.phase == AcPhase::parked || ac.phase == AcPhase::parking) return false;
+    if (ac.phase == AcPhase::parking) return false;
+    const bool withoutFixes = ac.parkProgress >= 1;
+    const double ownKt = lf_rollsOnGround(ac) ? ac.rollSpeed : 0.0;
+    const double ownTravel = lf_travelHeading(ac);
+    const double ahead = withoutFixes ? inTheWayLookAheadTicks : inTheWayLookAheadTicks / 2;
     for (const LiveAc& other : liveAircraft) {
         if (&other == &ac || other.simState != SimState::active || !lf_rollsOnGround(other)) continue;
         if (other.rollSpeed < 1.0 || other.parkProgress >= 1) continue;
+        const double travel = lf_travelHeading(other);
+        // How fast the other closes in along its own direction.
+        const double closingKt = other.rollSpeed - ownKt * std::cos(ownTravel - travel);
+        if (closingKt < 1.0) continue;
         const double span = 1.2 * (ac.halfWingspan + other.halfWingspan) * metresPerNm;
         const double north = (ac.posBlock.latitude - other.posBlock.latitude) * curveMetresPerDegree;
         const double east = wrapLonDelta(ac.posBlock.longitude - other.posBlock.longitude) * curveMetresPerDegree *
                             std::cos(other.posBlock.latitude * degToRad);
-        const double travel = lf_travelHeading(other);
         const double along = north * std::cos(travel) + east * std::sin(travel);
         const double across = std::abs(east * std::cos(travel) - north * std::sin(travel));
-        const double reach = other.rollSpeed * lf_metresPerKnotTick * inTheWayLookAheadTicks;
+        const double reach = closingKt * lf_metresPerKnotTick * ahead;
         if (across <= span && along >= -span && along <= reach + span) return true;
     }
     return false;

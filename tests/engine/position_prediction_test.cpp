@@ -713,7 +713,8 @@ TEST_F(Prediction, RecreationsDoNotAddUpTheirLag)
 // An aircraft whose fixes stopped is not left standing where others pass: lost
 // while it rolled it holds at most 30 s (it was not waiting there); held or
 // not, it goes before an aircraft rolling on the ground would run into it. One
-// the feed showed waiting keeps its hold while nothing comes its way.
+// the feed showed waiting keeps its hold while nothing comes its way. With
+// fixes, the one run into goes too; one that follows at its own speed does not.
 TEST_F(Prediction, AnAircraftWithoutFixesStandsInNobodysWay)
 {
     struct Row {
@@ -722,6 +723,7 @@ TEST_F(Prediction, AnAircraftWithoutFixesStandsInNobodysWay)
         double moverKnots;     // a second aircraft rolling east behind it (0: none)
         double moverOffsetM;   // its track's distance to the side of the holder's
         bool holderStays;      // still there at the end (4 minutes)
+        bool fixesGoOn = false;  // the holder's fixes go on (at lastKnots) all along
     };
     const Row rows[] = {
         {"served waiting, nobody comes: it holds", 0.0, 0.0, 0.0, true},
@@ -729,6 +731,8 @@ TEST_F(Prediction, AnAircraftWithoutFixesStandsInNobodysWay)
         {"served waiting, a landing rolls towards it", 0.0, 60.0, 0.0, false},
         {"served waiting, a taxi passes towards it 10 m to the side", 0.0, 15.0, 10.0, false},
         {"served waiting, a taxi passes on a parallel taxiway 120 m off", 0.0, 15.0, 120.0, true},
+        {"rolling out at 20 kt with fixes, a departure rolls up behind", 20.0, 150.0, 0.0, false, true},
+        {"taxiing at 15 kt with fixes, another follows at 15 kt", 15.0, 15.0, 0.0, true, true},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -740,13 +744,17 @@ TEST_F(Prediction, AnAircraftWithoutFixesStandsInNobodysWay)
         const LatLon before = direct(holdAt, 270, r.lastKnots * 4 / 3600);
         std::vector<PositionSample> held{sample(before, r.lastKnots, 0), sample(holdAt, r.lastKnots, 400)};
         if (r.lastKnots == 0) held.back().stationary = true;
+        for (LatLon p = holdAt; r.fixesGoOn && held.size() < 80;) {
+            p = direct(p, 90, r.lastKnots * 4 / 3600);
+            held.push_back(sample(p, r.lastKnots, held.back().dueTick + 400));
+        }
         liveAircraft.push_back(aircraft(AcCategory::Large, held, 90, 100));
         if (r.moverKnots > 0) {
             // The mover: 0.5 nm behind the holder, on a track `moverOffsetM` to the north of it.
             const LatLon from = direct(start, 0, r.moverOffsetM / 1852);
             std::vector<PositionSample> roll;
             LatLon p = from;
-            for (int i = 0; i < 40; ++i) {
+            for (int i = 0; i < 80; ++i) {
                 roll.push_back(sample(p, r.moverKnots, i * 400));
                 p = direct(p, 90, r.moverKnots * 4 / 3600);
             }
@@ -767,7 +775,7 @@ TEST_F(Prediction, AnAircraftWithoutFixesStandsInNobodysWay)
             }
         }
         EXPECT_EQ(gone < 0, r.holderStays) << gone;
-        if (r.lastKnots > 0) {
+        if (r.lastKnots > 0 && !r.fixesGoOn) {
             EXPECT_LE(gone, 400 + lostHoldTicks + 400);
         }
         liveAircraft.clear();
