@@ -36,6 +36,12 @@ void lf_shrink(std::int32_t& v)
     if (v > 1000) v = std::max(v - 100, 1000);
 }
 
+bool lf_groundPhase(AcPhase phase)
+{
+    return phase == AcPhase::pushing_back || phase == AcPhase::pushed_back || phase == AcPhase::taxi ||
+           phase == AcPhase::parking;
+}
+
 // A leg of n ticks at the speed served, flown at most a tenth faster: its fewest ticks.
 std::int64_t lf_fastestLeg(std::int64_t n)
 {
@@ -97,9 +103,9 @@ void lf_retime(LiveAc& ac, PositionSample& s1, std::int64_t due, double servedKt
         } else {
             due = std::max(due, own - ac.dueLead);
         }
-        // Taxiing or standing (the ground roll smooths the pace); the take-off and
-        // the landing keep their lag until the aircraft cruises or taxies.
-        const bool taxies = ac.groundReplySeen && !ac.takeOffRoll && !ac.rollingOut;
+        // Taxiing or standing in a ground phase (the ground roll smooths the pace);
+        // the take-off and the landing keep their lag until it cruises or taxies.
+        const bool taxies = ac.groundReplySeen && lf_groundPhase(ac.phase) && !ac.takeOffRoll && !ac.rollingOut;
         if (ac.dueShift > 0 && due > feed && taxies) {
             const std::int64_t fastest = s1.stationary ? now + lf_minLegTicks : now + lf_fastestLeg(due - now);
             due = std::min(due, std::max(feed, fastest));
@@ -173,12 +179,6 @@ constexpr double lf_arrivedMetres = 0.1;
 constexpr double lf_steerMetres = 3.0;  // nearer the end, no more steering for it
 constexpr double lf_creepKt = 3.0;       // slower, a place behind is turned to ...
 constexpr double lf_turnToMetres = 10.0;  // ... when it lies farther than this
-
-bool lf_groundPhase(AcPhase phase)
-{
-    return phase == AcPhase::pushing_back || phase == AcPhase::pushed_back || phase == AcPhase::taxi ||
-           phase == AcPhase::parking;
-}
 
 // The curve point (north, east in metres from its origin) at u in [0, 1], and its heading.
 void lf_curvePoint(const GroundCurve& c, double u, double& north, double& east)
