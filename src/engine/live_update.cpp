@@ -100,8 +100,8 @@ bool updateLiveAc(LiveAc& ac)
             if (ac.simState != SimState::active) return lf_erase(ac);
         }
         // It goes when an aircraft rolling on the ground would run into it
-        // (every tenth tick, spread over the aircraft).
-        if (ac.groundReplySeen && (lf_tickNow() + ac.objectId) % 10 == 0 && lf_standsInTheWay(ac)) {
+        // (twice a second, spread over the aircraft).
+        if (ac.groundReplySeen && (lf_tickNow() + ac.objectId) % 50 == 0 && lf_standsInTheWay(ac)) {
             if (LOG.get()) logLine(vr::format("          {:8} removed out of the way", ac.callsign));
             removeAircraftFromSim(ac);
             return lf_erase(ac);

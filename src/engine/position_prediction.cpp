@@ -842,14 +842,17 @@ bool lf_standsInTheWay(const LiveAc& ac)
     for (const LiveAc& other : liveAircraft) {
         if (&other == &ac || other.simState != SimState::active || !lf_rollsOnGround(other)) continue;
         if (other.rollSpeed < 1.0 || other.parkProgress >= 1) continue;
+        const double span = 1.2 * (ac.halfWingspan + other.halfWingspan) * metresPerNm;
+        const double north = (ac.posBlock.latitude - other.posBlock.latitude) * curveMetresPerDegree;
+        const double east = wrapLonDelta(ac.posBlock.longitude - other.posBlock.longitude) * curveMetresPerDegree *
+                            other.rollCosLat;
+        // Farther than it could close in: no closer look.
+        const double most = (other.rollSpeed + ownKt) * lf_metresPerKnotTick * ahead + span;
+        if (std::abs(north) > most || std::abs(east) > most) continue;
         const double travel = lf_travelHeading(other);
         // How fast the other closes in along its own direction.
         const double closingKt = other.rollSpeed - ownKt * std::cos(ownTravel - travel);
         if (closingKt < 1.0) continue;
-        const double span = 1.2 * (ac.halfWingspan + other.halfWingspan) * metresPerNm;
-        const double north = (ac.posBlock.latitude - other.posBlock.latitude) * curveMetresPerDegree;
-        const double east = wrapLonDelta(ac.posBlock.longitude - other.posBlock.longitude) * curveMetresPerDegree *
-                            std::cos(other.posBlock.latitude * degToRad);
         const double along = north * std::cos(travel) + east * std::sin(travel);
         const double across = std::abs(east * std::cos(travel) - north * std::sin(travel));
         const double reach = closingKt * lf_metresPerKnotTick * ahead;
