@@ -470,10 +470,14 @@ struct alignas(64) LiveAc : SimAc {
 
     // --- the sample queue ---
     double lastSampleTime = 0.0;         // s, of the last record merged
-    // Ticks the aircraft runs behind the feed's schedule: the samples that fell
-    // due while the simulator created the object are flown from the activation
-    // on, and every later sample is due this much later too.
+    // Ticks the aircraft runs behind the feed's schedule (negative: ahead): the
+    // samples that fell due while the simulator created the object are flown
+    // from the activation on, and every later sample is due this much later too.
+    // The re-timing works it off (lf_retime in position_prediction.cpp).
     std::int32_t dueShift = 0;
+    // The pace of the last cruising leg against the speed served (1: as served),
+    // between 0.9 and 1.1 while the aircraft comes back to the feed's schedule.
+    double feedPace = 1.0;
 
     // --- working state of movement, landing and parking ---
     LatLon collisionTestPosition;  // the static-collision test (position at the last test)
@@ -485,6 +489,7 @@ struct alignas(64) LiveAc : SimAc {
     bool updateFlag = false;
     bool holding = false;
     std::uint32_t holdStartTick = 0;
+    bool holdLostMoving = false;  // the hold began when the fixes stopped while it moved
     bool departurePending = false;
     std::int32_t pushBackCountdown = 0;
     bool pushBackTurnRight = false;

@@ -101,6 +101,13 @@ bool updateLiveAc(LiveAc& ac)
             ac.posBlock.trueAirspeed = next.present && next.stationary ? 0.0 : ac.signedSpeed;
             if (ac.simState != SimState::active) return lf_erase(ac);
         }
+        // It goes when an aircraft rolling on the ground would run into it
+        // (twice a second, spread over the aircraft).
+        if (ac.groundReplySeen && (lf_tickNow() + ac.objectId) % 50 == 0 && lf_standsInTheWay(ac)) {
+            if (LOG.get()) logLine(vr::format("          {:8} removed out of the way", ac.callsign));
+            removeAircraftFromSim(ac);
+            return lf_erase(ac);
+        }
         const SampleFront front = ac.samples.frontCopy();
         if (!front.present) {
             logLineMarked(vr::format("{} stream empty ? {}, hexid:{}, objectid:{}, alt:{:.0f} ft, lalo:{}, TAS:{:.0f}",
@@ -251,6 +258,7 @@ bool checkExtendingSituations(LiveAc& ac, PositionSample& s)
             if (!ac.holding) {
                 ac.holding = true;
                 ac.holdStartTick = static_cast<std::uint32_t>(lf_tickNow());
+                ac.holdLostMoving = false;
             }
             ac.nearestSampleNm = d;
             return false;

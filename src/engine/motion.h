@@ -96,7 +96,18 @@ void lf_insertMidSample(LiveAc& ac);
 // The halfway sample when the speed jumps by more than 5 kt over 100 m or more.
 void lf_splitOnSpeedJump(LiveAc& ac);
 // The queue ran dry: hold, extrapolate (true) or let the aircraft go (false).
+// A hold lasts MAX_HOLDING_MINUTES, but one that began because the fixes
+// stopped while the aircraft moved lasts lostHoldTicks.
 bool lf_extendStream(LiveAc& ac);
+inline constexpr std::int32_t lostHoldTicks = 3000;  // 30 s
+// An aircraft on the ground (not driving into its stand) in the way of another
+// live aircraft rolling on the ground that closes in on it: that one would pass
+// within the sum of their half wingspans (and a fifth) in the next
+// inTheWayLookAheadTicks when this one has no fixes (held or extrapolated),
+// in half that time when it has (the feed's own aircraft do not meet: such a
+// meeting comes of their different lags).
+bool lf_standsInTheWay(const LiveAc& ac);
+inline constexpr std::int32_t inTheWayLookAheadTicks = 1000;  // 10 s
 // Appends one synthetic sample and sets parkProgress = k.
 void lf_extrapolateSamples(LiveAc& ac, std::int32_t k);
 

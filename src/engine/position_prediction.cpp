@@ -36,19 +36,90 @@ void lf_shrink(std::int32_t& v)
     if (v > 1000) v = std::max(v - 100, 1000);
 }
 
-// A due tick held in the re-timing window around s1's own due tick unless
-// synthetic samples are under way, and never before now.
-void lf_applyWindow(LiveAc& ac, PositionSample& s1, std::int64_t due)
+bool lf_groundPhase(AcPhase phase)
 {
-    if (ac.parkProgress < 1) {
-        const std::int64_t own = s1.dueTick;
+    return phase == AcPhase::pushing_back || phase == AcPhase::pushed_back || phase == AcPhase::taxi ||
+           phase == AcPhase::parking;
+}
+
+// A leg of n ticks at the speed served, flown at most a tenth faster: its fewest ticks.
+std::int64_t lf_fastestLeg(std::int64_t n)
+{
+    return std::max<std::int64_t>((n * 10 + 10) / 11, lf_minLegTicks);
+}
+
+// Cruising, the aircraft keeps to the feed's schedule by its pace alone.
+bool lf_keepsToTheFeed(const LiveAc& ac, const PositionSample& s1)
+{
+    return !ac.groundReplySeen && ac.phase == AcPhase::flying && !ac.landing && !s1.stationary;
+}
+
+constexpr double lf_paceMost = 0.1;          // at most a tenth faster or slower than served ...
+constexpr double lf_paceTicks = 2000.0;      // ... a tenth for each 20 s off the schedule ...
+constexpr double lf_paceStepKt = 2.0;        // ... and from leg to leg by at most 2 kt
+
+// The pace of a cruising leg (1: the speed served) that at the speed served
+// would end `late` ticks after the feed has it: the lag is flown off (or the lead waited
+// off) in proportion, the pace changing gently from the leg before.
+double lf_cruisePace(LiveAc& ac, std::int64_t late, double servedKt)
+{
+    const double wanted = 1.0 + std::clamp(static_cast<double>(late) / lf_paceTicks, -lf_paceMost, lf_paceMost);
+    const double step = servedKt > 0 ? lf_paceStepKt / servedKt : lf_paceMost;
+    ac.feedPace = std::clamp(std::clamp(wanted, ac.feedPace - step, ac.feedPace + step), 1.0 - lf_paceMost,
+                             1.0 + lf_paceMost);
+    return ac.feedPace;
+}
+
+// s1's due tick from `due` (the tick the leg's speed gives), unless synthetic
+// samples are under way; never before now. The samples' own due ticks are the
+// feed's schedule plus the lag the aircraft carries (dueShift).
+// - Cruising, the leg is flown at the speed served, at most a tenth faster or
+//   slower to come back to the feed's schedule (lf_cruisePace): never raced to
+//   it, however late.
+// - Otherwise the due tick is held in the re-timing window around s1's own due
+//   tick; on the ground outside the take-off roll and the roll-out a lag is then
+//   worked off, a standing leg giving it up at once and a moving one shortened
+//   by at most a tenth of its time.
+// What is left of the lag at s1 is carried by the samples after it.
+void lf_retime(LiveAc& ac, PositionSample& s1, std::int64_t due, double servedKt)
+{
+    const std::int64_t now = lf_now();
+    if (ac.parkProgress >= 1) {
+        s1.dueTick = toTicks(static_cast<double>(std::max(due, now)));
+        return;
+    }
+    const std::int64_t own = s1.dueTick;
+    const std::int64_t feed = own - ac.dueShift;
+    std::int64_t shift = ac.dueShift;
+    if (lf_keepsToTheFeed(ac, s1)) {
+        const std::int64_t n = std::max<std::int64_t>(due - now, lf_minLegTicks);
+        const double pace = lf_cruisePace(ac, now + n - feed, servedKt);
+        due = now + std::max<std::int64_t>(std::llround(static_cast<double>(n) / pace), lf_minLegTicks);
+        shift = due - feed;
+    } else {
+        ac.feedPace = 1.0;
         if (due > own + ac.dueLag) {
             due = own + ac.dueLag;
         } else {
             due = std::max(due, own - ac.dueLead);
         }
+        // Taxiing or standing in a ground phase (the ground roll smooths the pace);
+        // the take-off and the landing keep their lag until it cruises or taxies.
+        const bool taxies = ac.groundReplySeen && lf_groundPhase(ac.phase) && !ac.takeOffRoll && !ac.rollingOut;
+        if (ac.dueShift > 0 && due > feed && taxies) {
+            const std::int64_t fastest = s1.stationary ? now + lf_minLegTicks : now + lf_fastestLeg(due - now);
+            due = std::min(due, std::max(feed, fastest));
+            shift = std::clamp<std::int64_t>(due - feed, 0, ac.dueShift);
+        }
     }
-    s1.dueTick = toTicks(static_cast<double>(std::max(due, lf_now())));
+    s1.dueTick = toTicks(static_cast<double>(std::max(due, now)));
+    const std::int64_t change = std::clamp<std::int64_t>(shift - ac.dueShift, -(1 << 24), 1 << 24);
+    if (change != 0) shiftSamples(ac, 2, static_cast<std::int32_t>(change));
+}
+
+void lf_applyWindow(LiveAc& ac, PositionSample& s1, std::int64_t due)
+{
+    lf_retime(ac, s1, due, 0.0);
 }
 
 double lf_foldHeading(double h)
@@ -108,12 +179,6 @@ constexpr double lf_arrivedMetres = 0.1;
 constexpr double lf_steerMetres = 3.0;  // nearer the end, no more steering for it
 constexpr double lf_creepKt = 3.0;       // slower, a place behind is turned to ...
 constexpr double lf_turnToMetres = 10.0;  // ... when it lies farther than this
-
-bool lf_groundPhase(AcPhase phase)
-{
-    return phase == AcPhase::pushing_back || phase == AcPhase::pushed_back || phase == AcPhase::taxi ||
-           phase == AcPhase::parking;
-}
 
 // The curve point (north, east in metres from its origin) at u in [0, 1], and its heading.
 void lf_curvePoint(const GroundCurve& c, double u, double& north, double& east)
@@ -555,7 +620,7 @@ void lf_nextPosAir(LiveAc& ac)
         v = lf_legSpeed(ac);
     }
     const std::int32_t n = std::max(toTicks(distanceNm(lf_at(s0), lf_at(s1)) * knotTicksPerNm / v), lf_minLegTicks);
-    lf_applyWindow(ac, s1, lf_now() + n);
+    lf_retime(ac, s1, lf_now() + n, v);
 }
 
 void lf_retimeNextSample(LiveAc& ac)
@@ -765,6 +830,37 @@ void lf_splitOnSpeedJump(LiveAc& ac)
     }
 }
 
+bool lf_standsInTheWay(const LiveAc& ac)
+{
+    if (!ac.groundReplySeen || ac.simState != SimState::active || !lf_groundPhase(ac.phase)) return false;
+    // At its stand the stand rules decide (a neighbour that parks clears the adjacent stands).
+    if (ac.phase == AcPhase::parking) return false;
+    const bool withoutFixes = ac.parkProgress >= 1;
+    const double ownKt = lf_rollsOnGround(ac) ? ac.rollSpeed : 0.0;
+    const double ownTravel = lf_travelHeading(ac);
+    const double ahead = withoutFixes ? inTheWayLookAheadTicks : inTheWayLookAheadTicks / 2;
+    for (const LiveAc& other : liveAircraft) {
+        if (&other == &ac || other.simState != SimState::active || !lf_rollsOnGround(other)) continue;
+        if (other.rollSpeed < 1.0 || other.parkProgress >= 1) continue;
+        const double span = 1.2 * (ac.halfWingspan + other.halfWingspan) * metresPerNm;
+        const double north = (ac.posBlock.latitude - other.posBlock.latitude) * curveMetresPerDegree;
+        const double east = wrapLonDelta(ac.posBlock.longitude - other.posBlock.longitude) * curveMetresPerDegree *
+                            other.rollCosLat;
+        // Farther than it could close in: no closer look.
+        const double most = (other.rollSpeed + ownKt) * lf_metresPerKnotTick * ahead + span;
+        if (std::abs(north) > most || std::abs(east) > most) continue;
+        const double travel = lf_travelHeading(other);
+        // How fast the other closes in along its own direction.
+        const double closingKt = other.rollSpeed - ownKt * std::cos(ownTravel - travel);
+        if (closingKt < 1.0) continue;
+        const double along = north * std::cos(travel) + east * std::sin(travel);
+        const double across = std::abs(east * std::cos(travel) - north * std::sin(travel));
+        const double reach = closingKt * lf_metresPerKnotTick * ahead;
+        if (across <= span && along >= -span && along <= reach + span) return true;
+    }
+    return false;
+}
+
 bool lf_extendStream(LiveAc& ac)
 {
     if (ac.samples.empty()) return false;
@@ -779,11 +875,16 @@ bool lf_extendStream(LiveAc& ac)
         }
         const auto now = static_cast<std::uint32_t>(lf_now());
         if (ac.holding) {
-            const std::uint32_t minutes = (now - ac.holdStartTick) / static_cast<std::uint32_t>(ticksPerMinute);
+            const std::uint32_t ticks = now - ac.holdStartTick;
+            const std::uint32_t minutes = ticks / static_cast<std::uint32_t>(ticksPerMinute);
             if (static_cast<std::int64_t>(minutes) > MAX_HOLDING_MINUTES.get()) return false;
+            // Lost while it moved (a roll-out, a taxi): it was not waiting there, and may stand where others pass.
+            if (ac.holdLostMoving && ticks > static_cast<std::uint32_t>(lostHoldTicks)) return false;
         } else {
             ac.holdStartTick = now;
             ac.holding = true;
+            const PositionSample& last = ac.samples.front();
+            ac.holdLostMoving = !last.stationary && last.groundSpeed > 1.0;
         }
         PositionSample hold = ac.samples.front();
         hold.dueTick = toTicks(static_cast<double>(hold.dueTick) + 300.0);
