@@ -856,8 +856,9 @@ void lf_extrapolateSamples(LiveAc& ac, std::int32_t k)
             n.verticalRate = 2400;
         }
     } else if (ac.rollingOut) {
+        // The roll-out slows on; never faster than served (one that stopped stands).
         const double g = s0.groundSpeed;
-        v = g >= 140 ? 100 : g >= 100 ? 80 : g >= 80 ? 60 : g >= 60 ? 30 : 20;
+        v = std::min(g >= 140 ? 100.0 : g >= 100 ? 80.0 : g >= 80 ? 60.0 : g >= 60 ? 30.0 : 20.0, g);
     }
     n.groundSpeed = v;
     // The speed shown changes with the speed flown.
