@@ -398,7 +398,8 @@ struct GroundCurve {
 // the curve's control point; and one line of the identity (the pitches and turn
 // steps). The deque itself lies between the first two, read only at a due sample.
 // A rolling aircraft reads the roll's line and the line of its copy of the
-// sample it aims at (rollAim) too, and the curve's length table on a curve.
+// sample it aims at (rollAim) too, and the curve's length table on a curve;
+// an aircraft in the air the line of its speed changes (after the curve).
 struct alignas(64) LiveAc : SimAc {
     // --- read or written on every tick of an active aircraft ---
     SampleQueue samples;  // oldest in front; its front copy in the line of the state
@@ -426,7 +427,16 @@ struct alignas(64) LiveAc : SimAc {
     double altStep = 0.0;        // ft per tick
     double targetBearing = 0.0;  // rad
     std::int32_t countdown = 1;
+    // The leg in the air flies latStep and lonStep from the speed flown at its
+    // start; airLeg says that the steps are of such a leg (the speed flown now
+    // is theirs).
+    bool airLeg = false;
     GroundCurve curve;
+    // In the air the speed changes evenly along a leg: latStep and lonStep
+    // change by these a tick (deg), the speed shown by speedStep (kt).
+    double latStepChange = 0.0;
+    double lonStepChange = 0.0;
+    double speedStep = 0.0;
     double curveT = 0.0;
     double curveTStep = 0.0;
     bool rollStraight = false;   // straight at rollEnd, the curve left (or none)

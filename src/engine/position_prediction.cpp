@@ -449,6 +449,75 @@ void lf_leaveRollAtItsSpeed(LiveAc& ac)
     ac.signedSpeed = ac.rollSpeed;
 }
 
+// The speed flown and shown in the air changes by at most this much a second
+// (a lift-off from the roll, the legs of an accelerating climb).
+constexpr double lf_airAccelKtps = 3.0;
+// Share of the speed missed at the leg start that the leg makes up for
+// besides: the leg's mean speed brings it to s1 by its due tick, its end speed
+// goes half as far again beyond that mean (a whole share would swing from leg
+// to leg).
+constexpr double lf_airCatchUp = 0.5;
+
+// The speed of the steps flown now (kt).
+double lf_stepKt(const LiveAc& ac, double latStep, double lonStep)
+{
+    const double north = latStep * curveMetresPerDegree;
+    const double east = lonStep * curveMetresPerDegree * std::cos(ac.posBlock.latitude * degToRad);
+    return std::hypot(north, east) / lf_metresPerKnotTick;
+}
+
+// A leg off the ground roll: latStep and lonStep fly the aircraft towards s1.
+// Its speed changes evenly along the leg from the speed flown at its start
+// (`before`: the roll's at a lift-off, the last step's in the air) towards the
+// one that brings it to s1 by the due tick, within lf_airAccelKtps; the speed
+// shown moves the same way towards the speed the record tells. Without a speed
+// flown before (the first leg of a new object) the leg is flown at its own
+// speed, as is the speed shown.
+void lf_flyLeg(LiveAc& ac, bool moves, double before)
+{
+    // The phases whose steps change along the leg (lf_applyStep).
+    const bool air = ac.phase == AcPhase::take_off || ac.phase == AcPhase::flying;
+    const bool known = air && (ac.airLeg || ac.rolling);
+    const double shownBefore = ac.posBlock.trueAirspeed;
+    ac.rolling = false;
+    ac.latStepChange = ac.lonStepChange = ac.speedStep = 0.0;
+    ac.airLeg = air && moves;
+    if (!moves) {
+        ac.moveKt = 0.0;
+        return;
+    }
+    const double n = ticksToNext(ac);
+    const double mean = lf_stepKt(ac, ac.latStep, ac.lonStep);  // the even speed that reaches s1 in time
+    double end = mean;
+    if (known && mean > 0.0) {
+        const double most = lf_airAccelKtps / ticksPerSecond * n;
+        end = std::clamp(mean + lf_airCatchUp * (mean - before), before - most, before + most);
+        end = std::max(end, 0.0);
+        // Per kt a tick along the leg; the first tick flies the speed half a change on.
+        const double change = (end - before) / n;
+        const double perKt = 1.0 / mean;
+        const double first = before + change / 2.0;
+        ac.latStepChange = ac.latStep * perKt * change;
+        ac.lonStepChange = ac.lonStep * perKt * change;
+        ac.latStep *= perKt * first;
+        ac.lonStep *= perKt * first;
+    }
+    ac.moveKt = end;
+    // Aloft the speed told is the record's airspeed while it agrees with the
+    // speed flown (the wind apart); one that does not, such as the default by
+    // height that a record without an airspeed gets, gives way to the speed flown.
+    double told = ac.signedSpeed;
+    if (!ac.groundReplySeen && end > 0.0 && std::abs(told - end) > 0.1 * end + 5.0) told = end;
+    if (known) {
+        const double most = lf_airAccelKtps / ticksPerSecond * n;
+        told = std::clamp(told, shownBefore - most, shownBefore + most);
+        ac.speedStep = (told - shownBefore) / n;
+        ac.signedSpeed = shownBefore;
+    } else {
+        ac.signedSpeed = told;
+    }
+}
+
 }  // namespace
 
 void nextPosMain(LiveAc& ac)
@@ -485,6 +554,8 @@ void nextPosMain(LiveAc& ac)
 
 void lf_nextPos(LiveAc& ac)
 {
+    // The speed flown up to now, before the steps of the next leg replace it.
+    const double flownKt = ac.rolling ? ac.rollSpeed : lf_stepKt(ac, ac.latStep, ac.lonStep);
     ac.curve.tStart = ac.curve.tEnd = ac.curve.ctrlNorth = ac.curve.ctrlEast = notANumber;
     ac.curve.lonPerMetre = 0.0;
     ac.curveT = 0.0;
@@ -502,6 +573,8 @@ void lf_nextPos(LiveAc& ac)
     if (ac.samples.size() < 2) {
         // Nothing to move towards (a manoeuvre that could not start): stand until the stream goes on.
         ac.latStep = ac.lonStep = 0.0;
+        ac.latStepChange = ac.lonStepChange = ac.speedStep = 0.0;
+        ac.airLeg = false;
         return;
     }
     const PositionSample& s1 = ac.samples[1];
@@ -526,16 +599,9 @@ void lf_nextPos(LiveAc& ac)
     }
     if (ac.groundReplySeen && lf_groundPhase(ac.phase)) {
         lf_setUpRoll(ac);
+        ac.airLeg = false;
     } else {
-        ac.rolling = false;
-        const double north = ac.latStep * curveMetresPerDegree;
-        const double east = ac.lonStep * curveMetresPerDegree * std::cos(ac.posBlock.latitude * degToRad);
-        ac.moveKt = std::hypot(north, east) / lf_metresPerKnotTick;
-        // Aloft the speed told is the record's airspeed while it agrees with the
-        // speed flown (the wind apart); one that does not, such as the default by
-        // height that a record without an airspeed gets, gives way to the speed flown.
-        if (!ac.groundReplySeen && ac.moveKt > 0.0 && std::abs(ac.signedSpeed - ac.moveKt) > 0.1 * ac.moveKt + 5.0)
-            ac.signedSpeed = ac.moveKt;
+        lf_flyLeg(ac, !ac.samples[1].stationary, flownKt);
     }
     ac.samples.pop_front();
 }
@@ -649,6 +715,9 @@ void lf_applyStep(LiveAc& ac)
             b.heading = lf_foldHeading(b.heading + ac.headingStep);
             b.latitude += ac.latStep;
             b.longitude += ac.lonStep;
+            ac.latStep += ac.latStepChange;
+            ac.lonStep += ac.lonStepChange;
+            b.trueAirspeed += ac.speedStep;
             break;
         default:
             if (ac.phase == AcPhase::parking || ac.turning) lf_steer(b.heading, ac.targetBearing, ac.turnStep);

@@ -52,6 +52,27 @@ std::optional<std::pair<double, std::size_t>> lf_secondFrom(const motionjudge::S
                      j};
 }
 
+// The worst change of the true speed from one second to the next (kt/s), on
+// the ground and in the air, over the updates from t0 to t1.
+double lf_worstAccel(const motionjudge::Stream& s, double t0, double t1, double* at = nullptr)
+{
+    double worst = 0.0;
+    for (std::size_t i = 0; i < s.seen.size(); ++i) {
+        if (s.seen[i].t < t0 || s.seen[i].t > t1) continue;
+        const auto first = lf_secondFrom(s, i);
+        if (!first) break;
+        const auto second = lf_secondFrom(s, first->second);
+        if (!second || s.seen[second->second].t > t1) continue;
+        const double gap = (s.seen[second->second].t - s.seen[i].t) / 2.0;
+        const double a = std::abs(second->first - first->first) / gap;
+        if (a > worst) {
+            worst = a;
+            if (at) *at = s.seen[i].t;
+        }
+    }
+    return worst;
+}
+
 class ServedMotion {
 public:
     explicit ServedMotion(ScenarioOptions o, double groundFt) : h_(lf_options(o)), world_(lf_world(groundFt))
@@ -117,7 +138,7 @@ private:
 // the touchdown at the field, the roll-out braking at 2.5 kt a second to 20 kt,
 // 10 s at 20 kt, braking to a stop, then standing.
 struct Arrival {
-    LatLon field{52.10, 4.30};
+    LatLon field{52.3086, 4.7639};  // where the departure's airport lies: the user aircraft stays put between tests
     double elevation = 40.0;
     double runwayDeg = 240.0;
     double fromNm = 4.0;
@@ -246,6 +267,62 @@ TEST(ServedLanding, WithoutAnAirportFileTouchesDownBrakesAndStopsWhereServed)
     EXPECT_TRUE(v.accel.pass) << v.accel.worst << " " << v.accel.where;
     EXPECT_TRUE(v.jump.pass) << v.jump.worst << " " << v.jump.where;
     EXPECT_TRUE(v.crab.pass) << v.crab.worst << " " << v.crab.where;
+}
+
+// The service stand-in's departure (the roll from 20 kt at 3.5 kt a second,
+// the lift-off at 160 kt, the climb at 2000 fpm gaining a knot a second), its
+// answers every 2 s as the reader takes them (the merge keeps a record of a
+// fast straight climb only every 5 s or so: long legs in the air).
+TEST(ServedDeparture, RollLiftOffAndClimbWithoutASpeedStep)
+{
+    const ParkAirportInfo eham{"EHAM", "AMS", 52.3086, 4.7639, -11.0};
+    ServedMotion m(scenarioAtAirport(eham), eham.elevationFt);
+    double now = start;
+    const standin::Scene scene(standin::SceneAirport{}, 1, [&now] { return now; });
+    const std::string departure = "484005";  // the sixth plane: the departure, at its roll's start
+    m.check = [&](std::int32_t tick, const AcPositionBlock& b) {
+        ASSERT_GE(b.altitude, eham.elevationFt - 1.0) << tick;
+    };
+    m.run(200.0, [&](double t) {
+        now = start + t;
+        nlohmann::json entries = nlohmann::json::array();
+        const nlohmann::json all = scene.liveData(now, 90, -90, -180, 180);
+        if (all.contains(departure)) entries.push_back(all[departure]);
+        return entries;
+    });
+    const motionjudge::Stream& s = m.stream();
+    ASSERT_GT(s.seen.size(), 2u);
+    const auto up = std::find_if(s.seen.begin() + 1, s.seen.end(), [&](const motionjudge::Seen& x) {
+        return x.altitudeFt - eham.elevationFt > 15.0;
+    });
+    ASSERT_NE(up, s.seen.end()) << "never lifted off";
+    const double liftOff = up->t;
+    const double from = s.seen[1].t + 3.0;  // the first seconds after the creation aside
+    ASSERT_GT(s.seen.back().t, liftOff + 60.0);
+    // The roll, the lift-off and the first minute of the climb: a brisk start
+    // or a firm climb, never a step (at most 6 kt/s over any second).
+    double at = 0.0;
+    const double worst = lf_worstAccel(s, from, liftOff + 60.0, &at);
+    // The speed shown moves with it: no update changes it by half a knot or more.
+    double shownStep = 0.0;
+    double shownAt = 0.0;
+    for (std::size_t i = 1; i < s.seen.size(); ++i) {
+        if (s.seen[i - 1].t < from || s.seen[i].t > liftOff + 60.0) continue;
+        const double d = std::abs(s.seen[i].speedKt - s.seen[i - 1].speedKt);
+        if (d > shownStep) {
+            shownStep = d;
+            shownAt = s.seen[i].t;
+        }
+    }
+    std::printf("lift-off at %.1f s: worst %.2f kt/s at %.1f s, the shown speed's largest step %.2f kt at %.1f s\n",
+                liftOff, worst, at, shownStep, shownAt);
+    EXPECT_LE(worst, 6.0) << "at " << at << " s";
+    EXPECT_LT(shownStep, 0.5) << "at " << shownAt << " s";
+    // And it climbs away: 60 s after the lift-off above 1500 ft.
+    const auto later = std::find_if(s.seen.begin(), s.seen.end(),
+                                    [&](const motionjudge::Seen& x) { return x.t >= liftOff + 60.0; });
+    ASSERT_NE(later, s.seen.end());
+    EXPECT_GT(later->altitudeFt - eham.elevationFt, 1500.0);
 }
 
 }  // namespace
