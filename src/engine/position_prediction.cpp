@@ -108,6 +108,8 @@ constexpr double lf_arrivedMetres = 0.1;
 constexpr double lf_steerMetres = 3.0;  // nearer the end, no more steering for it
 constexpr double lf_creepKt = 3.0;       // slower, a place behind is turned to ...
 constexpr double lf_turnToMetres = 10.0;  // ... when it lies farther than this
+constexpr double lf_rollEvenFromKt = 43.0;  // a take-off roll this fast gains speed evenly ...
+constexpr double lf_rollEvenTicks = 100.0;  // ... towards the speed it needs, within a second
 
 bool lf_groundPhase(AcPhase phase)
 {
@@ -359,7 +361,13 @@ void lf_groundRoll(LiveAc& ac)
     } else {
         const std::int64_t due = ac.samples.aimCopy(ac.rollIndex, ac.rollAim).dueTick;
         const std::int64_t left = std::max<std::int64_t>(due - lf_now(), 1);
-        want = std::min(remaining / lf_metresPerKnotTick / static_cast<double>(left), ac.rollCap);
+        const double mean = remaining / lf_metresPerKnotTick / static_cast<double>(left);
+        // A take-off roll and a roll-out gain or lose speed evenly, as the feed
+        // does: the change that covers what is left in time at an even rate,
+        // not the speed that does so at once (a burst, then a pause, a leg).
+        const bool even = ((ac.takeOffRoll && ac.rollSpeed >= lf_rollEvenFromKt) || ac.rollingOut) && !ac.rollStops;
+        want = even ? ac.rollSpeed + (mean - ac.rollSpeed) / std::min(static_cast<double>(left), lf_rollEvenTicks) : mean;
+        want = std::min(want, ac.rollCap);
         if (ac.rollStops) {
             want = std::min(want, std::sqrt(2.0 * lf_brakeMetresPerSecond2 * remaining) / lf_metresPerKnotTick /
                                       ticksPerSecond);
