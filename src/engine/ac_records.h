@@ -427,16 +427,14 @@ struct alignas(64) LiveAc : SimAc {
     double altStep = 0.0;        // ft per tick
     double targetBearing = 0.0;  // rad
     std::int32_t countdown = 1;
-    // The leg in the air flies latStep and lonStep from the speed flown at its
-    // start; airLeg says that the steps are of such a leg (the speed flown now
-    // is theirs).
-    bool airLeg = false;
     GroundCurve curve;
     // In the air the speed changes evenly along a leg: latStep and lonStep
-    // change by these a tick (deg), the speed shown by speedStep (kt).
+    // change by these a tick (deg), the speed shown by speedStep (kt). airLeg
+    // says that the steps are of such a leg (the speed flown now is theirs).
     double latStepChange = 0.0;
     double lonStepChange = 0.0;
     double speedStep = 0.0;
+    bool airLeg = false;
     double curveT = 0.0;
     double curveTStep = 0.0;
     bool rollStraight = false;   // straight at rollEnd, the curve left (or none)
