@@ -102,6 +102,10 @@ bool lf_taxiingNeighbour(const LiveAc& ac)
 
 constexpr double lf_metresPerKnotTick = metresPerNm / knotTicksPerNm;  // a knot over one tick
 constexpr double lf_rollAccel = 5.0 / ticksPerSecond;                  // kt a tick, faster
+// Faster in a take-off roll: a feed's roll gains 3 to 4 kt a second; the
+// margin above it makes up for a late start without coming near the 6 kt/s
+// a pilot would call a jolt (measured over a second of jittery frames).
+constexpr double lf_takeOffRollAccel = 4.5 / ticksPerSecond;
 constexpr double lf_rollBrake = 5.5 / ticksPerSecond;                  // kt a tick, slower
 constexpr double lf_brakeMetresPerSecond2 = 4.0 * metresPerNm / 3600.0;  // the braking planned for a stop
 constexpr double lf_arrivedMetres = 0.1;
@@ -377,7 +381,8 @@ void lf_groundRoll(LiveAc& ac)
             want = std::min(want, std::max(1.0, 0.5 * remaining * turn / lf_metresPerKnotTick));
         }
     }
-    ac.rollSpeed = std::clamp(want, ac.rollSpeed - lf_rollBrake, ac.rollSpeed + lf_rollAccel);
+    const double faster = ac.takeOffRoll ? lf_takeOffRollAccel : lf_rollAccel;
+    ac.rollSpeed = std::clamp(want, ac.rollSpeed - lf_rollBrake, ac.rollSpeed + faster);
     if (ac.rollSpeed < 0.0) ac.rollSpeed = 0.0;
     if (arrived && ac.phase == AcPhase::parking && ac.rollSpeed < 0.5) {
         // At the stand: the nose turns to the stand heading in place.
