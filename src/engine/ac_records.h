@@ -398,7 +398,8 @@ struct GroundCurve {
 // the curve's control point; and one line of the identity (the pitches and turn
 // steps). The deque itself lies between the first two, read only at a due sample.
 // A rolling aircraft reads the roll's line and the line of its copy of the
-// sample it aims at (rollAim) too, and the curve's length table on a curve.
+// sample it aims at (rollAim) too, and the curve's length table on a curve;
+// an aircraft in the air the line of its speed changes (after the curve).
 struct alignas(64) LiveAc : SimAc {
     // --- read or written on every tick of an active aircraft ---
     SampleQueue samples;  // oldest in front; its front copy in the line of the state
@@ -433,6 +434,13 @@ struct alignas(64) LiveAc : SimAc {
     // in the room beside countdown: no line of the record moves for it.
     float groundAltitudeFt = -std::numeric_limits<float>::infinity();
     GroundCurve curve;
+    // In the air the speed changes evenly along a leg: latStep and lonStep
+    // change by these a tick (deg), the speed shown by speedStep (kt). airLeg
+    // says that the steps are of such a leg (the speed flown now is theirs).
+    double latStepChange = 0.0;
+    double lonStepChange = 0.0;
+    double speedStep = 0.0;
+    bool airLeg = false;
     double curveT = 0.0;
     double curveTStep = 0.0;
     bool rollStraight = false;   // straight at rollEnd, the curve left (or none)

@@ -46,6 +46,12 @@ std::int32_t lf_dueLagFor(const LiveAc& ac)
     return ac.takeOffRoll ? 5000 : 3000;
 }
 
+// A sample served ahead is on the ground: the feed has the aircraft touch down.
+bool lf_touchdownAhead(const LiveAc& ac)
+{
+    return std::any_of(ac.samples.begin() + 1, ac.samples.end(), [](const PositionSample& s) { return !s.airborne; });
+}
+
 }  // namespace
 
 void setCategoryConstants(AcIdentity& id, AcCategory category)
@@ -184,8 +190,11 @@ void lf_approachConfig(LiveAc& ac)
 {
     if (ac.objectId != 0) setCabinLights(ac.objectId, 0);
     const ParkAirportInfo park = airportServices().parkAirport();
-    const bool near = !park.code.empty() &&
-                      distanceNm({ac.posBlock.latitude, ac.posBlock.longitude}, {park.lat, park.lon}) <= 10.0;
+    // Near a runway: within 10 nm of the park airport, or (at any airport, with
+    // an airport file or without) the samples served ahead are on the ground.
+    const bool near = (!park.code.empty() &&
+                       distanceNm({ac.posBlock.latitude, ac.posBlock.longitude}, {park.lat, park.lon}) <= 10.0) ||
+                      lf_touchdownAhead(ac);
     const double v = ac.samples[0].verticalRate;
     if (v > -250) {
         if ((v > 600 || (ac.landing && !near)) && !ac.goAround) {

@@ -173,12 +173,18 @@ bool lf_taxiingNeighbour(const LiveAc& ac)
 
 constexpr double lf_metresPerKnotTick = metresPerNm / knotTicksPerNm;  // a knot over one tick
 constexpr double lf_rollAccel = 5.0 / ticksPerSecond;                  // kt a tick, faster
+// Faster in a take-off roll: a feed's roll gains 3 to 4 kt a second; the
+// margin above it makes up for a late start without coming near the 6 kt/s
+// a pilot would call a jolt (measured over a second of jittery frames).
+constexpr double lf_takeOffRollAccel = 4.5 / ticksPerSecond;
 constexpr double lf_rollBrake = 5.5 / ticksPerSecond;                  // kt a tick, slower
 constexpr double lf_brakeMetresPerSecond2 = 4.0 * metresPerNm / 3600.0;  // the braking planned for a stop
 constexpr double lf_arrivedMetres = 0.1;
 constexpr double lf_steerMetres = 3.0;  // nearer the end, no more steering for it
 constexpr double lf_creepKt = 3.0;       // slower, a place behind is turned to ...
 constexpr double lf_turnToMetres = 10.0;  // ... when it lies farther than this
+constexpr double lf_rollEvenFromKt = 43.0;  // a take-off roll this fast gains speed evenly ...
+constexpr double lf_rollEvenTicks = 100.0;  // ... towards the speed it needs, within a second
 
 // The curve point (north, east in metres from its origin) at u in [0, 1], and its heading.
 void lf_curvePoint(const GroundCurve& c, double u, double& north, double& east)
@@ -424,7 +430,13 @@ void lf_groundRoll(LiveAc& ac)
     } else {
         const std::int64_t due = ac.samples.aimCopy(ac.rollIndex, ac.rollAim).dueTick;
         const std::int64_t left = std::max<std::int64_t>(due - lf_now(), 1);
-        want = std::min(remaining / lf_metresPerKnotTick / static_cast<double>(left), ac.rollCap);
+        const double mean = remaining / lf_metresPerKnotTick / static_cast<double>(left);
+        // A take-off roll and a roll-out gain or lose speed evenly, as the feed
+        // does: the change that covers what is left in time at an even rate,
+        // not the speed that does so at once (a burst, then a pause, a leg).
+        const bool even = ((ac.takeOffRoll && ac.rollSpeed >= lf_rollEvenFromKt) || ac.rollingOut) && !ac.rollStops;
+        want = even ? ac.rollSpeed + (mean - ac.rollSpeed) / std::min(static_cast<double>(left), lf_rollEvenTicks) : mean;
+        want = std::min(want, ac.rollCap);
         if (ac.rollStops) {
             want = std::min(want, std::sqrt(2.0 * lf_brakeMetresPerSecond2 * remaining) / lf_metresPerKnotTick /
                                       ticksPerSecond);
@@ -434,7 +446,8 @@ void lf_groundRoll(LiveAc& ac)
             want = std::min(want, std::max(1.0, 0.5 * remaining * turn / lf_metresPerKnotTick));
         }
     }
-    ac.rollSpeed = std::clamp(want, ac.rollSpeed - lf_rollBrake, ac.rollSpeed + lf_rollAccel);
+    const double faster = ac.takeOffRoll ? lf_takeOffRollAccel : lf_rollAccel;
+    ac.rollSpeed = std::clamp(want, ac.rollSpeed - lf_rollBrake, ac.rollSpeed + faster);
     if (ac.rollSpeed < 0.0) ac.rollSpeed = 0.0;
     if (arrived && ac.phase == AcPhase::parking && ac.rollSpeed < 0.5) {
         // At the stand: the nose turns to the stand heading in place.
@@ -514,6 +527,75 @@ void lf_leaveRollAtItsSpeed(LiveAc& ac)
     ac.signedSpeed = ac.rollSpeed;
 }
 
+// The speed flown and shown in the air changes by at most this much a second
+// (a lift-off from the roll, the legs of an accelerating climb).
+constexpr double lf_airAccelKtps = 3.0;
+// Share of the speed missed at the leg start that the leg makes up for
+// besides: the leg's mean speed brings it to s1 by its due tick, its end speed
+// goes half as far again beyond that mean (a whole share would swing from leg
+// to leg).
+constexpr double lf_airCatchUp = 0.5;
+
+// The speed of the steps flown now (kt).
+double lf_stepKt(const LiveAc& ac, double latStep, double lonStep)
+{
+    const double north = latStep * curveMetresPerDegree;
+    const double east = lonStep * curveMetresPerDegree * std::cos(ac.posBlock.latitude * degToRad);
+    return std::hypot(north, east) / lf_metresPerKnotTick;
+}
+
+// A leg off the ground roll: latStep and lonStep fly the aircraft towards s1.
+// Its speed changes evenly along the leg from the speed flown at its start
+// (`before`: the roll's at a lift-off, the last step's in the air) towards the
+// one that brings it to s1 by the due tick, within lf_airAccelKtps; the speed
+// shown moves the same way towards the speed the record tells. Without a speed
+// flown before (the first leg of a new object) the leg is flown at its own
+// speed, as is the speed shown.
+void lf_flyLeg(LiveAc& ac, bool moves, double before)
+{
+    // The phases whose steps change along the leg (lf_applyStep).
+    const bool air = ac.phase == AcPhase::take_off || ac.phase == AcPhase::flying;
+    const bool known = air && (ac.airLeg || ac.rolling);
+    const double shownBefore = ac.posBlock.trueAirspeed;
+    ac.rolling = false;
+    ac.latStepChange = ac.lonStepChange = ac.speedStep = 0.0;
+    ac.airLeg = air && moves;
+    if (!moves) {
+        ac.moveKt = 0.0;
+        return;
+    }
+    const double n = ticksToNext(ac);
+    const double mean = lf_stepKt(ac, ac.latStep, ac.lonStep);  // the even speed that reaches s1 in time
+    double end = mean;
+    if (known && mean > 0.0) {
+        const double most = lf_airAccelKtps / ticksPerSecond * n;
+        end = std::clamp(mean + lf_airCatchUp * (mean - before), before - most, before + most);
+        end = std::max(end, 0.0);
+        // Per kt a tick along the leg; the first tick flies the speed half a change on.
+        const double change = (end - before) / n;
+        const double perKt = 1.0 / mean;
+        const double first = before + change / 2.0;
+        ac.latStepChange = ac.latStep * perKt * change;
+        ac.lonStepChange = ac.lonStep * perKt * change;
+        ac.latStep *= perKt * first;
+        ac.lonStep *= perKt * first;
+    }
+    ac.moveKt = end;
+    // Aloft the speed told is the record's airspeed while it agrees with the
+    // speed flown (the wind apart); one that does not, such as the default by
+    // height that a record without an airspeed gets, gives way to the speed flown.
+    double told = ac.signedSpeed;
+    if (!ac.groundReplySeen && end > 0.0 && std::abs(told - end) > 0.1 * end + 5.0) told = end;
+    if (known) {
+        const double most = lf_airAccelKtps / ticksPerSecond * n;
+        told = std::clamp(told, shownBefore - most, shownBefore + most);
+        ac.speedStep = (told - shownBefore) / n;
+        ac.signedSpeed = shownBefore;
+    } else {
+        ac.signedSpeed = told;
+    }
+}
+
 }  // namespace
 
 void nextPosMain(LiveAc& ac)
@@ -550,6 +632,8 @@ void nextPosMain(LiveAc& ac)
 
 void lf_nextPos(LiveAc& ac)
 {
+    // The speed flown up to now, before the steps of the next leg replace it.
+    const double flownKt = ac.rolling ? ac.rollSpeed : lf_stepKt(ac, ac.latStep, ac.lonStep);
     ac.curve.tStart = ac.curve.tEnd = ac.curve.ctrlNorth = ac.curve.ctrlEast = notANumber;
     ac.curve.lonPerMetre = 0.0;
     ac.curveT = 0.0;
@@ -567,6 +651,8 @@ void lf_nextPos(LiveAc& ac)
     if (ac.samples.size() < 2) {
         // Nothing to move towards (a manoeuvre that could not start): stand until the stream goes on.
         ac.latStep = ac.lonStep = 0.0;
+        ac.latStepChange = ac.lonStepChange = ac.speedStep = 0.0;
+        ac.airLeg = false;
         return;
     }
     const PositionSample& s1 = ac.samples[1];
@@ -591,16 +677,9 @@ void lf_nextPos(LiveAc& ac)
     }
     if (ac.groundReplySeen && lf_groundPhase(ac.phase)) {
         lf_setUpRoll(ac);
+        ac.airLeg = false;
     } else {
-        ac.rolling = false;
-        const double north = ac.latStep * curveMetresPerDegree;
-        const double east = ac.lonStep * curveMetresPerDegree * std::cos(ac.posBlock.latitude * degToRad);
-        ac.moveKt = std::hypot(north, east) / lf_metresPerKnotTick;
-        // Aloft the speed told is the record's airspeed while it agrees with the
-        // speed flown (the wind apart); one that does not, such as the default by
-        // height that a record without an airspeed gets, gives way to the speed flown.
-        if (!ac.groundReplySeen && ac.moveKt > 0.0 && std::abs(ac.signedSpeed - ac.moveKt) > 0.1 * ac.moveKt + 5.0)
-            ac.signedSpeed = ac.moveKt;
+        lf_flyLeg(ac, !ac.samples[1].stationary, flownKt);
     }
     ac.samples.pop_front();
 }
@@ -714,6 +793,9 @@ void lf_applyStep(LiveAc& ac)
             b.heading = lf_foldHeading(b.heading + ac.headingStep);
             b.latitude += ac.latStep;
             b.longitude += ac.lonStep;
+            ac.latStep += ac.latStepChange;
+            ac.lonStep += ac.lonStepChange;
+            b.trueAirspeed += ac.speedStep;
             break;
         default:
             if (ac.phase == AcPhase::parking || ac.turning) lf_steer(b.heading, ac.targetBearing, ac.turnStep);
@@ -957,8 +1039,9 @@ void lf_extrapolateSamples(LiveAc& ac, std::int32_t k)
             n.verticalRate = 2400;
         }
     } else if (ac.rollingOut) {
+        // The roll-out slows on; never faster than served (one that stopped stands).
         const double g = s0.groundSpeed;
-        v = g >= 140 ? 100 : g >= 100 ? 80 : g >= 80 ? 60 : g >= 60 ? 30 : 20;
+        v = std::min(g >= 140 ? 100.0 : g >= 100 ? 80.0 : g >= 80 ? 60.0 : g >= 60 ? 30.0 : 20.0, g);
     }
     n.groundSpeed = v;
     // The speed shown changes with the speed flown.

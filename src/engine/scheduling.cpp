@@ -149,6 +149,8 @@ void lf_mergeTrafficRecord(TrafficRecord& record)
     try {
         const auto it = std::find_if(liveAircraft.begin(), liveAircraft.end(),
                                      [&](const LiveAc& a) { return a.aircraftId == record.aircraftId; });
+        // On the ground away from the park airport: only the landing of an aircraft in the simulator goes on.
+        if (record.awayFromPark && (it == liveAircraft.end() || it->simState == SimState::buffer)) return;
         if (it == liveAircraft.end()) {
             if (!record.callsign.empty() &&
                 std::any_of(liveAircraft.begin(), liveAircraft.end(), [&](const LiveAc& a) {

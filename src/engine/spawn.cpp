@@ -270,6 +270,7 @@ void spawnLiveAc(LiveAc& ac)
     // A new object rolls off at the speed served where it appears (a standstill
     // where it stands), not at what an earlier object of the record rolled at.
     ac.rolling = false;
+    ac.airLeg = false;
     ac.rollSpeed = 0.0;
     ac.moveKt = front.stationary ? 0.0 : front.groundSpeed;
     ac.holdForUser = false;

@@ -81,6 +81,9 @@ public:
     CurlHandle parkedHandle;
     std::string readerAnswer;
     std::vector<TrafficRecord> records;
+    // The aircraft decoded in the air, by id, with the time of their last such
+    // record: a ground record away from the park airport is kept for them (a landing).
+    std::unordered_map<std::uint32_t, double> airborneSeen;
 
     // Worker side: the parked records as the last readParkedTraffic left them.
     std::vector<ParkedTrafficRecord> parkedRecords;

@@ -114,6 +114,28 @@ bool lf_checkBlockedCallsign(TrafficReader& reader, TrafficRecord& record, const
     return false;
 }
 
+// How long after its last record in the air a ground record of an aircraft
+// away from the park airport is still taken for its landing: the roll-out and
+// the taxi that follow it.
+constexpr double lf_landedWithinSeconds = 600.0;
+// Above this many entries the ones older than that go.
+constexpr std::size_t lf_airborneKept = 8192;
+
+void lf_noteAirborne(TrafficReader& reader, const TrafficRecord& r)
+{
+    auto& seen = reader.airborneSeen;
+    if (seen.size() >= lf_airborneKept) {
+        std::erase_if(seen, [&r](const auto& e) { return !(r.time - e.second <= lf_landedWithinSeconds); });
+    }
+    seen[r.aircraftId] = r.time;
+}
+
+bool lf_airborneLately(const TrafficReader& reader, const TrafficRecord& r)
+{
+    const auto it = reader.airborneSeen.find(r.aircraftId);
+    return it != reader.airborneSeen.end() && r.time - it->second <= lf_landedWithinSeconds;
+}
+
 double lf_defaultSpeed(double altitude)
 {
     if (altitude <= 2000) return 180;
@@ -170,9 +192,16 @@ bool lf_decode(TrafficReader& reader, TrafficRecord& r, const TrafficEntry& entr
 
     if (reader.collectMaps.load()) reader.collect(r.callsign, r.aircraftId);
 
-    if (!r.airborne) {
+    if (r.airborne) {
+        lf_noteAirborne(reader, r);
+    } else {
         const ServiceParkAirport park = h.parkAirport();
-        if (park.code.empty() || distanceNm(park.position, {r.lat, r.lon}) > 5.0) return false;
+        if (park.code.empty() || distanceNm(park.position, {r.lat, r.lon}) > 5.0) {
+            // Away from the park airport only a landing is followed on the ground:
+            // an aircraft seen in the air lately rolls out and taxis as served.
+            if (!lf_airborneLately(reader, r)) return false;
+            r.awayFromPark = true;
+        }
     }
 
     r.track = lf_number(entry, 3);

@@ -36,6 +36,9 @@ struct TrafficRecord {
     bool airborne = false;
     bool stationary = false;
     bool trueHeadingGiven = false;
+    // On the ground away from the park airport (or with none): an aircraft seen
+    // in the air lately, which only the aircraft already flown may take (its landing).
+    bool awayFromPark = false;
     std::optional<double> bankAngle;    // rad
     std::optional<double> trueHeading;  // rad
     double time = 0.0;                  // s since 1970

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/fmt.h"
 #include "e2e_fixture.h"
 #include "motion_judge.h"
@@ -71,11 +73,16 @@ TEST_F(ShellEndToEnd, AircraftMoveAsAPilotWouldBelieveAlsoAfterAReconnect)
     std::vector<motionjudge::Stream> streams = simstandin::judgeStreams(tracks, top);
     for (std::size_t i = 0; i < streams.size(); ++i) {
         streams[i].name = runOf[i] + "/" + streams[i].name;
-        // This world's airport has no stand file, so the program keeps none of
-        // the service's ground records here: no aircraft lands, taxis or parks
-        // in this run, and one whose data ends just above the runway flies on
-        // there. Every stream is judged as flying; the ground's properties are
-        // judged in the landing, push-back and taxi scenes.
+        // This world's airport has no stand file: no aircraft taxis or parks in
+        // this run, and a landing rolls out on the runway. Every stream is
+        // judged as flying, up to its touchdown (the first update 15 ft or less
+        // above the runway); the ground's properties are judged in the landing,
+        // push-back and taxi scenes.
+        auto& seen = streams[i].seen;
+        const double runwayFt = streams[i].groundFt + 15.0;
+        const auto down = std::find_if(seen.begin() + (seen.empty() ? 0 : 1), seen.end(),
+                                       [runwayFt](const motionjudge::Seen& x) { return x.altitudeFt <= runwayFt; });
+        seen.erase(down, seen.end());
         streams[i].onGroundBelowFt = -1.0;
     }
     {

@@ -61,6 +61,7 @@ TEST_F(DefaultHandoverTest, OptionsMessageLineAndParkAirport)
     BLOCK_CALLSIGN.reset();
 
     reader.records.clear();
+    reader.airborneSeen.clear();  // not seen aloft: no landing to follow
     processTrafficRecord(reader, entry(52.35, 0));  // on the ground: only near the park airport
     EXPECT_TRUE(reader.records.empty());
     airports.park.code = "EHAM";

@@ -24,6 +24,16 @@ json baseEntry()
                       {15, -500}, {17, "adsb_icao"}, {18, 5100}, {20, 260}, {23, 2.5}, {25, 91.0}, {28, "A3"}});
 }
 
+// The reader decodes the entry's aircraft in the air `before` seconds earlier (nothing kept of it).
+void lf_seenAloft(TrafficReader& reader, const json& entry, double before)
+{
+    json aloft = baseEntry();
+    aloft[0] = entry[0];
+    aloft[10] = entry[10].get<double>() - before;
+    processTrafficRecord(reader, aloft);
+    reader.records.clear();
+}
+
 class DecodeTest : public ::testing::Test {
 public:
     void SetUp() override
@@ -60,6 +70,7 @@ public:
         ASSERT_EQ(reader.records.size(), row.kept ? 1u : 0u);
         if (row.kept && row.check) row.check(reader.records[0]);
         fake.park = {};
+        reader.airborneSeen.clear();
         fake.range = 40;
         reader.qnh = 1013;
         reader.setReferenceElevation(std::nullopt);
@@ -201,6 +212,30 @@ TEST_F(DecodeTable, EdgeCases)
              f.park = {"EHAM", {e[1].get<double>() + 5.01 / 60.0, e[2].get<double>()}};
          },
          false, nullptr},
+        {"ground record away from the park airport, seen aloft 9 min before, kept for its landing",
+         [](json& e) { e[4] = 0; e[5] = 60; },
+         [](DecodeTest&, RecordingHandover& f, TrafficReader& r, const json& e) {
+             f.park = {"EHAM", {e[1].get<double>() + 12.0 / 60.0, e[2].get<double>()}};
+             lf_seenAloft(r, e, 540.0);
+         },
+         true,
+         [](const TrafficRecord& r) {
+             EXPECT_FALSE(r.airborne);
+             EXPECT_TRUE(r.awayFromPark);
+         }},
+        {"ground record with no park airport, seen aloft 1 min before, kept for its landing",
+         [](json& e) { e[4] = 0; e[5] = 20; },
+         [](DecodeTest&, RecordingHandover&, TrafficReader& r, const json& e) { lf_seenAloft(r, e, 60.0); }, true,
+         [](const TrafficRecord& r) { EXPECT_TRUE(r.awayFromPark); }},
+        {"ground record with no park airport, seen aloft 11 min before, drops", [](json& e) { e[4] = 0; e[5] = 20; },
+         [](DecodeTest&, RecordingHandover&, TrafficReader& r, const json& e) { lf_seenAloft(r, e, 660.0); }, false,
+         nullptr},
+        {"ground record at the park airport is not marked away", [](json& e) { e[4] = 0; e[5] = 20; },
+         [](DecodeTest& t, RecordingHandover&, TrafficReader& r, const json& e) {
+             t.parkAtEntry(e);
+             lf_seenAloft(r, e, 60.0);
+         },
+         true, [](const TrafficRecord& r) { EXPECT_FALSE(r.awayFromPark); }},
         {"TAS -1 at 8000 ft gives 250", [](json& e) { e[20] = -1; e[4] = 8000; }, nullptr, true,
          [](const TrafficRecord& r) { EXPECT_EQ(r.speed, 250); }},
         {"TAS as text gives the default", [](json& e) { e[20] = "300"; }, nullptr, true,
