@@ -71,7 +71,10 @@ void lf_onObjectAddRemove(const SIMCONNECT_RECV* message, DWORD size)
     if (event.eObjType != lf_aircraftObjectType) return;
     const std::uint32_t objectId = event.dwData;
     if (event.uEventID == EVENT_OBJECT_ADDED) {
-        if (objectId > userObjectId.load()) addedObjectIds.push_back(objectId);
+        if (objectId > userObjectId.load()) {
+            addedObjectIds.push_back(objectId);
+            probeAddedObject(objectId);
+        }
     } else if (event.uEventID == EVENT_OBJECT_REMOVED) {
         pushSimReply({objectId, 0, 0, replyRemoved, 0.0, 0.0});
     }

@@ -439,8 +439,15 @@ TEST_F(SimClientThread, ConversationOfOneAiAircraft)
     const std::uint32_t oid = server_->aiObjects().front().id;
     EXPECT_EQ(server_->aiObjects().front().atcId, "AAL123");
 
-    requestGroundInfo();  // the new object answers with its tail
+    // Announced, the new object is asked for its ground information at once:
+    // it answers with its tail, and no range answer is waited for.
     ASSERT_EQ(waitReplies(1), (std::vector<SimReply>{{oid, 0xABCDEF, 0, replyLiveCreated, 0.0, 0.0}}));
+    const auto probes = packetsOf(sc::Op::RequestDataOnSimObject);
+    ASSERT_FALSE(probes.empty());
+    EXPECT_EQ(probes.back().u32(16), static_cast<std::uint32_t>(REQUEST_NEW_OBJECT));
+    EXPECT_EQ(probes.back().u32(20), static_cast<std::uint32_t>(DEF_GROUND_INFO));
+    EXPECT_EQ(probes.back().u32(24), oid);
+    EXPECT_EQ(packetsOf(sc::Op::RequestDataOnSimObjectType).size(), 0u);
     EXPECT_TRUE(waitForOp(sc::Op::AIReleaseControl));
     server_->sendFrame();  // the three freezes
     EXPECT_TRUE(simtest::eventually([&] { return server_->aiObject(oid)->frozen.size() == 3; }));
