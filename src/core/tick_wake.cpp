@@ -99,6 +99,16 @@ bool sleepUntilFrame(platform::Clock::TimePoint tickDue, platform::Clock::TimePo
     w.frame.store(frameWaiting);
     platform::clock().waitUntil(w.cv, lock, deadline,
                                 [&w] { return w.frame.load() == frameTaken || anyStopFlag(); });
-    // A frame taken after the last look at the deadline is owed all the same.
-    return w.frame.exchange(frameIdle) == frameTaken;
+    // A frame taken after the last look at the deadline is owed all the same;
+    // it stays taken until its ticks have run (finishTakenFrame).
+    int waiting = frameWaiting;
+    return !w.frame.compare_exchange_strong(waiting, frameIdle);
+}
+
+bool takenFrameAwaitsTicks() { return lf_tickWake().frame.load() == frameTaken; }
+
+void finishTakenFrame()
+{
+    int taken = frameTaken;
+    lf_tickWake().frame.compare_exchange_strong(taken, frameIdle);
 }

@@ -12,11 +12,14 @@
 // The flush sends the positions of the latest tick due, as with a tick every
 // 10 ms, but a frame costs one wake of the worker instead of three or four
 // timer wakes, and the ticks after the first find the records in the cache.
-// Other work does not end that wait: it is taken with the frame's ticks.
+// Other work does not end that wait: it is taken with the frame's ticks. A
+// frame taken stays taken until its ticks have run, so that a flush the
+// simulator link runs meanwhile (the frame's read brought a message that may
+// not wait) knows it would come too early.
 //
-// Threads: wakeTickLoop and takeFrameForTicks are safe from any thread and
-// cheap while the loop does not wait for them (an atomic or two); the others
-// are for the worker alone.
+// Threads: wakeTickLoop, takeFrameForTicks and takenFrameAwaitsTicks are safe
+// from any thread and cheap while the loop does not wait for them (an atomic
+// or two); the others are for the worker alone.
 
 #include "platform/clock.h"
 
@@ -30,7 +33,8 @@ bool sleepUntilTickWake(platform::Clock::TimePoint deadline);
 
 // The worker: sleeps until a frame takeFrameForTicks gave it, a stop flag, or
 // `deadline` (the frames stopped). A frame is taken only after `tickDue`.
-// Returns true when a frame was taken: the worker then owes its flush.
+// Returns true when a frame was taken: the worker then owes its flush, and the
+// frame stays taken until finishTakenFrame (or the next wait).
 bool sleepUntilFrame(platform::Clock::TimePoint tickDue, platform::Clock::TimePoint deadline);
 // Any thread, for a frame of the simulator that came at `now`: the loop waits
 // for a frame and a tick is due (it would take the frame).
@@ -39,3 +43,9 @@ bool frameTicksWanted(platform::Clock::TimePoint now);
 // for a frame and a tick is due; the loop is woken and hands the flush on after
 // its ticks. False: the frame is not the loop's (it is served as before).
 bool takeFrameForTicks();
+// Any thread: a frame was taken and the ticks due by it have not all run yet
+// (a flush now would send the positions of the tick before them).
+bool takenFrameAwaitsTicks();
+// The worker, once the ticks of the frame it took have run (before it hands
+// the flush on); nothing when no frame is taken.
+void finishTakenFrame();

@@ -58,10 +58,11 @@ void takeStandForArrival(Stand& stand, std::uint32_t aircraftId)
 
 namespace {
 
-// The mark is held by another live aircraft that still has the stand.
+// The mark is held by another live aircraft that still has the stand (the
+// mark always names its aircraft: takeStandForArrival is its only setter).
 bool lf_heldByOther(const Stand& stand, std::uint32_t aircraftId)
 {
-    if (!stand.occupied || stand.occupiedBy == 0 || stand.occupiedBy == aircraftId) return false;
+    if (!stand.occupied || stand.occupiedBy == aircraftId) return false;
     return std::any_of(liveAircraft.begin(), liveAircraft.end(), [&stand](const LiveAc& a) {
         return a.aircraftId == stand.occupiedBy && a.standId == stand.sid && a.simState != SimState::removingfromsim;
     });
@@ -71,7 +72,7 @@ bool lf_heldByOther(const Stand& stand, std::uint32_t aircraftId)
 
 bool standTakenByOther(const Stand& stand, std::uint32_t aircraftId)
 {
-    return stand.occupied && (stand.occupiedBy == 0 || lf_heldByOther(stand, aircraftId));
+    return lf_heldByOther(stand, aircraftId);
 }
 
 void clearStandTaken(std::uint32_t standId, std::uint32_t aircraftId)

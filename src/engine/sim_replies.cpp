@@ -82,6 +82,16 @@ LiveAc* lf_liveByObjectInBatch(std::uint32_t objectId)
     return &liveAircraft[it->second];
 }
 
+// The live aircraft of a created-objects entry while it still holds that
+// object and is not on its way out.
+LiveAc* lf_liveOfEntry(const SimReply& e)
+{
+    LiveAc* ac = lf_liveById(e.aircraftId);
+    if (!ac || ac->objectId != e.objectId) return nullptr;
+    if (ac->simState != SimState::adding2sim && ac->simState != SimState::active) return nullptr;
+    return ac;
+}
+
 SimAc* lf_staticById(std::uint32_t aircraftId)
 {
     for (SimAc& a : staticAircraft)
@@ -149,6 +159,10 @@ void lf_liveCreated(const SimReply& r)
                                             SIMCONNECT_PERIOD_ONCE),
             "SimConnect request StaticCG fails");
     }
+    // It moves from this tick on; its activation (lights, engines, throttle,
+    // flaps) follows 200 ticks later. One already asked to leave waits for
+    // the activation, which removes it.
+    if (!ac->removeAfterCreate) startCreatedAc(*ac);
     SimReply entry = r;
     entry.ticks = 0;
     createdObjects.push_back(entry);
@@ -334,7 +348,8 @@ void activateCreatedAc()
         if (e.ticks < 0) continue;
         if (e.ticks < activationTicks) {
             ++e.ticks;
-            if (e.kind == replyLiveCreated && (e.ticks == lightsToggleFirst || e.ticks == lightsToggleSecond)) {
+            if (e.kind == replyLiveCreated && (e.ticks == lightsToggleFirst || e.ticks == lightsToggleSecond) &&
+                lf_liveOfEntry(e) != nullptr) {
                 std::lock_guard lock(simQueueMutex);
                 lf_directCallFailed(simApi().transmitClientEvent(e.objectId, EVENT_ALL_LIGHTS_TOGGLE, 0),
                                     "SimConnect gf_allLightsToggle fails");
@@ -360,9 +375,13 @@ void activateCreatedAc()
         }
         LiveAc* ac = lf_liveById(e.aircraftId);
         if (!ac) continue;
-        if (ac->objectId != e.objectId || ac->simState != SimState::adding2sim) {
+        if (ac->objectId != e.objectId) {
             logLineMarked(vr::format("activateCreatedAc: hexid {} is not waiting for object {}", e.aircraftId,
                                      e.objectId));
+            done(e);
+            continue;
+        }
+        if (lf_liveOfEntry(e) == nullptr) {  // on its way out since it came
             done(e);
             continue;
         }
@@ -373,10 +392,10 @@ void activateCreatedAc()
     if (anyDone) std::erase_if(createdObjects, [](const SimReply& e) { return e.ticks < 0; });
 }
 
-void activateAc(LiveAc& ac)
+void startCreatedAc(LiveAc& ac)
 {
+    ac.simState = SimState::active;
     if (ac.samples.empty()) {
-        ac.simState = SimState::active;
         removeAircraftFromSim(ac);
         return;
     }
@@ -387,22 +406,33 @@ void activateAc(LiveAc& ac)
     const std::int64_t overdue = static_cast<std::int64_t>(tickCounter.load()) - ac.samples.front().dueTick;
     if (overdue > 0 || !ac.samples.front().stationary)
         shiftSamples(ac, 0, static_cast<std::int32_t>(std::clamp<std::int64_t>(overdue, -(1 << 24), 1 << 24)));
+}
+
+void activateAc(LiveAc& ac)
+{
+    if (ac.simState == SimState::adding2sim) startCreatedAc(ac);
+    if (ac.simState != SimState::active) return;
     const bool rotor = ac.category == AcCategory::Rotorcraft;
     if (ac.samples.front().airborne) {
         queueAcEvent(ac, EVENT_ENGINE_AUTO_START, 0);
         if (!rotor) queueAcEvent(ac, EVENT_SPOILERS_SET, 0);
+        // Lights the flight set since the object came (below or above 10000 ft) stay.
         const std::uint32_t low = ac.posBlock.altitude <= 10000 ? 1 : 0;
-        setAcLights(ac.objectId, {1, 1, low, 0, 1, low, ac.heightAboveGround >= 2000 ? 1u : 0u});
+        if (!ac.lowAltLights && !ac.highAltLights)
+            setAcLights(ac.objectId, {1, 1, low, 0, 1, low, ac.heightAboveGround >= 2000 ? 1u : 0u});
     } else {
-        if (!rotor) queueAcEvent(ac, EVENT_SPOILERS_SET, 0);
+        // A take-off roll or a touchdown since the object came (it moves from
+        // then on) has set its own spoilers, lights, throttle and flaps.
+        const bool rolling = ac.takeOffRoll || ac.rollingOut;
+        if (!rotor && !rolling) queueAcEvent(ac, EVENT_SPOILERS_SET, 0);
         const bool parked = ac.phase == AcPhase::parked;
         queueAcEvent(ac, parked ? EVENT_ENGINE_AUTO_SHUTDOWN : EVENT_ENGINE_AUTO_START, 0);
+        if (rolling) return;
         const std::uint32_t nav = parked ? (NAV_LIGHTS_WHILE_PARKED.get() ? 1 : 0) : 1;
         setAcLights(ac.objectId, {nav, parked ? 0u : 1u, 0, ac.phase == AcPhase::taxi ? 1u : 0u, 0, 1, 1});
         setThrottle(ac, rotor ? 4 : 0);
         gf_setFlaps(ac, ac.phase == AcPhase::taxi ? 1 : 0);
     }
-    ac.simState = SimState::active;
 }
 
 void resetRemovedAc(std::uint32_t objectId)

@@ -2,7 +2,9 @@
 // The engine's side of the simulator replies: once a tick it takes the reply
 // list (simlink/sim_handover.h) and works on the entries outside the reply
 // mutex, ties new objects to their records, counts the freshly created objects
-// and activates each 200 ticks after its reply. Worker thread only; simulator
+// and activates each 200 ticks after its reply. A live object moves from the
+// tick of its reply on (startCreatedAc); its activation 200 ticks later gives
+// it its lights, engines, throttle and flaps. Worker thread only; simulator
 // calls take simQueueMutex.
 
 #include <cstdint>
@@ -23,6 +25,12 @@ void processSimReplies();
 // One reply (the drain's body).
 void lf_processSimReply(const SimReply& reply);
 void activateCreatedAc();
+// A live object's id came: the aircraft is active (it moves and its positions
+// are sent) and goes on along its samples from where it was created; one
+// without samples is removed.
+void startCreatedAc(LiveAc& ac);
+// The activation 200 ticks after the object came: lights, engines, throttle
+// and flaps for its phase (an aircraft not yet started is started first).
 void activateAc(LiveAc& ac);
 void resetRemovedAc(std::uint32_t objectId);
 void lf_removeWhileBlocked(std::uint32_t aircraftId);

@@ -74,7 +74,7 @@ struct Stand {
     bool suffixMark = false;
     bool assigned = false;
     bool occupied = false;         // taken for an arrival (live_parking.h)
-    std::uint32_t occupiedBy = 0;  // the aircraft id of that arrival; 0: not known
+    std::uint32_t occupiedBy = 0;  // the aircraft id of that arrival (0 while not occupied)
     bool reserved = false;
     bool neighbourTaken = false;
     bool cargo = false;

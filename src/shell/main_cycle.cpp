@@ -425,8 +425,8 @@ void tickLoop()
     bool go = tickStep();
     bool frameWaitOpen = false;  // the scheduling tick follows the clock
     bool frameOwed = false;      // a frame taken: its flush follows the ticks due
+    bool rebaseOwed = false;     // a simulator second came: the ticks follow its clock
     while (go) {
-        bool paced = false;
         if (next - platform::steadyNow() >= milliseconds(1)) {
             // The ticks due have run: the frame that woke the loop is sent now.
             if (std::exchange(frameWaitOpen, false)) c.endFrameWait();
@@ -437,24 +437,29 @@ void tickLoop()
             if (quiet > 0) {
                 next = lf_sleepThroughQuietTicks(c, next, quiet);
             } else if (running && c.framesPaceTicks()) {
-                paced = frameWaitOpen = true;
+                frameWaitOpen = true;
                 frameOwed = lf_waitForFrame(c, next);
-                // Not due yet (woken early): the frame is served and the wait goes on.
-                if (!anyStopFlag() && next - platform::steadyNow() >= milliseconds(1)) continue;
             } else {
                 platform::clock().sleepUntil(next);
             }
         }
-        // A second of the simulator came while we slept: the ticks follow its
-        // clock. Woken by a frame with more than the tick of the moment due,
-        // they are run first (dropped, they would slow the tick count down).
+        // A second of the simulator came: the ticks follow its clock from the
+        // tick of the moment on. While more ticks are owed (a frame woke the
+        // loop late, a tick took long) they are run first, on any pass of the
+        // catch-up: re-based earlier, the ticks owed would be dropped and the
+        // tick count would fall behind the clock.
         const auto now = platform::steadyNow();
-        if (c.newSecondPending() && !(paced && now - next >= milliseconds(10))) next = now;
+        if (c.newSecondPending()) rebaseOwed = true;
+        if (rebaseOwed && now - next < milliseconds(10)) {
+            next = now;
+            rebaseOwed = false;
+        }
         next += milliseconds(10);
         clearTickWake();
         go = tickStep();
     }
     if (frameWaitOpen) c.endFrameWait();
+    if (frameOwed) c.serveTakenFrame();
 }
 
 bool tickStep()

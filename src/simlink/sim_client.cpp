@@ -71,15 +71,33 @@ void lf_onObjectAddRemove(const SIMCONNECT_RECV* message, DWORD size)
     if (event.eObjType != lf_aircraftObjectType) return;
     const std::uint32_t objectId = event.dwData;
     if (event.uEventID == EVENT_OBJECT_ADDED) {
-        if (objectId > userObjectId.load()) addedObjectIds.push_back(objectId);
+        if (objectId > userObjectId.load()) {
+            addedObjectIds.push_back(objectId);
+            probeAddedObject(objectId);
+        }
     } else if (event.uEventID == EVENT_OBJECT_REMOVED) {
         pushSimReply({objectId, 0, 0, replyRemoved, 0.0, 0.0});
     }
 }
 
+// The flush of a frame the tick loop took is owed once the loop's ticks have
+// run: set by the worker when it hands the frame on, cleared by the flush that
+// follows (SimClient thread).
+std::atomic<bool> lf_flushOwed{false};
+
+void lf_flushFrame()
+{
+    lf_flushOwed = false;  // cleared first: a hand-over after this look is flushed again
+    flushSimQueues();
+}
+
 void lf_onFrame(const SIMCONNECT_RECV* message, DWORD size)
 {
-    flushSimQueues();
+    // A frame dispatched while the loop runs the ticks of the frame it took
+    // (its read brought a message that may not wait, or one came since) is
+    // not flushed: it would send the positions of the tick before them, and
+    // the loop's hand-over flushes after its ticks.
+    if (!takenFrameAwaitsTicks()) lf_flushFrame();
     const auto frame = scReadMessage<SIMCONNECT_RECV_EVENT_FRAME>(message, size);
     if (frameCounter.fetch_add(1) + 1 >= 30) {
         frameCounter = 0;
@@ -115,13 +133,15 @@ bool lf_frameCanWait(const std::uint8_t* message, std::size_t size)
 }
 
 // A run with a frame for the tick loop is queued: the loop takes it now (its
-// flush follows the loop's ticks). When this thread is woken for the run all
-// the same, or the loop no longer waits, the frame is served here as any frame
-// with something to send is.
+// flush follows the loop's ticks), also when another message of the run wakes
+// this thread (`due`): the frame is then dispatched with it but not flushed.
+// When the loop no longer waits, the frame is served here as any frame with
+// something to send is.
 bool lf_runQueued(bool due)
 {
-    if (!lf_frameForTicks.exchange(false) || due) return false;
-    return !takeFrameForTicks() && simQueuesHoldWork();
+    if (!lf_frameForTicks.exchange(false)) return false;
+    if (takeFrameForTicks()) return false;
+    return !due && simQueuesHoldWork();
 }
 
 // The connection's inner loop: dispatch, then sleep until the I/O thread has
@@ -139,6 +159,8 @@ void lf_dispatchLoop(HANDLE h, const std::stop_token& stop)
             requestClosing(ClosingReason::SimConnectError, 9);
             return;
         }
+        // The flush of a taken frame that was dispatched before the loop's ticks.
+        if (lf_flushOwed.load()) lf_flushFrame();
         scWaitForDispatch(h, stop);
     }
 }
@@ -179,7 +201,11 @@ bool simFramesFlowing()
 
 void serveTakenFrame()
 {
+    finishTakenFrame();
     if (!simQueuesHoldWork()) return;
+    // The frame may have been dispatched already: the flush is owed either way
+    // (the frame's own dispatch, when it still waits, clears it).
+    lf_flushOwed = true;
     // Not under simQueueMutex: the flush this wakes only tries that lock, and
     // would skip the frame while the waker still held it. A handle closed
     // meanwhile is refused by the wake.
@@ -399,6 +425,8 @@ void resetSimLink()
     notYetConnected = true;
     lf_lastFrameAt = lf_noFrame;
     lf_frameForTicks = false;
+    lf_flushOwed = false;
+    finishTakenFrame();
     resetSimQueues();
     resetUserAircraft();
 }

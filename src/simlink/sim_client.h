@@ -33,12 +33,16 @@ extern std::atomic<bool> notYetConnected;
 extern std::vector<std::uint32_t>& addedObjectIds;
 
 // Frame pacing of the tick loop (core/tick_wake.h): the I/O thread offers each
-// frame to the loop before it decides whether the frame wakes this thread.
+// frame to the loop before it decides whether the frame wakes this thread; a
+// frame the loop took is flushed only after the loop's ticks, also when the
+// same read brought a message that wakes this thread at once (a range answer,
+// the user aircraft's state, a new object).
 // Frames came in the last 100 ms (any thread).
 bool simFramesFlowing();
 // The worker, after the ticks of a frame it took: when anything waits to be
-// sent, this thread is woken to dispatch that frame (its flush); otherwise the
-// frame waits with the next wake, as a frame that finds nothing queued does.
+// sent, this thread is woken to flush (with the frame, or after it when the
+// frame was dispatched already); otherwise the frame waits with the next wake,
+// as a frame that finds nothing queued does.
 void serveTakenFrame();
 
 // The thread procedure.

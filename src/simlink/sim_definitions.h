@@ -65,6 +65,7 @@ enum SimRequestId : DWORD {
     REQUEST_USER_ON_GROUND = 108,   // def 409, every second
     REQUEST_USER_STATE = 109,       // def 403, once
     REQUEST_FLIGHT_PLAN = 110,
+    REQUEST_NEW_OBJECT = 111,       // def 404, an object just announced, once
 };
 
 // Def 402: written to one AI object per frame.

@@ -280,6 +280,46 @@ void requestUserAcTitleModel()
     }
 }
 
+bool onAddedObjectData(std::uint32_t objectId, const GroundInfoBlock& block)
+{
+    const auto added = std::find(addedObjectIds.begin(), addedObjectIds.end(), objectId);
+    if (added == addedObjectIds.end()) return false;
+    *added = addedObjectIds.back();
+    addedObjectIds.pop_back();
+    const std::string atcId = lf_atcId(block);
+    std::uint32_t aircraftId = 0;
+    if (!atcId.empty()) {
+        const auto kept = std::find_if(keptCreations.begin(), keptCreations.end(),
+                                       [&](const KeptCreation& k) { return k.callsign == atcId; });
+        if (kept != keptCreations.end()) {
+            aircraftId = kept->aircraftId;
+            *kept = std::move(keptCreations.back());
+            keptCreations.pop_back();
+        }
+    }
+    if (aircraftId != 0) {
+        releaseCreatedAc(objectId);
+        if (aircraftId <= 10000) {
+            pushSimReply({objectId, aircraftId, 0, replyStaticCreated, 0.0, 0.0});
+        } else {
+            pushSimReply({objectId, aircraftId, 0, replyLiveCreated, 0.0, block.altAboveGround});
+        }
+    } else {
+        logLine(vr::format(
+            "just spawned, but not by {}, oid: {}, callsign '{}', altaboveGnd:{:.0f} ft, onground:{}, gnd_alt:{:.0f} ft",
+            simClientName, objectId, atcId, block.altAboveGround, block.onGround, block.groundAltitude));
+    }
+    return true;
+}
+
+void probeAddedObject(std::uint32_t objectId)
+{
+    std::lock_guard lock(simQueueMutex);
+    if (simErrorFlag.load()) return;
+    if (simApi().requestDataOnSimObject(REQUEST_NEW_OBJECT, DEF_GROUND_INFO, objectId, SIMCONNECT_PERIOD_ONCE) != scOk)
+        logLineMarked(vr::format("SimConnect request for new object {} fails", objectId));
+}
+
 void onSimObjectDataByType(const SIMCONNECT_RECV* message, DWORD size)
 {
     constexpr DWORD dataOffset = offsetof(SIMCONNECT_RECV_SIMOBJECT_DATA, dwData);
@@ -290,36 +330,8 @@ void onSimObjectDataByType(const SIMCONNECT_RECV* message, DWORD size)
     if (objectId <= userObjectId.load()) return;
     GroundInfoBlock block;
     std::memcpy(&block, reinterpret_cast<const std::uint8_t*>(message) + dataOffset, sizeof block);
+    if (onAddedObjectData(objectId, block)) return;
     const std::string atcId = lf_atcId(block);
-
-    const auto added = std::find(addedObjectIds.begin(), addedObjectIds.end(), objectId);
-    if (added != addedObjectIds.end()) {
-        *added = addedObjectIds.back();
-        addedObjectIds.pop_back();
-        std::uint32_t aircraftId = 0;
-        if (!atcId.empty()) {
-            const auto kept = std::find_if(keptCreations.begin(), keptCreations.end(),
-                                           [&](const KeptCreation& k) { return k.callsign == atcId; });
-            if (kept != keptCreations.end()) {
-                aircraftId = kept->aircraftId;
-                *kept = std::move(keptCreations.back());
-                keptCreations.pop_back();
-            }
-        }
-        if (aircraftId != 0) {
-            releaseCreatedAc(objectId);
-            if (aircraftId <= 10000) {
-                pushSimReply({objectId, aircraftId, 0, replyStaticCreated, 0.0, 0.0});
-            } else {
-                pushSimReply({objectId, aircraftId, 0, replyLiveCreated, 0.0, block.altAboveGround});
-            }
-        } else {
-            logLine(vr::format(
-                "just spawned, but not by {}, oid: {}, callsign '{}', altaboveGnd:{:.0f} ft, onground:{}, gnd_alt:{:.0f} ft",
-                simClientName, objectId, atcId, block.altAboveGround, block.onGround, block.groundAltitude));
-        }
-        return;
-    }
     if (block.altAboveGround <= 2500.0 && !atcId.empty() && atcId.back() != '*') {
         pushSimReply({objectId, static_cast<std::uint32_t>(block.onGround), 0, replyGroundInfo, block.groundAltitude,
                       block.altAboveGround});

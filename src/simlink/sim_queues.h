@@ -113,6 +113,17 @@ void requestUserAcTitleModel();
 
 // Handler of the by-type data reply (request 101, ground-info block).
 void onSimObjectDataByType(const SIMCONNECT_RECV* message, DWORD size);
+// SimClient thread, for an object the simulator just announced: asks for its
+// ground-info block at once (request 111, answered with its next frame), so a
+// creation of the program is tied to its record without waiting for the next
+// range answer (the engine's, once a second). A failed request is only logged:
+// the range answer still ties the object.
+void probeAddedObject(std::uint32_t objectId);
+// The answer for an object of addedObjectIds (request 111, or a range answer's
+// entry): ties it to the creation whose tail is its ATC id (releases it and
+// reports it to the engine), or logs it as another program's. False when the
+// object is not announced (a known object).
+bool onAddedObjectData(std::uint32_t objectId, const GroundInfoBlock& block);
 
 // Empties every queue, the kept creations and the announced object ids, and
 // resets the position buffers (before a restart, while no SimClient thread runs).

@@ -200,6 +200,13 @@ void onSimObjectData(const SIMCONNECT_RECV* message, DWORD size)
         pushSimReply({head.dwObjectID, 0, 0, replyStaticAttitude, block.staticCgHeight, block.staticPitch});
         break;
     }
+    case REQUEST_NEW_OBJECT: {
+        if (!blockFits(sizeof(GroundInfoBlock)) || head.dwObjectID <= userObjectId.load()) return;
+        GroundInfoBlock block;
+        std::memcpy(&block, data, sizeof block);
+        onAddedObjectData(head.dwObjectID, block);
+        break;
+    }
     case REQUEST_USER_TITLE: onUserAcTitle(std::string_view(data, ::strnlen(data, available))); break;
     case REQUEST_USER_MODEL: {
         constexpr std::size_t field = 32;

@@ -113,96 +113,92 @@ std::vector<std::string> runMinute()
 // simulator has not reported it within 2400 ft of the ground.
 const char* const golden = R"(
 3 create BA CityFlyer E190 BAW789 104
-23 release 100 103
-25 request 102 405 100 1
-25 event 100 215 1
-25 event 100 216 1
-25 event 100 217 1
+3 request 111 404 100 1
+5 release 100 103
+7 request 102 405 100 1
+7 event 100 215 1
+7 event 100 216 1
+7 event 100 217 1
 53 create Lufthansa A320 DLH456 104
-73 event 100 214 0
-101 release 101 103
-103 flightPlan 101 orig_dest/101.pln 110
-103 request 102 405 101 1
-103 event 101 215 1
-103 event 101 216 1
-103 event 101 217 1
+53 request 111 404 101 1
+55 event 100 214 0
+55 release 101 103
+57 flightPlan 101 orig_dest/101.pln 110
+57 request 102 405 101 1
+57 event 101 215 1
+57 event 101 216 1
+57 event 101 217 1
+57 event 101 223 0
 103 create KLM Boeing 737-800 KLM123 104
-123 event 100 214 0
-151 event 101 214 0
-201 event 101 214 0
-201 release 102 103
-203 flightPlan 102 orig_dest/102.pln 110
-203 request 102 405 102 1
-203 event 102 215 1
-203 event 102 216 1
-203 event 102 217 1
-225 event 100 219 0
-225 event 100 221 0
-225 event 100 208 1
-225 event 100 207 1
-225 event 100 211 0
-225 event 100 209 1
-225 event 100 210 0
-225 event 100 213 1
-225 event 100 212 1
-225 event 100 223 0
-225 release 100 103
-225 event 100 218 3072
-225 release 100 103
-251 event 102 214 0
-301 event 102 214 0
-303 event 101 219 0
-303 event 101 221 0
-303 event 101 208 1
-303 event 101 207 1
-303 event 101 211 0
-303 event 101 209 1
-303 event 101 210 0
-303 event 101 213 1
-303 event 101 212 1
-303 event 101 223 0
-303 release 101 103
-303 event 101 218 3072
-303 release 101 103
-403 event 102 221 0
-403 event 102 219 0
-403 event 102 208 1
-403 event 102 207 1
-403 event 102 211 1
-403 event 102 209 0
-403 event 102 210 1
-403 event 102 213 1
-403 event 102 212 1
-403 event 102 208 1
-403 event 102 207 1
-403 event 102 211 1
-403 event 102 209 1
-403 event 102 210 1
-403 event 102 213 1
-403 event 102 212 1
-403 event 102 212 1
-403 event 102 220 0
-403 release 102 103
-403 event 102 218 0
-403 release 102 103
-995 event 102 212 1
-995 event 102 220 0
-1583 event 102 212 1
-1583 event 102 220 0
-2163 event 102 212 1
-2163 event 102 220 0
-2737 event 102 212 1
-2737 event 102 220 0
-3319 event 102 212 1
-3319 event 102 220 0
-3905 event 102 212 1
-3905 event 102 220 0
-4499 event 102 212 1
-4499 event 102 220 0
-5099 event 102 212 1
-5099 event 102 220 0
-5705 event 102 212 1
-5705 event 102 220 0
+103 request 111 404 102 1
+105 event 100 214 0
+105 event 101 214 0
+105 release 102 103
+107 flightPlan 102 orig_dest/102.pln 110
+107 request 102 405 102 1
+107 event 102 215 1
+107 event 102 216 1
+107 event 102 217 1
+107 event 102 208 1
+107 event 102 207 1
+107 event 102 211 1
+107 event 102 209 1
+107 event 102 210 1
+107 event 102 213 1
+107 event 102 212 1
+107 event 102 212 1
+107 event 102 220 0
+107 release 102 103
+107 event 102 218 0
+107 release 102 103
+155 event 101 214 0
+155 event 102 214 0
+205 event 102 214 0
+207 event 100 219 0
+207 event 100 221 0
+207 event 100 208 1
+207 event 100 207 1
+207 event 100 211 0
+207 event 100 209 1
+207 event 100 210 0
+207 event 100 213 1
+207 event 100 212 1
+207 event 100 223 0
+207 release 100 103
+207 event 100 218 3072
+207 release 100 103
+257 event 101 219 0
+257 event 101 221 0
+257 event 101 208 1
+257 event 101 207 1
+257 event 101 211 0
+257 event 101 209 1
+257 event 101 210 0
+257 event 101 213 1
+257 event 101 212 1
+257 release 101 103
+257 event 101 218 3072
+257 release 101 103
+307 event 102 221 0
+307 event 102 219 0
+699 event 102 212 1
+699 event 102 220 0
+1287 event 102 212 1
+1287 event 102 220 0
+1867 event 102 212 1
+1867 event 102 220 0
+2449 event 102 212 1
+2449 event 102 220 0
+3035 event 102 212 1
+3035 event 102 220 0
+3629 event 102 212 1
+3629 event 102 220 0
+4229 event 102 212 1
+4229 event 102 220 0
+4837 event 102 212 1
+4837 event 102 220 0
+5451 event 102 212 1
+5451 event 102 220 0
 )";
 
 TEST(GoldenTrace, AMinuteOfThreeAircraft)

@@ -11,6 +11,8 @@
 #include "core/livery_services_fake.h"
 #include "core/run_state.h"
 #include "core/time.h"
+#include "engine/ac_records.h"
+#include "engine/live_parking.h"
 #include "engine/motion.h"
 #include "engine/stand.h"
 #include "engine/timed_queues.h"
@@ -36,6 +38,18 @@ protected:
         s.longitude = at.lon;
         s.heading = headingDeg * deg;
         s.radius = radiusNm;
+        return s;
+    }
+    // The stand with its taken-for-arrival mark held by another arrival driving in.
+    Stand takenByAnotherArrival(Stand s)
+    {
+        LiveAc holder;
+        holder.aircraftId = 0x480100;
+        holder.standId = s.sid;
+        holder.simState = SimState::active;
+        holder.phase = AcPhase::parking;
+        liveAircraft.push_back(holder);
+        takeStandForArrival(s, holder.aircraftId);
         return s;
     }
     // A parked aircraft at a stand whose samples begin to move towards `to`.
@@ -225,7 +239,7 @@ TEST_F(Ground, ArrivalAtTheStand)
         airports.calls.clear();
         const LatLon here{47.0, 8.0};
         Stand s = stand(4, here, 0.0, 20 * metre);
-        s.occupied = r.taken;
+        if (r.taken) s = takenByAnotherArrival(s);
         replaceStands({s});
         const LatLon at = direct(here, 45, r.offMetres * metre - 1e-12);
         LiveAc ac = aircraft(AcCategory::Large, {sample(at, 0, 0)}, 0);
@@ -398,8 +412,7 @@ TEST_F(Ground, EngineValuesWriteAndItsFailure)
 TEST_F(Ground, TakenStandRemovesTheArrivalOnce)
 {
     const LatLon here{47.0, 8.0};
-    Stand s = stand(4, here, 0.0, 20 * metre);
-    s.occupied = true;
+    Stand s = takenByAnotherArrival(stand(4, here, 0.0, 20 * metre));
     replaceStands({s});
     LiveAc ac = aircraft(AcCategory::Large, {sample(here, 0, 0)}, 0);
     ac.phase = AcPhase::parking;

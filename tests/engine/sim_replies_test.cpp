@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -47,6 +48,9 @@ struct Waiting {
     EngineHarness h;
 };
 
+// The object moves from the tick of its reply on (a position every tick);
+// its lights toggle at 50 and 100 and its activation (engines, lights) comes
+// at 200, counted from that tick.
 TEST(Activation, CountedFromTheReplysTickWithLightsAt50And100)
 {
     Waiting w;
@@ -54,16 +58,27 @@ TEST(Activation, CountedFromTheReplysTickWithLightsAt50And100)
     w.created();
     const std::int32_t replyTick = tickCounter.load();
     std::vector<std::int32_t> toggles;
-    std::int32_t activeAt = -1;
+    std::int32_t activeAt = -1, activatedAt = -1;
+    std::size_t ticksWithoutPosition = 0;
     for (int i = 0; i <= 201; ++i) {
         const std::size_t before = w.h.api().calls.count("event 150 214 0");
         const std::int32_t t = tickCounter.load();
         w.h.tick(1);
         if (w.h.api().calls.count("event 150 214 0") > before) toggles.push_back(t - replyTick);
         if (activeAt < 0 && w.ac().simState == SimState::active) activeAt = t - replyTick;
+        const std::vector<QueuedEvent>& events = w.h.trace().back().events;
+        if (activatedAt < 0 && std::any_of(events.begin(), events.end(), [](const QueuedEvent& e) {
+                return e.objectId == kObj && e.eventId == EVENT_ENGINE_AUTO_START;
+            }))
+            activatedAt = t - replyTick;
+        const std::vector<QueuedPosition>& positions = w.h.trace().back().positions;
+        ticksWithoutPosition += std::none_of(positions.begin(), positions.end(),
+                                             [](const QueuedPosition& p) { return p.objectId == kObj; });
     }
     EXPECT_EQ(toggles, (std::vector<std::int32_t>{49, 99}));
-    EXPECT_EQ(activeAt, 200);
+    EXPECT_EQ(activeAt, 0);
+    EXPECT_EQ(ticksWithoutPosition, 0u);
+    EXPECT_EQ(activatedAt, 200);
     EXPECT_EQ(w.ac().objectId, kObj);
     EXPECT_EQ(w.ac().heightAboveGround, 2500.0);
     EXPECT_EQ(w.h.api().calls.count("request 102 405 150 1"), 1u);
@@ -81,6 +96,7 @@ TEST(Activation, LightsAndEnginesByPhase)
         std::vector<QueuedEvent> events;
         std::uint32_t throttle;
         std::uint32_t flaps;
+        bool takeOffRoll = false;  // its take-off roll began before the activation
     };
     const auto lights = [](std::array<std::uint32_t, 7> v) {
         const std::uint32_t ids[] = {EVENT_NAV_LIGHTS,   EVENT_BEACON_LIGHTS, EVENT_LANDING_LIGHTS, EVENT_TAXI_LIGHTS,
@@ -112,6 +128,8 @@ TEST(Activation, LightsAndEnginesByPhase)
          cat(cat({{kObj, EVENT_ENGINE_AUTO_START, 0}}, lights({1, 1, 0, 1, 0, 1, 1})),
              {{kObj, EVENT_THROTTLE_SET, 16383}}),
          4, 4},
+        {"in its take-off roll since it came: only the engines", 0, AcPhase::taxi, AcCategory::Large, 0,
+         {{kObj, EVENT_ENGINE_AUTO_START, 0}}, 5, 4, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -121,6 +139,7 @@ TEST(Activation, LightsAndEnginesByPhase)
         a.phase = row.phase;
         a.category = row.category;
         a.heightAboveGround = row.heightAboveGround;
+        a.takeOffRoll = row.takeOffRoll;
         activateAc(a);
         EXPECT_EQ(eventQueue, row.events);
         EXPECT_EQ(a.simState, SimState::active);
@@ -666,7 +685,7 @@ TEST(Replies, StaleCreatedEntries)
         w.ac().objectId = 151;
         w.h.tick(200);
         EXPECT_TRUE(createdObjects.empty());
-        EXPECT_EQ(w.ac().simState, SimState::adding2sim);
+        EXPECT_EQ(w.ac().simState, SimState::active);  // moving since its reply, never activated
         EXPECT_NE(w.h.logText().find("activateCreatedAc: hexid"), std::string::npos);
     }
 }

@@ -79,7 +79,8 @@ TEST_F(SimWorldTest, UserStateReachesTheLayer)
     EXPECT_FALSE(userOnGround.load());
 }
 
-TEST_F(SimWorldTest, CreationIsTiedByItsTailAtTheNextRangeRequest)
+// Announced, each new object is asked for at once: its answer ties it by its tail.
+TEST_F(SimWorldTest, CreationIsTiedByItsTailWithTheAnswerToItsAnnouncement)
 {
     ASSERT_TRUE(queueAcCreation(creation("KLM101", 0x484001, userLat + 0.01, 2000, false)));
     ASSERT_TRUE(queueAcCreation(creation("DLH202", 0x484002, userLat + 0.02, 0, true)));
@@ -87,8 +88,7 @@ TEST_F(SimWorldTest, CreationIsTiedByItsTailAtTheNextRangeRequest)
     EXPECT_EQ(world.objectCount(), 2u);
     EXPECT_TRUE(takeSimReplies().empty());  // only announced so far
 
-    rangeRequest();
-    world.answer();
+    world.answer();  // the answers to the layer's requests for the two new objects
     const auto replies = takeSimReplies();
     ASSERT_EQ(replies.size(), 2u);
     const auto klm = world.objectByTail("KLM101");
@@ -116,10 +116,14 @@ TEST_F(SimWorldTest, PositionsMoveObjectsAndFarObjectsAreNotReported)
 {
     ASSERT_TRUE(queueAcCreation(creation("FAR1", 0x484003, userLat + 1.0, 5000, false)));
     frame();
-    rangeRequest();  // 50 km: the object 60 nm away is not reported, so not tied
+    world.answer();  // tied by the answer for the new object, far as it is
+    const std::uint32_t id = world.objectByTail("FAR1")->objectId;
+    auto replies = takeSimReplies();
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_EQ(replies[0].kind, replyLiveCreated);
+    rangeRequest();  // 50 km: the object 60 nm away is not reported
     world.answer();
     EXPECT_TRUE(takeSimReplies().empty());
-    const std::uint32_t id = world.objectByTail("FAR1")->objectId;
 
     AcPositionBlock b{userLat + 0.001, userLon, 0.0, 0.0, 1.0, 20.0, 0.0, 140.0};
     positionQueue.write().push_back({b, id});
@@ -134,9 +138,10 @@ TEST_F(SimWorldTest, PositionsMoveObjectsAndFarObjectsAreNotReported)
     EXPECT_EQ(world.strayPositionWrites(), 1u);
     rangeRequest();
     world.answer();
-    const auto replies = takeSimReplies();
+    replies = takeSimReplies();
     ASSERT_EQ(replies.size(), 1u);
-    EXPECT_EQ(replies[0].kind, replyLiveCreated);
+    EXPECT_EQ(replies[0].kind, replyGroundInfo);  // near now, 20 ft above the ground
+    EXPECT_EQ(replies[0].objectId, id);
 }
 
 TEST_F(SimWorldTest, AttitudeRemovalAndRefusalBecomeReplies)
@@ -145,7 +150,6 @@ TEST_F(SimWorldTest, AttitudeRemovalAndRefusalBecomeReplies)
     ASSERT_TRUE(queueAcCreation(creation("KLM101", 0x484001, userLat, 0, true)));
     ASSERT_TRUE(queueAcCreation(creation("BAD1", 0x484009, userLat, 0, true, "Broken livery")));
     frame();
-    rangeRequest();
     world.answer();
     auto replies = takeSimReplies();
     ASSERT_EQ(replies.size(), 2u);

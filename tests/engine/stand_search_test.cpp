@@ -11,6 +11,8 @@
 
 #include "core/options.h"
 #include "core/random.h"
+#include "engine/ac_records.h"
+#include "engine/live_parking.h"
 #include "engine/slot_records.h"
 #include "engine/stand_search.h"
 #include "simlink/user_aircraft.h"
@@ -94,7 +96,16 @@ TEST(StandSearch, FreeStandNear)
         SCOPED_TRACE(r.name);
         StandAirport a;
         std::vector<Stand> v = airportStands();
-        v[A1 - 1].occupied = std::string(r.name).starts_with("taken");
+        liveAircraft.clear();
+        if (std::string(r.name).starts_with("taken")) {
+            // Another arrival drives in to A1.
+            LiveAc holder;
+            holder.aircraftId = 0x480100;
+            holder.standId = A1;
+            holder.simState = SimState::active;
+            liveAircraft.push_back(holder);
+            takeStandForArrival(v[A1 - 1], holder.aircraftId);
+        }
         v[B1 - 1].options.push_back(learned(1, "KLM123", {30}));
         a.useStands(v);
         const std::uint32_t before = standUpdateCount;
@@ -110,6 +121,7 @@ TEST(StandSearch, FreeStandNear)
             EXPECT_EQ(standUpdateCount, before);
         }
     }
+    liveAircraft.clear();
 }
 
 TEST(StandSearch, TheNearestHelipadDecidesEvenWithAFittingStandFarther)

@@ -275,6 +275,92 @@ TEST_F(QuietTickLoop, FramesPaceTheBusyTicksAndNoTickIsLost)
     for (const auto& [ms, tick] : scheduling) EXPECT_EQ(tick, ms / 10 + 1) << "at " << ms << " ms";
 }
 
+// A simulator second that comes while ticks are owed (a frame woke the loop
+// with several due, or a tick took long) re-bases the ticks on its clock only
+// once the ticks owed have run, on whichever pass of the catch-up it is seen:
+// no tick is dropped, none runs early, and the second has its one step.
+TEST_F(QuietTickLoop, ASecondDuringACatchUpDropsNoTick)
+{
+    liveAircraft.push_back(makeLive("KLM1", 52.3, 4.8));
+    MainCycleCallees& c = mainCycleCallees();
+    const MainCycleCallees real = defaultMainCycleCallees();
+    constexpr int frameMs = 33, firstFrameMs = 5, endMs = 700;
+    constexpr int catchUpFrameMs = firstFrameMs + 2 * frameMs;  // 71 ms: the ticks due at 40..70 are owed
+    struct Row {
+        const char* name;
+        bool frames;           // paced by the simulator's frames, else by the loop's own timer
+        int secondAtFrameMs;   // the second comes in the read of this frame (-1: none)
+        int secondAfterTick;   // the second comes just after this tick looked for one (-1: none)
+        int longTick;          // this tick takes 35 ms (-1: none)
+        int owedAtMs;          // the moment the ticks owed are run
+        int owedUpTo;          // the last tick owed then
+    };
+    const Row rows[] = {
+        {"with the frame that wakes the loop, four ticks owed", true, catchUpFrameMs, -1, -1, catchUpFrameMs, 7},
+        {"after the first tick of the catch-up", true, -1, 4, -1, catchUpFrameMs, 7},
+        {"after the second tick of the catch-up", true, -1, 5, -1, catchUpFrameMs, 7},
+        {"after the last but one tick of the catch-up", true, -1, 6, -1, catchUpFrameMs, 7},
+        {"by the loop's timer, after a tick that took 35 ms", false, -1, 20, 20, 235, 23},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        resetRunState();
+        mainCycle().reset();
+        tickCounter = 0;
+        newSecondFlag = false;
+        ticks.clear();
+        fake.framesFlowing = row.frames;
+        std::int32_t secondAfter = row.secondAfterTick;
+        // The simulator link sets the flag on its own thread: here just after
+        // the tick's look at it, so the next pass of the loop sees it first.
+        c.consumeNewSecond = [&real, &secondAfter] {
+            const bool had = real.consumeNewSecond();
+            if (secondAfter >= 0 && tickCounter.load() == secondAfter + 1) {
+                newSecondFlag = true;
+                secondAfter = -1;
+            }
+            return had;
+        };
+        const auto countTick = c.handleAddingStack;
+        c.handleAddingStack = [this, &countTick, &row] {
+            const bool slow = tickCounter.load() == row.longTick;
+            countTick();
+            if (slow) events->sleepFor(milliseconds(35));
+        };
+        std::vector<int> framesTaken;
+        std::vector<EventClock::Event> moments;
+        for (int at = firstFrameMs; row.frames && at < endMs; at += frameMs) {
+            moments.push_back({at, [this, at, &row, &framesTaken] {
+                                   if (at == row.secondAtFrameMs) newSecondFlag = true;
+                                   if (takeFrameForTicks()) framesTaken.push_back(at);
+                               }});
+        }
+        moments.push_back({endMs, [] { requestClosing(ClosingReason::NewFlight, 30); }});
+        events = std::make_shared<EventClock>(std::move(moments));
+        platform::setClock(events);
+
+        tickLoop();
+        c.handleAddingStack = countTick;
+
+        EXPECT_EQ(mainCycle().secondCount.load(), 1);
+        ASSERT_FALSE(ticks.empty());
+        for (std::size_t i = 0; i < ticks.size(); ++i) {
+            EXPECT_EQ(ticks[i].second, static_cast<std::int32_t>(i));
+            EXPECT_GE(ticks[i].first, static_cast<int>(i) * 10 - 1) << "tick " << i << " early";
+        }
+        // By every frame taken, the ticks due by then have run: one less at
+        // most, as the re-base moves the ticks after the second by less than a
+        // tick. A dropped tick falls further behind.
+        const auto ranBy = [this](int ms) {
+            return std::count_if(ticks.begin(), ticks.end(), [ms](const auto& t) { return t.first <= ms; });
+        };
+        // The ticks owed when the second came all ran at once.
+        EXPECT_EQ(ranBy(row.owedAtMs), row.owedUpTo + 1);
+        for (const int at : framesTaken) EXPECT_GE(ranBy(at), (at - 1) / 10) << "by the frame at " << at << " ms";
+        EXPECT_GE(ranBy(endMs), endMs / 10 - 1);
+    }
+}
+
 // Paused, every tick has its step (the pause's own count runs in ticks): no sleep through quiet ticks.
 TEST_F(QuietTickLoop, PausedItTicksEveryTenMilliseconds)
 {

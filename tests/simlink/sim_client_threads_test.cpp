@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -362,6 +363,73 @@ TEST_F(SimClientThread, AFrameTheTickLoopTakesIsFlushedWhenTheLoopHandsItOn)
     EXPECT_FALSE(simQueuesHoldWork());
 }
 
+// A frame the loop takes whose read also brings a message that wakes this
+// thread at once (before it or after it): the frame goes to the loop all the
+// same, and its flush follows the loop's ticks, not the dispatch of the read,
+// so the positions of the frame's ticks leave with it.
+TEST_F(SimClientThread, AFrameThatSharesItsReadIsFlushedAfterTheLoopsTicks)
+{
+    connect();
+    const ScConnectionPtr c = connection();
+    ASSERT_TRUE(c);
+    const auto frameEvent = server_->subscription("Frame");
+    ASSERT_TRUE(frameEvent);
+    GroundInfoBlock known{};
+    known.altAboveGround = 0.0;
+    known.groundAltitude = 1416.0;
+    known.onGround = 1;
+    std::memcpy(known.atcId, "KLM1", 4);
+    simstandin::Bytes knownBytes(sizeof known);
+    std::memcpy(knownBytes.data(), &known, sizeof known);
+    const std::int64_t onGround = 1;
+    simstandin::Bytes onGroundBytes(sizeof onGround);
+    std::memcpy(onGroundBytes.data(), &onGround, sizeof onGround);
+    struct Row {
+        const char* name;
+        simstandin::Bytes other;
+        bool frameFirst;
+    };
+    const Row rows[] = {
+        {"a range-answer entry with more to come, then the frame",
+         simstandin::makeObjectData(9, REQUEST_GROUND_INFO, 300, DEF_GROUND_INFO, 1, 2, 4, knownBytes), false},
+        {"the frame, then the last entry of a range answer",
+         simstandin::makeObjectData(9, REQUEST_GROUND_INFO, 300, DEF_GROUND_INFO, 2, 2, 4, knownBytes), true},
+        {"the per-second user state, then the frame",
+         simstandin::makeObjectData(8, REQUEST_USER_ON_GROUND, 1, DEF_ON_GROUND, 1, 1, 1, onGroundBytes), false},
+        {"the frame, then a creation's object id", simstandin::makeObjectAddRemove(EVENT_OBJECT_ADDED, 400, 2), true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(simtest::eventually([&] { return c->receivedCount() == 0; }));
+        ASSERT_FALSE(simQueuesHoldWork());
+        const std::int32_t counted = frameCounter.load();
+        const std::size_t sent = packetsOf(sc::Op::TransmitClientEvent).size();
+        std::atomic<bool> taken{false};
+        std::thread loop([&taken] {
+            const auto now = platform::steadyNow();
+            taken = sleepUntilFrame(now, now + std::chrono::seconds(60));  // 0.6 s of real time
+        });
+        ASSERT_TRUE(simtest::eventually([] { return frameTicksWanted(platform::steadyNow()); }));
+        const simstandin::Bytes frame = simstandin::makeFrame(*frameEvent, 30.0f, 1.0f);
+        simstandin::Bytes read = row.frameFirst ? frame : row.other;
+        const simstandin::Bytes& second = row.frameFirst ? row.other : frame;
+        read.insert(read.end(), second.begin(), second.end());
+        ASSERT_TRUE(server_->sendRaw(read));  // one write: one read of the I/O thread
+        loop.join();
+        EXPECT_TRUE(taken) << "the frame did not wake the loop";
+        // The other message woke this thread: the frame was dispatched with it, unflushed.
+        EXPECT_TRUE(simtest::eventually(
+            [&] { return c->receivedCount() == 0 && frameCounter.load() == (counted + 1) % 30; }));
+        queueClientEvent({150, EVENT_THROTTLE_SET, 0});  // what the loop's ticks queued
+        serveTakenFrame();
+        EXPECT_TRUE(waitForOp(sc::Op::TransmitClientEvent, sent + 1)) << "the ticks' work waited for the next frame";
+        EXPECT_TRUE(simtest::eventually([] { return !simQueuesHoldWork(); }));
+        EXPECT_EQ(frameCounter.load(), (counted + 1) % 30);
+        EXPECT_FALSE(takenFrameAwaitsTicks());
+        (void)takeSimReplies();
+    }
+}
+
 TEST_F(SimClientThread, ConversationOfOneAiAircraft)
 {
     connect();
@@ -371,8 +439,16 @@ TEST_F(SimClientThread, ConversationOfOneAiAircraft)
     const std::uint32_t oid = server_->aiObjects().front().id;
     EXPECT_EQ(server_->aiObjects().front().atcId, "AAL123");
 
-    requestGroundInfo();  // the new object answers with its tail, on its wheels (its CG height, 6.5 ft)
+    // Announced, the new object is asked for its ground information at once:
+    // it answers with its tail, on its wheels (its CG height, 6.5 ft), and no
+    // range answer is waited for.
     ASSERT_EQ(waitReplies(1), (std::vector<SimReply>{{oid, 0xABCDEF, 0, replyLiveCreated, 0.0, 6.5}}));
+    const auto probes = packetsOf(sc::Op::RequestDataOnSimObject);
+    ASSERT_FALSE(probes.empty());
+    EXPECT_EQ(probes.back().u32(16), static_cast<std::uint32_t>(REQUEST_NEW_OBJECT));
+    EXPECT_EQ(probes.back().u32(20), static_cast<std::uint32_t>(DEF_GROUND_INFO));
+    EXPECT_EQ(probes.back().u32(24), oid);
+    EXPECT_EQ(packetsOf(sc::Op::RequestDataOnSimObjectType).size(), 0u);
     EXPECT_TRUE(waitForOp(sc::Op::AIReleaseControl));
     server_->sendFrame();  // the three freezes
     EXPECT_TRUE(simtest::eventually([&] { return server_->aiObject(oid)->frozen.size() == 3; }));

@@ -255,7 +255,9 @@ public:
     // The scene's clock: 10 ms a tick plus the pauses without ticks.
     double now(std::int32_t tick) const { return tick * 0.01 + pause_; }
     void pause(double seconds) { pause_ += seconds; }
-    // Ticks from a creation to the simulator's answer (0.3 s; longer while it loads).
+    // Ticks from a creation to the simulator's answer that ties it (50 ms: the
+    // creation leaves with a frame, the object is announced, and the answer to
+    // the request for it comes with the next frame; longer while it loads).
     void answerCreationsAfter(std::int32_t ticks) { creationTicks_ = ticks; }
 
     // Served samples as the engine will have them due.
@@ -345,7 +347,7 @@ private:
     double elevation_;
     SceneRecord* record_;
     double pause_ = 0.0;
-    std::int32_t creationTicks_ = 30;
+    std::int32_t creationTicks_ = 5;
     std::uint32_t nextObject_ = 200;
     std::vector<std::pair<std::int32_t, SimReply>> pending_;
     std::map<std::uint32_t, std::uint32_t> aircraftOf_;

@@ -50,15 +50,15 @@ void SimWorld::lf_queue(std::vector<std::uint8_t> message)
 }
 
 std::vector<std::uint8_t> SimWorld::lf_groundInfoMessage(const WorldObject& o, std::uint32_t entry,
-                                                         std::uint32_t outOf) const
+                                                         std::uint32_t outOf, std::uint32_t requestId) const
 {
     GroundInfoBlock g{};
     g.altAboveGround = o.altAboveGround(options_);
     g.groundAltitude = options_.groundAltitudeFt;
     g.onGround = o.onGround(options_) ? 1 : 0;
     std::memcpy(g.atcId, o.tail.data(), std::min(o.tail.size(), sizeof g.atcId - 1));
-    return simstandin::makeObjectData(lf_dataByTypeReply, REQUEST_GROUND_INFO, o.objectId, DEF_GROUND_INFO, entry,
-                                      outOf, 4, lf_bytes(g));
+    const std::uint32_t kind = requestId == REQUEST_GROUND_INFO ? lf_dataByTypeReply : lf_dataReply;
+    return simstandin::makeObjectData(kind, requestId, o.objectId, DEF_GROUND_INFO, entry, outOf, 4, lf_bytes(g));
 }
 
 HRESULT SimWorld::transmitClientEvent(DWORD objectId, DWORD eventId, DWORD data)
@@ -104,6 +104,10 @@ HRESULT SimWorld::requestDataOnSimObject(DWORD requestId, DWORD defineId, DWORD 
     if (requestId == REQUEST_STATIC_ATTITUDE && defineId == DEF_STATIC_ATTITUDE && objects_.count(objectId)) {
         lf_queue(simstandin::makeObjectData(lf_dataReply, requestId, objectId, defineId, 0, 1, 2,
                                             lf_bytes(options_.staticAttitude)));
+    } else if (defineId == DEF_GROUND_INFO && objects_.count(objectId)) {
+        WorldObject& o = objects_.at(objectId);
+        if (o.tiedAtAnswer == 0) o.tiedAtAnswer = answers_ + 1;
+        lf_queue(lf_groundInfoMessage(o, 0, 1, requestId));  // one object's answer
     } else if (requestId == REQUEST_USER_STATE && defineId == DEF_USER_STATE) {
         lf_queue(simstandin::makeObjectData(lf_dataReply, requestId, options_.userObjectId, defineId, 0, 1, 12,
                                             lf_bytes(user_)));

@@ -121,8 +121,10 @@ public:
 
 private:
     void lf_queue(std::vector<std::uint8_t> message);  // under mutex_
-    std::vector<std::uint8_t> lf_groundInfoMessage(const WorldObject& o, std::uint32_t entry,
-                                                   std::uint32_t outOf) const;
+    // The ground-info block of one object: a range answer's entry, or (another
+    // request id) the answer to a request for that object.
+    std::vector<std::uint8_t> lf_groundInfoMessage(const WorldObject& o, std::uint32_t entry, std::uint32_t outOf,
+                                                   std::uint32_t requestId = REQUEST_GROUND_INFO) const;
 
     SimWorldOptions options_;
     mutable std::mutex mutex_;
