@@ -14,7 +14,8 @@ constexpr double lf_nmPerDegLat = 60.0;
 
 // Where the user aircraft is t seconds into the script (repeats every 900 s):
 // 0-60 parked, 60-180 taxi north at 15 kt, 180-780 a rectangular circuit at
-// 1500 ft above the field at 120 kt, 780-900 taxi back and park.
+// 1500 ft above the field at 120 kt, 780-900 taxi back and park; all of it
+// from the user's stand (the script's user offset from the reference point).
 void placeUser(const WorldScript& s, double t, UserAcState& st, bool& onGround)
 {
     const double cycle = std::fmod(t, 900.0);
@@ -47,6 +48,8 @@ void placeUser(const WorldScript& s, double t, UserAcState& st, bool& onGround)
         northNm = std::max(0.0, 0.5 - 15.0 * (cycle - 780) / 3600.0);
         onGround = true;
     }
+    northNm += s.userNorthNm;
+    eastNm += s.userEastNm;
     st.latitude = s.lat0 + northNm / lf_nmPerDegLat;
     st.longitude = s.lon0 + eastNm / (lf_nmPerDegLat * std::cos(s.lat0 * lf_pi / 180.0));
     st.altitude = s.elevation + agl;

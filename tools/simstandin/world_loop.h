@@ -16,6 +16,11 @@ struct WorldScript {
     double lat0 = 47.4647;
     double lon0 = 8.5492;
     double elevation = 1416.0;  // ft
+    // Where the user aircraft parks, in nm north and east of the reference
+    // point; its taxi and circuit move with it. A world whose traffic lands at
+    // the reference point parks it off the runway, clear of that traffic.
+    double userNorthNm = 0;
+    double userEastNm = 0;
 };
 
 // Where the user aircraft is t seconds into the script.
