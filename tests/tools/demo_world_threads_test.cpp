@@ -282,3 +282,25 @@ TEST_F(DemoWorldTest, TheScenesPushBacksLeaveTheirStandsTailFirst)
 }
 
 }  // namespace
+
+namespace {
+
+// No stand of the demo airport lies beside the runway the scene's aircraft land
+// and take off on (from the reference point along its heading): landings roll
+// out there at up to 135 kt.
+TEST(DemoStands, NoneStandsBesideTheRunway)
+{
+    const double rwy = demo::demoAirport.runwayHeadingDeg * geo::degToRad;
+    for (const demo::DemoStand& s : demo::demoStands()) {
+        SCOPED_TRACE(s.name);
+        const double n = (s.lat - demo::demoAirport.lat) * 60.0;
+        const double e = (s.lon - demo::demoAirport.lon) * 60.0 * std::cos(demo::demoAirport.lat * geo::degToRad);
+        const double along = n * std::cos(rwy) + e * std::sin(rwy);
+        const double lateralMetres = std::fabs(-n * std::sin(rwy) + e * std::cos(rwy)) * 1852.0;
+        if (along > 0) {
+            EXPECT_GE(lateralMetres - s.radiusMetres, 100.0);
+        }
+    }
+}
+
+}  // namespace

@@ -9,6 +9,7 @@
 
 #include "bglbuilder/bgl_builder.h"
 #include "liveries/data_crypto.h"
+#include "scene.h"
 
 namespace demo {
 namespace {
@@ -113,19 +114,23 @@ std::vector<DemoStand> demoStands()
         const int i = parkedFirst + kPerRole + k;
         DemoStand s;
         s.name = "S" + std::to_string(10 + i);
-        offset(40.0 * i + 20.0, 0.45, s.lat, s.lon);
-        s.headingDeg = wrap360(40.0 * i + 20.0 + 180.0);
+        const double bearing = standin::standBearingClearOfRunway(40.0 * i + 20.0, 0.45, demoAirport.runwayHeadingDeg);
+        offset(bearing, 0.45, s.lat, s.lon);
+        s.headingDeg = wrap360(bearing + 180.0);
         s.radiusMetres = 36.0;
         stands.push_back(s);
     }
-    // More stands on two rings, every 15 degrees, clear of the scene's own.
+    // More stands on two rings, every 15 degrees, clear of the scene's own and
+    // of its runway.
     int number = 10 + parkedFirst + 2 * kPerRole;
     for (int ring = 0; ring < 2; ++ring) {
+        const double nm = ring == 0 ? 0.3 : 0.7;
         for (int b = 0; b < 24; b += 2) {
             DemoStand s;
             s.name = "S" + std::to_string(number++);
-            const double bearing = 7.5 + 15.0 * b + ring * 15.0;
-            offset(bearing, ring == 0 ? 0.3 : 0.7, s.lat, s.lon);
+            const double bearing =
+                standin::standBearingClearOfRunway(7.5 + 15.0 * b + ring * 15.0, nm, demoAirport.runwayHeadingDeg);
+            offset(bearing, nm, s.lat, s.lon);
             s.headingDeg = wrap360(bearing + 180.0);
             s.radiusMetres = ring == 0 ? 30.0 : 40.0;
             s.cargo = ring == 1 && b % 6 == 0;

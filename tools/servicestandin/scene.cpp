@@ -91,6 +91,13 @@ constexpr long kRoundsKept = 4096;
 
 }  // namespace
 
+double standBearingClearOfRunway(double bearingDeg, double nm, double runwayHeadingDeg)
+{
+    const double off = std::remainder(bearingDeg - runwayHeadingDeg, 360.0);
+    if (std::fabs(off) >= 90.0 || nm * std::sin(std::fabs(off) * kDeg) * 1852.0 >= 150.0) return bearingDeg;
+    return bearingDeg + (off < 0 ? -15.0 : 15.0);
+}
+
 Scene::Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds, int holding)
     : airport_(std::move(airport)), wall_(std::move(wallSeconds)), start_(wall_())
 {
@@ -193,7 +200,7 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
         // Its stand faces the airport's middle, as every stand of the demo's
         // does: the push goes outwards, tail first, the nose still inwards.
         const double u = std::min(s, kPushSeconds);
-        const double out = 40.0 * p.index + 20.0;
+        const double out = standBearingClearOfRunway(40.0 * p.index + 20.0, 0.45, rwy);
         const Point stand = offset(ap, out, 0.45);
         track = wrap360(out);
         heading = wrap360(out + 180.0);

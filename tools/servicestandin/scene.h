@@ -25,6 +25,11 @@ struct SceneAirport {
     double runwayHeadingDeg = 183;
 };
 
+// The bearing from the airport of a stand `nm` out: `bearingDeg`, or, where
+// that would put it beside the runway the scene's aircraft land and take off
+// on (within 150 m of its centreline), 15 degrees further round, away from it.
+double standBearingClearOfRunway(double bearingDeg, double nm, double runwayHeadingDeg);
+
 class Scene {
 public:
     // `wallSeconds` gives the current wall-clock time (seconds since 1970); it
