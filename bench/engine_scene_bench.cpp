@@ -7,6 +7,7 @@
 #include "cold_caches.h"
 #include "engine/ac_records.h"
 #include "engine/adding_stack.h"
+#include "engine/flight_plans.h"
 #include "engine/motion.h"
 #include "support/scene_replay.h"
 
@@ -36,6 +37,8 @@ void BM_sceneTick(benchmark::State& state)
     const int perRole = static_cast<int>(state.range(0));
     const bool cold = state.range(1) != 0;
     SceneReplay replay(perRole, 500);
+    // Flight-plan files are written on a thread of their own, as in the program.
+    startFlightPlanWriter();
     EngineHarness& h = replay.harness;
     TraceDigest digest;
     h.onTick = [&](const TickTrace& t) { digest.tick(t); };
@@ -64,6 +67,7 @@ void BM_sceneTick(benchmark::State& state)
     state.counters["active"] = static_cast<double>(active);
     state.counters["rolling"] = static_cast<double>(rolling);
     state.counters["mostBuffered"] = static_cast<double>(mostBuffered);
+    stopFlightPlanWriter();
     std::fprintf(stderr, "scene %d a role, %s: digest %016llx after %d ticks\n", perRole, cold ? "cold" : "warm",
                  static_cast<unsigned long long>(digest.result()), replay.ticks());
 }
