@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "cold_caches.h"
 #include "core/geodesy.h"
 #include "engine/ac_records.h"
 #include "engine/adding_stack.h"
@@ -218,15 +219,6 @@ void lf_buildBusyScene(std::int32_t tick)
     }
 }
 
-// Writes a line of every 64 bytes of a buffer larger than the last-level cache:
-// the engine's records, their samples and the page tables go cold.
-void lf_coolCaches()
-{
-    static std::vector<std::uint64_t> buffer(48u << 20 >> 3);
-    for (std::size_t i = 0; i < buffer.size(); i += 8) buffer[i] += i;
-    benchmark::DoNotOptimize(buffer.data());
-}
-
 // Two records a tick for aircraft of the scene, as a traffic answer is merged
 // from the adding stack: each one 5 s after the aircraft's last, where it was.
 void lf_feedRecords(std::mt19937& random)
@@ -267,7 +259,7 @@ void BM_busyTick(benchmark::State& state)
         // What the simulator's frame does on its own thread; then the sleep.
         flushSimQueues();
         lf_feedRecords(random);
-        if (cold) lf_coolCaches();
+        if (cold) coolCaches();
         state.ResumeTiming();
     }
     std::size_t active = 0, buffered = 0;

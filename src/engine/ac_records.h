@@ -252,6 +252,11 @@ public:
         if ((stale_ & aimStale) != 0 || copy.index != index) refreshAim(index, copy);
         return copy;
     }
+    // Whether aimCopy(index, copy) would hand back `copy` as it is.
+    bool aimHolds(std::size_t index, const SampleAim& copy) const
+    {
+        return (stale_ & aimStale) == 0 && copy.index == index;
+    }
 
     bool empty() const { return queue_.empty(); }
     std::size_t size() const { return queue_.size(); }
@@ -373,6 +378,24 @@ private:
     Container queue_;
 };
 
+// What a tick of the ground roll of an aircraft on a straight leg works from and
+// writes, besides its aimed sample's copy: compared bit for bit.
+struct RollInputs {
+    double latitude = 0.0;  // the position block's
+    double longitude = 0.0;
+    double heading = 0.0;
+    double endLat = 0.0;  // rollEnd
+    double endLon = 0.0;
+    double cosLat = 0.0;
+    double cap = 0.0;
+    double speed = 0.0;
+    double travelled = 0.0;
+    double travel = 0.0;  // rollTravel (rollCos and rollSin go with it)
+    std::uint32_t index = 0;
+    bool straight = false;
+    bool stops = false;
+};
+
 // The active quadratic curve on the ground: active while ctrlEast and
 // ctrlNorth are both numbers.
 struct GroundCurve {
@@ -458,6 +481,11 @@ struct alignas(64) LiveAc : SimAc {
     double rollTravel = notANumber;  // rad
     double rollCos = notANumber;
     double rollSin = notANumber;
+    // What the roll works from, as it was after a tick of the ground roll that
+    // changed none of it (at rest at the end of its leg), and whether it holds:
+    // the same again gives the same tick again (live_update.cpp).
+    RollInputs rollRest;
+    bool rollRestHolds = false;
     std::array<double, 17> curveArc{};  // m along the curve at u = i / 16
 
     // --- read or written at a due sample ---

@@ -130,6 +130,30 @@ void lf_creationSent(std::int32_t tick)
     lf_creationPace.lastAt = platform::steadyNow();
 }
 
+// The update pass walks hundreds of records of 22 cache lines each, 1408 bytes
+// apart, with the caches cold after the 10 ms between two ticks: too far apart
+// for the hardware's own prefetch, so each record's lines were fetched one miss
+// after the other. The pass asks for them ahead: the line of the state (all a
+// buffered aircraft reads) some records ahead, and once that has come, the
+// lines an active aircraft reads (from its turn steps to the roll's copy of
+// its aimed sample) a few records ahead. Only hints: nothing else changes.
+constexpr std::size_t lf_stateAhead = 16;
+constexpr std::size_t lf_linesAhead = 6;
+
+void lf_prefetchRange(const void* from, const void* to)
+{
+    const auto* p = static_cast<const char*>(from);
+    const auto* end = static_cast<const char*>(to);
+    for (; p <= end; p += 64) __builtin_prefetch(p);
+}
+
+void lf_prefetchState(const LiveAc& ac) { lf_prefetchRange(&ac.simState, &ac.phase); }
+
+void lf_prefetchActive(const LiveAc& ac)
+{
+    if (ac.simState == SimState::active) lf_prefetchRange(&ac.groundTurnStep, &ac.rollAim);
+}
+
 void lf_zeroPanelCount(std::atomic<std::int32_t>& value, bool& changed)
 {
     if (value.exchange(0) != 0) changed = true;
@@ -160,11 +184,19 @@ void lf_handleAddingStack()
 
 void lf_updateAllLiveAc()
 {
-    liveInSimCount = static_cast<std::int32_t>(std::count_if(
-        liveAircraft.begin(), liveAircraft.end(), lf_countsInSim));
+    const std::size_t n = liveAircraft.size();
+    std::int32_t inSim = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + lf_stateAhead < n) lf_prefetchState(liveAircraft[i + lf_stateAhead]);
+        inSim += lf_countsInSim(liveAircraft[i]) ? 1 : 0;
+    }
+    liveInSimCount = inSim;
     bool erase = false;
     // By index: nothing below appends to or erases from the vector.
-    for (std::size_t i = 0; i < liveAircraft.size(); ++i) erase |= updateLiveAc(liveAircraft[i]);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + lf_linesAhead < n) lf_prefetchActive(liveAircraft[i + lf_linesAhead]);
+        erase |= updateLiveAc(liveAircraft[i]);
+    }
     if (erase) std::erase_if(liveAircraft, [](const LiveAc& a) { return a.removedInBuffer || a.removedWhileQueued; });
     handOverPositions();
 }

@@ -6,6 +6,7 @@
 #include "engine/live_update.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "core/airport_services.h"
@@ -77,6 +78,63 @@ std::int64_t lf_wallTime100ns()
     return static_cast<std::int64_t>(platform::wallSeconds() * 1e7);
 }
 
+// An aircraft that has rolled to a stop at the end of its leg (taxi, its front
+// sample standing) rolls on every tick towards that stop: with nothing changed,
+// each such tick works out the same standstill again. A tick of the roll that
+// changed nothing of what it works from is noted; while all of that stays the
+// same to the bit (and the aimed sample's copy, the phase and the straight leg),
+// the next tick is the same tick, and only its one write, the speed shown, is
+// made. Speed 0 before and after with a positive cap means the leg's end had
+// been reached (short of it the roll speeds up), where no clock or turn step
+// enters the tick.
+RollInputs lf_rollInputs(const LiveAc& ac)
+{
+    RollInputs r;
+    r.latitude = ac.posBlock.latitude;
+    r.longitude = ac.posBlock.longitude;
+    r.heading = ac.posBlock.heading;
+    r.endLat = ac.rollEnd.lat;
+    r.endLon = ac.rollEnd.lon;
+    r.cosLat = ac.rollCosLat;
+    r.cap = ac.rollCap;
+    r.speed = ac.rollSpeed;
+    r.travelled = ac.rollTravelled;
+    r.travel = ac.rollTravel;
+    r.index = ac.rollIndex;
+    r.straight = ac.rollStraight;
+    r.stops = ac.rollStops;
+    return r;
+}
+
+bool lf_sameInputs(const RollInputs& a, const RollInputs& b)
+{
+    const auto same = [](double x, double y) { return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y); };
+    return same(a.latitude, b.latitude) && same(a.longitude, b.longitude) && same(a.heading, b.heading) &&
+           same(a.endLat, b.endLat) && same(a.endLon, b.endLon) && same(a.cosLat, b.cosLat) && same(a.cap, b.cap) &&
+           same(a.speed, b.speed) && same(a.travelled, b.travelled) && same(a.travel, b.travel) &&
+           a.index == b.index && a.straight == b.straight && a.stops == b.stops;
+}
+
+// At rest the way the roll leaves it: taxiing on a straight leg, standing, its aimed sample's copy current.
+bool lf_restCase(const LiveAc& ac)
+{
+    return ac.phase == AcPhase::taxi && !(ac.curve.active() && !ac.rollStraight) &&
+           std::bit_cast<std::uint64_t>(ac.rollSpeed) == 0 && ac.rollCap > 0.0 &&
+           ac.samples.aimHolds(ac.rollIndex, ac.rollAim) && ac.rollAim.present;
+}
+
+void lf_rollAtStop(LiveAc& ac)
+{
+    if (ac.rollRestHolds && lf_restCase(ac) && lf_sameInputs(lf_rollInputs(ac), ac.rollRest)) {
+        ac.posBlock.trueAirspeed = 0.0;  // what the roll shows standing
+        return;
+    }
+    const RollInputs before = lf_rollInputs(ac);
+    lf_groundRoll(ac);
+    ac.rollRest = lf_rollInputs(ac);
+    ac.rollRestHolds = lf_restCase(ac) && lf_sameInputs(before, ac.rollRest);
+}
+
 double lf_headingOffDegrees(const LatLon& from, const LatLon& to, double heading)
 {
     return std::abs(foldPi(initialBearing(from, to) - heading)) * radToDeg;
@@ -122,7 +180,7 @@ bool updateLiveAc(LiveAc& ac)
         if (!front.stationary) {
             lf_applyStep(ac);
         } else if (lf_rollsOnGround(ac)) {
-            lf_groundRoll(ac);  // towards a stop that is already due
+            lf_rollAtStop(ac);  // towards a stop that is already due
         }
         keepAboveGround(ac);
         // The vertical speed shown is the one flown (the flare's, a descent to a

@@ -207,7 +207,10 @@ void EngineHarness::tick(int n)
 {
     for (int i = 0; i < n; ++i) {
         const std::int32_t t = tickCounter.load();
-        lf_handleAddingStack();
+        if (step)
+            step();
+        else
+            lf_handleAddingStack();
         // The program clock runs 10 ms a tick, as the main cycle's does.
         clock_->advance(std::chrono::milliseconds(10));
         const bool flush = t % 2 == 0;

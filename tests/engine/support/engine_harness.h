@@ -146,6 +146,9 @@ public:
     std::function<void()> afterFlush;
     // Called with every tick's trace.
     std::function<void(const TickTrace&)> onTick;
+    // Runs the engine's step of a tick in place of lf_handleAddingStack (a
+    // benchmark times it there); it must call lf_handleAddingStack once.
+    std::function<void()> step;
 
     const std::vector<TickTrace>& trace() const { return trace_; }
     void clearTrace() { trace_.clear(); }
