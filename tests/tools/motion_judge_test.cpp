@@ -266,6 +266,12 @@ TEST(MotionJudge, GroundSeparation)
              for (Seen& x : o.seen) x.longitude -= 20.0 / 1852.0 / 60.04 / std::cos(x.latitude * lf_rad);
          },
          false},
+        {"a static aircraft on the stand beside its way is no live pair",
+         [&](Stream& o) {
+             standAt(o, 200.0, 20.0);
+             o.name = "200 KLM*7";
+         },
+         true, false},
     };
     Stream taxiing = lf_fly(Motion{});
     taxiing.title = "VRMT Demo KLM A320 PH-AAV";

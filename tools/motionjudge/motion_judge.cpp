@@ -372,9 +372,14 @@ void lf_countGroundWork(const Windows& w, const Stream& s, const Bounds& b, Verd
     v.pushBacks += pushed ? 1 : 0;
 }
 
-// Every half second, the aircraft on the ground (where they last were, from
-// their creation to their removal): the pair deepest inside the sum of their
-// half wingspans while either moved over the half second.
+// A static parked aircraft: the program names it by its flight with a '*'.
+bool lf_isStatic(const Stream& s) { return s.name.find('*') != std::string::npos; }
+
+// Every half second, the live aircraft on the ground (where they last were,
+// from their creation to their removal): the pair deepest inside the sum of
+// their half wingspans while either moved over the half second. A static
+// aircraft stands at its stand, whose neighbours the stand layout spaces; a
+// live one taxiing onto the next stand is not a pair to judge.
 void lf_judgeGroundSeparation(const std::vector<Stream>& streams, const Bounds& b, Verdict& v)
 {
     double start = 1e18, stop = -1e18;
@@ -399,7 +404,7 @@ void lf_judgeGroundSeparation(const std::vector<Stream>& streams, const Bounds& 
         for (std::size_t n = 0; n < streams.size(); ++n) {
             const Stream& s = streams[n];
             std::size_t& c = cursor[n];
-            if (s.seen.empty() || s.seen.front().t > t || (s.removedAt >= 0.0 && s.removedAt <= t)) {
+            if (s.seen.empty() || lf_isStatic(s) || s.seen.front().t > t || (s.removedAt >= 0.0 && s.removedAt <= t)) {
                 had[n] = false;
                 continue;
             }
