@@ -268,7 +268,9 @@ void decodeExisting(LiveAc& ac, PositionSample s)
                 ac.dueLead = 3000;
                 ac.dueLag = 5000;
             } else if (!ac.rollingOut && !s.airborne && s.groundSpeed >= 43 && newest.groundSpeed >= 43 &&
-                       ac.phase == AcPhase::taxi) {
+                       s.groundSpeed >= newest.groundSpeed && ac.phase == AcPhase::taxi) {
+                // Fast on the ground and not slowing: a take-off roll. One that
+                // slows is a landing first seen on its roll-out; it brakes as a taxi.
                 lf_startTakeOffRoll(ac);
             } else if (!ac.rollingOut && s.airborne && ac.phase == AcPhase::taxi) {
                 lf_startTakeOffRoll(ac);

@@ -271,4 +271,53 @@ TEST_F(Update, UnmovableAircraftAreRemoved)
     }
 }
 
+// Fast ground samples start a take-off roll only while they gain speed: a
+// landing first seen on its roll-out (created at touchdown, in the taxi phase)
+// brakes, and when its feed ends it slows and stops, never accelerating or
+// climbing into a made-up take-off.
+TEST_F(Update, FastGroundSamplesRollOutOrTakeOff)
+{
+    struct Row {
+        const char* name;
+        std::vector<double> speeds;  // kt, one sample every 3 s
+        bool takeOffRoll;
+    };
+    const Row rows[] = {
+        {"first seen rolling out and braking", {133, 120, 105, 90, 75}, false},
+        {"a take-off roll", {50, 65, 80, 95, 110}, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        resetEngineForTest();
+        const LatLon o{47.0, 8.0};
+        std::vector<PositionSample> stream{sample(o, r.speeds[0], 0)};
+        double nm = 0.0;
+        for (std::size_t i = 1; i < r.speeds.size(); ++i) {
+            nm += 0.5 * (r.speeds[i - 1] + r.speeds[i]) * 3.0 / 3600.0;
+            stream.push_back(sample(direct(o, 90, nm), r.speeds[i], static_cast<std::int32_t>(300 * i)));
+        }
+        LiveAc ac = aircraft(AcCategory::Large, {stream[0]}, 90);
+        ac.rollSpeed = r.speeds[0];
+        for (std::size_t i = 1; i < stream.size(); ++i) decodeExisting(ac, stream[i]);
+        EXPECT_EQ(ac.takeOffRoll, r.takeOffRoll);
+        if (r.takeOffRoll) continue;
+        const double ground = ac.posBlock.altitude;
+        double fastest = 0.0;
+        double highest = ground;
+        bool tookOff = false;
+        int ticks = 0;
+        while (ticks < 6000 && tickOnce(ac)) {
+            ++ticks;
+            fastest = std::max(fastest, ac.posBlock.trueAirspeed);
+            highest = std::max(highest, ac.posBlock.altitude);
+            tookOff = tookOff || ac.takeOffRoll || ac.phase == AcPhase::take_off;
+        }
+        EXPECT_FALSE(tookOff);
+        EXPECT_LE(fastest, r.speeds[0] + 1.0);
+        EXPECT_LE(highest, ground + 1.0);
+        EXPECT_NEAR(ac.posBlock.trueAirspeed, 0.0, 0.5) << "after " << ticks << " ticks";
+        EXPECT_LT(inverse({stream.back().latitude, stream.back().longitude}, at(ac)).nm, 0.2);
+    }
+}
+
 }  // namespace
