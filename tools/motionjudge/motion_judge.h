@@ -7,7 +7,9 @@
 //   crab        on the ground above 3 kt: heading against the direction of
 //               travel (a push-back, tail first, counts as travel along it)
 //   accel       on the ground: the change of the true speed from one second
-//               to the next (roll-out braking included)
+//               to the next (roll-out braking included), each second's speed a
+//               line fitted through its updates, so that the 3 or 4 ticks of
+//               motion a frame carries do not count as a change of speed
 //   gndSpeed    on the ground: true speed against the speed the simulator was told
 //   airSpeed    in the air: the same, with the air's bound
 //   vs          in the air: the vertical speed told against the climb or descent seen
