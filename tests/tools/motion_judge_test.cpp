@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <functional>
+#include <random>
 
 #include "motion_judge.h"
 
@@ -68,6 +69,26 @@ void lf_frames(Motion& m)
 {
     m.step = 1.0 / 30.0;
     m.seconds = 200.0;
+}
+
+// What the simulator receives of a stream flown one update a tick: a frame
+// every 1/30 s (give or take 0.4 ms), each with the ticks owed by then, so
+// mostly 3, 3, 4 ticks of motion a frame.
+Stream lf_quantized(const Stream& ticks)
+{
+    std::mt19937 jitter(7);
+    std::uniform_real_distribution<double> off(-0.0004, 0.0004);
+    Stream s = ticks;
+    s.seen.assign(1, ticks.seen.front());
+    for (int k = 1;; ++k) {
+        const double t = k / 30.0 + off(jitter);
+        const auto tick = static_cast<std::size_t>(std::floor(t / 0.01));
+        if (tick >= ticks.seen.size()) break;
+        Seen x = ticks.seen[tick];
+        x.t = t;
+        s.seen.push_back(x);
+    }
+    return s;
 }
 
 void lf_skipFrames(Stream& s, std::size_t every)
@@ -208,6 +229,24 @@ TEST(MotionJudge, EachRowSpoilsOneProperty)
         {"45 s behind the feed", air, [](Stream& s) { lf_feed(s, 45.0, 0.0); }, "lag"},
         {"300 ft under the altitude served where it is", air, [](Stream& s) { lf_feed(s, 30.0, 300.0); },
          "altServed"},
+        {"a take-off roll at 4.8 kt/s to 160 kt, 3, 3, 4 ticks a frame, passes",
+         [](Motion& m) {
+             m.seconds = 40.0;
+             m.speedKt = [](double t) { return std::min(160.0, 4.8 * t); };
+         },
+         [](Stream& s) { s = lf_quantized(s); }, ""},
+        {"a take-off roll at 7 kt/s to 160 kt, 3, 3, 4 ticks a frame",
+         [](Motion& m) {
+             m.seconds = 40.0;
+             m.speedKt = [](double t) { return std::min(160.0, 7.0 * t); };
+         },
+         [](Stream& s) { s = lf_quantized(s); }, "accel"},
+        {"a roll at 150 kt gaining 9 kt within a second, 3, 3, 4 ticks a frame",
+         [](Motion& m) {
+             m.seconds = 40.0;
+             m.speedKt = [](double t) { return 150.0 + 9.0 * std::clamp(t - 20.0, 0.0, 1.0); };
+         },
+         [](Stream& s) { s = lf_quantized(s); }, "accel"},
         {"a position 3 km from the one before", nullptr,
          [](Stream& s) { s.seen[10].latitude += 3.0 / 1.852 / 60.04; }, "crab, accel, gndSpeed, jump"},
     };
