@@ -194,7 +194,6 @@ struct PendingCheck {
 inline const std::vector<PendingCheck> notYetAsserted = {
     {"hang", {"scenes", "e2e", "demo"}, "no position until the activation, 2-3 s after the creation"},
     {"frames", {"e2e", "demo"}, "3-4 % of moving updates two frames apart (a frame flushed before its ticks)"},
-    {"altServed", {"demo"}, "the departure that fell rolls on the runway where it was served at 3800 ft"},
     {"accel", {"demo"}, "the take-off roll gains speed in steps; the fallen departure rolls at 200+ kt"},
     {"groundSep", {"demo"}, "a landing whose feed ended stands on the runway; later landings roll through it"},
 };
