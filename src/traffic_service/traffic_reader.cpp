@@ -1,5 +1,6 @@
 #include "traffic_service/traffic_reader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -136,6 +137,7 @@ void TrafficReader::resetForRun()
     recordCount = 0;
     setReferenceElevation(std::nullopt);
     qnh = 1013;
+    qnhKnown = false;
     {
         std::lock_guard lock(boxMutex_);
         lastRange_ = -1.0;
@@ -315,6 +317,17 @@ bool TrafficReader::receive(int& status)
 
 void logConnected(const std::string& name) { serviceHandover().logLineIndented(vr::format("{} connected", name)); }
 
+bool awaitFirstQnh(TrafficReader& reader, const WeatherClient& weather, std::chrono::milliseconds limit)
+{
+    const auto deadline = platform::steadyNow() + limit;
+    while (!reader.qnhKnown && !weather.finished && !reader.stop) {
+        const auto left = deadline - platform::steadyNow();
+        if (left <= platform::Clock::Duration::zero()) break;
+        sleepUnlessSet(std::min<platform::Clock::Duration>(left, std::chrono::milliseconds(20)), reader.stop);
+    }
+    return reader.qnhKnown;
+}
+
 void runTrafficReader(TrafficReader& reader, WeatherClient& weather)
 {
     auto& h = serviceHandover();
@@ -324,6 +337,11 @@ void runTrafficReader(TrafficReader& reader, WeatherClient& weather)
         logConnected("Traffic Reader");
         statusPanel().trafficLamp = 1;
         lf_repaint();
+        // The buffered records are converted as they come: not with the standard
+        // pressure while the weather reader is about to bring the QNH.
+        if (!awaitFirstQnh(reader, weather, firstQnhWait) && !weather.finished && !reader.stop)
+            h.logLineMarked(vr::format("Traffic Reader: no QNH after {} s, altitudes taken at {} hPa",
+                                       firstQnhWait.count(), reader.qnh.load()));
         if (!reader.receive(status)) {
             statusPanel().trafficLamp = 3;
             lf_repaint();

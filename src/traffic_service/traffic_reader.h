@@ -5,6 +5,7 @@
 // decoded batch to the traffic engine.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -69,6 +70,8 @@ public:
     std::atomic<bool> trafficLampLit{false};
     std::atomic<double> lastRecordTime{0.0};
     std::atomic<int> qnh{1013};
+    // Set once the weather reader has stored a QNH in `qnh` this run.
+    std::atomic<bool> qnhKnown{false};
     std::atomic<std::int64_t> recordCount{0};
     std::atomic<int> parkedStatus{-1};
     std::atomic<bool> collectMaps{false};
@@ -127,6 +130,14 @@ private:
 
 // The global reader (never destroyed: the detached thread may outlive main).
 TrafficReader& trafficReader();
+
+// How long the traffic reader holds its first request back for the first QNH
+// of a running weather reader: its altitudes are converted with that QNH.
+inline constexpr std::chrono::seconds firstQnhWait{5};
+// Waits on the program clock until the reader knows a QNH, the weather reader
+// is not running, the reader is stopped or `limit` has passed; true when the
+// QNH is known.
+bool awaitFirstQnh(TrafficReader& reader, const WeatherClient& weather, std::chrono::milliseconds limit);
 
 // Thread procedure "Traffic Reader" on the global readers.
 void gf_trafficReader();

@@ -207,6 +207,7 @@ bool WeatherClient::receiveWeather(int& status, TrafficReader& reader)
                             h.setEngineQnh(q);
                             h.setPanelQnh(q);
                             reader.qnh = q;
+                            reader.qnhKnown = true;
                             qnh = q;
                             lf_repaint();
                         }

@@ -100,6 +100,68 @@ TEST_F(TrafficReaderTest, BufferedStartGivesFiveBatchesThenLivePasses)
     EXPECT_FALSE(reader.trafficHandle);  // the thread's handles went with it
 }
 
+TEST_F(TrafficReaderTest, TheBufferedStartIsConvertedWithTheFirstQnh)
+{
+    // The weather reader looks up its station and keeps the service's pause
+    // (2 s) before it asks for the QNH; the buffered start must not be
+    // converted with the standard pressure in the meantime.
+    struct Row {
+        const char* name;
+        bool weatherRuns;
+        int servedQnh;
+        double altitude;  // of the buffered record served at 5000 ft
+        bool waitedInVain;
+    };
+    const std::vector<Row> rows = {
+        {"a low QNH", true, 1007, 4820, false},
+        {"a high QNH", true, 1020, 5210, false},
+        {"no weather reader", false, 1007, 5000, false},
+        {"no QNH the reader takes", true, 900, 5000, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TrafficReader traffic;
+        WeatherClient wx;
+        traffic.setSessionGuid("G-1");
+        traffic.setUserPosition({52.3, 4.76});
+        wx.setSessionGuid("G-1");
+        fake.marked.clear();
+        const std::size_t batchesBefore = fake.recordedBatches().size();
+        const std::size_t requestsBefore = service.requests().size();
+        const int q = row.servedQnh;
+        service.setHandler("weather", [q](const standin::Request&) {
+            return Reply::json({{"status", 200}, {"wrrl", 2000}, {"data", {{"QNH", q}}}});
+        });
+        json data = {{"buffer_0", json::array({entry("400004", "DDD4")})}};
+        service.push("traffic.buffer", Reply::json({{"status", 200}, {"rrl", 10}, {"data", data}}));
+        if (row.weatherRuns) {
+            ASSERT_TRUE(launchWeatherReader(wx, traffic));
+        }
+        ASSERT_TRUE(launchTrafficReader(traffic, wx));
+        ASSERT_TRUE(eventually([&] { return fake.recordedBatches().size() >= batchesBefore + 5; }));
+        traffic.stop = true;
+        wx.stop = true;
+        ASSERT_TRUE(finishes(traffic));
+        ASSERT_TRUE(finishes(wx));
+
+        const auto batches = fake.recordedBatches();
+        const auto& first = batches[batchesBefore + 4];
+        ASSERT_EQ(first.records.size(), 1u);
+        EXPECT_DOUBLE_EQ(first.records[0].altitude, row.altitude);
+        EXPECT_EQ(fake.anyMarkedContains("Traffic Reader: no QNH after 5 s, altitudes taken at 1013 hPa"),
+                  row.waitedInVain);
+        if (row.weatherRuns && !row.waitedInVain) {
+            // The buffer request went out after the weather answer.
+            const auto reqs = service.requests();
+            std::vector<std::string> routes;
+            for (std::size_t i = requestsBefore; i < reqs.size(); ++i) routes.push_back(reqs[i].route);
+            const auto weatherAt = std::find(routes.begin(), routes.end(), "weather");
+            const auto bufferAt = std::find(routes.begin(), routes.end(), "traffic.buffer");
+            EXPECT_LT(weatherAt - routes.begin(), bufferAt - routes.begin());
+        }
+    }
+}
+
 TEST_F(TrafficReaderTest, QueryBoxFollowsTheUserAndTheRange)
 {
     EXPECT_EQ(reader.queryBox().top, 52.44);
