@@ -70,7 +70,7 @@ TEST_F(ShellEndToEnd, LightAircraftFlyAsServedWhileTheUserFlies)
     std::string failure;
     const int code = runUntilClosed(
         [] {
-            platform::sleepFor(std::chrono::seconds(150));  // program time
+            platform::sleepFor(std::chrono::seconds(120));  // program time
             return std::string();
         },
         failure);
