@@ -27,6 +27,7 @@
 #include "core/run_state.h"
 #include "liveries/data_crypto.h"
 #include "liverygen.h"
+#include "motion_judge.h"
 #include "platform/ui.h"
 #include "scene.h"
 #include "service_standin.h"
@@ -50,6 +51,16 @@ namespace fs = std::filesystem;
 // Away from the service query's default box (round EHAM), so the first
 // requests find the scene only with the box made round the user aircraft.
 inline const standin::SceneAirport lf_airport{"EDDF", 50.0333, 8.5706, 364, 250};
+
+// The clock of a judged whole-program run: ten times faster than real time,
+// not a hundred, so that a packet read a few milliseconds late does not show
+// as a second late. A sanitizer's build stalls for tens of milliseconds at a
+// time, so there it runs at twice real time.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr double judgedRealSecondsPerSecond = 0.5;
+#else
+inline constexpr double judgedRealSecondsPerSecond = 0.1;
+#endif
 
 // What the simulator stand-in saw (its thread).
 struct SimSide {
@@ -139,15 +150,14 @@ protected:
 
     void startWorld()
     {
-        startServer();
+        startServer(standIn_);
         simstandin::UserAircraft user = server_->user();
         user.state.zuluYear = 2023;
         user.state.zuluDayOfYear = 318;
         server_->setUser(user);
         server_->setPacketObserver([this](const simstandin::RecordedPacket& p) { sim.observe(p); });
         worldStop_ = false;
-        simstandin::WorldScript script{lf_airport.lat, lf_airport.lon, lf_airport.elevationFt};
-        worldThread_ = std::thread([this, script] { simstandin::runWorldLoop(*server_, script, worldStop_); });
+        worldThread_ = std::thread([this, script = script_] { simstandin::runWorldLoop(*server_, script, worldStop_); });
     }
     void stopWorld()
     {
@@ -155,11 +165,12 @@ protected:
         if (worldThread_.joinable()) worldThread_.join();
     }
 
-    // The service stand-in with the scene's two planes a role round the
-    // airport, answering every 2 s, and the program pointed at it.
-    void startService(standin::FakeTrafficService& service)
+    // The service stand-in with the scene's planes round the airport (two a
+    // role, and `light` light planes), answering every 2 s, and the program pointed at it.
+    void startService(standin::FakeTrafficService& service, int perRole = 2, int light = 0)
     {
-        scene_ = std::make_shared<standin::Scene>(lf_airport, 2, [] { return platform::wallSeconds(); });
+        scene_ = std::make_shared<standin::Scene>(lf_airport, perRole, [] { return platform::wallSeconds(); }, 0,
+                                                  light);
         sceneFrom_ = platform::wallSeconds();
         service.setScene(scene_);
         service.setIntervals(2000, 2000);
@@ -186,6 +197,47 @@ protected:
         return "";
     }
 
+    // Runs the program to its close: once its window is there and it created
+    // an aircraft, `flight` runs (program time passes in it; it returns what
+    // went wrong, or an empty text), then the window is closed. The program's
+    // exit code; `failure` what went wrong on the way, or empty.
+    int runUntilClosed(const std::function<std::string()>& flight, std::string& failure)
+    {
+        std::thread user([&] {
+            const auto fail = [&failure](const std::string& what) { failure = what; };
+            if (!lf_within(60, [] { return mainWindow().window.load() != 0; })) return fail("no window");
+            const ui::Handle window = mainWindow().window.load();
+            if (!lf_within(60, [this] { return sim.creations.load() > 0; })) {
+                ui::driver::close(window);
+                return fail("no aircraft created");
+            }
+            if (const std::string wrong = flight(); !wrong.empty()) {
+                ui::driver::close(window);
+                return fail(wrong);
+            }
+            ui::driver::close(window);
+            if (!lf_within(30, [] { return mainWindow().window.load() == 0; })) return fail("the close hung");
+        });
+        const int code = appMain();
+        user.join();
+        return code;
+    }
+
+    // Gives each stream (judged from the stand-in's tracks) the feed the
+    // scene served its callsign, on the tracks' clock. An empty text, or what went wrong.
+    std::string attachFeed(std::vector<motionjudge::Stream>& streams) const
+    {
+        const std::string feed = vr::format("#clock,{:.4f}\n", platform::wallSeconds() - simstandin::trackClockSeconds()) +
+                                 scene_->feedCsv(sceneFrom_ - 120.0, platform::wallSeconds());
+        std::vector<motionjudge::Stream> fed;
+        std::vector<double> none;
+        std::string error;
+        if (!motionjudge::parseStreamsCsv(feed + motionjudge::streamsCsv(streams, {}), fed, none, &error)) return error;
+        if (fed.size() != streams.size()) return "the feed's streams are not the tracks'";
+        for (std::size_t i = 0; i < streams.size(); ++i) streams[i].fed = fed[i].fed;
+        return "";
+    }
+
     std::string logText() const
     {
         std::ifstream in(world_ / "Log.txt");
@@ -201,6 +253,9 @@ protected:
 
     fs::path home_;
     fs::path world_;
+    // The simulator stand-in and its world (a test may change them before it starts the world).
+    simstandin::StandInOptions standIn_;
+    simstandin::WorldScript script_{lf_airport.lat, lf_airport.lon, lf_airport.elevationFt};
     std::shared_ptr<standin::Scene> scene_;  // the service's, and when it was made (wall seconds)
     double sceneFrom_ = 0.0;
     SimSide sim;

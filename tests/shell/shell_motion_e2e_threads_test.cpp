@@ -20,19 +20,13 @@ using namespace shelle2e;
 // stand-in's own record; the figures are printed on every run. The clock runs
 // ten times faster than real time, not a hundred: a packet read a few
 // milliseconds late would show as a second late, and the engine's 10 ms tick
-// would lag behind its clock. A sanitizer's build stalls for tens of
-// milliseconds at a time, so there it runs at twice real time.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr double realSecondsPerSecond = 0.5;
-#else
-constexpr double realSecondsPerSecond = 0.1;
-#endif
+// would lag behind its clock (judgedRealSecondsPerSecond).
 
 TEST_F(ShellEndToEnd, AircraftMoveAsAPilotWouldBelieveAlsoAfterAReconnect)
 {
     scopedClock_.reset();
     scopedClock_ = std::make_unique<platform::ScopedClock>(
-        std::make_shared<platform::ScaledClock>(realSecondsPerSecond));
+        std::make_shared<platform::ScaledClock>(judgedRealSecondsPerSecond));
     startWorld();
     standin::FakeTrafficService service;
     startService(service);
@@ -45,26 +39,15 @@ TEST_F(ShellEndToEnd, AircraftMoveAsAPilotWouldBelieveAlsoAfterAReconnect)
         }
     };
     std::string failure;
-    std::thread user([&] {
-        const auto fail = [&failure](const std::string& what) { failure = what; };
-        if (!lf_within(60, [] { return mainWindow().window.load() != 0; })) return fail("no window");
-        const ui::Handle window = mainWindow().window.load();
-        if (!lf_within(60, [this] { return sim.creations.load() > 0; })) {
-            ui::driver::close(window);
-            return fail("no aircraft created");
-        }
-        platform::sleepFor(std::chrono::seconds(60));  // program time
-        if (const std::string lost = loseAndRegainSimulator(1, [&] { keepTracks("run1"); }); !lost.empty()) {
-            ui::driver::close(window);
-            return fail(lost);
-        }
-        platform::sleepFor(std::chrono::seconds(40));
-        keepTracks("run2");  // a snapshot: the world runs on to the close
-        ui::driver::close(window);
-        if (!lf_within(30, [] { return mainWindow().window.load() == 0; })) return fail("the close hung");
-    });
-    const int code = appMain();
-    user.join();
+    const int code = runUntilClosed(
+        [&] {
+            platform::sleepFor(std::chrono::seconds(60));  // program time
+            if (std::string lost = loseAndRegainSimulator(1, [&] { keepTracks("run1"); }); !lost.empty()) return lost;
+            platform::sleepFor(std::chrono::seconds(40));
+            keepTracks("run2");  // a snapshot: the world runs on to the close
+            return std::string();
+        },
+        failure);
     service.stop();
     EXPECT_EQ(failure, "");
     EXPECT_EQ(code, 0);
@@ -85,18 +68,8 @@ TEST_F(ShellEndToEnd, AircraftMoveAsAPilotWouldBelieveAlsoAfterAReconnect)
         seen.erase(down, seen.end());
         streams[i].onGroundBelowFt = -1.0;
     }
-    {
-        // The feed the scene served, on the tracks' clock, for the lag and the altitude served.
-        const std::string feed = vr::format("#clock,{:.4f}\n", platform::wallSeconds() - simstandin::trackClockSeconds()) +
-                                 scene_->feedCsv(sceneFrom_ - 120.0, platform::wallSeconds());
-        std::vector<motionjudge::Stream> fed;
-        std::vector<double> none;
-        std::string error;
-        ASSERT_TRUE(motionjudge::parseStreamsCsv(feed + motionjudge::streamsCsv(streams, {}), fed, none, &error))
-            << error;
-        ASSERT_EQ(fed.size(), streams.size());
-        for (std::size_t i = 0; i < streams.size(); ++i) streams[i].fed = fed[i].fed;
-    }
+    // The feed the scene served, for the lag and the altitude served.
+    ASSERT_EQ(attachFeed(streams), "");
     motionjudge::Bounds bounds;
     // A creation leaves with the next frame of the simulator's (every 33 ms):
     // seen at the stand-in, 0.5 s apart may be one frame less.

@@ -73,4 +73,34 @@ TEST(DemoUser, ParksTaxisAndFliesItsCircuitClearOfTheScene)
     }
 }
 
+// Aloft, the user aircraft flies its circle throughout at the altitude and
+// speed given, its heading along the way it goes.
+TEST(DemoUser, AloftFliesItsCircleAtItsAltitudeAndSpeed)
+{
+    const standin::SceneAirport airport;
+    simstandin::WorldScript script{airport.lat, airport.lon, airport.elevationFt};
+    script.aloftFt = 5000;
+    script.aloftKt = 250;
+    UserAcState before{};
+    bool onGround = true;
+    simstandin::placeUser(script, 0, before, onGround);
+    for (int t = 1; t < 1800; ++t) {
+        SCOPED_TRACE(t);
+        UserAcState user{};
+        onGround = true;
+        simstandin::placeUser(script, t, user, onGround);
+        EXPECT_FALSE(onGround);
+        EXPECT_EQ(user.altitude, 5000.0);
+        EXPECT_EQ(user.altAboveGround, 5000.0 - airport.elevationFt);
+        EXPECT_EQ(user.groundVelocity, 250.0);
+        const double nm = distanceNm(before.latitude, before.longitude, user.latitude, user.longitude);
+        EXPECT_NEAR(nm * 3600.0, 250.0, 2.0);
+        const double track = std::atan2((user.longitude - before.longitude) * std::cos(user.latitude * kDeg),
+                                        user.latitude - before.latitude);
+        EXPECT_NEAR(std::remainder(user.heading - track, 2 * 3.14159265358979323846), 0.0, 0.01);
+        EXPECT_NEAR(distanceNm(airport.lat, airport.lon, user.latitude, user.longitude), 6.0, 0.05);
+        before = user;
+    }
+}
+
 }  // namespace

@@ -104,4 +104,55 @@ TEST(Scene, TheRoundUnderWayAtTheStartKeepsThePlanesOwnIds)
     EXPECT_EQ(scene.liveData(start, 90, -90, -180, 180), data);
 }
 
+// Light planes as multilateration sees them: an answer between two fixes
+// repeats the last one, the fixes come 4 s apart at the speed served (each
+// plane's own, throughout), without an airspeed, low over the airport's
+// ground; every other plane climbs and descends on the way.
+TEST(Scene, LightPlanesAreFixedEveryFourSecondsAtTheirOwnSpeed)
+{
+    double now = start;
+    const standin::SceneAirport airport;
+    const standin::Scene scene(airport, 0, [&now] { return now; }, 0, 6);
+    std::map<std::string, json> lastFix;
+    std::map<std::string, double> lowest, highest;
+    std::size_t fixes = 0;
+    for (double t = start; t <= start + 600; t += 0.5) {
+        const json data = scene.liveData(t, 90, -90, -180, 180);
+        ASSERT_EQ(data.size(), 6u);
+        for (const auto& [hex, e] : data.items()) {
+            SCOPED_TRACE(hex + " at " + std::to_string(t - start));
+            EXPECT_EQ(e[17], "X_mlat");
+            EXPECT_EQ(e[20], -1);  // no airspeed
+            EXPECT_LE(t - e[10].get<double>(), 4.0);
+            const double height = e[4].get<double>() - airport.elevationFt;
+            const auto low = lowest.emplace(hex, height).first;
+            const auto high = highest.emplace(hex, height).first;
+            low->second = std::min(low->second, height);
+            high->second = std::max(high->second, height);
+            const auto it = lastFix.find(hex);
+            if (it != lastFix.end() && it->second[10] != e[10]) {
+                const json& before = it->second;
+                ASSERT_NEAR(e[10].get<double>() - before[10].get<double>(), 4.0, 1e-6);
+                const double gs = e[5].get<double>();
+                EXPECT_EQ(gs, before[5].get<double>());
+                const double nm = distanceNm({before[1].get<double>(), before[2].get<double>()},
+                                             {e[1].get<double>(), e[2].get<double>()});
+                EXPECT_NEAR(nm / 4.0 * 3600.0, gs, 0.01 * gs);
+                ++fixes;
+            } else if (it != lastFix.end()) {
+                EXPECT_EQ(it->second, e);  // between fixes the answer repeats the last one
+            }
+            lastFix[hex] = e;
+        }
+    }
+    EXPECT_GT(fixes, 6u * 140u);
+    std::size_t climbing = 0;
+    for (const auto& [hex, low] : lowest) {
+        EXPECT_GE(low, 390.0) << hex;
+        EXPECT_LE(highest[hex], 1900.0) << hex;
+        if (highest[hex] - low > 700.0) ++climbing;
+    }
+    EXPECT_EQ(climbing, 3u);
+}
+
 }  // namespace

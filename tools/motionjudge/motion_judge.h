@@ -194,7 +194,6 @@ struct PendingCheck {
     const char* fault;  // what the program still does
 };
 inline const std::vector<PendingCheck> notYetAsserted = {
-    {"hang", {"scenes"}, "the reconnect scene stamps a creation when it is asked, 6.5 s before its simulator makes it"},
     {"frames", {"e2e", "demo"}, "0.1-1.5 % of moving updates two frames apart on a busy machine"},
     {"accel", {"demo"}, "5.5-5.9 kt/s in the demo's rolls: within 0.5 kt/s of the bound while the tick count slips a tick now and then"},
 };

@@ -295,22 +295,25 @@ public:
         for (const AcCreation& c : creations) {
             const std::uint32_t object = nextObject_++;
             const SIMCONNECT_DATA_INITPOSITION& p = c.initPosition;
-            pending_.push_back({tick + creationTicks_, {object, c.aircraftId, 0, replyLiveCreated, elevation_,
-                                            std::max(0.0, p.Altitude - elevation_)}});
+            pending_.push_back({tick + creationTicks_,
+                                {object, c.aircraftId, 0, replyLiveCreated, elevation_, std::max(0.0, p.Altitude - elevation_)},
+                                p});
             aircraftOf_[object] = c.aircraftId;
-            if (record_) {
-                record_->creations.push_back(t);
-                stream(object).seen.push_back(
-                    {t, p.Latitude, p.Longitude, p.Altitude, p.Heading, static_cast<double>(p.Airspeed), 0.0});
-            }
         }
-        for (std::uint32_t object : removals) pending_.push_back({tick + 10, {object, 0, 0, replyRemoved, 0, 0}});
+        for (std::uint32_t object : removals) pending_.push_back({tick + 10, {object, 0, 0, replyRemoved, 0, 0}, {}});
         for (auto it = pending_.begin(); it != pending_.end();) {
-            if (it->first > tick) {
+            if (it->tick > tick) {
                 ++it;
                 continue;
             }
-            pushSimReply(it->second);
+            // The object is made when the simulator answers: its creation, at the place asked for, is of this moment.
+            if (record_ && it->reply.kind == replyLiveCreated) {
+                const SIMCONNECT_DATA_INITPOSITION& p = it->place;
+                record_->creations.push_back(t);
+                stream(it->reply.objectId)
+                    .seen.push_back({t, p.Latitude, p.Longitude, p.Altitude, p.Heading, static_cast<double>(p.Airspeed), 0.0});
+            }
+            pushSimReply(it->reply);
             it = pending_.erase(it);
         }
     }
@@ -349,7 +352,13 @@ private:
     double pause_ = 0.0;
     std::int32_t creationTicks_ = 5;
     std::uint32_t nextObject_ = 200;
-    std::vector<std::pair<std::int32_t, SimReply>> pending_;
+    // A reply that comes at `tick`; a creation's with the place it was asked for.
+    struct Pending {
+        std::int32_t tick;
+        SimReply reply;
+        SIMCONNECT_DATA_INITPOSITION place;
+    };
+    std::vector<Pending> pending_;
     std::map<std::uint32_t, std::uint32_t> aircraftOf_;
     std::map<std::uint32_t, std::vector<motionjudge::Served>> served_, servedByAircraft_;
 };

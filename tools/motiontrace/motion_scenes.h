@@ -13,8 +13,9 @@
 // restart's pause); the real clock is back when it ends.
 //
 // Each scene records what the simulator was handed: every object's creation
-// place and its position stream with the scene's clock (10 ms a tick; a
-// simulator restart's pause passes without ticks), and what was served.
+// place, stamped when the simulator made the object (its answer), and its
+// position stream with the scene's clock (10 ms a tick; a simulator restart's
+// pause passes without ticks), and what was served.
 
 #include <cstdint>
 #include <functional>
@@ -53,7 +54,7 @@ std::vector<std::string> motionSceneNames();
 // What the simulator was handed in a scene.
 struct SceneRecord {
     std::vector<motionjudge::Stream> streams;  // one per object, in the order they were created
-    std::vector<double> creations;             // s, the scene's clock
+    std::vector<double> creations;             // s, the scene's clock: when the simulator made each
 };
 
 // Flies the scene for at most maxTicks ticks (or until its one aircraft is

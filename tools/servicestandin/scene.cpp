@@ -56,6 +56,14 @@ constexpr double kClimbAccelSeconds = 120, kTurnSeconds = 40, kTurnRateDeg = 2, 
 constexpr double kFeetPerNmOnFinal = 318;  // a 3 degree path
 constexpr double kHoldingKt = 250;
 constexpr int kHoldingRole = 6;
+// Light planes: a multilateration fix every 4 s (the k-th plane's fixes
+// 1.3 s x k later than the first's), each circling a point of its own.
+constexpr int kLightRole = 7;
+constexpr double kLightFixSeconds = 4, kLightFixSpreadSeconds = 1.3;
+constexpr double kLightCentreNm[] = {1, 6, 12, 20};
+constexpr double kLightKt[] = {75, 60, 90, 75, 68, 82};
+constexpr double kLightClimbFt = 400, kLightClimbSeconds = 180;  // every other one: up and down by 400 ft
+const char* const kLightTypes[] = {"C172", "C208", "PC12"};
 
 double holdingRadiusNm(int k) { return 4.0 + k % 6; }  // inside the 10 nm asked for on the ground
 
@@ -98,7 +106,7 @@ double standBearingClearOfRunway(double bearingDeg, double nm, double runwayHead
     return bearingDeg + (off < 0 ? -15.0 : 15.0);
 }
 
-Scene::Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds, int holding)
+Scene::Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds, int holding, int light)
     : airport_(std::move(airport)), wall_(std::move(wallSeconds)), start_(wall_())
 {
     int index = 0;
@@ -110,7 +118,10 @@ Scene::Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> 
         const double circleSeconds = 2 * kPi * holdingRadiusNm(k) / kHoldingKt * 3600.0;
         planes_.push_back({kHoldingRole, index++, circleSeconds * k / holding});
     }
+    for (int k = 0; k < light; ++k) planes_.push_back({kLightRole, index++, 0.0, k});
 }
+
+double Scene::lightGroundSpeedKt(int k) { return kLightKt[k % 6]; }
 
 double Scene::topGroundSpeedKt()
 {
@@ -130,14 +141,19 @@ double Scene::timeOf(const Request& r) const
 
 nlohmann::json Scene::entryAt(const Plane& p, double time) const
 {
-    // Positions are those of the time the entry reports (0.1 s steps).
-    const double t = std::floor(time * 10.0) / 10.0;
+    // Positions are those of the time the entry reports (0.1 s steps; a light
+    // plane's, its last fix).
+    double t = std::floor(time * 10.0) / 10.0;
+    if (p.role == kLightRole) {
+        const double spread = kLightFixSpreadSeconds * p.nth;
+        t = std::floor((time + spread) / kLightFixSeconds) * kLightFixSeconds - spread;
+    }
     const Point ap{airport_.lat, airport_.lon};
     const double rwy = airport_.runwayHeadingDeg;
     const double cycle = roleSeconds(p.role);
     const double since = t - start_ + p.phase;
-    // A parked or holding aircraft stays one flight; every other role starts a new flight each round.
-    const bool oneFlight = p.role == 3 || p.role == kHoldingRole;
+    // A parked, holding or light aircraft stays one flight; every other role starts a new flight each round.
+    const bool oneFlight = p.role == 3 || p.role == kHoldingRole || p.role == kLightRole;
     const long round = oneFlight ? 0 : static_cast<long>(std::floor(since / cycle));
     const double s = since - static_cast<double>(round) * cycle;  // seconds into the round
     const double elev = airport_.elevationFt;
@@ -218,6 +234,22 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
         alt = 5000.0 + 1000.0 * (k % 10);
         break;
     }
+    case kLightRole: {  // circling its own point clockwise, low; every other one climbing and descending
+        const int k = p.nth;
+        const double radiusNm = 1.2 + 0.3 * (k % 3);
+        gs = lightGroundSpeedKt(k);
+        const Point centre = offset(ap, 30.0 + 70.0 * k, kLightCentreNm[k % 4]);
+        const double around = s * gs / 3600.0 / radiusNm / kDeg + 45.0 * k;
+        pos = offset(centre, around, radiusNm);
+        track = wrap360(around + 90.0);
+        alt = elev + 800.0 + 300.0 * (k % 3);
+        if (k % 2 == 1) {
+            const double w = 2 * kPi / kLightClimbSeconds;
+            alt += kLightClimbFt * std::sin(w * s);
+            vrate = kLightClimbFt * w * std::cos(w * s) * 60.0;
+        }
+        break;
+    }
     default: {  // departure: the take-off roll, a straight climb, a right turn of 80 degrees, straight on
         if (s < kRollSeconds) {
             gs = kRollStartKt + s * kRollAccel;
@@ -255,10 +287,13 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
     const long flight = i + n * (((round % kRoundsKept) + kRoundsKept) % kRoundsKept);
     char hex[16];
     std::snprintf(hex, sizeof hex, "%06lx", 0x484000L + flight);
-    const std::string callsign = std::string(kAirlines[i % 6]) + std::to_string(100 + flight % 9900);
     const std::string reg = "PH-" + std::string(1, static_cast<char>('A' + i % 26)) +
                             std::string(1, static_cast<char>('A' + (i / 26) % 26)) + "V";
     const bool inbound = p.role <= 1 || p.role == kHoldingRole;
+    const bool light = p.role == kLightRole;
+    // A private flight goes by its registration.
+    const std::string callsign =
+        light ? "PH" + reg.substr(3) : std::string(kAirlines[i % 6]) + std::to_string(100 + flight % 9900);
     nlohmann::json e = nlohmann::json::array();
     for (int k = 0; k < 48; ++k) e.push_back(nullptr);
     e[0] = hex;
@@ -267,16 +302,16 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
     e[3] = track;
     e[4] = alt > 0 ? alt : 0;
     e[5] = gs;
-    e[8] = kTypes[i % 6];
+    e[8] = light ? kLightTypes[p.nth % 3] : kTypes[i % 6];
     e[9] = reg;
     e[10] = std::floor(t * 10.0) / 10.0;
     e[11] = inbound ? kOthers[i % 6] : airport_.icao;
     e[12] = inbound ? airport_.icao : kOthers[i % 6];
     e[13] = callsign;
     e[15] = vrate;
-    e[17] = "X_adsb_icao";  // the service prefixes the source with its feed
+    e[17] = light ? "X_mlat" : "X_adsb_icao";  // the service prefixes the source with its feed
     e[18] = alt > 0 ? alt + 60 : 0;
-    e[20] = alt > 0 ? gs + 10 : -1;
+    e[20] = alt > 0 && !light ? gs + 10 : -1;  // multilateration measures no airspeed
     e[23] = roll;
     const double nose = heading.value_or(track);
     e[25] = nose == 0 ? 360.0 : nose;

@@ -36,7 +36,12 @@ public:
     // is read once here for the start of the rounds.
     // `holding` planes circle the airport (4 to 9 nm out, 5,000 to 14,000 ft,
     // 250 kt) for as long as the scene runs: traffic that stays.
-    Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds, int holding = 0);
+    // `light` planes are general aviation seen by multilateration: a fix every
+    // 4 s and no airspeed, low over the ground at 60 to 90 kt, each circling a
+    // point of its own 1 to 20 nm from the airport, every other one climbing and
+    // descending as it goes (lightGroundSpeedKt says at what speed).
+    Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds, int holding = 0,
+          int light = 0);
 
     Reply answer(const Request& r, int rrl, int wrrl) const;
 
@@ -47,6 +52,8 @@ public:
     const SceneAirport& airport() const { return airport_; }
     // The highest ground speed any plane of the scene is served with (kt).
     static double topGroundSpeedKt();
+    // The ground speed the k-th light plane is served with throughout (kt).
+    static double lightGroundSpeedKt(int k);
     // Where every plane was served, every `stepS` from `from` to `to` (wall
     // seconds), as the motion judge reads the feed: "#feed,callsign,wall_s,lat,
     // lon,alt_ft,gs_kt,airborne" rows, the altitude at the scene's pressure
@@ -55,9 +62,10 @@ public:
 
 private:
     struct Plane {
-        int role;  // 0 approach, 1 landing, 2 taxi, 3 parked, 4 pushback, 5 departure, 6 holding
+        int role;  // 0 approach, 1 landing, 2 taxi, 3 parked, 4 pushback, 5 departure, 6 holding, 7 light
         int index;
         double phase;  // seconds into its round at the scene's start
+        int nth = 0;   // a light plane's number among them
     };
     nlohmann::json entryAt(const Plane& p, double t) const;
     double timeOf(const Request& r) const;

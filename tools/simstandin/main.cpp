@@ -33,7 +33,7 @@ void lf_usage()
     std::puts(
         "usage: vrmt-simstandin [--port4 N] [--port6 N] [--pipe-dir DIR] [--no-pipe] [--name TEXT]\n"
         "                       [--airport LAT LON ELEV_FT] [--seconds N] [--summary N] [--record FILE]\n"
-        "                       [--user-stand NORTH_NM EAST_NM] [--stale-on-ground]\n"
+        "                       [--user-stand NORTH_NM EAST_NM] [--user-aloft FT KT] [--stale-on-ground]\n"
         "Serves the SimConnect protocol on 127.0.0.1, ::1 and the simulator's pipe socket.\n"
         "Prints every packet, or with --summary every N seconds one line: the AI aircraft\n"
         "in the world, how many moved since the line before, and the packets received.\n"
@@ -41,6 +41,8 @@ void lf_usage()
         "with time stamps, for the motion judge: vrmt-motiontrace --judge-file FILE.\n"
         "--user-stand parks the user aircraft NORTH_NM and EAST_NM from the airport (default\n"
         "0 0); its taxi and circuit go with it.\n"
+        "--user-aloft flies the user aircraft throughout at FT feet and KT knots, round a\n"
+        "circle of 6 nm about the airport (moved by --user-stand).\n"
         "--stale-on-ground keeps each AI aircraft's on-ground flag as it was created (a\n"
         "simulator whose flag is wrong); its height above ground still follows its positions.");
 }
@@ -113,6 +115,9 @@ int main(int argc, char** argv)
         else if (a == "--user-stand") {
             script.userNorthNm = std::atof(next());
             script.userEastNm = std::atof(next());
+        } else if (a == "--user-aloft") {
+            script.aloftFt = std::atof(next());
+            script.aloftKt = std::atof(next());
         } else if (a == "--stale-on-ground") options.holdOnGroundFlags = true;
         else if (a == "--airport") {
             script.lat0 = std::atof(next());

@@ -16,11 +16,20 @@ constexpr double lf_nmPerDegLat = 60.0;
 // 0-60 parked, 60-180 taxi north at 15 kt, 180-780 a rectangular circuit at
 // 1500 ft above the field at 120 kt, 780-900 taxi back and park; all of it
 // from the user's stand (the script's user offset from the reference point).
+// Or, with an altitude aloft, the circle flown throughout.
 void placeUser(const WorldScript& s, double t, UserAcState& st, bool& onGround)
 {
     const double cycle = std::fmod(t, 900.0);
     double northNm = 0, eastNm = 0, agl = 0, speed = 0, heading = 0;
-    if (cycle < 60) {
+    if (s.aloftFt > 0) {
+        const double around = t * s.aloftKt / 3600.0 / s.aloftRadiusNm;  // rad, clockwise from north
+        northNm = s.aloftRadiusNm * std::cos(around);
+        eastNm = s.aloftRadiusNm * std::sin(around);
+        heading = std::fmod(around + lf_pi / 2, 2 * lf_pi);
+        speed = s.aloftKt;
+        agl = std::max(0.0, s.aloftFt - s.elevation);
+        onGround = false;
+    } else if (cycle < 60) {
         onGround = true;
     } else if (cycle < 180) {
         speed = 15;

@@ -21,6 +21,12 @@ struct WorldScript {
     // the reference point parks it off the runway, clear of that traffic.
     double userNorthNm = 0;
     double userEastNm = 0;
+    // Above 0: the user aircraft flies throughout, at this altitude (ft) and
+    // aloftKt, clockwise round a circle of aloftRadiusNm about the reference
+    // point (the user offset moves it), instead of parking, taxiing and its circuit.
+    double aloftFt = 0;
+    double aloftKt = 250;
+    double aloftRadiusNm = 6;
 };
 
 // Where the user aircraft is t seconds into the script.
