@@ -546,6 +546,43 @@ void FakeSimServer::clearTracks()
     std::lock_guard lock(mutex_);
     tracks_.clear();
     trackOf_.clear();
+    frameTimes_.clear();
+}
+
+void FakeSimServer::restartTracks()
+{
+    std::lock_guard lock(mutex_);
+    tracks_.clear();
+    trackOf_.clear();
+    frameTimes_.clear();
+    options_.recordTracks = true;
+    const double now = trackClockSeconds();
+    constexpr double toDeg = 180.0 / 3.14159265358979323846;
+    for (const auto& [id, o] : objects_) {
+        if (o.foreign) continue;
+        ObjectTrack track;
+        track.objectId = id;
+        track.title = o.title;
+        track.atcId = o.atcId;
+        track.createdAt = now;
+        track.created.Latitude = o.latitude;
+        track.created.Longitude = o.longitude;
+        track.created.Altitude = o.altitude;
+        track.created.OnGround = o.onGround ? 1 : 0;
+        if (o.lastPosition) {
+            track.created.Heading = o.lastPosition->heading * toDeg;
+            track.created.Airspeed = static_cast<DWORD>(std::max(0.0, o.lastPosition->trueAirspeed));
+        }
+        track.groundAltitude = o.groundAltitude;
+        trackOf_[id] = tracks_.size();
+        tracks_.push_back(std::move(track));
+    }
+}
+
+std::vector<double> FakeSimServer::frameTimes() const
+{
+    std::lock_guard lock(mutex_);
+    return frameTimes_;
 }
 
 bool FakeSimServer::writeTracks(const std::string& path, double servedTopKt) const
@@ -556,6 +593,7 @@ bool FakeSimServer::writeTracks(const std::string& path, double servedTopKt) con
     // stand-in's record, on the wall clock) are placed on the tracks' by it.
     out << vr::format("#clock,{:.4f}\n", platform::wallSeconds() - trackClockSeconds());
     out << motionjudge::streamsCsv(judgeStreams(all, servedTopKt), creationTimes(all));
+    for (const double t : frameTimes()) out << vr::format("#frame,{:.4f}\n", t);
     return static_cast<bool>(out);
 }
 
@@ -685,7 +723,10 @@ bool FakeSimServer::sendFrame(float frameRate, float simSpeed)
     {
         std::lock_guard lock(mutex_);
         const auto id = eventIdLocked("Frame");
-        if (id) out.push_back(makeFrame(*id, frameRate, simSpeed));
+        if (id) {
+            out.push_back(makeFrame(*id, frameRate, simSpeed));
+            if (options_.recordTracks) frameTimes_.push_back(trackClockSeconds());
+        }
         for (const auto& r : periodic_) {
             if (r.period == SIMCONNECT_PERIOD_VISUAL_FRAME || r.period == SIMCONNECT_PERIOD_SIM_FRAME)
                 answerRequest(r, out);
