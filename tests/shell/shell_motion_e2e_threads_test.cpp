@@ -70,7 +70,7 @@ TEST_F(ShellEndToEnd, AircraftMoveAsAPilotWouldBelieveAlsoAfterAReconnect)
     EXPECT_EQ(code, 0);
 
     const double top = standin::Scene::topGroundSpeedKt();
-    std::vector<motionjudge::Stream> streams = simstandin::judgeStreams(tracks, top);
+    std::vector<motionjudge::Stream> streams = simstandin::judgeStreams(tracks, top, server_->frameTimes());
     for (std::size_t i = 0; i < streams.size(); ++i) {
         streams[i].name = runOf[i] + "/" + streams[i].name;
         // This world's airport has no stand file: no aircraft taxis or parks in

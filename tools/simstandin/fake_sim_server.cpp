@@ -592,14 +592,16 @@ bool FakeSimServer::writeTracks(const std::string& path, double servedTopKt) con
     // The wall time at 0 of the track clock: the feed's times (the service
     // stand-in's record, on the wall clock) are placed on the tracks' by it.
     out << vr::format("#clock,{:.4f}\n", platform::wallSeconds() - trackClockSeconds());
-    out << motionjudge::streamsCsv(judgeStreams(all, servedTopKt), creationTimes(all));
-    for (const double t : frameTimes()) out << vr::format("#frame,{:.4f}\n", t);
+    out << motionjudge::streamsCsv(judgeStreams(all, servedTopKt, frameTimes()), creationTimes(all));
     return static_cast<bool>(out);
 }
 
-std::vector<motionjudge::Stream> judgeStreams(const std::vector<ObjectTrack>& tracks, double servedTopKt)
+std::vector<motionjudge::Stream> judgeStreams(const std::vector<ObjectTrack>& tracks, double servedTopKt,
+                                              std::vector<double> frameTimes)
 {
     std::vector<motionjudge::Stream> out;
+    std::shared_ptr<const std::vector<double>> frames;
+    if (!frameTimes.empty()) frames = std::make_shared<const std::vector<double>>(std::move(frameTimes));
     for (const ObjectTrack& t : tracks) {
         motionjudge::Stream s;
         s.name = std::to_string(t.objectId) + " " + t.atcId;
@@ -607,6 +609,7 @@ std::vector<motionjudge::Stream> judgeStreams(const std::vector<ObjectTrack>& tr
         s.removedAt = t.removedAt.value_or(-1.0);
         s.groundFt = t.groundAltitude;
         s.servedTopKt = servedTopKt;
+        s.frameTimes = frames;
         const SIMCONNECT_DATA_INITPOSITION& c = t.created;
         s.seen.push_back({t.createdAt, c.Latitude, c.Longitude, c.Altitude, c.Heading, static_cast<double>(c.Airspeed),
                           0.0});

@@ -247,8 +247,10 @@ private:
 };
 
 // The tracks as the motion judge's streams: the creation's place first, then
-// every position; the creation times beside.
-std::vector<motionjudge::Stream> judgeStreams(const std::vector<ObjectTrack>& tracks, double servedTopKt = 0.0);
+// every position; the creation times beside. With the times the frames were
+// sent (frameTimes()), the judge counts a late update in frames.
+std::vector<motionjudge::Stream> judgeStreams(const std::vector<ObjectTrack>& tracks, double servedTopKt = 0.0,
+                                              std::vector<double> frameTimes = {});
 std::vector<double> creationTimes(const std::vector<ObjectTrack>& tracks);
 
 }  // namespace simstandin
