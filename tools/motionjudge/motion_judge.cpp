@@ -253,10 +253,12 @@ void lf_judgeHang(const Stream& s, const Bounds& b, Verdict& v)
 }
 
 // How many frames the simulator sent after t0 up to t1; without the frames'
-// times, how many frame times the gap spans (rounded).
+// times there (none known, or the record of them begins later or ends
+// earlier), how many frame times the gap spans (rounded).
 double lf_framesBetween(const Stream& s, const Bounds& b, double t0, double t1)
 {
-    if (!s.frameTimes || s.frameTimes->empty()) return std::floor((t1 - t0) / b.frameS + 0.5);
+    if (!s.frameTimes || s.frameTimes->empty() || t0 < s.frameTimes->front() || t1 > s.frameTimes->back() + b.frameS)
+        return std::floor((t1 - t0) / b.frameS + 0.5);
     const std::vector<double>& f = *s.frameTimes;
     return static_cast<double>(std::upper_bound(f.begin(), f.end(), t1) - std::upper_bound(f.begin(), f.end(), t0));
 }

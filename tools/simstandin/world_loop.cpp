@@ -64,6 +64,12 @@ void runWorldLoop(FakeSimServer& server, const WorldScript& script, const std::a
     using namespace std::chrono;
     const auto start = platform::steadyNow();
     auto nextSecond = start + 1s;
+    // A frame every 1/30 s on a fixed schedule, as a simulator held at 30 frames
+    // a second: the loop's own work and a late wake do not stretch the frames
+    // after them. Behind by more than a frame (the machine was busy), it goes
+    // on from now: the frames missed are not sent in a burst.
+    const auto framePeriod = duration_cast<steady_clock::duration>(duration<double>(1.0 / 30.0));
+    auto nextFrame = start;
     bool simStarted = false;
     while (!stop) {
         const double t = duration<double>(platform::steadyNow() - start).count();
@@ -83,7 +89,10 @@ void runWorldLoop(FakeSimServer& server, const WorldScript& script, const std::a
             server.tickSecond();
             nextSecond += 1s;
         }
-        platform::sleepFor(33ms);
+        nextFrame += framePeriod;
+        const auto now = platform::steadyNow();
+        if (now - nextFrame > framePeriod) nextFrame = now;
+        platform::clock().sleepUntil(nextFrame);
     }
 }
 
