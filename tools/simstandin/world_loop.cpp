@@ -66,8 +66,9 @@ void runWorldLoop(FakeSimServer& server, const WorldScript& script, const std::a
     auto nextSecond = start + 1s;
     // A frame every 1/30 s on a fixed schedule, as a simulator held at 30 frames
     // a second: the loop's own work and a late wake do not stretch the frames
-    // after them. Behind by more than a frame (the machine was busy), it goes
-    // on from now: the frames missed are not sent in a burst.
+    // after them. Behind (the machine was busy), the next frame comes half a
+    // frame after this one at the soonest, as a simulator's frame takes its
+    // time to draw: the frames missed are not sent in a burst.
     const auto framePeriod = duration_cast<steady_clock::duration>(duration<double>(1.0 / 30.0));
     auto nextFrame = start;
     bool simStarted = false;
@@ -89,9 +90,7 @@ void runWorldLoop(FakeSimServer& server, const WorldScript& script, const std::a
             server.tickSecond();
             nextSecond += 1s;
         }
-        nextFrame += framePeriod;
-        const auto now = platform::steadyNow();
-        if (now - nextFrame > framePeriod) nextFrame = now;
+        nextFrame = std::max(nextFrame + framePeriod, platform::steadyNow() + framePeriod / 2);
         platform::clock().sleepUntil(nextFrame);
     }
 }
