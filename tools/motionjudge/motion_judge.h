@@ -201,8 +201,10 @@ struct PendingCheck {
 };
 inline const std::vector<PendingCheck> notYetAsserted = {
     {"hang", {"scenes"}, "the reconnect scene stamps a creation when it is asked, 6.5 s before its simulator makes it"},
-    {"frames", {"e2e", "demo"}, "0.1-1.5 % of moving updates two frames apart on a busy machine"},
-    {"accel", {"demo"}, "5.5-5.9 kt/s in the demo's rolls: within 0.5 kt/s of the bound while the tick count slips a tick now and then"},
+    {"frames", {"e2e", "demo"},
+     "on a machine loaded to twice its cores, 0.1-0.2 % of the demo's moving updates come two frames after the "
+     "one before (the whole fleet at once: the threads between a frame and its positions wait for a CPU), "
+     "0.3-1 % in the end-to-end run beside the test suite"},
 };
 
 // Judges one stream. Figures are "over" their bound by how much the measure
