@@ -203,7 +203,8 @@ inline const std::vector<PendingCheck> notYetAsserted = {
     {"hang", {"scenes"}, "the reconnect scene stamps a creation when it is asked, 6.5 s before its simulator makes it"},
     {"frames", {"e2e", "demo"},
      "on a machine loaded to twice its cores, 0.1-0.2 % of the demo's moving updates come two frames after the "
-     "one before (the whole fleet at once: the threads between a frame and its positions wait for a CPU), "
+     "one before (the whole fleet at once, with no tick running long: most likely the threads between a frame "
+     "and its positions waiting for a CPU), "
      "0.3-1 % in the end-to-end run beside the test suite"},
 };
 
