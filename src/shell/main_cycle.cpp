@@ -381,15 +381,59 @@ namespace {
 // the quiet ticks whose time has passed and returns the time of the tick to
 // run now. Woken before `next`, it waits for `next` as the loop does.
 platform::Clock::TimePoint lf_sleepThroughQuietTicks(MainCycleCallees& c, platform::Clock::TimePoint next,
-                                                     std::int32_t quiet)
+                                                     std::int32_t quiet, std::int32_t& counted)
 {
     c.beginQuietSleep(next, quiet);
     sleepUntilTickWake(next + quiet * quietTickLength);
     const auto now = platform::steadyNow();
-    next += c.endQuietSleep(now) * quietTickLength;
+    counted = c.endQuietSleep(now);
+    next += counted * quietTickLength;
     if (next - now >= milliseconds(1)) platform::clock().sleepUntil(next);
     return next;
 }
+
+// The ticks keep the simulator's clock: 100 to each of its seconds. The loop
+// ticks every 10 ms of the program clock; each simulator second compares the
+// ticks run with the seconds seen since the count began and moves the next
+// tick by one tick (earlier or later) while the two are further apart than
+// the seconds' own arrival varies (they come with a frame, up to a frame or
+// two late). Moving the ticks to the moment each second is seen instead would
+// drop the part of a tick between the tick's time and that moment, every
+// second: the count fell behind by a tick every two or three seconds. After a
+// pause, or when they are apart by more than a hang or a jump of the
+// simulator's clock could explain, the count begins anew.
+class SimPace {
+public:
+    void countTicks(std::int32_t n) { ticks_ += n; }
+    void pause() { counting_ = false; }
+    // A simulator second, seen once the ticks owed have run: the ticks by
+    // which to move the next tick (-1 earlier, +1 later, 0 none).
+    int onSecond()
+    {
+        ++seconds_;
+        const std::int64_t ahead = ticks_ - seconds_ * ticksPerSecond;
+        if (!counting_ || ahead > restartTicks || ahead < -restartTicks) {
+            counting_ = true;
+            ticks_ = 0;
+            seconds_ = 0;
+            return 0;
+        }
+        if (ahead > bandTicks) return 1;
+        if (ahead < -bandTicks) return -1;
+        return 0;
+    }
+
+    static constexpr std::int64_t ticksPerSecond = 100;
+    // The seconds' arrival varies by up to two frames (the stand-in's come
+    // with the frame after the second, and the loop sees them with a frame).
+    static constexpr std::int64_t bandTicks = 8;
+    static constexpr std::int64_t restartTicks = 50;
+
+private:
+    bool counting_ = false;
+    std::int64_t ticks_ = 0;    // run (or counted while quiet) since the count began
+    std::int64_t seconds_ = 0;  // simulator seconds since then
+};
 
 // Without a frame the ticks due are run this late at most (the frames stopped,
 // or come slower than 25 a second).
@@ -423,19 +467,23 @@ void tickLoop()
     // tick's work, what comes after it ends the next sleep at once.
     clearTickWake();
     bool go = tickStep();
+    SimPace pace;
     bool frameWaitOpen = false;  // the scheduling tick follows the clock
     bool frameOwed = false;      // a frame taken: its flush follows the ticks due
-    bool rebaseOwed = false;     // a simulator second came: the ticks follow its clock
+    bool secondOwed = false;     // a simulator second came: the ticks are held to its clock
     while (go) {
+        // Only while the flight runs: paused, every tick has its step.
+        const bool running = c.simRunning() && !c.simErrorFlag();
+        if (!running) pace.pause();
         if (next - platform::steadyNow() >= milliseconds(1)) {
             // The ticks due have run: the frame that woke the loop is sent now.
             if (std::exchange(frameWaitOpen, false)) c.endFrameWait();
             if (std::exchange(frameOwed, false)) c.serveTakenFrame();
-            // Only while the flight runs: paused, every tick has its step.
-            const bool running = c.simRunning() && !c.simErrorFlag();
             const std::int32_t quiet = running ? c.quietTicks() : 0;
             if (quiet > 0) {
-                next = lf_sleepThroughQuietTicks(c, next, quiet);
+                std::int32_t counted = 0;
+                next = lf_sleepThroughQuietTicks(c, next, quiet, counted);
+                pace.countTicks(counted);
             } else if (running && c.framesPaceTicks()) {
                 frameWaitOpen = true;
                 frameOwed = lf_waitForFrame(c, next);
@@ -443,19 +491,19 @@ void tickLoop()
                 platform::clock().sleepUntil(next);
             }
         }
-        // A second of the simulator came: the ticks follow its clock from the
-        // tick of the moment on. While more ticks are owed (a frame woke the
-        // loop late, a tick took long) they are run first, on any pass of the
-        // catch-up: re-based earlier, the ticks owed would be dropped and the
-        // tick count would fall behind the clock.
+        // A second of the simulator came: the ticks are held to its clock.
+        // While more ticks are owed (a frame woke the loop late, a tick took
+        // long) they are run first, on any pass of the catch-up: compared
+        // earlier, the ticks owed would count as missing.
         const auto now = platform::steadyNow();
-        if (c.newSecondPending()) rebaseOwed = true;
-        if (rebaseOwed && now - next < milliseconds(10)) {
-            next = now;
-            rebaseOwed = false;
+        if (c.newSecondPending()) secondOwed = true;
+        if (secondOwed && now - next < milliseconds(10)) {
+            next += pace.onSecond() * milliseconds(10);
+            secondOwed = false;
         }
         next += milliseconds(10);
         clearTickWake();
+        pace.countTicks(1);
         go = tickStep();
     }
     if (frameWaitOpen) c.endFrameWait();

@@ -119,6 +119,17 @@ protected:
         ShellFixture::TearDown();
     }
 
+    // A row's start: a fresh run, the count at 0, no second pending.
+    void beginRow(bool framesFlowing)
+    {
+        resetRunState();
+        mainCycle().reset();
+        tickCounter = 0;
+        newSecondFlag = false;
+        ticks.clear();
+        fake.framesFlowing = framesFlowing;
+    }
+
     std::shared_ptr<EventClock> events;
     std::vector<std::pair<int, std::int32_t>> ticks;  // ms, tickCounter
     std::size_t taken = 0;
@@ -155,12 +166,8 @@ TEST_F(QuietTickLoop, SleepsWhileIdleWakesForWorkAndKeepsTheCountByTheClock)
              dueTick = bufferedRecords.at(0).dueTick;
          },
          1234, wokenAt1234, 1, 0, 2995},
-        {"the simulator's new second: its step, and the ticks re-based on it",
-         [] {},
-         [] { onUserOnGround(0); },
-         1234,
-         {{0, 0}, {500, 50}, {1000, 100}, {1234, 123}, {1504, 150}, {2004, 200}, {2504, 250}, {2995, 299}},
-         0, 1, 2995},
+        {"the simulator's new second: its step, the ticks keep their time", [] {}, [] { onUserOnGround(0); }, 1234,
+         wokenAt1234, 0, 1, 2995},
         {"a window request", [] {}, [] { mainCycle().request(mainCycle().navLightsChanged); }, 1234, wokenAt1234, 0,
          0, 2995},
         {"a stop ends the loop at once",
@@ -304,12 +311,7 @@ TEST_F(QuietTickLoop, ASecondDuringACatchUpDropsNoTick)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        resetRunState();
-        mainCycle().reset();
-        tickCounter = 0;
-        newSecondFlag = false;
-        ticks.clear();
-        fake.framesFlowing = row.frames;
+        beginRow(row.frames);
         std::int32_t secondAfter = row.secondAfterTick;
         // The simulator link sets the flag on its own thread: here just after
         // the tick's look at it, so the next pass of the loop sees it first.
@@ -358,6 +360,79 @@ TEST_F(QuietTickLoop, ASecondDuringACatchUpDropsNoTick)
         EXPECT_EQ(ranBy(row.owedAtMs), row.owedUpTo + 1);
         for (const int at : framesTaken) EXPECT_GE(ranBy(at), (at - 1) / 10) << "by the frame at " << at << " ms";
         EXPECT_GE(ranBy(endMs), endMs / 10 - 1);
+    }
+}
+
+// The ticks keep the simulator's clock, 100 to its second, however its
+// seconds fall against the loop's wakes: with the frame after each second
+// (the frames wake the loop), or between two ticks of the loop's own timer.
+// A simulator whose seconds run slow or fast is followed; one whose seconds
+// keep the program clock's is not moved about by their arrival.
+TEST_F(QuietTickLoop, TheTicksKeepTheSimulatorsClock)
+{
+    liveAircraft.push_back(makeLive("KLM1", 52.3, 4.8));
+    constexpr int endMs = 30'000, frameMs = 33;
+    struct Row {
+        const char* name;
+        bool frames;   // the seconds come with the frame after them, else 3 ms after them
+        int secondMs;  // the simulator's second on the program clock
+    };
+    const Row rows[] = {
+        {"frames, seconds on the program clock", true, 1000},
+        {"the loop's timer, seconds on the program clock", false, 1000},
+        {"frames, a simulator 1 % slow", true, 1010},
+        {"frames, a simulator 1 % fast", true, 990},
+        {"the loop's timer, a simulator 1 % slow", false, 1010},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        beginRow(row.frames);
+        std::vector<int> seconds;  // ms each second came
+        std::vector<EventClock::Event> moments;
+        if (row.frames) {
+            int nextSecond = row.secondMs;
+            // Every fifth frame a millisecond later: 33.2 ms, as the stand-in's.
+            for (int at = 5, k = 0; at < endMs; at += frameMs + (++k % 5 == 0 ? 1 : 0)) {
+                const bool second = at >= nextSecond;
+                if (second) nextSecond += row.secondMs;
+                moments.push_back({at, [at, second, &seconds] {
+                                       if (second) {
+                                           newSecondFlag = true;
+                                           seconds.push_back(at);
+                                       }
+                                       takeFrameForTicks();
+                                   }});
+            }
+        } else {
+            for (int at = row.secondMs + 3; at < endMs; at += row.secondMs)
+                moments.push_back({at, [at, &seconds] {
+                                       newSecondFlag = true;
+                                       seconds.push_back(at);
+                                       wakeTickLoop();
+                                   }});
+        }
+        moments.push_back({endMs, [] { requestClosing(ClosingReason::NewFlight, 30); }});
+        events = std::make_shared<EventClock>(std::move(moments));
+        platform::setClock(events);
+
+        tickLoop();
+
+        ASSERT_GE(seconds.size(), 20u);
+        const auto ranBy = [this](int ms) {
+            return static_cast<int>(
+                std::count_if(ticks.begin(), ticks.end(), [ms](const auto& t) { return t.first <= ms; }));
+        };
+        // From the first second on, 100 ticks to each of the simulator's
+        // seconds, give or take the loop's band (8) and how the arrival of
+        // the two seconds compared varies (a frame or two each).
+        const int simSeconds = static_cast<int>(seconds.size()) - 1;
+        const int ran = ranBy(seconds.back()) - ranBy(seconds.front());
+        EXPECT_NEAR(ran, 100 * simSeconds, 15) << simSeconds << " simulator seconds";
+        if (row.secondMs == 1000) {
+            // On the program clock's pace nothing moves them: every tick by its time.
+            for (const int at : seconds) EXPECT_GE(ranBy(at), at / 10 - 1) << "by the second at " << at << " ms";
+        }
+        for (std::size_t i = 0; i < ticks.size(); ++i) EXPECT_EQ(ticks[i].second, static_cast<std::int32_t>(i));
     }
 }
 

@@ -31,12 +31,15 @@ TEST_F(ShellEndToEnd, AircraftMoveAsAPilotWouldBelieveAlsoAfterAReconnect)
     standin::FakeTrafficService service;
     startService(service);
     std::vector<simstandin::ObjectTrack> tracks;
+    std::vector<double> frames;  // when the simulator sent each frame, both runs
     std::vector<std::string> runOf;  // "run1", "run2" for each track
     const auto keepTracks = [&](const char* run) {
         for (simstandin::ObjectTrack& t : server_->tracks()) {
             tracks.push_back(std::move(t));
             runOf.emplace_back(run);
         }
+        for (const double t : server_->frameTimes())
+            if (frames.empty() || t > frames.back()) frames.push_back(t);
     };
     std::string failure;
     const int code = runUntilClosed(
@@ -53,7 +56,7 @@ TEST_F(ShellEndToEnd, AircraftMoveAsAPilotWouldBelieveAlsoAfterAReconnect)
     EXPECT_EQ(code, 0);
 
     const double top = standin::Scene::topGroundSpeedKt();
-    std::vector<motionjudge::Stream> streams = simstandin::judgeStreams(tracks, top);
+    std::vector<motionjudge::Stream> streams = simstandin::judgeStreams(tracks, top, frames);
     for (std::size_t i = 0; i < streams.size(); ++i) {
         streams[i].name = runOf[i] + "/" + streams[i].name;
         // This world's airport has no stand file: no aircraft taxis or parks in

@@ -96,6 +96,18 @@ void lf_skipFrames(Stream& s, std::size_t every)
     for (std::size_t k = s.seen.size() - every; k > 0; k -= std::min(k, every)) s.seen.erase(s.seen.begin() + k);
 }
 
+// The frames the simulator sent, known: one just before each update came (the
+// creation's place aside); every `every`-th of them, and its update, `lateS` late.
+void lf_framesSent(Stream& s, std::size_t every, double lateS)
+{
+    auto frames = std::make_shared<std::vector<double>>();
+    for (std::size_t k = 1; k < s.seen.size(); ++k) {
+        if (every > 0 && k % every == 0) s.seen[k].t += lateS;
+        frames->push_back(s.seen[k].t - 0.001);
+    }
+    s.frameTimes = frames;
+}
+
 // The feed of the motion: where it was, every 2 s, `lagS` before the simulator
 // shows it there, `aboveFt` higher.
 void lf_feed(Stream& s, double lagS, double aboveFt)
@@ -158,6 +170,20 @@ TEST(MotionJudge, EachRowSpoilsOneProperty)
         {"one frame in 2000 skipped passes", [](Motion& m) { lf_frames(m); },
          [](Stream& s) { lf_skipFrames(s, 2000); }, ""},
         {"one frame in 500 skipped", [](Motion& m) { lf_frames(m); }, [](Stream& s) { lf_skipFrames(s, 500); },
+         "frames"},
+        {"the frames sent known, one in 500 skipped", [](Motion& m) { lf_frames(m); },
+         [](Stream& s) {
+             lf_framesSent(s, 0, 0.0);
+             lf_skipFrames(s, 500);
+         },
+         "frames"},
+        {"the frames sent known, one in 500 sent 20 ms late by the simulator passes", [](Motion& m) { lf_frames(m); },
+         [](Stream& s) { lf_framesSent(s, 500, 0.02); }, ""},
+        {"frames unknown, one update in 500 came 20 ms late", [](Motion& m) { lf_frames(m); },
+         [](Stream& s) {
+             lf_framesSent(s, 500, 0.02);
+             s.frameTimes = nullptr;
+         },
          "frames"},
         {"braking at 5 kt/s passes",
          [](Motion& m) {
@@ -400,6 +426,7 @@ TEST(MotionJudge, CsvRoundTrip)
     s.title = "VRMT Demo KLM B77W PH-BAV, long";
     s.removedAt = 61.5;
     s.fed.push_back({-30.0, 52.3, 4.76, 500.0, 15.0, false});
+    s.frameTimes = std::make_shared<std::vector<double>>(std::vector<double>{0.5, 0.533});
     const std::string csv = motionjudge::streamsCsv({s}, {1.0, 1.4});
     std::vector<Stream> back;
     std::vector<double> created;
@@ -412,6 +439,8 @@ TEST(MotionJudge, CsvRoundTrip)
     EXPECT_DOUBLE_EQ(back[0].removedAt, 61.5);
     ASSERT_EQ(back[0].fed.size(), 1u);
     EXPECT_DOUBLE_EQ(back[0].fed[0].t, -30.0);
+    ASSERT_TRUE(back[0].frameTimes);
+    EXPECT_EQ(*back[0].frameTimes, *s.frameTimes);
     EXPECT_DOUBLE_EQ(motionjudge::halfSpanOfTitle(back[0].title, 18.0), 32.4);
     const Verdict a = motionjudge::judgeAll({s}, {1.0, 1.4});
     const Verdict b = motionjudge::judgeAll(back, created);

@@ -252,8 +252,21 @@ void lf_judgeHang(const Stream& s, const Bounds& b, Verdict& v)
                 vr::format("first moved {:.2f} s after its creation, then {:.0f} kt", hang, kt));
 }
 
+// How many frames the simulator sent after t0 up to t1; without the frames'
+// times there (none known, or the record of them begins later or ends
+// earlier), how many frame times the gap spans (rounded).
+double lf_framesBetween(const Stream& s, const Bounds& b, double t0, double t1)
+{
+    if (!s.frameTimes || s.frameTimes->empty() || t0 < s.frameTimes->front() || t1 > s.frameTimes->back() + b.frameS)
+        return std::floor((t1 - t0) / b.frameS + 0.5);
+    const std::vector<double>& f = *s.frameTimes;
+    return static_cast<double>(std::upper_bound(f.begin(), f.end(), t1) - std::upper_bound(f.begin(), f.end(), t0));
+}
+
 // Moving updates (the first after the creation's place aside) and those that
-// came two frames or more after the one before.
+// came two frames or more after the one before. A frame the simulator itself
+// sent late is not the sender's: with the frames' times known, only the frames
+// it did send count.
 void lf_judgeFrames(const Stream& s, const Bounds& b, Verdict& v)
 {
     const auto& x = s.seen;
@@ -263,7 +276,7 @@ void lf_judgeFrames(const Stream& s, const Bounds& b, Verdict& v)
         if (!lf_moved(x[k - 1], x[k])) continue;
         ++moving;
         const double gap = x[k].t - x[k - 1].t;
-        if (gap < 1.5 * b.frameS) continue;
+        if (lf_framesBetween(s, b, x[k - 1].t, x[k].t) < 2.0) continue;
         ++late;
         if (gap > longest) {
             longest = gap;
@@ -662,7 +675,9 @@ std::string streamsCsv(const std::vector<Stream>& streams, const std::vector<dou
     for (double t : creationTimes) out += vr::format("#created,{:.4f}\n", t);
     bool fed = false;
     std::map<std::string, bool> fedWritten;
+    const std::vector<double>* frames = nullptr;
     for (const Stream& s : streams) {
+        if (!frames && s.frameTimes) frames = s.frameTimes.get();
         out += vr::format("#ground,{},{:.2f},{:.2f},{:.2f}\n", s.name, s.groundFt, s.onGroundBelowFt, s.servedTopKt);
         if (!s.title.empty()) out += vr::format("#title,{},{}\n", s.name, s.title);
         if (s.removedAt >= 0.0) out += vr::format("#removed,{},{:.4f}\n", s.name, s.removedAt);
@@ -681,6 +696,8 @@ std::string streamsCsv(const std::vector<Stream>& streams, const std::vector<dou
             out += vr::format("{},{:.4f},{:.8f},{:.8f},{:.3f},{:.3f},{:.3f},{:.4f}\n", s.name, x.t, x.latitude,
                               x.longitude, x.altitudeFt, x.headingDeg, x.speedKt, x.verticalSpeedFtps);
     }
+    if (frames)
+        for (const double t : *frames) out += vr::format("#frame,{:.4f}\n", t);
     return out;
 }
 
@@ -689,6 +706,7 @@ bool parseStreamsCsv(const std::string& text, std::vector<Stream>& streams, std:
 {
     std::map<std::string, std::size_t> byName;
     std::map<std::string, std::vector<Fed>> feed;  // by callsign, on the wall clock until the end
+    auto frames = std::make_shared<std::vector<double>>();
     double wallAtZero = std::nan("");
     const auto streamOf = [&](const std::string& name) -> Stream& {
         const auto it = byName.find(name);
@@ -744,6 +762,9 @@ bool parseStreamsCsv(const std::string& text, std::vector<Stream>& streams, std:
         } else if (f[0] == "#removed") {
             if (f.size() != 3 || !numbers(2)) return fail("a #removed row is #removed,object,t");
             streamOf(f[1]).removedAt = num[2];
+        } else if (f[0] == "#frame") {
+            if (f.size() != 2 || !numbers(1)) return fail("a #frame row is #frame,t");
+            frames->push_back(num[1]);
         } else if (f[0] == "#clock") {
             if (f.size() != 2 || !numbers(1)) return fail("a #clock row is #clock,wall_s_at_0");
             wallAtZero = num[1];
@@ -766,9 +787,11 @@ bool parseStreamsCsv(const std::string& text, std::vector<Stream>& streams, std:
         for (Fed& x : rows) x.t -= wallAtZero;
         std::sort(rows.begin(), rows.end(), [](const Fed& a, const Fed& c) { return a.t < c.t; });
     }
+    std::sort(frames->begin(), frames->end());
     for (Stream& s : streams) {
         const auto it = feed.find(lf_callsignOf(s.name));
         if (it != feed.end()) s.fed = it->second;
+        if (!frames->empty()) s.frameTimes = frames;
     }
     return true;
 }

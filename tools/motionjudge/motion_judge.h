@@ -26,7 +26,9 @@
 //               was moving where it was created (it leaves its place faster
 //               than a start from a standstill would)
 //   frames      the share of moving updates that come two frames or more after
-//               the one before (the aircraft stood a frame, then jumped two)
+//               the one before (the aircraft stood a frame, then jumped two):
+//               counted in the frames the simulator sent between the two where
+//               they are known, else in its frame time
 //   altServed   in the air: the altitude against the one served where it is
 //               (any served within 2 s of the feed's moment there)
 //   lag         in the air: how long after the feed was there it is there
@@ -41,6 +43,7 @@
 // prints its figures. No engine code in here.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -90,6 +93,9 @@ struct Stream {
     // The highest ground speed served (0: from `served`; none there: no race check).
     double servedTopKt = 0.0;
     std::vector<Fed> fed;           // may be empty: no lag or altServed check; in time order
+    // When the simulator sent each frame, on the receiver's clock, in order
+    // (shared by the streams of one recording); none: frames by the frame time.
+    std::shared_ptr<const std::vector<double>> frameTimes;
 };
 
 // Half the wingspan (m) of the aircraft type a model's title names ("A320",
@@ -194,8 +200,11 @@ struct PendingCheck {
     const char* fault;  // what the program still does
 };
 inline const std::vector<PendingCheck> notYetAsserted = {
-    {"frames", {"e2e", "demo"}, "0.1-1.5 % of moving updates two frames apart on a busy machine"},
-    {"accel", {"demo"}, "5.5-5.9 kt/s in the demo's rolls: within 0.5 kt/s of the bound while the tick count slips a tick now and then"},
+    {"frames", {"e2e", "demo"},
+     "on a machine loaded to twice its cores, 0.1-0.2 % of the demo's moving updates come two frames after the "
+     "one before (the whole fleet at once, with no tick running long: most likely the threads between a frame "
+     "and its positions waiting for a CPU), "
+     "0.3-1.1 % in the end-to-end run beside the test suite"},
 };
 
 // Judges one stream. Figures are "over" their bound by how much the measure
@@ -213,7 +222,7 @@ double bearingDeg(double lat1, double lon1, double lat2, double lon2);
 // Reads and writes streams as CSV: "object,t,lat,lon,alt_ft,heading_deg,speed_kt,vs_ftps"
 // rows, with "#ground,object,ft,below_ft,top_kt" rows for the ground, "#created,t",
 // "#served,object,t,alt_ft,gs_kt,airborne", "#title,object,title", "#removed,object,t"
-// rows. The feed comes as "#feed,callsign,wall_s,lat,lon,alt_ft,gs_kt,airborne" rows
+// rows, with "#frame,t" rows for the frames the simulator sent. The feed comes as "#feed,callsign,wall_s,lat,lon,alt_ft,gs_kt,airborne" rows
 // (the service stand-in's --record) with a "#clock,wall_s_at_0" row (the simulator
 // stand-in's) that puts its times on the receiver's clock; a stream takes the feed of
 // its callsign (its name after the object id). Either may come first (the texts of

@@ -546,6 +546,43 @@ void FakeSimServer::clearTracks()
     std::lock_guard lock(mutex_);
     tracks_.clear();
     trackOf_.clear();
+    frameTimes_.clear();
+}
+
+void FakeSimServer::restartTracks()
+{
+    std::lock_guard lock(mutex_);
+    tracks_.clear();
+    trackOf_.clear();
+    frameTimes_.clear();
+    options_.recordTracks = true;
+    const double now = trackClockSeconds();
+    constexpr double toDeg = 180.0 / 3.14159265358979323846;
+    for (const auto& [id, o] : objects_) {
+        if (o.foreign) continue;
+        ObjectTrack track;
+        track.objectId = id;
+        track.title = o.title;
+        track.atcId = o.atcId;
+        track.createdAt = now;
+        track.created.Latitude = o.latitude;
+        track.created.Longitude = o.longitude;
+        track.created.Altitude = o.altitude;
+        track.created.OnGround = o.onGround ? 1 : 0;
+        if (o.lastPosition) {
+            track.created.Heading = o.lastPosition->heading * toDeg;
+            track.created.Airspeed = static_cast<DWORD>(std::max(0.0, o.lastPosition->trueAirspeed));
+        }
+        track.groundAltitude = o.groundAltitude;
+        trackOf_[id] = tracks_.size();
+        tracks_.push_back(std::move(track));
+    }
+}
+
+std::vector<double> FakeSimServer::frameTimes() const
+{
+    std::lock_guard lock(mutex_);
+    return frameTimes_;
 }
 
 bool FakeSimServer::writeTracks(const std::string& path, double servedTopKt) const
@@ -555,13 +592,16 @@ bool FakeSimServer::writeTracks(const std::string& path, double servedTopKt) con
     // The wall time at 0 of the track clock: the feed's times (the service
     // stand-in's record, on the wall clock) are placed on the tracks' by it.
     out << vr::format("#clock,{:.4f}\n", platform::wallSeconds() - trackClockSeconds());
-    out << motionjudge::streamsCsv(judgeStreams(all, servedTopKt), creationTimes(all));
+    out << motionjudge::streamsCsv(judgeStreams(all, servedTopKt, frameTimes()), creationTimes(all));
     return static_cast<bool>(out);
 }
 
-std::vector<motionjudge::Stream> judgeStreams(const std::vector<ObjectTrack>& tracks, double servedTopKt)
+std::vector<motionjudge::Stream> judgeStreams(const std::vector<ObjectTrack>& tracks, double servedTopKt,
+                                              std::vector<double> frameTimes)
 {
     std::vector<motionjudge::Stream> out;
+    std::shared_ptr<const std::vector<double>> frames;
+    if (!frameTimes.empty()) frames = std::make_shared<const std::vector<double>>(std::move(frameTimes));
     for (const ObjectTrack& t : tracks) {
         motionjudge::Stream s;
         s.name = std::to_string(t.objectId) + " " + t.atcId;
@@ -569,6 +609,7 @@ std::vector<motionjudge::Stream> judgeStreams(const std::vector<ObjectTrack>& tr
         s.removedAt = t.removedAt.value_or(-1.0);
         s.groundFt = t.groundAltitude;
         s.servedTopKt = servedTopKt;
+        s.frameTimes = frames;
         const SIMCONNECT_DATA_INITPOSITION& c = t.created;
         s.seen.push_back({t.createdAt, c.Latitude, c.Longitude, c.Altitude, c.Heading, static_cast<double>(c.Airspeed),
                           0.0});
@@ -685,7 +726,10 @@ bool FakeSimServer::sendFrame(float frameRate, float simSpeed)
     {
         std::lock_guard lock(mutex_);
         const auto id = eventIdLocked("Frame");
-        if (id) out.push_back(makeFrame(*id, frameRate, simSpeed));
+        if (id) {
+            out.push_back(makeFrame(*id, frameRate, simSpeed));
+            if (options_.recordTracks) frameTimes_.push_back(trackClockSeconds());
+        }
         for (const auto& r : periodic_) {
             if (r.period == SIMCONNECT_PERIOD_VISUAL_FRAME || r.period == SIMCONNECT_PERIOD_SIM_FRAME)
                 answerRequest(r, out);

@@ -158,10 +158,16 @@ public:
     // the order of creation; with removed ones.
     std::vector<ObjectTrack> tracks() const;
     void clearTracks();
+    // Starts the tracks anew from now and keeps them from then on: each AI
+    // object already in the world begins its track where it is now, as though
+    // it were created there (a record of a window of a long run).
+    void restartTracks();
     // The tracks as the motion judge reads them (CSV); false when the file
     // could not be written. `servedTopKt`: the highest ground speed served
     // to the program (0: unknown).
     bool writeTracks(const std::string& path, double servedTopKt = 0.0) const;
+    // When each frame was sent (the tracks' clock), while tracks are kept.
+    std::vector<double> frameTimes() const;
 
     // --- world ---
     UserAircraft user() const;
@@ -237,11 +243,14 @@ private:
     std::vector<std::uint32_t> heldRemovals_;
     std::vector<ObjectTrack> tracks_;
     std::map<std::uint32_t, std::size_t> trackOf_;  // object id -> its (latest) track
+    std::vector<double> frameTimes_;
 };
 
 // The tracks as the motion judge's streams: the creation's place first, then
-// every position; the creation times beside.
-std::vector<motionjudge::Stream> judgeStreams(const std::vector<ObjectTrack>& tracks, double servedTopKt = 0.0);
+// every position; the creation times beside. With the times the frames were
+// sent (frameTimes()), the judge counts a late update in frames.
+std::vector<motionjudge::Stream> judgeStreams(const std::vector<ObjectTrack>& tracks, double servedTopKt = 0.0,
+                                              std::vector<double> frameTimes = {});
 std::vector<double> creationTimes(const std::vector<ObjectTrack>& tracks);
 
 }  // namespace simstandin

@@ -22,10 +22,16 @@
 namespace {
 
 std::atomic<bool> lf_stop{false};
+std::atomic<bool> lf_restartRecord{false};
 
 void lf_onSignal(int)
 {
     lf_stop = true;
+}
+
+void lf_onRecordSignal(int)
+{
+    lf_restartRecord = true;
 }
 
 void lf_usage()
@@ -34,11 +40,16 @@ void lf_usage()
         "usage: vrmt-simstandin [--port4 N] [--port6 N] [--pipe-dir DIR] [--no-pipe] [--name TEXT]\n"
         "                       [--airport LAT LON ELEV_FT] [--seconds N] [--summary N] [--record FILE]\n"
         "                       [--user-stand NORTH_NM EAST_NM] [--user-aloft FT KT] [--stale-on-ground]\n"
+        "                       [--record-window]\n"
         "Serves the SimConnect protocol on 127.0.0.1, ::1 and the simulator's pipe socket.\n"
         "Prints every packet, or with --summary every N seconds one line: the AI aircraft\n"
         "in the world, how many moved since the line before, and the packets received.\n"
         "--record FILE writes, when it ends, every AI aircraft's creation and position stream\n"
-        "with time stamps, for the motion judge: vrmt-motiontrace --judge-file FILE.\n"
+        "with time stamps, and when each frame was sent, for the motion judge:\n"
+        "vrmt-motiontrace --judge-file FILE.\n"
+        "--record-window keeps no positions until the signal USR1, and on each USR1 starts\n"
+        "the record anew (the aircraft already there start where they are then): a record\n"
+        "of a window of a long run, up to its end.\n"
         "--user-stand parks the user aircraft NORTH_NM and EAST_NM from the airport (default\n"
         "0 0); its taxi and circuit go with it.\n"
         "--user-aloft flies the user aircraft throughout at FT feet and KT knots, round a\n"
@@ -95,6 +106,7 @@ int main(int argc, char** argv)
     double seconds = 0;
     double summaryEvery = 0;
     std::string recordTo;
+    bool recordWindow = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&]() -> const char* {
@@ -112,6 +124,7 @@ int main(int argc, char** argv)
         else if (a == "--seconds") seconds = std::atof(next());
         else if (a == "--summary") summaryEvery = std::atof(next());
         else if (a == "--record") recordTo = next();
+        else if (a == "--record-window") recordWindow = true;
         else if (a == "--user-stand") {
             script.userNorthNm = std::atof(next());
             script.userEastNm = std::atof(next());
@@ -129,7 +142,7 @@ int main(int argc, char** argv)
         }
     }
 
-    options.recordTracks = !recordTo.empty();  // a long run without --record keeps no tracks
+    options.recordTracks = !recordTo.empty() && !recordWindow;  // a long run without --record keeps no tracks
     simstandin::FakeSimServer server(options);
     if (summaryEvery <= 0) {
         server.setPacketObserver([](const simstandin::RecordedPacket& p) {
@@ -153,13 +166,24 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     std::signal(SIGINT, lf_onSignal);
     std::signal(SIGTERM, lf_onSignal);
+    if (recordWindow) std::signal(SIGUSR1, lf_onRecordSignal);
 
     std::atomic<bool> worldEnded{false};
     std::thread summaries;
     if (summaryEvery > 0) summaries = std::thread([&] { lf_summaries(server, summaryEvery, worldEnded); });
+    std::thread windows;
+    if (recordWindow && !recordTo.empty()) {
+        windows = std::thread([&] {
+            while (!worldEnded) {
+                if (lf_restartRecord.exchange(false)) server.restartTracks();
+                platform::sleepFor(std::chrono::milliseconds(20));
+            }
+        });
+    }
     simstandin::runWorldLoop(server, script, lf_stop, seconds);
     worldEnded = true;
     if (summaries.joinable()) summaries.join();
+    if (windows.joinable()) windows.join();
     server.stop();
     if (!recordTo.empty()) {
         if (!server.writeTracks(recordTo)) {

@@ -73,6 +73,13 @@ void runWorldLoop(FakeSimServer& server, const WorldScript& script, const std::a
     using namespace std::chrono;
     const auto start = platform::steadyNow();
     auto nextSecond = start + 1s;
+    // A frame every 1/30 s on a fixed schedule, as a simulator held at 30 frames
+    // a second: the loop's own work and a late wake do not stretch the frames
+    // after them. Behind (the machine was busy), the next frame comes half a
+    // frame after this one at the soonest, as a simulator's frame takes its
+    // time to draw: the frames missed are not sent in a burst.
+    const auto framePeriod = duration_cast<steady_clock::duration>(duration<double>(1.0 / 30.0));
+    auto nextFrame = start;
     bool simStarted = false;
     while (!stop) {
         const double t = duration<double>(platform::steadyNow() - start).count();
@@ -92,7 +99,8 @@ void runWorldLoop(FakeSimServer& server, const WorldScript& script, const std::a
             server.tickSecond();
             nextSecond += 1s;
         }
-        platform::sleepFor(33ms);
+        nextFrame = std::max(nextFrame + framePeriod, platform::steadyNow() + framePeriod / 2);
+        platform::clock().sleepUntil(nextFrame);
     }
 }
 

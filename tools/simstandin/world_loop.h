@@ -1,9 +1,10 @@
 #pragma once
 // The stand-in's world as the program runs it: a scripted user aircraft
 // (parked, taxiing, a circuit at the airport, parked again; repeating every
-// 900 s), the "Sim" event once a client connects, a frame every 33 ms and the
-// per-second answers once a second, all on the program clock. The program
-// runs it on its main thread; a test runs it on a thread of its own.
+// 900 s), the "Sim" event once a client connects, a frame every 1/30 s on a
+// fixed schedule and the per-second answers once a second, all on the program
+// clock. The program runs it on its main thread; a test runs it on a thread of
+// its own.
 
 #include <atomic>
 
