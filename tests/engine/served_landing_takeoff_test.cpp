@@ -325,4 +325,133 @@ TEST(ServedDeparture, RollLiftOffAndClimbWithoutASpeedStep)
     EXPECT_GT(later->altitudeFt - eham.elevationFt, 1500.0);
 }
 
+// A light aircraft seen by multilateration (a fix every 4 s, no airspeed),
+// departing from the runway: the roll at 3 kt a second from 5 kt, the
+// lift-off at `liftOffKt`, then on at `airKt` climbing at `climbFpm`. A
+// rejected take-off (`airKt` 0) brakes at 3 kt a second from the lift-off speed
+// to a stop and stands. The feed ends at `feedS`.
+struct LightDeparture {
+    LatLon field{52.3086, 4.7639};
+    double elevation = -11.0;
+    double runwayDeg = 240.0;
+    double liftOffKt = 65.0;
+    double airKt = 75.0;
+    double climbFpm = 200.0;
+    double feedS = 150.0;
+    double rollS() const { return (liftOffKt - 5.0) / 3.0; }
+    bool rejected() const { return airKt <= 0.0; }
+
+    // Where it is (nm along the runway from the start), its ground speed, its height, at t.
+    struct At {
+        double nm = 0.0, kt = 0.0, heightFt = 0.0;
+    };
+    At along(double t) const
+    {
+        const double r = std::min(t, rollS());
+        At a{(5.0 * r + 1.5 * r * r) / 3600.0, 5.0 + 3.0 * r, 0.0};
+        if (t <= rollS()) return a;
+        const double u = t - rollS();
+        if (rejected()) {
+            const double b = std::min(u, liftOffKt / 3.0);
+            a.nm += (liftOffKt * b - 1.5 * b * b) / 3600.0;
+            a.kt = std::max(0.0, liftOffKt - 3.0 * b);
+            return a;
+        }
+        // To the air speed at a knot a second, then on at it.
+        const double gain = std::abs(airKt - liftOffKt);
+        const double sign = airKt >= liftOffKt ? 1.0 : -1.0;
+        const double g = std::min(u, gain);
+        a.nm += (liftOffKt * g + sign * 0.5 * g * g) / 3600.0 + airKt * std::max(0.0, u - gain) / 3600.0;
+        a.kt = liftOffKt + sign * g;
+        a.heightFt = climbFpm * u / 60.0;
+        return a;
+    }
+    nlohmann::json answer(double t) const
+    {
+        if (t > feedS) return nlohmann::json::array();
+        const double fix = std::floor(t / 4.0) * 4.0;  // the last fix by then
+        const At a = along(fix);
+        const LatLon at = direct(field, runwayDeg, a.nm);
+        EntrySpec e;
+        e.hexId = 0x484a01;
+        e.callsign = "PHABC";
+        e.registration = "PH-ABC";
+        e.type = "C172";
+        e.origin = "EHAM";
+        e.destination = "";
+        e.time = start + fix;
+        e.lat = at.lat;
+        e.lon = at.lon;
+        e.track = runwayDeg;
+        e.groundSpeed = a.kt;
+        e.altitude = a.heightFt > 0 ? elevation + a.heightFt : 0.0;
+        e.verticalRate = a.heightFt > 0 ? climbFpm : 0.0;
+        e.source = "mlat";
+        return nlohmann::json::array({trafficEntry(e)});
+    }
+};
+
+// Served slowly, a light aircraft keeps to the served speed on its roll, its
+// lift-off and its climb, and when its fixes run out: the true speed over any
+// second, as the world received it, at most 15 % (and 5 kt) above the fastest
+// served; and served aloft, it climbs away, not on along the runway.
+TEST(ServedDeparture, LightAircraftKeepToTheServedSpeed)
+{
+    struct Row {
+        const char* name;
+        double liftOffKt, airKt, climbFpm;
+        double feedS = 150.0;
+        double mostKt = 0.0;  // the speed it may reach (0: the fastest served)
+    };
+    const Row rows[] = {
+        {"slow climb at 75 kt", 65.0, 75.0, 200.0},
+        {"slow climb at 60 kt", 55.0, 60.0, 150.0},
+        {"level at 80 kt, just off the runway", 70.0, 80.0, 60.0},
+        {"brisk climb at 75 kt", 65.0, 75.0, 700.0},
+        {"rejected take-off from 60 kt", 60.0, 0.0, 0.0},
+        // Fixes lost on the roll: never past its category's take-off speed (90 kt).
+        {"fixes lost on the roll at 65 kt", 80.0, 85.0, 200.0, 21.0, 90.0},
+        {"fixes lost on the roll at 77 kt", 80.0, 85.0, 200.0, 25.0, 90.0},
+        // Fixes lost while it brakes: never faster than served.
+        {"fixes lost braking at 45 kt", 60.0, 0.0, 0.0, 22.0},
+    };
+    const ParkAirportInfo eham{"EHAM", "AMS", 52.3086, 4.7639, -11.0};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        LightDeparture d;
+        d.liftOffKt = row.liftOffKt;
+        d.airKt = row.airKt;
+        d.climbFpm = row.climbFpm;
+        d.feedS = row.feedS;
+        ServedMotion m(scenarioAtAirport(eham), eham.elevationFt);
+        m.run(d.feedS + 30.0 + 60.0, [&](double t) { return d.answer(t); });
+        const motionjudge::Stream& s = m.stream();
+        ASSERT_GT(s.seen.size(), 2u);
+        const double fastestServed =
+            row.mostKt > 0 ? row.mostKt : std::max(d.along(std::min(d.feedS, d.rollS())).kt, d.airKt);
+        const double bound = 1.15 * fastestServed + 5.0;
+        double worst = 0.0, worstAt = 0.0, worstHeight = 0.0;
+        for (std::size_t i = 0; i < s.seen.size(); ++i) {
+            const auto v = lf_secondFrom(s, i);
+            if (!v) break;
+            if (v->first > worst) {
+                worst = v->first;
+                worstAt = s.seen[i].t;
+                worstHeight = s.seen[i].altitudeFt - eham.elevationFt;
+            }
+        }
+        std::printf("%s: fastest second %.1f kt at %.1f s (%.0f ft up), bound %.1f kt\n", row.name, worst, worstAt,
+                    worstHeight, bound);
+        EXPECT_LE(worst, bound) << "at " << worstAt << " s, " << worstHeight << " ft above the runway";
+        // Served aloft, it climbs away as served (the play-out delay of 30 s and some slack behind the feed),
+        // not on along the runway.
+        if (!d.rejected() && d.feedS > d.rollS()) {
+            const double servedFt = d.along(110.0).heightFt;
+            const auto at150 = std::find_if(s.seen.begin(), s.seen.end(), [](const auto& x) { return x.t >= 150.0; });
+            ASSERT_NE(at150, s.seen.end());
+            EXPECT_GE(at150->altitudeFt - eham.elevationFt, 0.5 * servedFt) << "served " << servedFt << " ft up";
+        }
+    }
+}
+
 }  // namespace
