@@ -332,9 +332,12 @@ void lf_flareStep(LiveAc& ac)
     }
 }
 
+// Every sample ahead at the take-off speed, or at least as fast as the roll is
+// now: one the feed flies on slower than its category's take-off speed (a light
+// aircraft climbing away at 75 kt) is off the ground all the same.
 bool lf_allAtTakeOffSpeed(const LiveAc& ac)
 {
-    const double v = flightConstants(ac.category).takeOffSpeed;
+    const double v = std::min(flightConstants(ac.category).takeOffSpeed, ac.samples.front().groundSpeed);
     return std::all_of(ac.samples.begin() + 1, ac.samples.end(),
                        [v](const PositionSample& s) { return s.groundSpeed >= v; });
 }

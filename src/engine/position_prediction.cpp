@@ -1038,6 +1038,13 @@ void lf_extrapolateSamples(LiveAc& ac, std::int32_t k)
             v = 180;
             n.verticalRate = 2400;
         }
+        // Never past the category's take-off speed: there the roll lifts off
+        // (a light aircraft's roll does not run on up to an airliner's speeds).
+        const double liftOff = flightConstants(ac.category).takeOffSpeed;
+        if (liftOff > 0 && v > liftOff) {
+            v = std::max(liftOff, g);
+            n.verticalRate = std::max(n.verticalRate, 600.0);
+        }
     } else if (ac.rollingOut) {
         // The roll-out slows on; never faster than served (one that stopped stands).
         const double g = s0.groundSpeed;

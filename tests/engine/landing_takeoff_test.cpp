@@ -210,14 +210,23 @@ TEST_F(Flight, LiftOffTable)
         double verticalRate;
         bool airborne;
         bool liftsOff;
+        double rollKt = 100;  // s0, the speed of the roll now
     };
     const Row rows[] = {
         {"climbing fast, airborne", AcCategory::Large, 150, 1500, true, true},
         {"climbing fast, still rolling", AcCategory::Large, 150, 1500, false, true},
         {"256 ft/min, at speed, airborne", AcCategory::Large, 140, 256, true, true},
-        {"256 ft/min, below take-off speed", AcCategory::Large, 139, 256, true, false},
-        {"HighPerf below 220 kt", AcCategory::HighPerf, 210, 200, true, false},
+        // A slow climb below the take-off speed lifts off once the feed has it
+        // in the air at least as fast as it rolls; slower than the roll it waits.
+        {"256 ft/min, below take-off speed, faster than the roll", AcCategory::Large, 139, 256, true, true},
+        {"256 ft/min, below take-off speed, slower than the roll", AcCategory::Large, 99, 256, true, false},
+        {"256 ft/min, below take-off speed, still rolling", AcCategory::Large, 139, 256, false, false},
+        {"HighPerf below 220 kt, faster than the roll", AcCategory::HighPerf, 210, 200, true, true},
+        {"HighPerf below 220 kt, slower than the roll", AcCategory::HighPerf, 210, 200, true, false, 215},
         {"HighPerf at 220 kt", AcCategory::HighPerf, 220, 200, true, true},
+        {"Light climbing slowly away at 75 kt from a roll at 60", AcCategory::Light, 75, 200, true, true, 60},
+        {"Light at 75 kt, the roll at 75", AcCategory::Light, 75, 200, true, true, 75},
+        {"Light at 75 kt, still rolling", AcCategory::Light, 75, 200, false, false, 60},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -226,7 +235,7 @@ TEST_F(Flight, LiftOffTable)
         s1.verticalRate = r.verticalRate;
         PositionSample s2 = s1;
         s2.dueTick = 2000;
-        LiveAc ac = aircraft(r.category, {sample(o, 100, 0), s1, s2}, 0);
+        LiveAc ac = aircraft(r.category, {sample(o, r.rollKt, 0), s1, s2}, 0);
         ac.takeOffRoll = true;
         lf_liftOffCheck(ac);
         EXPECT_EQ(ac.phase == AcPhase::take_off, r.liftsOff);

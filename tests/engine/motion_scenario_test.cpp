@@ -441,11 +441,14 @@ TEST(MotionTraceScenes, LandingPushBackAndAntimeridian)
     std::set<AcPhase> phases;
     std::uint32_t flare = 0;
     double lastAltitude = 0.0;
+    double userLowest = 1e9;  // the user aircraft, put aloft by the scene, stays there
     ASSERT_TRUE(runMotionScene("landing", 25000, [&](std::int32_t, const LiveAc& ac) {
         phases.insert(ac.phase);
         flare = std::max(flare, ac.flareStage);
         lastAltitude = ac.posBlock.altitude;
+        userLowest = std::min(userLowest, engineUserAcState.altAboveGround);
     }));
+    EXPECT_EQ(userLowest, 30000.0);
     EXPECT_EQ(flare, 4u);
     EXPECT_TRUE(phases.count(AcPhase::taxi));
     EXPECT_NEAR(lastAltitude, -11.0 + 9.0, 1e-6);  // the field elevation plus the reference height

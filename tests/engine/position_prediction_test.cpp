@@ -400,6 +400,50 @@ TEST_F(Prediction, StreamEndAloftLeavesThroughRemoval)
               1u);
 }
 
+// A take-off roll whose fixes run out rolls on up the table (3 s a sample) to
+// its category's take-off speed and no faster; there the next sample climbs,
+// so the lift-off follows. A light aircraft on its roll at 75 kt goes on at
+// 90 kt, not at an airliner's 110 and 150.
+TEST_F(Prediction, TakeOffRollWithoutFixesRollsUpToItsTakeOffSpeed)
+{
+    struct Row {
+        const char* name;
+        AcCategory category;
+        double fromKt;
+        std::vector<double> kt;      // the speeds of the samples appended, one after another
+        std::vector<double> climbs;  // their vertical rates
+    };
+    const Row rows[] = {
+        {"Light from 20 kt", AcCategory::Light, 20, {40, 80, 90, 90}, {0, 0, 600, 600}},
+        {"Light from 75 kt", AcCategory::Light, 75, {90, 90}, {600, 600}},
+        {"Light from 95 kt", AcCategory::Light, 95, {95, 95}, {600, 600}},
+        {"Buzjets from 50 kt", AcCategory::Buzjets, 50, {80, 110, 110}, {0, 0, 600}},
+        {"Large from 50 kt", AcCategory::Large, 50, {80, 110, 140, 140}, {0, 0, 600, 600}},
+        {"Heavy from 50 kt", AcCategory::Heavy, 50, {80, 110, 150, 150}, {0, 0, 600, 1200}},
+        {"HighPerf from 50 kt", AcCategory::HighPerf, 50, {80, 110, 150, 170, 180}, {0, 0, 600, 1200, 2400}},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const LatLon o{47.0, 8.0};
+        LiveAc ac = aircraft(r.category, {sample(o, r.fromKt, 0)}, 240);
+        ac.groundReplySeen = true;
+        ac.takeOffRoll = true;
+        for (std::size_t i = 0; i < r.kt.size(); ++i) {
+            SCOPED_TRACE(i);
+            lf_extrapolateSamples(ac, 10 - static_cast<std::int32_t>(i));
+            ASSERT_EQ(ac.samples.size(), 2u);
+            const PositionSample& s0 = ac.samples[0];
+            const PositionSample& e = ac.samples[1];
+            EXPECT_EQ(e.groundSpeed, r.kt[i]);
+            EXPECT_EQ(e.verticalRate, r.climbs[i]);
+            EXPECT_FALSE(e.airborne);
+            EXPECT_EQ(e.dueTick - s0.dueTick, 300);
+            EXPECT_NEAR(inverse({s0.latitude, s0.longitude}, {e.latitude, e.longitude}).nm, 3.0 * r.kt[i] / 3600.0, 1e-9);
+            ac.samples.pop_front();
+        }
+    }
+}
+
 // A taxiing aircraft without new samples holds (a standing sample every 300
 // ticks) for MAX_HOLDING_MINUTES, then goes; next to another taxiing aircraft
 // it goes at once.

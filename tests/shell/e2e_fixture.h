@@ -166,11 +166,12 @@ protected:
     }
 
     // The service stand-in with the scene's planes round the airport (two a
-    // role, and `light` light planes), answering every 2 s, and the program pointed at it.
-    void startService(standin::FakeTrafficService& service, int perRole = 2, int light = 0)
+    // role, `light` light planes circling and `lightDepartures` departing), answering
+    // every 2 s, and the program pointed at it.
+    void startService(standin::FakeTrafficService& service, int perRole = 2, int light = 0, int lightDepartures = 0)
     {
         scene_ = std::make_shared<standin::Scene>(lf_airport, perRole, [] { return platform::wallSeconds(); }, 0,
-                                                  light);
+                                                  light, lightDepartures);
         sceneFrom_ = platform::wallSeconds();
         service.setScene(scene_);
         service.setIntervals(2000, 2000);

@@ -2,8 +2,10 @@
 // the service stand-in over real sockets, the user aircraft aloft at 5000 ft
 // and 250 kt throughout, and general aviation seen by multilateration (a fix
 // every 4 s, no airspeed) circling low near the airport and far from it, some
-// level, some climbing and descending. What the stand-in received of each is
-// judged against the ground speed the service served it with.
+// level, some climbing and descending, and some departing from a strip beside
+// the runway with a slow climb. What the stand-in received of each is judged
+// against the ground speed the service served it with (a departure's: never
+// faster than its fastest).
 
 #include <gtest/gtest.h>
 
@@ -19,6 +21,7 @@ namespace {
 using namespace shelle2e;
 
 constexpr int lf_lightPlanes = 8;
+constexpr int lf_lightDepartures = 3;
 
 // Whether a stream is one of the scene's light planes (they go by their registration).
 bool lf_isLight(const motionjudge::Stream& s)
@@ -35,7 +38,7 @@ struct SpeedFigure {
     std::size_t windows = 0;
 };
 
-void lf_judgeServedSpeed(const motionjudge::Stream& s, double servedKt, SpeedFigure& f)
+void lf_judgeServedSpeed(const motionjudge::Stream& s, double servedKt, bool slowerToo, SpeedFigure& f)
 {
     const auto& seen = s.seen;
     // The creation's place is no update: windows start at the first update.
@@ -47,7 +50,7 @@ void lf_judgeServedSpeed(const motionjudge::Stream& s, double servedKt, SpeedFig
         const double kt = motionjudge::distanceNm(seen[i].latitude, seen[i].longitude, seen[j].latitude,
                                                   seen[j].longitude) /
                           (seen[j].t - seen[i].t) * 3600.0;
-        const double over = std::abs(kt - servedKt) - (0.15 * servedKt + 5.0);
+        const double over = (slowerToo ? std::abs(kt - servedKt) : kt - servedKt) - (0.15 * servedKt + 5.0);
         ++f.windows;
         if (over > f.overKt) {
             f.overKt = over;
@@ -66,7 +69,7 @@ TEST_F(ShellEndToEnd, LightAircraftFlyAsServedWhileTheUserFlies)
     script_.aloftKt = 250;
     startWorld();
     standin::FakeTrafficService service;
-    startService(service, 1, lf_lightPlanes);
+    startService(service, 1, lf_lightPlanes, lf_lightDepartures);
     std::string failure;
     const int code = runUntilClosed(
         [] {
@@ -84,11 +87,16 @@ TEST_F(ShellEndToEnd, LightAircraftFlyAsServedWhileTheUserFlies)
     std::erase_if(streams, [](const motionjudge::Stream& s) { return !lf_isLight(s); });
     std::ofstream(world_ / "light_tracks.csv") << motionjudge::streamsCsv(streams, {});
     SpeedFigure f;
+    std::size_t departures = 0;
     for (const motionjudge::Stream& s : streams) {
         ASSERT_FALSE(s.fed.empty()) << s.name;
-        // Each light plane is served at one ground speed throughout.
-        const double servedKt = s.fed.front().groundSpeedKt;
-        lf_judgeServedSpeed(s, servedKt, f);
+        // A circling light plane is served at one ground speed throughout; a
+        // departing one rolls, lifts off and climbs away no faster than its fastest.
+        const auto [slowest, fastest] = std::minmax_element(
+            s.fed.begin(), s.fed.end(), [](const auto& a, const auto& b) { return a.groundSpeedKt < b.groundSpeedKt; });
+        const bool departs = fastest->groundSpeedKt - slowest->groundSpeedKt > 1.0;
+        departures += departs ? 1 : 0;
+        lf_judgeServedSpeed(s, fastest->groundSpeedKt, !departs, f);
     }
     const motionjudge::Verdict v = motionjudge::judgeAll(streams, {});
     std::printf("%s", v.table(vr::format("light aircraft, the user aloft, {} streams (tracks: {})", streams.size(),
@@ -98,6 +106,7 @@ TEST_F(ShellEndToEnd, LightAircraftFlyAsServedWhileTheUserFlies)
                 f.overKt, f.windows, f.where.c_str());
     // Near the user and far from it (the query box round the user takes some of them).
     EXPECT_GE(streams.size(), 4u);
+    EXPECT_GE(departures, 2u);
     EXPECT_GE(f.windows, 200u);
     EXPECT_LE(f.overKt, 0.0) << f.where;
     EXPECT_EQ(v.assertedFailures("e2e"), "") << v.table("light aircraft");

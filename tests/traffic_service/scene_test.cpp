@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 
 #include "core/geodesy.h"
@@ -153,6 +154,53 @@ TEST(Scene, LightPlanesAreFixedEveryFourSecondsAtTheirOwnSpeed)
         if (highest[hex] - low > 700.0) ++climbing;
     }
     EXPECT_EQ(climbing, 3u);
+}
+
+// Departing light planes, seen likewise: each flight first on the ground (waiting
+// on its strip or at its roll's start), rolling and climbing at the speeds it
+// reports, slowly (200 ft/min), a new flight (hex id and callsign) every 600 s.
+TEST(Scene, LightDeparturesRollAndClimbSlowlyAsANewFlightEachRound)
+{
+    double now = start;
+    const standin::SceneAirport airport;
+    const standin::Scene scene(airport, 0, [&now] { return now; }, 0, 0, 3);
+    std::map<std::string, json> lastFix;
+    std::map<std::string, double> highest;
+    std::set<std::string> callsigns;
+    for (double t = start; t <= start + 1300; t += 0.5) {
+        const json data = scene.liveData(t, 90, -90, -180, 180);
+        ASSERT_EQ(data.size(), 3u);
+        for (const auto& [hex, e] : data.items()) {
+            SCOPED_TRACE(hex + " at " + std::to_string(t - start));
+            EXPECT_EQ(e[17], "X_mlat");
+            const double height = e[4].get<double>() > 0 ? e[4].get<double>() - airport.elevationFt : 0.0;
+            const auto it = lastFix.find(hex);
+            if (it == lastFix.end()) {
+                EXPECT_TRUE(callsigns.insert(e[13].get<std::string>()).second) << "a callsign flies once";
+                EXPECT_EQ(height, 0.0);
+                EXPECT_LE(e[5].get<double>(), 20.0);
+            } else if (it->second[10] != e[10]) {
+                const json& before = it->second;
+                const double gs0 = before[5].get<double>(), gs1 = e[5].get<double>();
+                const double nm = distanceNm({before[1].get<double>(), before[2].get<double>()},
+                                             {e[1].get<double>(), e[2].get<double>()});
+                EXPECT_LE(nm, std::max(gs0, gs1) * 4.0 / 3600.0 * 1.02 + 0.0005);
+                EXPECT_GE(nm, std::min(gs0, gs1) * 4.0 / 3600.0 * 0.98 - 0.0005);
+                const double beforeFt =
+                    before[4].get<double>() > 0 ? before[4].get<double>() - airport.elevationFt : 0.0;
+                EXPECT_GE(height, beforeFt);
+                EXPECT_LE(height - beforeFt, 200.0 * 4.0 / 60.0 + 25.0 + 1e-6);
+                EXPECT_LE(gs1, 80.0);
+            }
+            lastFix[hex] = e;
+            highest[hex] = std::max(highest[hex], height);
+        }
+    }
+    // Rounds 0, 1 and 2 of each.
+    EXPECT_EQ(callsigns.size(), 9u);
+    std::size_t climbedAway = 0;
+    for (const auto& [hex, h] : highest) climbedAway += h > 1500.0 ? 1 : 0;
+    EXPECT_EQ(climbedAway, 6u);  // the first two rounds, to nearly 2,000 ft
 }
 
 }  // namespace

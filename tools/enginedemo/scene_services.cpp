@@ -18,13 +18,16 @@ struct SceneType {
 };
 
 // The types the service stand-in's scene flies.
-constexpr std::array<SceneType, 6> lf_types{{
+constexpr std::array<SceneType, 9> lf_types{{
     {"A320", AcCategory::Large, 35.8},
     {"B738", AcCategory::Large, 35.8},
     {"E190", AcCategory::Large, 28.7},
     {"A332", AcCategory::Heavy, 60.3},
     {"B77W", AcCategory::Heavy, 64.8},
     {"A21N", AcCategory::Large, 35.8},
+    {"C172", AcCategory::Light, 11.0},
+    {"C208", AcCategory::Light, 15.9},
+    {"PC12", AcCategory::Light, 16.3},
 }};
 
 const SceneType* lf_find(const std::string& type)

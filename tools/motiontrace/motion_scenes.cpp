@@ -19,6 +19,7 @@
 #include "simlink/sim_client.h"
 #include "simlink/sim_handover.h"
 #include "simlink/sim_queues.h"
+#include "simlink/user_aircraft.h"
 #include "traffic_service/traffic_record.h"
 
 namespace {
@@ -409,6 +410,20 @@ void lf_liveFeed(SceneSim& sim, const LatLon& field, double elevation, double se
     lf_scheduleTrafficRecords(batch, 30);
 }
 
+// The user aircraft aloft over the field, as the simulator link reports it:
+// the engine takes it from there again every second.
+void lf_putUserAloft(const LatLon& field)
+{
+    std::lock_guard lock(simQueueMutex);
+    UserAcState& user = userAcStateLocked();
+    user = UserAcState{};
+    user.latitude = field.lat;
+    user.longitude = field.lon;
+    user.altitude = 30000;
+    user.altAboveGround = 30000;
+    engineUserAcState = user;
+}
+
 }  // namespace
 
 void FlatGround::answer(std::int32_t tick) const
@@ -495,11 +510,7 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
     tickCounter = 0;
     const bool lightWas = LIGHT_AIRCRAFT.get();
     LIGHT_AIRCRAFT.set(true);
-    engineUserAcState = UserAcState{};
-    engineUserAcState.latitude = field.lat;
-    engineUserAcState.longitude = field.lon;
-    engineUserAcState.altitude = 30000;
-    engineUserAcState.altAboveGround = 30000;
+    lf_putUserAloft(field);
     Stand stand;
     stand.sid = 11;
     stand.name = "D7";
@@ -544,6 +555,7 @@ bool runMotionScene(const std::string& name, std::int32_t maxTicks,
             removeAllAiObjects();
             resetSimLink();
             (void)takeSimReplies();
+            lf_putUserAloft(field);
             replaceStands({stand});
             airports.park = {"EHAM", "AMS", field.lat, field.lon, elevation};
             world.pause(9.0);

@@ -64,6 +64,16 @@ constexpr double kLightCentreNm[] = {1, 6, 12, 20};
 constexpr double kLightKt[] = {75, 60, 90, 75, 68, 82};
 constexpr double kLightClimbFt = 400, kLightClimbSeconds = 180;  // every other one: up and down by 400 ft
 const char* const kLightTypes[] = {"C172", "C208", "PC12"};
+// Departing light planes, a new flight every 10 minutes (the n-th 10 s after
+// the one before it): from a strip beside the runway (the n-th a little further
+// along it), the roll at 3 kt a second from 5 kt, the lift-off 10 kt below its
+// speed, a knot a second up to it, and a slow straight climb.
+constexpr double kLightStripNm = 0.5, kLightRollAccel = 3, kLightRollStartKt = 5, kLightClimbFpm = 200;
+constexpr double kLightDepartureSeconds = 600;
+constexpr double kLightDepartureKt[] = {75, 65, 80};
+// The first waits on the strip for 20 s after the scene's start, then rolls: a
+// program that starts with the scene sees it standing, then departing.
+constexpr double kLightDepartureLeadSeconds = -20;
 
 double holdingRadiusNm(int k) { return 4.0 + k % 6; }  // inside the 10 nm asked for on the ground
 
@@ -106,7 +116,8 @@ double standBearingClearOfRunway(double bearingDeg, double nm, double runwayHead
     return bearingDeg + (off < 0 ? -15.0 : 15.0);
 }
 
-Scene::Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds, int holding, int light)
+Scene::Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds, int holding, int light,
+             int lightDepartures)
     : airport_(std::move(airport)), wall_(std::move(wallSeconds)), start_(wall_())
 {
     int index = 0;
@@ -119,6 +130,9 @@ Scene::Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> 
         planes_.push_back({kHoldingRole, index++, circleSeconds * k / holding});
     }
     for (int k = 0; k < light; ++k) planes_.push_back({kLightRole, index++, 0.0, k});
+    for (int j = 0; j < lightDepartures; ++j) {
+        planes_.push_back({kLightRole, index++, kLightDepartureLeadSeconds - 10.0 * j, light + j, j});
+    }
 }
 
 double Scene::lightGroundSpeedKt(int k) { return kLightKt[k % 6]; }
@@ -153,9 +167,13 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
     const double cycle = roleSeconds(p.role);
     const double since = t - start_ + p.phase;
     // A parked, holding or light aircraft stays one flight; every other role starts a new flight each round.
-    const bool oneFlight = p.role == 3 || p.role == kHoldingRole || p.role == kLightRole;
-    const long round = oneFlight ? 0 : static_cast<long>(std::floor(since / cycle));
-    const double s = since - static_cast<double>(round) * cycle;  // seconds into the round
+    const bool lightDeparture = p.role == kLightRole && p.departure >= 0;
+    const bool oneFlight =
+        p.role == 3 || p.role == kHoldingRole || (p.role == kLightRole && !lightDeparture);
+    const double roundSeconds = lightDeparture ? kLightDepartureSeconds : cycle;
+    long round = oneFlight ? 0 : static_cast<long>(std::floor(since / roundSeconds));
+    if (lightDeparture) round = std::max(round, 0L);  // before its first round it waits on the strip
+    const double s = since - static_cast<double>(round) * roundSeconds;  // seconds into the round
     const double elev = airport_.elevationFt;
     Point pos = ap;
     double alt = 0, gs = 0, track = rwy, vrate = 0, roll = 0;
@@ -236,6 +254,30 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
     }
     case kLightRole: {  // circling its own point clockwise, low; every other one climbing and descending
         const int k = p.nth;
+        if (p.departure >= 0) {
+            const double topKt = kLightDepartureKt[p.departure % 3];
+            const double liftOffKt = topKt - 10.0;
+            const double rollS = (liftOffKt - kLightRollStartKt) / kLightRollAccel;
+            const Point strip = offset(offset(ap, rwy + 90.0, kLightStripNm), rwy, 0.3 * (p.departure % 3));
+            if (s < 0) {
+                pos = strip;
+                gs = 0;
+                break;
+            }
+            const double r = std::min(s, rollS);
+            double nm = (kLightRollStartKt * r + kLightRollAccel / 2 * r * r) / 3600.0;
+            gs = kLightRollStartKt + kLightRollAccel * r;
+            if (s > rollS) {
+                const double u = s - rollS;
+                const double a = std::min(u, topKt - liftOffKt);
+                nm += (liftOffKt * a + a * a / 2) / 3600.0 + topKt * (u - a) / 3600.0;
+                gs = liftOffKt + a;
+                alt = elev + 25.0 + kLightClimbFpm * u / 60.0;
+                vrate = kLightClimbFpm;
+            }
+            pos = offset(strip, rwy, nm);
+            break;
+        }
         const double radiusNm = 1.2 + 0.3 * (k % 3);
         gs = lightGroundSpeedKt(k);
         const Point centre = offset(ap, 30.0 + 70.0 * k, kLightCentreNm[k % 4]);
@@ -287,8 +329,10 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
     const long flight = i + n * (((round % kRoundsKept) + kRoundsKept) % kRoundsKept);
     char hex[16];
     std::snprintf(hex, sizeof hex, "%06lx", 0x484000L + flight);
-    const std::string reg = "PH-" + std::string(1, static_cast<char>('A' + i % 26)) +
-                            std::string(1, static_cast<char>('A' + (i / 26) % 26)) + "V";
+    // A departing light plane's every round is another plane (another registration, its callsign).
+    const long r = lightDeparture ? flight : i;
+    const std::string reg = "PH-" + std::string(1, static_cast<char>('A' + r % 26)) +
+                            std::string(1, static_cast<char>('A' + (r / 26) % 26)) + "V";
     const bool inbound = p.role <= 1 || p.role == kHoldingRole;
     const bool light = p.role == kLightRole;
     // A private flight goes by its registration.

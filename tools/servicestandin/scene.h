@@ -40,8 +40,11 @@ public:
     // 4 s and no airspeed, low over the ground at 60 to 90 kt, each circling a
     // point of its own 1 to 20 nm from the airport, every other one climbing and
     // descending as it goes (lightGroundSpeedKt says at what speed).
+    // `lightDepartures` more light planes, seen likewise, depart from a strip
+    // beside the runway, a new flight every 600 s: the roll, the lift-off 10 kt
+    // below their speed (65 to 80 kt) and a slow climb (200 ft/min) straight on.
     Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds, int holding = 0,
-          int light = 0);
+          int light = 0, int lightDepartures = 0);
 
     Reply answer(const Request& r, int rrl, int wrrl) const;
 
@@ -66,6 +69,7 @@ private:
         int index;
         double phase;  // seconds into its round at the scene's start
         int nth = 0;   // a light plane's number among them
+        int departure = -1;  // a departing light plane's number among those (-1: it circles)
     };
     nlohmann::json entryAt(const Plane& p, double t) const;
     double timeOf(const Request& r) const;
