@@ -55,7 +55,11 @@ extern std::vector<QueuedEvent>& eventQueue;
 extern std::vector<AcCreation>& creationQueue;
 extern std::vector<std::uint32_t>& removalQueue;
 
-// SimClient thread only (reset while it does not run).
+// Guarded by keptCreationsMutex (a leaf: held only for the vector's own
+// operations): the flush that sends a creation keeps it, on the SimClient
+// thread or on the worker (serveTakenFrame), and the SimClient thread's
+// handlers tie or drop it.
+extern std::mutex& keptCreationsMutex;
 extern std::vector<KeptCreation>& keptCreations;
 
 // The simulator major version (5 or 6) the connection must have.
@@ -93,13 +97,20 @@ void queueAcRemovalLocked(std::uint32_t objectId);
 // SimClient thread.
 bool simQueuesHoldWork();
 
-// SimClient thread, on every frame: sends everything queued, in the order
-// positions, events, creations, removals, as one batch (one write). The queues
-// are taken out under simQueueMutex and sent after it is released. Skips the
-// frame when the lock is busy; after a simulator request error only empties
-// the queues.
-void flushSimQueues();
-// Sends one creation and keeps it for the matching (SimClient thread, from the flush).
+// On every frame: sends everything queued, in the order positions, events,
+// creations, removals, as one batch (one write). The queues are taken out
+// under simQueueMutex and sent after it is released. The SimClient thread's
+// flush skips the frame when that lock is busy (skipWhenBusy); the worker's
+// flush of a frame it took waits for it (waitWhenBusy) and sends nothing once
+// the connection's handle is gone. One flush at a time (the flush lock, taken
+// before simQueueMutex; closing the connection takes it too). After a
+// simulator request error a flush only empties the queues.
+enum class FlushLock { skipWhenBusy, waitWhenBusy };
+void flushSimQueues(FlushLock lock = FlushLock::skipWhenBusy);
+// The flush lock: closing the connection holds it while it takes the handle
+// away, so that no flush is sending through a handle being closed.
+std::mutex& simFlushMutex();
+// Sends one creation and keeps it for the matching (from the flush).
 void createAcInSim(const AcCreation& creation);
 // SimClient thread: releases the simulator's AI control of a created object
 // and queues its three freezes.
