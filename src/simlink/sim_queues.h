@@ -1,14 +1,16 @@
 #pragma once
 // The simulator command queues. The engine (worker thread) queues position
-// blocks, client events, creations and removals; the SimClient thread sends
-// them on the simulator's next frame (flushSimQueues). One mutex,
+// blocks, client events, creations and removals; they are sent on the
+// simulator's next frame (flushSimQueues): by the worker after the ticks of a
+// frame its tick loop took, else by the SimClient thread. One mutex,
 // simQueueMutex, guards every queue.
 //
 // Locking convention, used everywhere: a public function takes simQueueMutex
 // itself; a function whose name ends in "Locked" expects the caller to hold it.
 // simQueueMutex is not recursive, so never call a locking function with it held.
 // Lock order of the whole program: adding-stack mutex -> reply mutex ->
-// simQueueMutex; the log mutex and parkAirportMutex (engine/stand.h) are leaves.
+// simQueueMutex; the flush lock (simFlushMutex) -> simQueueMutex; the log
+// mutex, parkAirportMutex (engine/stand.h) and keptCreationsMutex are leaves.
 // The livery scan's locks (a folder walk's task mutex, each scan report list,
 // the handed-out titles) are leaves too.
 // The airport scan (airports/airport_scan.h): its link lock -> the scan log's
