@@ -5,8 +5,9 @@
 // drives the flush and the engine without a simulator.
 //
 // Every call uses the connection handle, so the caller holds simQueueMutex
-// (the SimClient thread clears the handle under it before closing) or is the
-// SimClient thread itself (the frame's flush). Client
+// (the SimClient thread clears the handle under it before closing) or the
+// flush lock (the frame's flush, on the SimClient thread or the worker; the
+// handle is cleared under that lock too). Client
 // events always go with group 301 and flags 0; data requests with flags,
 // origin, interval and limit 0; data writes with flags 0 and count 0.
 

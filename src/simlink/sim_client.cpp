@@ -176,8 +176,10 @@ void lf_closeConnection()
     repaintStatusPanel();
     HANDLE h = nullptr;
     {
-        // The worker sends through the handle under this lock: it never sees a
-        // handle that is being closed.
+        // The worker sends through the handle under these locks (its requests
+        // under simQueueMutex, its flush of a taken frame under the flush
+        // lock): it never sees a handle that is being closed.
+        std::lock_guard flushing(simFlushMutex());
         std::lock_guard lock(simQueueMutex);
         h = simHandle.exchange(nullptr);
     }
@@ -203,8 +205,17 @@ void serveTakenFrame()
 {
     finishTakenFrame();
     if (!simQueuesHoldWork()) return;
-    // The frame may have been dispatched already: the flush is owed either way
-    // (the frame's own dispatch, when it still waits, clears it).
+    // Flushed here, on the worker: the frame costs no wake of the SimClient
+    // thread (the frame's message waits for its next wake, as a frame that
+    // finds nothing to send does). The flush waits for simQueueMutex rather
+    // than skip the frame, and sends nothing once the connection is closing.
+    if (simHandle.load() != nullptr) {
+        flushSimQueues(FlushLock::waitWhenBusy);
+        return;
+    }
+    // No connection (yet): whatever connects next flushes, as the frame's own
+    // dispatch would. The frame may have been dispatched already: the flush is
+    // owed either way (the frame's own dispatch, when it still waits, clears it).
     lf_flushOwed = true;
     // Not under simQueueMutex: the flush this wakes only tries that lock, and
     // would skip the frame while the waker still held it. A handle closed
@@ -389,12 +400,16 @@ void onSimException(const SIMCONNECT_RECV* message, DWORD size)
     case SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS: showMessage("SimConnect: too many objects (max 1000)", true); break;
     case SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE: logLine("SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE"); break;
     case SIMCONNECT_EXCEPTION_CREATE_OBJECT_FAILED: {
-        const auto kept = std::find_if(keptCreations.begin(), keptCreations.end(),
-                                       [&](const KeptCreation& k) { return k.packetId == ex.dwSendID; });
-        if (kept == keptCreations.end()) break;
-        const std::uint32_t aircraftId = kept->aircraftId;
-        *kept = std::move(keptCreations.back());
-        keptCreations.pop_back();
+        std::uint32_t aircraftId = 0;
+        {
+            std::lock_guard lock(keptCreationsMutex);
+            const auto kept = std::find_if(keptCreations.begin(), keptCreations.end(),
+                                           [&](const KeptCreation& k) { return k.packetId == ex.dwSendID; });
+            if (kept == keptCreations.end()) break;
+            aircraftId = kept->aircraftId;
+            *kept = std::move(keptCreations.back());
+            keptCreations.pop_back();
+        }
         if (aircraftId != 0) pushSimReply({0, aircraftId, 0, replyCreationFailed, 0.0, 0.0});
         break;
     }

@@ -40,9 +40,10 @@ extern std::vector<std::uint32_t>& addedObjectIds;
 // Frames came in the last 100 ms (any thread).
 bool simFramesFlowing();
 // The worker, after the ticks of a frame it took: when anything waits to be
-// sent, this thread is woken to flush (with the frame, or after it when the
-// frame was dispatched already); otherwise the frame waits with the next wake,
-// as a frame that finds nothing queued does.
+// sent, it flushes on its own thread (this thread is not woken for it); the
+// frame's message waits for this thread's next wake, as a frame that finds
+// nothing queued does. With no connection open the flush is owed to this
+// thread's next dispatch.
 void serveTakenFrame();
 
 // The thread procedure.

@@ -17,6 +17,7 @@ PositionBuffers& positionQueue = *new PositionBuffers;
 std::vector<QueuedEvent>& eventQueue = *new std::vector<QueuedEvent>;
 std::vector<AcCreation>& creationQueue = *new std::vector<AcCreation>;
 std::vector<std::uint32_t>& removalQueue = *new std::vector<std::uint32_t>;
+std::mutex& keptCreationsMutex = *new std::mutex;
 std::vector<KeptCreation>& keptCreations = *new std::vector<KeptCreation>;
 std::atomic<int> expectedSimMajor{5};
 
@@ -25,7 +26,7 @@ namespace {
 constexpr std::size_t lf_reserved = 256;
 
 // What one flush sends, taken out of the queues under simQueueMutex and sent
-// after it is released (SimClient thread only). The vectors trade places with
+// after it is released (under the flush lock). The vectors trade places with
 // the queues, so both keep their capacity.
 struct FlushBatch {
     std::vector<QueuedPosition> positions;
@@ -34,6 +35,7 @@ struct FlushBatch {
     std::vector<std::uint32_t> removals;
 };
 FlushBatch& lf_flushBatch = *new FlushBatch;
+std::mutex& lf_flushMutex = *new std::mutex;
 
 // Something waits for the flush; written under simQueueMutex.
 std::atomic<bool> lf_holdWork{false};
@@ -76,7 +78,10 @@ void initSimQueues(int major)
         creationQueue.reserve(lf_reserved);
         removalQueue.reserve(lf_reserved);
     }
-    keptCreations.reserve(lf_reserved);
+    {
+        std::lock_guard lock(keptCreationsMutex);
+        keptCreations.reserve(lf_reserved);
+    }
     addedObjectIds.reserve(lf_reserved);
     simErrorFlag = false;
 }
@@ -179,15 +184,27 @@ void createAcInSim(const AcCreation& creation)
         if (hr != scTextTooLong) reportSimConnectError();
         return;
     }
+    std::lock_guard lock(keptCreationsMutex);
     keptCreations.push_back({packetId, creation.aircraftId, creation.callsign});
 }
 
-void flushSimQueues()
+std::mutex& simFlushMutex()
 {
+    return lf_flushMutex;
+}
+
+void flushSimQueues(FlushLock how)
+{
+    const std::lock_guard flushing(lf_flushMutex);
     FlushBatch& batch = lf_flushBatch;
     {
-        std::unique_lock lock(simQueueMutex, std::try_to_lock);
-        if (!lock.owns_lock()) return;  // the engine holds the queues: next frame
+        std::unique_lock lock(simQueueMutex, std::defer_lock);
+        if (how == FlushLock::waitWhenBusy) {
+            lock.lock();
+            if (simHandle.load() == nullptr) return;  // closed: nothing goes out, the queues stay
+        } else if (!lock.try_lock()) {
+            return;  // the engine holds the queues: next frame
+        }
         lf_holdWork = false;  // everything is taken below
         if (simErrorFlag) {
             positionQueue.sendLocked().clear();
@@ -289,6 +306,7 @@ bool onAddedObjectData(std::uint32_t objectId, const GroundInfoBlock& block)
     const std::string atcId = lf_atcId(block);
     std::uint32_t aircraftId = 0;
     if (!atcId.empty()) {
+        std::lock_guard lock(keptCreationsMutex);
         const auto kept = std::find_if(keptCreations.begin(), keptCreations.end(),
                                        [&](const KeptCreation& k) { return k.callsign == atcId; });
         if (kept != keptCreations.end()) {
@@ -348,6 +366,9 @@ void resetSimQueues()
         removalQueue.clear();
         lf_holdWork = false;
     }
-    keptCreations.clear();
+    {
+        std::lock_guard lock(keptCreationsMutex);
+        keptCreations.clear();
+    }
     addedObjectIds.clear();
 }

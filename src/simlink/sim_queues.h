@@ -1,14 +1,16 @@
 #pragma once
 // The simulator command queues. The engine (worker thread) queues position
-// blocks, client events, creations and removals; the SimClient thread sends
-// them on the simulator's next frame (flushSimQueues). One mutex,
+// blocks, client events, creations and removals; they are sent on the
+// simulator's next frame (flushSimQueues): by the worker after the ticks of a
+// frame its tick loop took, else by the SimClient thread. One mutex,
 // simQueueMutex, guards every queue.
 //
 // Locking convention, used everywhere: a public function takes simQueueMutex
 // itself; a function whose name ends in "Locked" expects the caller to hold it.
 // simQueueMutex is not recursive, so never call a locking function with it held.
 // Lock order of the whole program: adding-stack mutex -> reply mutex ->
-// simQueueMutex; the log mutex and parkAirportMutex (engine/stand.h) are leaves.
+// simQueueMutex; the flush lock (simFlushMutex) -> simQueueMutex; the log
+// mutex, parkAirportMutex (engine/stand.h) and keptCreationsMutex are leaves.
 // The livery scan's locks (a folder walk's task mutex, each scan report list,
 // the handed-out titles) are leaves too.
 // The airport scan (airports/airport_scan.h): its link lock -> the scan log's
@@ -55,7 +57,11 @@ extern std::vector<QueuedEvent>& eventQueue;
 extern std::vector<AcCreation>& creationQueue;
 extern std::vector<std::uint32_t>& removalQueue;
 
-// SimClient thread only (reset while it does not run).
+// Guarded by keptCreationsMutex (a leaf: held only for the vector's own
+// operations): the flush that sends a creation keeps it, on the SimClient
+// thread or on the worker (serveTakenFrame), and the SimClient thread's
+// handlers tie or drop it.
+extern std::mutex& keptCreationsMutex;
 extern std::vector<KeptCreation>& keptCreations;
 
 // The simulator major version (5 or 6) the connection must have.
@@ -93,13 +99,20 @@ void queueAcRemovalLocked(std::uint32_t objectId);
 // SimClient thread.
 bool simQueuesHoldWork();
 
-// SimClient thread, on every frame: sends everything queued, in the order
-// positions, events, creations, removals, as one batch (one write). The queues
-// are taken out under simQueueMutex and sent after it is released. Skips the
-// frame when the lock is busy; after a simulator request error only empties
-// the queues.
-void flushSimQueues();
-// Sends one creation and keeps it for the matching (SimClient thread, from the flush).
+// On every frame: sends everything queued, in the order positions, events,
+// creations, removals, as one batch (one write). The queues are taken out
+// under simQueueMutex and sent after it is released. The SimClient thread's
+// flush skips the frame when that lock is busy (skipWhenBusy); the worker's
+// flush of a frame it took waits for it (waitWhenBusy) and sends nothing once
+// the connection's handle is gone. One flush at a time (the flush lock, taken
+// before simQueueMutex; closing the connection takes it too). After a
+// simulator request error a flush only empties the queues.
+enum class FlushLock { skipWhenBusy, waitWhenBusy };
+void flushSimQueues(FlushLock lock = FlushLock::skipWhenBusy);
+// The flush lock: closing the connection holds it while it takes the handle
+// away, so that no flush is sending through a handle being closed.
+std::mutex& simFlushMutex();
+// Sends one creation and keeps it for the matching (from the flush).
 void createAcInSim(const AcCreation& creation);
 // SimClient thread: releases the simulator's AI control of a created object
 // and queues its three freezes.

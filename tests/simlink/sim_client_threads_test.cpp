@@ -339,7 +339,9 @@ TEST_F(SimClientThread, AFrameWithNothingToSendWaitsForTheNextWake)
 
 // A frame that finds the tick loop waiting for it with a tick due goes to the
 // loop once it is queued: it wakes the loop, not this thread, and it is
-// flushed, with what the loop's ticks queued, when the loop hands it on.
+// flushed, with what the loop's ticks queued, when the loop hands it on (by
+// the loop's own thread: this thread stays asleep, and the frame's message
+// waits for its next wake, as a frame with nothing to send does).
 TEST_F(SimClientThread, AFrameTheTickLoopTakesIsFlushedWhenTheLoopHandsItOn)
 {
     connect();
@@ -360,10 +362,14 @@ TEST_F(SimClientThread, AFrameTheTickLoopTakesIsFlushedWhenTheLoopHandsItOn)
     EXPECT_EQ(frameCounter.load(), counted);
     queueClientEvent({150, EVENT_THROTTLE_SET, 0});  // what the ticks queued
     serveTakenFrame();
+    EXPECT_FALSE(simQueuesHoldWork()) << "not flushed by the hand-over itself";
     EXPECT_TRUE(waitForOp(sc::Op::TransmitClientEvent));
+    EXPECT_EQ(c->receivedCount(), 1u) << "the hand-over woke the SimClient thread";
+    EXPECT_EQ(frameCounter.load(), counted);
+    requestGroundInfo();  // the next wake dispatches the frame, with nothing more to send
     EXPECT_TRUE(simtest::eventually(
         [&] { return c->receivedCount() == 0 && frameCounter.load() == (counted + 1) % 30; }));
-    EXPECT_FALSE(simQueuesHoldWork());
+    EXPECT_EQ(packetsOf(sc::Op::TransmitClientEvent).size(), 1u);
 }
 
 // A frame the loop takes whose read also brings a message that wakes this
