@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "core/geodesy.h"
 #include "scene.h"
@@ -204,3 +206,59 @@ TEST(Scene, LightDeparturesRollAndClimbSlowlyAsANewFlightEachRound)
 }
 
 }  // namespace
+
+// Many flights a role: on one field they stack on its runway (a landing every
+// 2 s at 120 a role), spread over fields they keep apart on the ground. The
+// closest two planes on the ground come, while either moves, looked at every
+// second over a round of the longest role.
+TEST(Scene, ManyFlightsSpreadOverFieldsKeepApartOnTheGround)
+{
+    struct Row {
+        const char* name;
+        int perRole, sites;
+        double closestAtLeastM;  // 0: they meet (closer than two wide-bodies' half spans)
+    };
+    const Row rows[] = {
+        {"120 a role on one field", 120, 1, 0.0},
+        {"120 a role over 24 fields", 120, 24, 70.0},
+        {"84 a role over 17 fields", 84, 17, 70.0},
+    };
+    constexpr double cellM = 100.0, metresPerDegree = 111120.0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        double now = start;
+        const standin::Scene scene(standin::SceneAirport{}, row.perRole, [&now] { return now; }, 0, 0, 0, row.sites);
+        double closest = 1e9, farthestNm = 0;
+        for (double t = start; t <= start + 440; t += 1.0) {
+            struct OnGround {
+                double north, east;
+                bool moving;
+            };
+            std::map<std::pair<long, long>, std::vector<OnGround>> cells;
+            const json data = scene.liveData(t, 90, -90, -180, 180);
+            for (const auto& [hex, e] : data.items()) {
+                if (e[4].get<double>() > 0) continue;  // aloft
+                const standin::SceneAirport ap;
+                farthestNm = std::max(farthestNm, distanceNm({ap.lat, ap.lon}, {e[1].get<double>(), e[2].get<double>()}));
+                const double north = e[1].get<double>() * metresPerDegree;
+                const double east = e[2].get<double>() * metresPerDegree * std::cos(52.3 * 0.0174533);
+                const OnGround g{north, east, e[5].get<double>() > 0};
+                const long cn = std::lround(std::floor(north / cellM)), ce = std::lround(std::floor(east / cellM));
+                for (long dn = -1; dn <= 1; ++dn)
+                    for (long de = -1; de <= 1; ++de) {
+                        const auto it = cells.find({cn + dn, ce + de});
+                        if (it == cells.end()) continue;
+                        for (const OnGround& o : it->second)
+                            if (o.moving || g.moving) closest = std::min(closest, std::hypot(o.north - north, o.east - east));
+                    }
+                cells[{cn, ce}].push_back(g);
+            }
+        }
+        EXPECT_LT(farthestNm, 10.5);  // inside the program's box on the ground
+        if (row.closestAtLeastM > 0) {
+            EXPECT_GE(closest, row.closestAtLeastM);
+        } else {
+            EXPECT_LT(closest, 70.0);
+        }
+    }
+}

@@ -1,7 +1,7 @@
 // vrmt-servicestandin: serves a synthetic traffic scene on loopback, and the
 // program's download site from a folder.
 //   vrmt-servicestandin [--port N] [--airport ICAO,lat,lon[,elevationFt,runwayHeading]]
-//                       [--per-role N] [--holding N] [--light N] [--light-departures N] [--rrl ms]
+//                       [--per-role N] [--sites N] [--holding N] [--light N] [--light-departures N] [--rrl ms]
 //                       [--wrrl ms] [--downloads DIR] [--fault ROUTE=KIND]... [--record FILE]
 // Try: curl -d 'GUID=x&top=53&bottom=52&left=4&right=5.5&querytype=locationtraffic&toffset=0'
 //      http://127.0.0.1:PORT/v4/traffic
@@ -37,7 +37,7 @@ std::vector<std::string> split(const std::string& s, char c)
 
 constexpr const char* usage =
     "usage: vrmt-servicestandin [--port N] [--airport ICAO,lat,lon[,elevationFt,runwayHeading]]\n"
-    "                           [--per-role N] [--holding N] [--light N] [--light-departures N] [--rrl ms]\n"
+    "                           [--per-role N] [--sites N] [--holding N] [--light N] [--light-departures N] [--rrl ms]\n"
     "                           [--wrrl ms] [--downloads DIR] [--fault ROUTE=KIND]... [--record FILE]\n"
     "Serves a synthetic live-traffic scene on 127.0.0.1 (default port 8080; 0: any\n"
     "free port, printed). --per-role: planes approaching, landing, taxiing, parked,\n"
@@ -46,7 +46,10 @@ constexpr const char* usage =
     "multilateration (a fix every 4 s, no airspeed), circling low 1 to 20 nm out at\n"
     "60 to 90 kt (default 0); --light-departures: light planes seen so that depart\n"
     "from a strip beside the runway every 600 s and climb away slowly at 65 to 80 kt\n"
-    "(default 0). With --downloads,\n"
+    "(default 0); --sites: the landing, taxiing, parked, pushing back and departing\n"
+    "planes spread over that many fields (the airport and fields on rings 3.5, 6.1, ...\n"
+    "nm round it), each with its share of every role, clear of each other (default 1).\n"
+    "With --downloads,\n"
     "GET /downloads/<path> answers with the file DIR/<path> (the download site:\n"
     "versions.json, the data files, P3D/...).\n"
     "--fault answers every request of ROUTE (auth, deauth, traffic.live, weather, ...,\n"
@@ -71,7 +74,7 @@ bool faultReply(const std::string& kind, standin::Reply& reply)
 
 int main(int argc, char** argv)
 {
-    int port = 8080, perRole = 3, holding = 0, light = 0, lightDepartures = 0, rrl = 2000, wrrl = 2000;
+    int port = 8080, perRole = 3, sites = 1, holding = 0, light = 0, lightDepartures = 0, rrl = 2000, wrrl = 2000;
     standin::SceneAirport airport;
     std::string downloads, recordTo;
     std::vector<std::pair<std::string, standin::Reply>> faults;
@@ -91,6 +94,9 @@ int main(int argc, char** argv)
                 port = std::stoi(val);
             } else if (opt == "--per-role") {
                 perRole = std::stoi(val);
+            } else if (opt == "--sites") {
+                sites = std::stoi(val);
+                if (sites < 1) throw std::invalid_argument("at least 1");
             } else if (opt == "--holding") {
                 holding = std::stoi(val);
             } else if (opt == "--light") {
@@ -133,7 +139,7 @@ int main(int argc, char** argv)
     service.setRequestLimit(1000);  // a record of every request would grow for as long as it runs
     const auto scene =
         std::make_shared<standin::Scene>(airport, perRole, [] { return platform::wallSeconds(); }, holding, light,
-                                         lightDepartures);
+                                         lightDepartures, sites);
     service.setScene(scene);
     const double startedAt = platform::wallSeconds();
     if (!downloads.empty()) service.setDownloadFolder(downloads);

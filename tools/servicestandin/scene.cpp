@@ -50,6 +50,9 @@ constexpr double kExitDecel = 0.5, kExitSeconds = kRollEndKt / kExitDecel;
 constexpr double kTaxiKt = 15, kTaxiRadiusNm = 0.6;
 constexpr double kTaxiSeconds = 2 * kPi * kTaxiRadiusNm / kTaxiKt * 3600.0;
 constexpr double kParkedSeconds = 900;
+// Spread over several fields, each field's taxi circle lies beside it, and its
+// departures roll from short of it, clear of its landings and stands.
+constexpr double kSpreadTaxiOffNm = 1.0, kSpreadTaxiRadiusNm = 0.4, kSpreadDepartureBackNm = 1.7;
 constexpr double kPushKt = 3, kPushSeconds = 120, kPushbackSeconds = 300;
 constexpr double kRollStartKt = 20, kRollAccel = 3.5, kRollSeconds = 40;
 constexpr double kClimbAccelSeconds = 120, kTurnSeconds = 40, kTurnRateDeg = 2, kDepartureSeconds = 420;
@@ -117,13 +120,27 @@ double standBearingClearOfRunway(double bearingDeg, double nm, double runwayHead
 }
 
 Scene::Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds, int holding, int light,
-             int lightDepartures)
+             int lightDepartures, int sites)
     : airport_(std::move(airport)), wall_(std::move(wallSeconds)), start_(wall_())
 {
     int index = 0;
-    for (int role = 0; role < 6; ++role)
-        for (int k = 0; k < aircraftPerRole; ++k)
-            planes_.push_back({role, index++, roleSeconds(role) * k / std::max(1, aircraftPerRole)});
+    const int fields = std::max(1, sites);
+    // Each field holds a scene of its own with its share of the role's planes.
+    const int perField = (std::max(0, aircraftPerRole) + fields - 1) / fields;
+    for (int role = 0; role < 6; ++role) {
+        for (int k = 0; k < aircraftPerRole; ++k) {
+            if (role == 0 || fields == 1) {
+                planes_.push_back({role, index++, roleSeconds(role) * k / std::max(1, aircraftPerRole)});
+                continue;
+            }
+            const int field = k % fields, j = k / fields;
+            const int onField = (aircraftPerRole - field + fields - 1) / fields;
+            Plane p{role, index++, roleSeconds(role) * j / onField};
+            p.site = field;
+            p.place = role * perField + j;
+            planes_.push_back(p);
+        }
+    }
     // Spread round their circles: the k-th plane starts 360 / holding x k degrees on.
     for (int k = 0; k < holding; ++k) {
         const double circleSeconds = 2 * kPi * holdingRadiusNm(k) / kHoldingKt * 3600.0;
@@ -133,6 +150,23 @@ Scene::Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> 
     for (int j = 0; j < lightDepartures; ++j) {
         planes_.push_back({kLightRole, index++, kLightDepartureLeadSeconds - 10.0 * j, light + j, j});
     }
+}
+
+Scene::SitePoint Scene::siteOrigin(int site) const
+{
+    // Rings 2.6 nm apart from 3.5 nm out, the fields on each about 2.8 nm apart:
+    // farther apart than a field's runway, roll-outs and taxi circle reach.
+    constexpr double kFirstRingNm = 3.5, kRingStepNm = 2.6, kFieldSpacingNm = 2.8;
+    int n = site - 1;
+    for (double ringNm = kFirstRingNm; site > 0; ringNm += kRingStepNm) {
+        const int onRing = static_cast<int>(2 * kPi * ringNm / kFieldSpacingNm);
+        if (n < onRing) {
+            const Point p = offset({airport_.lat, airport_.lon}, 360.0 * n / onRing + 15.0, ringNm);
+            return {p.lat, p.lon};
+        }
+        n -= onRing;
+    }
+    return {airport_.lat, airport_.lon};
 }
 
 double Scene::lightGroundSpeedKt(int k) { return kLightKt[k % 6]; }
@@ -162,7 +196,10 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
         const double spread = kLightFixSpreadSeconds * p.nth;
         t = std::floor((time + spread) / kLightFixSeconds) * kLightFixSeconds - spread;
     }
-    const Point ap{airport_.lat, airport_.lon};
+    const SitePoint origin = siteOrigin(p.site);
+    const Point ap{origin.lat, origin.lon};
+    const bool spread = p.place >= 0;  // one of several fields
+    const int place = spread ? p.place : p.index;  // its number on its field's paths
     const double rwy = airport_.runwayHeadingDeg;
     const double cycle = roleSeconds(p.role);
     const double since = t - start_ + p.phase;
@@ -198,7 +235,7 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
             const double v = s - kFinalSeconds;
             pos = offset(ap, rwy, rollOutNm(v));
             gs = kFinalKt - kRollDecel * std::min(v, kRollSecondsToEnd);
-            const double rollOn = kRollOnSeconds * (p.index % 3);
+            const double rollOn = kRollOnSeconds * (place % 3);
             pos = offset(pos, rwy, kRollEndKt * std::clamp(v - kRollSecondsToEnd, 0.0, rollOn) / 3600.0);
             const double w = v - kRollSecondsToEnd - rollOn;  // seconds into the turn-off
             if (w > 0) {
@@ -218,15 +255,18 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
         break;
     }
     case 2: {  // taxiing round a circle of 0.6 nm radius at 15 kt, clockwise
-        const double around = s * kTaxiKt / 3600.0 / kTaxiRadiusNm / kDeg + 90.0 * p.index;
-        pos = offset(ap, around, kTaxiRadiusNm);
+        // Spread over fields, a smaller circle beside the field, clear of its runway.
+        const Point centre = spread ? offset(ap, rwy - 90.0, kSpreadTaxiOffNm) : ap;
+        const double radiusNm = spread ? kSpreadTaxiRadiusNm : kTaxiRadiusNm;
+        const double around = s * kTaxiKt / 3600.0 / radiusNm / kDeg + 90.0 * place;
+        pos = offset(centre, around, radiusNm);
         track = wrap360(around + 90.0);
         gs = kTaxiKt;
         break;
     }
     case 3: {  // parked at its stand
-        pos = offset(ap, 40.0 * p.index, 0.4 + 0.05 * (p.index % 5));
-        track = wrap360(40.0 * p.index + 180.0);
+        pos = offset(ap, 40.0 * place, 0.4 + (spread ? 0.035 : 0.05) * (place % 5));
+        track = wrap360(40.0 * place + 180.0);
         gs = 0;
         break;
     }
@@ -234,7 +274,7 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
         // Its stand faces the airport's middle, as every stand of the demo's
         // does: the push goes outwards, tail first, the nose still inwards.
         const double u = std::min(s, kPushSeconds);
-        const double out = standBearingClearOfRunway(40.0 * p.index + 20.0, 0.45, rwy);
+        const double out = standBearingClearOfRunway(40.0 * place + 20.0, 0.45, rwy);
         const Point stand = offset(ap, out, 0.45);
         track = wrap360(out);
         heading = wrap360(out + 180.0);
@@ -293,9 +333,12 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
         break;
     }
     default: {  // departure: the take-off roll, a straight climb, a right turn of 80 degrees, straight on
+        // Spread over fields, the roll starts short of the field and lifts off
+        // before its stands: it never rolls where the field's landings roll.
+        const Point start = spread ? offset(ap, rwy + 180.0, kSpreadDepartureBackNm) : ap;
         if (s < kRollSeconds) {
             gs = kRollStartKt + s * kRollAccel;
-            pos = offset(ap, rwy, (kRollStartKt * s + kRollAccel / 2 * s * s) / 3600.0);
+            pos = offset(start, rwy, (kRollStartKt * s + kRollAccel / 2 * s * s) / 3600.0);
             break;
         }
         const double rollNm = (kRollStartKt * kRollSeconds + kRollAccel / 2 * kRollSeconds * kRollSeconds) / 3600.0;
@@ -304,7 +347,7 @@ nlohmann::json Scene::entryAt(const Plane& p, double time) const
         const double a = std::min(v, kClimbAccelSeconds);
         const double topKt = liftOffKt + kClimbAccelSeconds;  // +1 kt a second
         gs = liftOffKt + a;
-        const Point turnStart = offset(ap, rwy, rollNm + (liftOffKt * a + a * a / 2) / 3600.0);
+        const Point turnStart = offset(start, rwy, rollNm + (liftOffKt * a + a * a / 2) / 3600.0);
         pos = turnStart;
         if (v > kClimbAccelSeconds) {
             const double w = std::min(v - kClimbAccelSeconds, kTurnSeconds);

@@ -43,8 +43,15 @@ public:
     // `lightDepartures` more light planes, seen likewise, depart from a strip
     // beside the runway, a new flight every 600 s: the roll, the lift-off 10 kt
     // below their speed (65 to 80 kt) and a slow climb (200 ft/min) straight on.
+    // `sites` above 1 spreads the flights of every role but the approach over
+    // that many fields: the airport and fields on rings 3.5, 6.1, ... nm round
+    // it, each with its share of every role, its taxi circle beside it and its
+    // departures rolling from short of it. A scene of many flights a role then
+    // neither stacks them on one runway (a landing every 2 s at 120 a role) nor
+    // rolls them through each other.
     Scene(SceneAirport airport, int aircraftPerRole, std::function<double()> wallSeconds, int holding = 0,
-          int light = 0, int lightDepartures = 0);
+          int light = 0,
+          int lightDepartures = 0, int sites = 1);
 
     Reply answer(const Request& r, int rrl, int wrrl) const;
 
@@ -70,7 +77,14 @@ private:
         double phase;  // seconds into its round at the scene's start
         int nth = 0;   // a light plane's number among them
         int departure = -1;  // a departing light plane's number among those (-1: it circles)
+        int site = 0;        // the field it flies from or to (0: the airport)
+        int place = -1;      // its number on its field's paths (-1: its index)
     };
+    // The middle of field `site`: the airport, or a point on a ring round it.
+    struct SitePoint {
+        double lat, lon;
+    };
+    SitePoint siteOrigin(int site) const;
     nlohmann::json entryAt(const Plane& p, double t) const;
     double timeOf(const Request& r) const;
 
