@@ -161,10 +161,14 @@ bool updateLiveAc(LiveAc& ac)
         }
         // It goes when an aircraft rolling on the ground would run into it
         // (twice a second, spread over the aircraft).
-        if (ac.groundReplySeen && (lf_tickNow() + ac.objectId) % 50 == 0 && lf_standsInTheWay(ac)) {
-            if (LOG.get()) logLine(vr::format("          {:8} removed out of the way", ac.callsign));
-            removeAircraftFromSim(ac);
-            return lf_erase(ac);
+        if (ac.groundReplySeen && (lf_tickNow() + ac.objectId) % 50 == 0) {
+            if (const LiveAc* mover = lf_standsInTheWay(ac); mover != nullptr) {
+                if (LOG.get())
+                    logLine(vr::format("          {:8} removed out of the way of {} ({}, {})", ac.callsign,
+                                       mover->callsign, acPhaseText(ac.phase), ac.parkProgress >= 1 ? "without fixes" : "with fixes"));
+                removeAircraftFromSim(ac);
+                return lf_erase(ac);
+            }
         }
         const SampleFront front = ac.samples.frontCopy();
         if (!front.present) {

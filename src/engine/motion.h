@@ -105,8 +105,8 @@ inline constexpr std::int32_t lostHoldTicks = 3000;  // 30 s
 // within the sum of their half wingspans (and a fifth) in the next
 // inTheWayLookAheadTicks when this one has no fixes (held or extrapolated),
 // in half that time when it has (the feed's own aircraft do not meet: such a
-// meeting comes of their different lags).
-bool lf_standsInTheWay(const LiveAc& ac);
+// meeting comes of their different lags). The one it is in the way of, or null.
+const LiveAc* lf_standsInTheWay(const LiveAc& ac);
 inline constexpr std::int32_t inTheWayLookAheadTicks = 1000;  // 10 s
 // Appends one synthetic sample and sets parkProgress = k.
 void lf_extrapolateSamples(LiveAc& ac, std::int32_t k);

@@ -912,11 +912,11 @@ void lf_splitOnSpeedJump(LiveAc& ac)
     }
 }
 
-bool lf_standsInTheWay(const LiveAc& ac)
+const LiveAc* lf_standsInTheWay(const LiveAc& ac)
 {
-    if (!ac.groundReplySeen || ac.simState != SimState::active || !lf_groundPhase(ac.phase)) return false;
+    if (!ac.groundReplySeen || ac.simState != SimState::active || !lf_groundPhase(ac.phase)) return nullptr;
     // At its stand the stand rules decide (a neighbour that parks clears the adjacent stands).
-    if (ac.phase == AcPhase::parking) return false;
+    if (ac.phase == AcPhase::parking) return nullptr;
     const bool withoutFixes = ac.parkProgress >= 1;
     const double ownKt = lf_rollsOnGround(ac) ? ac.rollSpeed : 0.0;
     const double ownTravel = lf_travelHeading(ac);
@@ -938,9 +938,9 @@ bool lf_standsInTheWay(const LiveAc& ac)
         const double along = north * std::cos(travel) + east * std::sin(travel);
         const double across = std::abs(east * std::cos(travel) - north * std::sin(travel));
         const double reach = closingKt * lf_metresPerKnotTick * ahead;
-        if (across <= span && along >= -span && along <= reach + span) return true;
+        if (across <= span && along >= -span && along <= reach + span) return &other;
     }
-    return false;
+    return nullptr;
 }
 
 bool lf_extendStream(LiveAc& ac)
